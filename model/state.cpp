@@ -1,0 +1,5 @@
+#include "model/state.h"
+
+RobotModel robot;
+Kinematics kin;
+Workcell cell;

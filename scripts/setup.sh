@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever the build, the program and its tests need and is not there yet.
+# Quick when nothing is missing; works as root or through sudo.
+set -euo pipefail
+
+packages=(
+  g++ clang cmake make pkg-config clang-format
+  freeglut3-dev libglu1-mesa-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth libgl1-mesa-dri xdotool x11-apps imagemagick
+  libgsl-dev liborocos-kdl-dev libclang-rt-14-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,101 @@
+#include "model/robot_catalogue.h"
+
+#include <cstring>
+
+#include "model/state.h"
+#include "support.h"
+
+namespace {
+
+// Runs robot_setup with the contact-arm guess enabled against a wall edge at (0, y, 0).
+int guessed_arm(int type, double wallY, int previousMcont) {
+  cell.setupDone = 1;
+  cell.rh = {0, wallY, 0};
+  cell.Mcont = previousMcont;
+  robot_setup(type);
+  return cell.Mcont;
+}
+
+// Out-of-range types fall back to type 1 with all of its settings.
+TEST(RobotCatalogue, UnknownTypesBuildTypeOne) {
+  for (int type : {0, 5, -3, 1}) {
+    robot_setup(type);
+    EXPECT_STREQ(robot.jrtypeText, " RQRPRPR\n") << type;
+    EXPECT_EQ(robot.posJoints[0], 2);
+    EXPECT_EQ(robot.posJoints[1], 3);
+    EXPECT_EQ(robot.posJoints[2], 4);
+    EXPECT_EQ(robot.Lcont, 1);
+    EXPECT_EQ(robot.qInit[1][2], PI / 2.0);
+  }
+}
+
+// Per type: axis letters, link lengths, positioning joints, contact joint and initial pose.
+TEST(RobotCatalogue, TypesAndLinkLengths) {
+  struct Expected {
+    const char* text;
+    double Llen[8];
+    int I, J, K, Lcont, bendingJoint;
+  };
+  const Expected expected[5] = {
+      {},
+      {" RQRPRPR\n", {0, 0, 1.0, 1.0, 0.2, 1.8, 0.1, 0.1}, 2, 3, 4, 1, 2},
+      {" RQPPRPR\n", {0, 0, 1.0, 1.2, 0.8, 1.0, 0.1, 0.1}, 2, 3, 4, 1, 2},
+      {" QPRPRPR\n", {0, 1.0, 0.2, 1.0, 0.8, 1.0, 0.1, 0.1}, 1, 3, 4, 2, 1},
+      {" QPPQRPR\n", {0, 1.0, 0.2, 1.0, 0.8, 1.0, 0.1, 0.1}, 1, 3, 4, 2, 1},
+  };
+  for (int type = 1; type <= 4; type++) {
+    SCOPED_TRACE(type);
+    robot_setup(type);
+    const Expected& e = expected[type];
+    EXPECT_EQ(robot.N, 7);
+    EXPECT_EQ(std::memcmp(robot.jrtypeText, e.text, 10), 0);
+    for (int i = 1; i <= 7; i++) {
+      EXPECT_EQ(robot.jointAxisLetter[i], e.text[i]);
+      EXPECT_EQ(robot.jointKind[i], 'R');
+      EXPECT_NEAR(robot.Llen[i], e.Llen[i], 1e-15) << "link " << i;
+    }
+    EXPECT_EQ(robot.wristChar, 'R');
+    EXPECT_EQ(robot.posJoints[0], e.I);
+    EXPECT_EQ(robot.posJoints[1], e.J);
+    EXPECT_EQ(robot.posJoints[2], e.K);
+    EXPECT_EQ(robot.Lcont, e.Lcont);
+    for (int i = 1; i <= 7; i++)
+      EXPECT_EQ(robot.qInit[type][i], i == e.bendingJoint ? PI / 2.0 : 0.0) << "joint " << i;
+    expect_near(robot.rwLoc, {0, 0, 0.2}, 1e-15);
+    EXPECT_NEAR(robot.handLength, 0.2, 1e-15);
+    EXPECT_EQ(robot.linkRadius, 0.1);
+    EXPECT_EQ(robot.edgeRadius, 0.0);
+  }
+}
+
+// The guess uses joint 2's height as reference and keeps Mcont when no link spans the edge.
+TEST(RobotCatalogue, ContactArmGuess) {
+  EXPECT_EQ(guessed_arm(1, 1.3, 7), 4);
+  for (int type = 2; type <= 4; type++) EXPECT_EQ(guessed_arm(type, 1.3, 7), 3) << type;
+  for (int type = 1; type <= 4; type++) EXPECT_EQ(guessed_arm(type, 0.5, 7), 2) << type;
+  for (int type = 1; type <= 4; type++) {
+    EXPECT_EQ(guessed_arm(type, 3.3, 6), 6) << type;
+    EXPECT_NEAR(cell.wallDist, 3.3, 1e-15);
+  }
+
+  // During start-up the guess is off and wallDist is left alone.
+  cell.setupDone = 0;
+  cell.rh = {0, 0.5, 0};
+  cell.Mcont = 4;
+  cell.wallDist = 1.3;
+  robot_setup(2);
+  EXPECT_EQ(cell.Mcont, 4);
+  EXPECT_EQ(cell.wallDist, 1.3);
+}
+
+// robot_setup writes only the qInit row of the type it builds.
+TEST(RobotCatalogue, QinitRowsAreIndependent) {
+  robot_setup(3);
+  robot.qInit[1][5] = 9;
+  robot_setup(4);
+  EXPECT_EQ(robot.qInit[1][5], 9);
+  robot_setup(1);
+  EXPECT_EQ(robot.qInit[1][5], 0);
+}
+
+}  // namespace
