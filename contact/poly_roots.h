@@ -1,0 +1,18 @@
+// Closed-form real polynomial solvers of degree two to four, and the real cube root.
+// Root arrays hold the real roots first (their number is the result), then each complex pair
+// as (real part, imaginary part). Pure functions: no state, no output.
+#pragma once
+
+// Real y with y^3 = x.
+double cube_root(double x);
+
+// x^2 + 2*b*x + c = 0 with coef = [b, c] (half the linear coefficient). Returns 2 (the larger
+// magnitude root first) or 0 with roots = (re, im).
+int quadratic(const double coef[2], double roots[2]);
+
+// x^3 + a*x^2 + b*x + c = 0 with coef = [a, b, c]. Returns 3, or 1 with roots = (x0, re, im).
+int cubic(const double coef[3], double roots[3]);
+
+// x^4 + a*x^3 + b*x^2 + c*x + d = 0 with coef = [a, b, c, d]. Returns 4, 2 with
+// roots = (x0, x1, re, im), or 0 with roots = (re, im, re', im').
+int quartic(const double coef[4], double roots[4]);
