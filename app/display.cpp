@@ -102,6 +102,7 @@ void set_camera_and_light() {
   glLightfv(GL_LIGHT0, GL_SPECULAR, kLightSpecular);
   glEnable(GL_LIGHT0);
   glEnable(GL_DEPTH_TEST);
+  glEnable(GL_NORMALIZE);
 }
 
 void draw_type_label() {

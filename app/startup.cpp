@@ -31,6 +31,28 @@ const char* named_display(int argc, char** argv) {
   return nullptr;
 }
 
+// Connection to the display that argv or DISPLAY names, or nullptr when none is named or it
+// cannot be reached.
+Display* open_named_display(int argc, char** argv) {
+  const char* name = named_display(argc, argv);
+  if (name == nullptr) name = getenv("DISPLAY");
+  if (name == nullptr || name[0] == '\0') return nullptr;
+  return XOpenDisplay(name);
+}
+
+// Creates the 600 x 600 double-buffered RGB window with depth buffer and the program's title,
+// registers the display, reshape and keyboard callbacks and makes the background white.
+void open_window(int* argc, char** argv) {
+  glutInitWindowSize(600, 600);
+  glutInit(argc, argv);
+  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+  glutCreateWindow(kWindowTitle);
+  glutDisplayFunc(display);
+  glutReshapeFunc(reshape);
+  glutKeyboardFunc(keyboard);
+  glClearColor(1, 1, 1, 1);
+}
+
 }  // namespace
 
 void guard_standard_descriptors() {
@@ -70,37 +92,19 @@ void start_scene() {
   set_initial_pose();
 }
 
-int display_available(int argc, char** argv) {
-  const char* name = named_display(argc, argv);
-  if (name == nullptr) name = getenv("DISPLAY");
-  if (name == nullptr || name[0] == '\0') return 0;
-  Display* connection = XOpenDisplay(name);
-  if (connection == nullptr) return 0;
-  XCloseDisplay(connection);
-  return 1;
-}
-
-void open_window(int* argc, char** argv) {
-  glutInitWindowSize(600, 600);
-  glutInit(argc, argv);
-  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-  glutCreateWindow(kWindowTitle);
-  glutDisplayFunc(display);
-  glutReshapeFunc(reshape);
-  glutKeyboardFunc(keyboard);
-  glClearColor(1, 1, 1, 1);
-}
-
 int startup(int* argc, char** argv) {
   guard_standard_descriptors();
   start_scene();
   help_screen();
   // Without a display the toolkit would end the program with a bare message of its own.
-  if (!display_available(*argc, argv)) {
+  Display* probe = open_named_display(*argc, argv);
+  if (probe == nullptr) {
     console_printf(
         "armsim: cannot open an X display (DISPLAY unset or unreachable); the window needs one.\n");
     return 1;
   }
+  // Held until the window exists: a server may reset when its last client leaves.
   open_window(argc, argv);
+  XCloseDisplay(probe);
   return 0;
 }

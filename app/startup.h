@@ -10,16 +10,8 @@ void guard_standard_descriptors();
 // `cell` and `robot`; leaves cell.setupDone at 1.
 void start_scene();
 
-// 1 when an X display can be opened: the one that argv names after "-display", else the one in
-// DISPLAY; 0 when none is named or it cannot be reached.
-int display_available(int argc, char** argv);
-
-// Creates the 600 x 600 double-buffered RGB window with depth buffer and the program's title,
-// registers the display, reshape and keyboard callbacks and makes the background white.
-// Runs glutInit, which may be done once per process and needs an available display.
-void open_window(int* argc, char** argv);
-
 // The start-up sequence up to the event loop: guards the standard descriptors, builds the
-// default scene, shows the help screen and waits for a key, then opens the window. Returns 0
-// with the window open, or 1 after printing a line that a display is needed.
+// default scene, shows the help screen and waits for a key, then opens the window on the display
+// that argv names after "-display", else the one in DISPLAY. Returns 0 with the window open, or
+// 1 after printing a line that a display is needed.
 int startup(int* argc, char** argv);
