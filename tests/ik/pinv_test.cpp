@@ -113,8 +113,8 @@ TEST(Pinv4, RoundTripEveryType) {
     std::mt19937 rng(100 + type);
     std::uniform_real_distribution<double> angle(-PI, PI);
     for (int trial = 0; trial < 300; trial++) {
-      SCOPED_TRACE(testing::Message() << "type " << type << " seed " << 100 + type << " trial "
-                                      << trial);
+      SCOPED_TRACE(testing::Message()
+                   << "type " << type << " seed " << 100 + type << " trial " << trial);
       double q[kJointSlots], start[kJointSlots], cand[4][kJointSlots];
       random_pose(rng, 7, q);
       goal_from_pose(q);
@@ -135,8 +135,8 @@ TEST(Pinv4, RoundTripEveryType) {
         // Rounding of a few 3x3 products and trigonometric roots: far below 1e-9.
         expect_near(kin.Jpos[6], centre, 1e-9);
         for (int b = 0; b < k; b++) {
-          const double d = std::fabs(cand[k][I] - cand[b][I]) +
-                           std::fabs(cand[k][J] - cand[b][J]) + std::fabs(cand[k][K] - cand[b][K]);
+          const double d = std::fabs(cand[k][I] - cand[b][I]) + std::fabs(cand[k][J] - cand[b][J]) +
+                           std::fabs(cand[k][K] - cand[b][K]);
           EXPECT_GE(d, 1e-4);
         }
       }
