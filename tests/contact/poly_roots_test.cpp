@@ -26,7 +26,7 @@ void monic_from_roots(const double roots[], int degree, double coef[]) {
 }
 
 // Every entry of a root array solves the polynomial: the real roots as they stand, every (re, im)
-// pair behind them as re + i*im. Scale: sum of the magnitudes of the terms at |x|.
+// pair behind them as re + i*im with im > 0.
 void expect_layout_solves(const double coef[], int degree, const double roots[], int count,
                           double tolerance) {
   for (int k = 0; k < count; k++)
@@ -91,7 +91,8 @@ TEST(PolyRoots, ExamplesPinOrderAndLayout) {
   EXPECT_NEAR(std::min(roots[0], roots[1]), -1, 1e-14);
   EXPECT_NEAR(roots[2], 0, 1e-14);
   EXPECT_NEAR(roots[3], 1, 1e-14);
-  const double zero_constant[4] = {-1, 2, -3, 0};  // x(x - 1)... : 0 first, then the cubic
+  // x(x^3 - x^2 + 2x - 3): 0 first, then the cubic's real root and pair.
+  const double zero_constant[4] = {-1, 2, -3, 0};
   ASSERT_EQ(quartic(zero_constant, roots), 2);
   EXPECT_EQ(roots[0], 0);
   // The pair comes from the cubic, whose seven-digit sqrt(3)/2 limits it to about 1e-7.

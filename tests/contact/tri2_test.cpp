@@ -40,9 +40,12 @@ struct Equation {
   int solve(double out[4]) const { return TRI2(AC2, AS2, ACS, BC1, BS1, C0, out); }
 };
 
+// The library's pi, which atan2 and acos carry; the program's PI differs in the 15th digit.
+const double kPi = std::acos(-1.0);
+
 // Angle difference reduced to [-pi, pi].
 double angle_gap(double a, double b) {
-  return std::fabs(std::remainder(a - b, 2 * M_PI));
+  return std::fabs(std::remainder(a - b, 2 * kPi));
 }
 
 // The product of the chords cos(t - m1) = k1 and cos(t - m2) = k2 of the unit circle, plus
@@ -157,7 +160,7 @@ TEST(Tri2, ExamplesAndMessages) {
 // root of the quartic and wrong coefficients of the squared equation.
 TEST(Tri2, EquationsFromKnownAngles) {
   std::mt19937 rng(2024);
-  std::uniform_real_distribution<double> unit(-1, 1), angle(-M_PI, M_PI);
+  std::uniform_real_distribution<double> unit(-1, 1), angle(-kPi, kPi);
   std::uniform_real_distribution<double> scale(0.2, 5);
   for (int trial = 0; trial < 3000; trial++) {
     const std::string at = "trial " + std::to_string(trial);
@@ -193,8 +196,8 @@ TEST(Tri2, EquationsFromKnownAngles) {
     expect_exactly(line, t, 2, out, line.solve(out), at + " case A");
 
     // Case B: two lines through the centre meet the circle at t0, t0 + pi, t2 and t2 + pi.
-    const Equation centred = chords(t[0] + M_PI / 2, 0, t[2] + M_PI / 2, 0, lambda, s);
-    const double opposite[4] = {t[0], t[0] + M_PI, t[2], t[2] + M_PI};
+    const Equation centred = chords(t[0] + kPi / 2, 0, t[2] + kPi / 2, 0, lambda, s);
+    const double opposite[4] = {t[0], t[0] + kPi, t[2], t[2] + kPi};
     expect_exactly(centred, opposite, 4, out, centred.solve(out), at + " case B");
     for (int i = 0; i < 4; i++) EXPECT_LE(std::fabs(out[i]), 1.25 * PI) << at << " case B range";
   }
