@@ -26,7 +26,7 @@ void monic_from_roots(const double roots[], int degree, double coef[]) {
 }
 
 // Every entry of a root array solves the polynomial: the real roots as they stand, every (re, im)
-// pair behind them as re + i*im. Scale: sum of the magnitudes of the terms at |x|.
+// pair behind them as re + i*im with im > 0.
 void expect_layout_solves(const double coef[], int degree, const double roots[], int count,
                           double tolerance) {
   for (int k = 0; k < count; k++)
@@ -77,11 +77,11 @@ TEST(PolyRoots, ExamplesPinOrderAndLayout) {
   EXPECT_NEAR(roots[1], 2, 1e-8);
   EXPECT_NEAR(roots[2], 1, 1e-8);
 
+  // Factored as (x^2 + 3x + 2)(x^2 - 3x + 2), each quadratic's larger magnitude root first.
   const double plus_minus_one_two[4] = {0, -5, 0, 4};
   ASSERT_EQ(quartic(plus_minus_one_two, roots), 4);
-  std::sort(roots, roots + 4);
-  const double sorted[4] = {-2, -1, 1, 2};
-  for (int k = 0; k < 4; k++) EXPECT_NEAR(roots[k], sorted[k], 1e-14);
+  const double in_order[4] = {-2, -1, 2, 1};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(roots[k], in_order[k], 1e-14) << "root " << k;
   const double no_real[4] = {0, 0, 0, 1};  // x^4 + 1: two pairs
   ASSERT_EQ(quartic(no_real, roots), 0);
   expect_layout_solves(no_real, 4, roots, 0, 1e-14);
@@ -91,7 +91,8 @@ TEST(PolyRoots, ExamplesPinOrderAndLayout) {
   EXPECT_NEAR(std::min(roots[0], roots[1]), -1, 1e-14);
   EXPECT_NEAR(roots[2], 0, 1e-14);
   EXPECT_NEAR(roots[3], 1, 1e-14);
-  const double zero_constant[4] = {-1, 2, -3, 0};  // x(x - 1)... : 0 first, then the cubic
+  // x(x^3 - x^2 + 2x - 3): 0 first, then the cubic's real root and pair.
+  const double zero_constant[4] = {-1, 2, -3, 0};
   ASSERT_EQ(quartic(zero_constant, roots), 2);
   EXPECT_EQ(roots[0], 0);
   // The pair comes from the cubic, whose seven-digit sqrt(3)/2 limits it to about 1e-7.
@@ -112,8 +113,10 @@ enum class RootSet { kSpread, kClustered, kWidelyScaled };
 void random_roots(std::mt19937& rng, RootSet set, double roots[4]) {
   std::uniform_real_distribution<double> unit(-1, 1);
   if (set == RootSet::kWidelyScaled) {
-    for (int k = 0; k < 4; k++)
-      roots[k] = std::copysign(std::pow(10.0, k - 1.5 + 0.5 * unit(rng)), unit(rng));
+    for (int k = 0; k < 4; k++) {
+      const double magnitude = std::pow(10.0, k - 1.5 + 0.5 * unit(rng));
+      roots[k] = unit(rng) < 0 ? -magnitude : magnitude;
+    }
     std::shuffle(roots, roots + 4, rng);
     return;
   }

@@ -40,9 +40,12 @@ struct Equation {
   int solve(double out[4]) const { return TRI2(AC2, AS2, ACS, BC1, BS1, C0, out); }
 };
 
+// The library's pi, which atan2 and acos carry; the program's PI differs in the 15th digit.
+const double kPi = std::acos(-1.0);
+
 // Angle difference reduced to [-pi, pi].
 double angle_gap(double a, double b) {
-  return std::fabs(std::remainder(a - b, 2 * M_PI));
+  return std::fabs(std::remainder(a - b, 2 * kPi));
 }
 
 // The product of the chords cos(t - m1) = k1 and cos(t - m2) = k2 of the unit circle, plus
@@ -157,7 +160,7 @@ TEST(Tri2, ExamplesAndMessages) {
 // root of the quartic and wrong coefficients of the squared equation.
 TEST(Tri2, EquationsFromKnownAngles) {
   std::mt19937 rng(2024);
-  std::uniform_real_distribution<double> unit(-1, 1), angle(-M_PI, M_PI);
+  std::uniform_real_distribution<double> unit(-1, 1), angle(-kPi, kPi);
   std::uniform_real_distribution<double> scale(0.2, 5);
   for (int trial = 0; trial < 3000; trial++) {
     const std::string at = "trial " + std::to_string(trial);
@@ -193,8 +196,8 @@ TEST(Tri2, EquationsFromKnownAngles) {
     expect_exactly(line, t, 2, out, line.solve(out), at + " case A");
 
     // Case B: two lines through the centre meet the circle at t0, t0 + pi, t2 and t2 + pi.
-    const Equation centred = chords(t[0] + M_PI / 2, 0, t[2] + M_PI / 2, 0, lambda, s);
-    const double opposite[4] = {t[0], t[0] + M_PI, t[2], t[2] + M_PI};
+    const Equation centred = chords(t[0] + kPi / 2, 0, t[2] + kPi / 2, 0, lambda, s);
+    const double opposite[4] = {t[0], t[0] + kPi, t[2], t[2] + kPi};
     expect_exactly(centred, opposite, 4, out, centred.solve(out), at + " case B");
     for (int i = 0; i < 4; i++) EXPECT_LE(std::fabs(out[i]), 1.25 * PI) << at << " case B range";
   }
@@ -202,29 +205,33 @@ TEST(Tri2, EquationsFromKnownAngles) {
 
 // The squared equation factors when a root of the quartic has ACS*x + BS1 = 0: the angles then
 // come from the factors, in the documented order. Catches a branch that keeps the sine
-// division by a vanishing w, or loses the pair of angles with the same cosine.
+// division by a vanishing w, or loses the pair of angles with the same cosine. Such a root is a
+// double root of the quartic, which often came back as a complex pair: a third of the random
+// cases below lost two or all four angles.
 TEST(Tri2, FactoredEquations) {
   std::mt19937 rng(77);
   std::uniform_real_distribution<double> unit(-1, 1);
   for (int trial = 0; trial < 1000; trial++) {
     const std::string at = "trial " + std::to_string(trial);
     double out[4], line[2];
-    // (ACS*cos t) * (p*cos t + 2*sin t + q) = 0 plus lambda times the circle: x0 = 0 exactly.
+    // (ACS*cos t + BS1) * (p*cos t + 2*sin t + q) = 0 plus lambda times the circle, with
+    // x0 = -BS1/ACS = 0 exactly (the quartic's root 0 is then exact) or random.
     const double ACS = 0.2 + std::fabs(unit(rng)), p = 2 * unit(rng), q = unit(rng);
-    const double lambda = unit(rng);
-    const Equation vertical = {ACS * p + lambda, lambda, ACS, ACS * q / 2, 0, -lambda};
+    const double lambda = unit(rng), x0 = trial % 4 == 0 ? 0 : 0.95 * unit(rng);
+    const double BS1 = -ACS * x0;
+    const Equation vertical = {ACS * p + lambda,        lambda, ACS,
+                               (ACS * q + BS1 * p) / 2, BS1,    BS1 * q - lambda};
     const int count = vertical.solve(out);
     const int line_count = TRI1(p, 2, q, line);
     ASSERT_EQ(count, line_count + 2) << at;
     for (int i = 0; i < line_count; i++) EXPECT_NEAR(out[i], line[i], 1e-12) << at;
-    EXPECT_NEAR(out[line_count], M_PI / 2, 1e-12) << at;
-    EXPECT_NEAR(out[line_count + 1], -M_PI / 2, 1e-12) << at;
+    EXPECT_NEAR(out[line_count], std::acos(x0), 1e-12) << at;
+    EXPECT_NEAR(out[line_count + 1], -std::acos(x0), 1e-12) << at;
     for (int i = 0; i < count; i++)
       EXPECT_LT(std::fabs(vertical.at(out[i])), 1e-12 * vertical.scale()) << at;
 
     // No sine at all: Dd*x^2 + 2*BC1*x + S = 0 with roots x1 and x2 in (-1, 1), each giving +t
-    // then -t. The quartic is then a square; about a third of these lost every angle when its
-    // double roots came back as complex pairs.
+    // then -t. The quartic is then a square.
     const double x1 = 0.95 * unit(rng), x2 = 0.95 * unit(rng);
     if (std::fabs(x1 - x2) < 0.05) continue;
     const double Dd = 0.2 + std::fabs(unit(rng));
