@@ -1,5 +1,6 @@
 #include "contact/line_contact4.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -144,6 +145,26 @@ TEST(LineContact4, ArmsItDoesNotSolve) {
   }
 }
 
+// A non-finite joint that places arm M yields no candidate on either solving path: no NaN
+// leaves as a solution or distance. (Joints above M do not move the arm and do not matter.)
+TEST(LineContact4, NonFinitePoseGivesNoCandidates) {
+  cell.rh = {0.5, 0.8, 0};
+  ConsoleCapture quiet;
+  for (int type : {1, 3}) {
+    robot_setup(type);
+    for (int bad = 1; bad <= 3; bad++) {
+      double q[kJointSlots] = {0, 0.3, 0.4, 0.5, 0.6};
+      q[bad] = std::nan("");
+      double cand[4][kJointSlots], dist[4], tpar[4];
+      for (int M = std::max(robot.Lcont, bad); M <= 5; M++) {
+        if (bad == robot.Lcont) continue;
+        EXPECT_EQ(line_contact4(q, robot.Lcont, M, cand, dist, tpar), 0)
+            << "type " << type << " joint " << bad << " M " << M;
+      }
+    }
+  }
+}
+
 // A vertical joint axis makes the arm-to-edge angle independent of the joint: the linear path
 // finds two contacts on each side of the edge, silently. Type 1, joint 1, arm 2 laid horizontal
 // through the axis; the edge 0.8 from the axis along y: contacts where 0.8 |cos| = 0.1.
@@ -163,6 +184,21 @@ TEST(LineContact4, VerticalAxisGivesTwoContactsPerSide) {
     if (dist[r] > 0) freeSide++;
   }
   EXPECT_EQ(freeSide, 2);
+}
+
+// An arm within 1e-6 of vertical is measured as vertical, so the contacts of its slightly
+// tilted line lie 1.3 (the edge's distance) away by that measure: all four are dropped, and the
+// count says so. Type 2, joint 1, arm 2 tilted by 1e-4 through the joint 1 axis.
+TEST(LineContact4, CandidatesThatAreNoContactsAreDropped) {
+  robot_setup(2);
+  cell.rh = {1.3, 0, 0};
+  double q[kJointSlots] = {0, 0.3, 1e-4};
+  double cand[4][kJointSlots], dist[4], tpar[4];
+  const ContactPolishCounts before = contactPolishCounts;
+  ConsoleCapture capture;
+  EXPECT_EQ(line_contact4(q, 1, 2, cand, dist, tpar), 0);
+  EXPECT_EQ(contactPolishCounts.dropped - before.dropped, 4);
+  EXPECT_EQ(capture.text(), "");
 }
 
 // Arm and edge both perpendicular to joint K's axis: the arm sweeps a plane parallel to the
