@@ -31,7 +31,8 @@ double monic_value(const double coef[], int degree, double x, double& slope) {
 
 // Newton steps on the monic polynomial for each of the first count entries of roots. A step is
 // kept only when it lowers |p(x)| and leaves the root strictly between its neighbours among the
-// other real roots, so the number, order and ranking of the roots never change.
+// other real roots, so neither the count, nor the order in the array, nor the order by value
+// changes.
 void polish_real_roots(const double coef[], int degree, double roots[], int count) {
   constexpr int kMaxSteps = 8;
   constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -57,7 +58,8 @@ void polish_real_roots(const double coef[], int degree, double roots[], int coun
   }
 }
 
-// x^2 + 2*b*x + c = 0; internal callers pass whatever they computed, as the closed forms need.
+// x^2 + 2*b*x + c = 0 without the check of the coefficients: the cubic and the quartic call it
+// with whatever their formulas produced.
 int quadratic_closed_form(const double coef[2], double roots[2]) {
   const double b = coef[0], c = coef[1];
   // Root 0 and the other from the sum of the roots.
@@ -146,7 +148,8 @@ int cubic_closed_form(const double coef[3], double roots[3]) {
       n = 3;
     }
   }
-  // Polish through the product of the roots, -c; a root lost against p is found by deflation.
+  // A root small against p has lost its digits: take it from the product of the roots, -c, or
+  // deflate by the large root when the others are all small.
   bool deflate = false;
   if (n == 1) {
     const double m = x1 * x1 + x2 * x2;
@@ -190,8 +193,8 @@ int cubic_closed_form(const double coef[3], double roots[3]) {
   return n;
 }
 
-// Roots of the resolvent cubic y^3 - b*y^2 + B*y + C = 0 of the quartic with coefficients
-// a, b and P = b - a^2/4: the one root y of the factorisation to use.
+// The root y of the resolvent cubic y^3 - b*y^2 + B*y + C = 0 that factors the quartic; a root
+// gives real factors only when y >= P = b - a^2/4.
 double resolvent_root(double b, double B, double C, double P) {
   double ys[3];
   if (std::fabs(C) <= 1e-8) {

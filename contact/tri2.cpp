@@ -75,6 +75,10 @@ int tri2_factored(double ACS, double BC1, double BS1, double Dd, double S, doubl
   return count;
 }
 
+double quartic_residual(const double k[4], double x) {
+  return (((x + k[0]) * x + k[1]) * x + k[2]) * x + k[3];
+}
+
 // General case: the equation squared is a quartic in x = cos(t); the sine of each real root is
 // recomputed from the unsquared equation, which rules out the roots the squaring added.
 int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double Q, double out[4]) {
@@ -87,8 +91,7 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
   int kept_count = 0;
   for (int i = 0; i < real; i++) {
     const double x = roots[i];
-    const double residual = (((x + k[0]) * x + k[1]) * x + k[2]) * x + k[3];
-    if (std::fabs(x) <= 1 && std::fabs(residual) <= 1e-8) kept[kept_count++] = x;
+    if (std::fabs(x) <= 1 && std::fabs(quartic_residual(k, x)) <= 1e-8) kept[kept_count++] = x;
   }
   int count = 0;
   for (int i = 0; i < kept_count; i++) {
@@ -98,10 +101,16 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
     const double y = -((2 * BC1 + Dd * x) * x + S) / (2 * w);
     if (std::fabs(y) < 1) out[count++] = std::atan2(y, x);
   }
-  // Without sin t the quartic is a square, and its double roots often come back as complex
-  // pairs with a tiny imaginary part: solve the quadratic it is the square of instead.
-  if (count == 0 && std::fabs(ACS) <= 1e-8 && std::fabs(BS1) <= 1e-8)
+  // A factor ACS*cos(t) + BS1 of the equation makes its root x0 a double root of the quartic,
+  // and without sin(t) the whole quartic is a square; the quartic often returns such roots as
+  // complex pairs with a tiny imaginary part. Take the factored solution they would have led to.
+  if (std::fabs(ACS) > 1e-8) {
+    const double x0 = -BS1 / ACS;
+    if (std::fabs(x0) <= 1 && std::fabs(quartic_residual(k, x0)) <= 1e-8)
+      return tri2_factored(ACS, BC1, BS1, Dd, S, out);
+  } else if (count == 0 && std::fabs(BS1) <= 1e-8) {
     return tri2_factored(ACS, BC1, BS1, Dd, S, out);
+  }
   return count;
 }
 

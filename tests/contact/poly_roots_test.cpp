@@ -77,11 +77,11 @@ TEST(PolyRoots, ExamplesPinOrderAndLayout) {
   EXPECT_NEAR(roots[1], 2, 1e-8);
   EXPECT_NEAR(roots[2], 1, 1e-8);
 
+  // Factored as (x^2 + 3x + 2)(x^2 - 3x + 2), each quadratic's larger magnitude root first.
   const double plus_minus_one_two[4] = {0, -5, 0, 4};
   ASSERT_EQ(quartic(plus_minus_one_two, roots), 4);
-  std::sort(roots, roots + 4);
-  const double sorted[4] = {-2, -1, 1, 2};
-  for (int k = 0; k < 4; k++) EXPECT_NEAR(roots[k], sorted[k], 1e-14);
+  const double in_order[4] = {-2, -1, 2, 1};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(roots[k], in_order[k], 1e-14) << "root " << k;
   const double no_real[4] = {0, 0, 0, 1};  // x^4 + 1: two pairs
   ASSERT_EQ(quartic(no_real, roots), 0);
   expect_layout_solves(no_real, 4, roots, 0, 1e-14);
@@ -112,8 +112,10 @@ enum class RootSet { kSpread, kClustered, kWidelyScaled };
 void random_roots(std::mt19937& rng, RootSet set, double roots[4]) {
   std::uniform_real_distribution<double> unit(-1, 1);
   if (set == RootSet::kWidelyScaled) {
-    for (int k = 0; k < 4; k++)
-      roots[k] = std::copysign(std::pow(10.0, k - 1.5 + 0.5 * unit(rng)), unit(rng));
+    for (int k = 0; k < 4; k++) {
+      const double magnitude = std::pow(10.0, k - 1.5 + 0.5 * unit(rng));
+      roots[k] = unit(rng) < 0 ? -magnitude : magnitude;
+    }
     std::shuffle(roots, roots + 4, rng);
     return;
   }

@@ -202,29 +202,33 @@ TEST(Tri2, EquationsFromKnownAngles) {
 
 // The squared equation factors when a root of the quartic has ACS*x + BS1 = 0: the angles then
 // come from the factors, in the documented order. Catches a branch that keeps the sine
-// division by a vanishing w, or loses the pair of angles with the same cosine.
+// division by a vanishing w, or loses the pair of angles with the same cosine. Such a root is a
+// double root of the quartic, which often came back as a complex pair: a third of the random
+// cases below lost two or all four angles.
 TEST(Tri2, FactoredEquations) {
   std::mt19937 rng(77);
   std::uniform_real_distribution<double> unit(-1, 1);
   for (int trial = 0; trial < 1000; trial++) {
     const std::string at = "trial " + std::to_string(trial);
     double out[4], line[2];
-    // (ACS*cos t) * (p*cos t + 2*sin t + q) = 0 plus lambda times the circle: x0 = 0 exactly.
+    // (ACS*cos t + BS1) * (p*cos t + 2*sin t + q) = 0 plus lambda times the circle, with
+    // x0 = -BS1/ACS = 0 exactly (the quartic's root 0 is then exact) or random.
     const double ACS = 0.2 + std::fabs(unit(rng)), p = 2 * unit(rng), q = unit(rng);
-    const double lambda = unit(rng);
-    const Equation vertical = {ACS * p + lambda, lambda, ACS, ACS * q / 2, 0, -lambda};
+    const double lambda = unit(rng), x0 = trial % 4 == 0 ? 0 : 0.95 * unit(rng);
+    const double BS1 = -ACS * x0;
+    const Equation vertical = {ACS * p + lambda,        lambda, ACS,
+                               (ACS * q + BS1 * p) / 2, BS1,    BS1 * q - lambda};
     const int count = vertical.solve(out);
     const int line_count = TRI1(p, 2, q, line);
     ASSERT_EQ(count, line_count + 2) << at;
     for (int i = 0; i < line_count; i++) EXPECT_NEAR(out[i], line[i], 1e-12) << at;
-    EXPECT_NEAR(out[line_count], M_PI / 2, 1e-12) << at;
-    EXPECT_NEAR(out[line_count + 1], -M_PI / 2, 1e-12) << at;
+    EXPECT_NEAR(out[line_count], std::acos(x0), 1e-12) << at;
+    EXPECT_NEAR(out[line_count + 1], -std::acos(x0), 1e-12) << at;
     for (int i = 0; i < count; i++)
       EXPECT_LT(std::fabs(vertical.at(out[i])), 1e-12 * vertical.scale()) << at;
 
     // No sine at all: Dd*x^2 + 2*BC1*x + S = 0 with roots x1 and x2 in (-1, 1), each giving +t
-    // then -t. The quartic is then a square; about a third of these lost every angle when its
-    // double roots came back as complex pairs.
+    // then -t. The quartic is then a square.
     const double x1 = 0.95 * unit(rng), x2 = 0.95 * unit(rng);
     if (std::fabs(x1 - x2) < 0.05) continue;
     const double Dd = 0.2 + std::fabs(unit(rng));
