@@ -1,9 +1,10 @@
 // Closed-form real polynomial solvers of degree two to four, and the real cube root.
 // Root arrays hold the real roots first (their number is the result), then each complex pair
-// as (real part, imaginary part). Pure functions: no state, no output.
+// as (real part, imaginary part). NaN or infinite coefficients give 0 with zeros stored.
+// Pure functions: no state, no output.
 #pragma once
 
-// Real y with y^3 = x.
+// Real y with y^3 = x (x itself when it is infinite or NaN).
 double cube_root(double x);
 
 // x^2 + 2*b*x + c = 0 with coef = [b, c] (half the linear coefficient). Returns 2 (the larger
@@ -11,8 +12,10 @@ double cube_root(double x);
 int quadratic(const double coef[2], double roots[2]);
 
 // x^3 + a*x^2 + b*x + c = 0 with coef = [a, b, c]. Returns 3, or 1 with roots = (x0, re, im).
+// The real roots are finished by Newton steps on the cubic; their order stays as computed.
 int cubic(const double coef[3], double roots[3]);
 
 // x^4 + a*x^3 + b*x^2 + c*x + d = 0 with coef = [a, b, c, d]. Returns 4, 2 with
-// roots = (x0, x1, re, im), or 0 with roots = (re, im, re', im').
+// roots = (x0, x1, re, im), or 0 with roots = (re, im, re', im'). The real roots are finished
+// by Newton steps on the quartic; their order stays as computed.
 int quartic(const double coef[4], double roots[4]);

@@ -56,7 +56,7 @@ void guess_contact_arm() {
 
 void robot_setup(int type) {
   if (type < 2 || type > kRobotTypes) type = 1;
-  const RobotType& spec = kCatalogue[type];
+  const RobotType& row = kCatalogue[type];
 
   robot.N = kMaxJoints;
   robot.jrtypeText[0] = ' ';
@@ -65,8 +65,8 @@ void robot_setup(int type) {
 
   for (int i = 1; i <= robot.N; i++) {
     robot.jointKind[i] = 'R';
-    robot.jointAxisLetter[i] = spec.axisLetters[i - 1];
-    robot.jrtypeText[i] = spec.axisLetters[i - 1];
+    robot.jointAxisLetter[i] = row.axisLetters[i - 1];
+    robot.jrtypeText[i] = row.axisLetters[i - 1];
   }
   robot.wristChar = 'R';
 
@@ -75,17 +75,17 @@ void robot_setup(int type) {
   kin.Jpos[0] = {0, 0, 0};
   for (int i = 1; i <= robot.N; i++) {
     robot.E0[i] = axis_frame(robot.jointAxisLetter[i]);
-    robot.Jpos0[i] = {0, 0, spec.height[i] * kScale};
+    robot.Jpos0[i] = {0, 0, row.height[i] * kScale};
   }
   robot.Ew0 = kIdentity;
   robot.rw0 = {0, 0, 4.4 * kScale};
 
   double* qInit = robot.qInit[type];
   for (int i = 1; i <= robot.N; i++) qInit[i] = 0;
-  qInit[spec.bendingJoint] = PI / 2.0;
+  qInit[row.bendingJoint] = PI / 2.0;
 
-  for (int k = 0; k < 3; k++) robot.posJoints[k] = spec.posJoints[k];
-  robot.Lcont = spec.Lcont;
+  for (int k = 0; k < 3; k++) robot.posJoints[k] = row.posJoints[k];
+  robot.Lcont = row.Lcont;
 
   if (cell.setupDone) guess_contact_arm();
 

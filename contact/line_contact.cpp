@@ -1,0 +1,168 @@
+#include "contact/line_contact.h"
+
+#include <cmath>
+
+#include "contact/line_contact4.h"
+#include "ik/poinv.h"
+#include "model/console.h"
+#include "model/forward_kinematics.h"
+#include "model/state.h"
+
+namespace {
+
+const Vec3 kEhz = {0, 0, 1};
+
+// Candidates no nearer than this to the start value are never chosen.
+constexpr double kFarAngle = 100;
+
+// The candidate among those flagged whose joint K is nearest qK0 (one turn at most); the earlier
+// one on a tie. Returns -1 when none is flagged.
+int nearest_candidate(int n, const double cand[4][kJointSlots], const bool eligible[4], int K,
+                      double qK0) {
+  int best = -1;
+  double bestGap = kFarAngle;
+  for (int i = 0; i < n; i++) {
+    if (!eligible[i]) continue;
+    const double gap = std::fabs(angle_diff(cand[i][K], qK0));
+    if (gap < bestGap) {
+      bestGap = gap;
+      best = i;
+    }
+  }
+  return best;
+}
+
+// Centre Ps and radius of the circle joint s describes when joint K turns about the unit axis a.
+double circle_about(const Vec3& a, const Vec3& jointK, const Vec3& jointS, Vec3& Ps) {
+  Vec3 rel;
+  vsub(jointS, jointK, rel);
+  const double along = vdot(rel, a);
+  vadd(jointK, {a.x * along, a.y * along, a.z * along}, Ps);
+  vsub(jointS, Ps, rel);
+  return vnorm(rel);
+}
+
+// Whether joint s, turning about joint K's axis a (not perpendicular to the edge), can reach
+// the edge line: the circle it describes against the point where the edge pierces its plane.
+bool reaches_across(const Vec3& a, const Vec3& jointK, const Vec3& jointS) {
+  Vec3 Ps, X, tmp;
+  const double r1 = circle_about(a, jointK, jointS, Ps);
+  vsub(Ps, cell.rh, tmp);
+  const double mu = vdot(tmp, a) / vdot(kEhz, a);
+  vadd(cell.rh, {0, 0, mu}, X);
+  vsub(X, Ps, tmp);
+  return r1 >= vnorm(tmp);
+}
+
+// The same when the axis a is perpendicular to the edge, so the edge runs along the circle's
+// plane: the circle against the edge line projected into that plane.
+bool reaches_along(const Vec3& a, const Vec3& jointK, const Vec3& jointS) {
+  Vec3 Ps;
+  const double r1 = circle_about(a, jointK, jointS, Ps);
+  // Edge direction within the plane, and the edge point relative to the centre within it.
+  const double ea = vdot(kEhz, a);
+  Vec3 u = {-ea * a.x, -ea * a.y, 1 - ea * a.z};
+  const double ulen = vnorm(u);
+  u = {u.x / ulen, u.y / ulen, u.z / ulen};
+  Vec3 p;
+  vsub(cell.rh, Ps, p);
+  const double pa = vdot(p, a), pu = vdot(p, u);
+  const Vec3 offLine = {p.x - pa * a.x - pu * u.x, p.y - pa * a.y - pu * u.y,
+                        p.z - pa * a.z - pu * u.z};
+  return r1 >= vnorm(offLine);
+}
+
+// First arm s - 1 (s = 2..N-2) whose end joint s can reach the edge as joint K turns, or N+1.
+int nearest_arm(int K) {
+  const int N = robot.N;
+  const Vec3 a = {kin.E[K].m[2], kin.E[K].m[5], kin.E[K].m[8]};
+  const bool across = std::fabs(vdot(a, kEhz)) >= 1e-5;
+  for (int s = 2; s <= N - 2; s++) {
+    const bool reach = across ? reaches_across(a, kin.Jpos[K], kin.Jpos[s])
+                              : reaches_along(a, kin.Jpos[K], kin.Jpos[s]);
+    if (reach) return s - 1;
+  }
+  return N + 1;
+}
+
+// 1 cuts into the wall, 2 touches the edge, 3 apart, for a signed distance from the edge line.
+int contact_class(double dist) {
+  const double g = dist - robot.linkRadius;
+  if (g + 1e-5 <= 0) return 1;
+  if (std::fabs(g) < 1e-5) return 2;
+  return 3;
+}
+
+// First arm s (2..N-1) whose segment passes through the wall plate, with the crossing's place
+// along the arm and its depth behind the edge; 0 when none does. Reads the kinematic state.
+int crossing_arm(double& mu, double& depth) {
+  for (int s = 2; s <= robot.N - 1; s++) {
+    const Vec3& u = kin.LU[s + 1];
+    // An arm parallel to the wall plane never crosses it.
+    if (std::fabs(u.y) < 1e-5) continue;
+    Vec3 w;
+    vsub(cell.rh, kin.Jpos[s], w);
+    const double m = w.y / u.y;
+    const double k = w.x - m * u.x;
+    if (m >= 0 && m <= robot.Llen[s + 1] && k >= 0) {
+      mu = m;
+      depth = k;
+      return s;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int line_contact(const double q[], int K, int M, double qout[], double& d, double& t) {
+  const int N = robot.N;
+  qcopy(N, q, qout);
+  double cand[4][kJointSlots], dist[4], tpar[4];
+  const int n = line_contact4(q, K, M, cand, dist, tpar);
+  // An arm beyond the contact arms has no candidates either.
+  if (n == 0 || n == kArmBeyondContact) {
+    console_printf("\n直線接触の解なし");
+    return 0;
+  }
+  // q[K] before qout, which may be q, is overwritten.
+  const double qK0 = qout[K];
+  const double len = robot.Llen[M + 1];
+  int chosen = -1;
+  bool beyond[4];
+  for (int i = 0; i < n; i++) {
+    const bool onArm = tpar[i] >= 0 && tpar[i] <= len;
+    if (onArm && dist[i] > 0) chosen = i;
+    beyond[i] = !onArm && dist[i] > 0;
+  }
+  if (chosen < 0) chosen = nearest_candidate(n, cand, beyond, K, qK0);
+  if (chosen < 0) {
+    const bool all[4] = {true, true, true, true};
+    chosen = nearest_candidate(n, cand, all, K, qK0);
+  }
+  qcopy(N, cand[chosen], qout);
+  d = dist[chosen];
+  t = tpar[chosen];
+  return 1;
+}
+
+int contact_check(int K, double q[], int& mc, int& sgnCONTACT, double& d, double& t) {
+  const int N = robot.N;
+  forward_kinematics(q);
+  // Without a joint K nothing turns toward the edge.
+  const int m0 = K >= 1 && K <= N ? nearest_arm(K) : N + 1;
+  if (m0 > N) {
+    sgnCONTACT = 3;
+  } else {
+    d = arm_line_distance(m0, q, t);
+    sgnCONTACT = contact_class(d);
+  }
+  double mu, depth;
+  mc = crossing_arm(mu, depth);
+  if (mc != 0) {
+    sgnCONTACT = 1;
+    t = mu;
+    d = -depth;
+  }
+  return m0;
+}

@@ -1,0 +1,20 @@
+// The contact solver of Method B (turn one joint until an arm rests against the wall's edge) and
+// the classification of a pose against the wall. The edge is the vertical line through cell.rh;
+// the wall is the plate in the plane y = rh.y reaching from the edge toward -x.
+#pragma once
+
+// Turns joint K of q so that arm M touches the edge line: prefers the last candidate touching on
+// the arm itself from the free side, then a free-side touch beyond the arm's ends nearest q[K],
+// then any candidate nearest q[K]. Returns 1 with qout (0..N) = the choice, d its signed distance
+// and t its contact parameter; 0 with qout = q, d and t untouched, when there is none (printed).
+// qout may be q. Runs forward kinematics on the candidates.
+int line_contact(const double q[], int K, int M, double qout[], double& d, double& t);
+
+// Classifies pose q (20 entries, see arm_line_distance) against the wall. Returns the first arm
+// (1..N-3) whose end joint can reach the edge line as joint K turns, or N+1 when none can. mc
+// gets an arm whose segment crosses the wall plate, or 0. sgnCONTACT: 1 an arm cuts into the
+// wall, 2 the nearest arm touches the edge, 3 it stays apart. d, t: signed distance and contact
+// parameter of the classified arm (of a crossing arm: minus the crossing's depth behind the edge
+// and its place along the arm); untouched when no arm reaches and none crosses. Leaves the
+// kinematic state of q.
+int contact_check(int K, double q[], int& mc, int& sgnCONTACT, double& d, double& t);

@@ -1,0 +1,146 @@
+#include "contact/tri2.h"
+
+#include <cmath>
+
+#include "contact/poly_roots.h"
+#include "model/console.h"
+#include "model/vecmat.h"
+
+namespace {
+
+// Once into [-PI, PI]: 2*PI off at most.
+double wrap_once(double angle) {
+  if (angle > PI) angle -= 2 * PI;
+  if (angle < -PI) angle += 2 * PI;
+  return angle;
+}
+
+// No linear terms: rotated by phi onto the principal axes of the quadratic form, the equation
+// is E1*cos^2(t - phi) + E2*sin^2(t - phi) + C0 = 0.
+int tri2_without_linear_terms(double AC2, double AS2, double ACS, double C0, double out[4]) {
+  const double Dd = AC2 - AS2;
+  // Dd = 0 (then ACS is not): the quotient is infinite and phi = +-PI/4.
+  const double phi = 0.5 * std::atan(2 * ACS / Dd);
+  const double cphi = std::cos(phi), sphi = std::sin(phi);
+  const double E1 = AC2 * cphi * cphi + 2 * ACS * cphi * sphi + AS2 * sphi * sphi;
+  const double E2 = AC2 * sphi * sphi - 2 * ACS * cphi * sphi + AS2 * cphi * cphi;
+  if (std::fabs(E1 - E2) < 1e-8) {
+    console_printf("\nTRI2() BC1=BS1=0, 不定　no solution");
+    return 0;
+  }
+  const double X = (-C0 - E2) / (E1 - E2);  // cos^2(t - phi)
+  if (X < 0) {
+    console_printf("\nTRI2() BC1=BS1=0 sqrt( X=%8.5f<0 ) no solution", X);
+    return 0;
+  }
+  if (X > 1) {
+    console_printf("\nTRI2() BC1=BS1=0 cos2()>1 no solution");
+    return 0;
+  }
+  const double psi = std::atan2(std::sqrt(1 - X), std::sqrt(X));
+  out[0] = phi + psi;
+  out[1] = phi + psi - PI;
+  out[2] = phi - psi;
+  out[3] = phi - psi + PI;
+  return 4;
+}
+
+// The root x = cos(t) of the squared equation has w = ACS*x + BS1 = 0, so the equation factors;
+// its angles replace whatever was found before.
+int tri2_factored(double ACS, double BC1, double BS1, double Dd, double S, double out[4]) {
+  int count = 0;
+  if (std::fabs(ACS) <= 1e-8) {
+    // sin(t) drops out: Dd*x^2 + 2*BC1*x + S = 0, each root giving +-t.
+    const double half[2] = {BC1 / Dd, S / Dd};
+    double x[2];
+    if (quadratic(half, x) == 0) return 0;
+    for (int k = 0; k < 2; k++) {
+      if (std::fabs(x[k]) > 1) continue;
+      const double sine = std::sqrt(1 - x[k] * x[k]);
+      out[count++] = std::atan2(sine, x[k]);
+      out[count++] = std::atan2(-sine, x[k]);
+    }
+    return count;
+  }
+  // (ACS*cos(t) + BS1) * (p*cos(t) + 2*sin(t) + q) = 0.
+  const double p = Dd / ACS;
+  const double q = (2 * BC1 - BS1 * p) / ACS;
+  count = TRI1(p, 2, q, out);
+  const double x0 = -BS1 / ACS;
+  if (std::fabs(x0) <= 1) {
+    const double sine = std::sqrt(1 - x0 * x0);
+    out[count++] = std::atan2(sine, x0);
+    out[count++] = std::atan2(-sine, x0);
+  }
+  return count;
+}
+
+double quartic_residual(const double k[4], double x) {
+  return (((x + k[0]) * x + k[1]) * x + k[2]) * x + k[3];
+}
+
+// General case: the equation squared is a quartic in x = cos(t); the sine of each real root is
+// recomputed from the unsquared equation, which rules out the roots the squaring added.
+int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double Q, double out[4]) {
+  const double k[4] = {4 * (BC1 * Dd + 2 * ACS * BS1) / Q,
+                       2 * (Dd * S + 2 * (BC1 * BC1 + BS1 * BS1 - ACS * ACS)) / Q,
+                       4 * (BC1 * S - 2 * ACS * BS1) / Q, (S * S - 4 * BS1 * BS1) / Q};
+  double roots[4];
+  const int real = quartic(k, roots);
+  double kept[4];
+  int kept_count = 0;
+  for (int i = 0; i < real; i++) {
+    const double x = roots[i];
+    if (std::fabs(x) <= 1 && std::fabs(quartic_residual(k, x)) <= 1e-8) kept[kept_count++] = x;
+  }
+  int count = 0;
+  for (int i = 0; i < kept_count; i++) {
+    const double x = kept[i];
+    const double w = ACS * x + BS1;
+    if (std::fabs(w) <= 1e-8) return tri2_factored(ACS, BC1, BS1, Dd, S, out);
+    const double y = -((2 * BC1 + Dd * x) * x + S) / (2 * w);
+    if (std::fabs(y) < 1) out[count++] = std::atan2(y, x);
+  }
+  // A factor ACS*cos(t) + BS1 of the equation makes its root x0 a double root of the quartic,
+  // and without sin(t) the whole quartic is a square; the quartic often returns such roots as
+  // complex pairs with a tiny imaginary part. Take the factored solution they would have led to.
+  if (std::fabs(ACS) > 1e-8) {
+    const double x0 = -BS1 / ACS;
+    if (std::fabs(x0) <= 1 && std::fabs(quartic_residual(k, x0)) <= 1e-8)
+      return tri2_factored(ACS, BC1, BS1, Dd, S, out);
+  } else if (count == 0 && std::fabs(BS1) <= 1e-8) {
+    return tri2_factored(ACS, BC1, BS1, Dd, S, out);
+  }
+  return count;
+}
+
+}  // namespace
+
+int TRI1(double a, double b, double c, double out[2]) {
+  out[0] = out[1] = 0;
+  if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c)) return 0;
+  const double r = std::sqrt(a * a + b * b);
+  // No direction to solve for, even when c is 0 too.
+  if (r < 1e-8) return 0;
+  if (std::fabs(c) > r) return 0;
+  // r*cos(t - phi) = -c.
+  const double phi = std::atan2(b, a);
+  const double alpha = std::acos(-c / r);
+  out[0] = wrap_once(phi + alpha);
+  out[1] = wrap_once(phi - alpha);
+  return 2;
+}
+
+int TRI2(double AC2, double AS2, double ACS, double BC1, double BS1, double C0, double out[4]) {
+  const double inputs[6] = {AC2, AS2, ACS, BC1, BS1, C0};
+  for (double value : inputs)
+    if (!std::isfinite(value)) return 0;
+  const double S = C0 + AS2;
+  const double Dd = AC2 - AS2;
+  const double Q = Dd * Dd + 4 * ACS * ACS;
+  // cos^2 and sin^2 weigh the same and there is no cross term: a linear equation.
+  if (std::fabs(Q) <= 1e-8) return TRI1(2 * BC1, 2 * BS1, S, out);
+  if (std::fabs(BC1) + std::fabs(BS1) < 1e-8)
+    return tri2_without_linear_terms(AC2, AS2, ACS, C0, out);
+  return tri2_general(ACS, BC1, BS1, Dd, S, Q, out);
+}
