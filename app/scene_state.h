@@ -26,6 +26,10 @@ struct Scene {
   int solB;          // 0 no position solution, 1 not yet within tolPos, 2 positioned
   int lcontFlag;     // 0 after a contact step without solution, 5 otherwise
   double tolPos;     // position tolerance
+  // Signed arm-to-edge distances the contact routines last delivered, kept for the whole run:
+  // a routine that finds nothing leaves them, and gapArm is then taken from the earlier value.
+  double dContact;  // from every contact routine but the check after a limited contact step
+  double dLimited;  // from the check after a limited contact step
 
   // Modes.
   char setMode;    // last setting command: '0', 'F', 'G', 'O' or 'D'
