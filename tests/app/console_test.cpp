@@ -22,28 +22,6 @@
 
 namespace {
 
-// Console output captured in memory while a routine runs, input read from a given stream.
-class CapturedConsole {
- public:
-  explicit CapturedConsole(FILE* in) : out_(open_memstream(&text_, &size_)) {
-    console = {in, out_};
-  }
-  ~CapturedConsole() {
-    console = {stdin, stdout};
-    fclose(out_);
-    free(text_);
-  }
-  std::string text() {
-    fflush(out_);
-    return std::string(text_, size_);
-  }
-
- private:
-  char* text_ = nullptr;
-  size_t size_ = 0;
-  FILE* out_;
-};
-
 // A stream that holds the given bytes and then ends, as a pipe does when its writer is done.
 FILE* pipe_with(const char* bytes) {
   int ends[2];
