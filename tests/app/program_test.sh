@@ -6,6 +6,9 @@
 #                 non-zero status
 #   stdin_closed  standard input closed: no wait for the key, the window opens, ESC ends it
 #   stdin_empty   standard input at its end: the same
+#   session       a user's session: a new goal with 'G' and a new wall with 'O' typed into the
+#                 console, Method B by 'a' and 'b' until the final pose, then 'C' and 100 's';
+#                 the traces read from the console, screenshots before and after the motion
 # Usage: program_test.sh SCENARIO ARMSIM GOLDEN_DIR SCREENSHOT_DIR
 set -euo pipefail
 scenario=$1 armsim=$2 golden=$3/help_screen.txt shots=$4
@@ -55,6 +58,44 @@ find_window() {
 press_escape() {
   timeout 5 xdotool mousemove --window "$1" 300 300
   timeout 5 xdotool key Escape
+}
+
+# Occurrences of a fixed text in the console output so far.
+occurrences() {
+  grep -oF -- "$1" "$work/out" | wc -l
+}
+
+# Waits up to 10 s until the console output holds at least $2 occurrences of the text $1.
+wait_for_text() {
+  for _ in $(seq 1000); do
+    [ "$(occurrences "$1")" -ge "$2" ] && return 0
+    sleep 0.01
+  done
+  fail "waited in vain for $2 x '$1'"
+}
+
+# Waits until $2 'a' or 'b' steps ($1) have finished, with or without a solution.
+wait_for_steps() {
+  local done_text failed_text
+  if [ "$1" = a ]; then
+    done_text='cntBa=' failed_text=' B-a 位置姿勢逆運動学の解なし'
+  else
+    done_text='cntBb=' failed_text='B-b 壁端直線に接触するアームなし'
+  fi
+  for _ in $(seq 1000); do
+    [ $(($(occurrences "$done_text") + $(occurrences "$failed_text"))) -ge "$2" ] && return 0
+    sleep 0.01
+  done
+  fail "step '$1' number $2 did not finish"
+}
+
+press() {
+  timeout 5 xdotool key --delay 5 "$@"
+}
+
+# Screenshot of the window into a PNG file.
+screenshot() {
+  xwd -silent -id "$window" | convert xwd:- "$1"
 }
 
 # Share of the screenshot's pixels that pass an ImageMagick -fx test.
@@ -128,6 +169,75 @@ case "$scenario" in
     wait_for_exit
     [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
     cmp "$work/out" "$golden" || fail "help screen differs"
+    ;;
+  session)
+    start_xvfb
+    mkfifo "$work/in"
+    "$armsim" <"$work/in" >"$work/out" 2>"$work/err" &
+    armsim_pid=$!
+    exec 7>"$work/in"
+    printf k >&7
+    window=$(find_window) || fail "no window titled '$title'"
+    timeout 5 xdotool mousemove --window "$window" 300 300
+    back='....描画画面へ......'
+
+    press G
+    wait_for_text '新しいワーク位置(コンマ無しの3数値) rwG[]= ' 1
+    printf -- '-1 2 0\n' >&7
+    wait_for_text "$back" 1
+    grep -qF 'rwG[]=( -1.00   2.00   0.00)' "$work/out" || fail "new goal not in the settings"
+    press O
+    wait_for_text '新しい端位置(Ｙ座標値のみ入力) rh[]= ' 1
+    printf '1.0\n' >&7
+    wait_for_text "$back" 2
+    grep -qF 'rh[]=(  0.00   1.00   0.00)' "$work/out" || fail "new wall not in the settings"
+
+    # Method B: 'a' and 'b' in turn until a step reports the final pose.
+    press B
+    wait_for_text '------------------ B解法 -----------------------------------------------------' 1
+    solved=
+    for pair in $(seq 300); do
+      for step in a b; do
+        press "$step"
+        wait_for_steps "$step" "$pair"
+        if grep -qF -e '壁端直線に接触し位置決めされた解が得られた．' -e '壁端直線から離れて位置決めされた解が得られた．' "$work/out"; then
+          solved=$pair
+          break 2
+        fi
+      done
+    done
+    [ -n "$solved" ] || fail "no final pose after 300 pairs of steps"
+    echo "final pose after $solved pairs of steps"
+
+    # The picture before and after the motion, each taken while a goal dialog holds the frame.
+    mkdir -p "$shots"
+    press C G
+    wait_for_text '新しいワーク位置(コンマ無しの3数値) rwG[]= ' 2
+    screenshot "$shots/before_motion.png"
+    printf -- '-1 2 0\n' >&7
+    wait_for_text "$back" 3
+    press C $(printf 's %.0s' $(seq 100)) G
+    wait_for_text '新しいワーク位置(コンマ無しの3数値) rwG[]= ' 3
+    screenshot "$shots/after_motion.png"
+    printf -- '-1 2 0\n' >&7
+    wait_for_text "$back" 4
+
+    changed=$(compare -metric AE "$shots/before_motion.png" "$shots/after_motion.png" null: 2>&1 || true)
+    at_least "$changed" 2000 || fail "only $changed pixels changed with the motion"
+    # Link colour in the first (u) and the second (v) picture.
+    in_u='(u.g > 0.7 && u.b > 0.7 && u.r < 0.6)'
+    in_v='(v.g > 0.7 && v.b > 0.7 && v.r < 0.6)'
+    left=$(convert "$shots/before_motion.png" "$shots/after_motion.png" \
+      -fx "$in_u && !$in_v ? 1 : 0" -format '%[fx:mean]' info:)
+    arrived=$(convert "$shots/before_motion.png" "$shots/after_motion.png" \
+      -fx "$in_v && !$in_u ? 1 : 0" -format '%[fx:mean]' info:)
+    at_least "$left" 0.0005 || fail "the robot did not leave its initial place ($left)"
+    at_least "$arrived" 0.0005 || fail "the robot did not arrive anywhere new ($arrived)"
+
+    press Escape
+    wait_for_exit
+    exec 7>&-
+    [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
     ;;
   *)
     fail "unknown scenario"
