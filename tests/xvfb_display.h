@@ -1,31 +1,16 @@
 // A private X server for tests and benchmarks that draw: started once per process on a free
-// display number (Xvfb -displayfd), DISPLAY pointed at it, ended when the process exits. The
-// machine running the tests needs no display of its own.
+// display number (Xvfb -displayfd), DISPLAY pointed at it, ended by the kernel when the process
+// exits (whichever way). The machine running the tests needs no display of its own.
 #pragma once
 
 #include <GL/freeglut.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace xvfb_detail {
-inline pid_t serverPid = -1;
-
-inline void stop_server() {
-  // Close the toolkit's connection first, so that nothing talks to a vanished server.
-  if (glutGet(GLUT_INIT_STATE)) glutExit();
-  if (serverPid > 0) {
-    kill(serverPid, SIGTERM);
-    waitpid(serverPid, nullptr, 0);
-    serverPid = -1;
-  }
-}
-}  // namespace xvfb_detail
 
 // Starts the private server on the first call and returns its DISPLAY name ("" on failure).
 inline const std::string& private_display() {
@@ -33,11 +18,15 @@ inline const std::string& private_display() {
   if (!name.empty()) return name;
   int ready[2];
   if (pipe(ready) != 0) return name;
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
-    // The server must not outlive a test process that crashes.
+    // The server ends with this process, also when it crashes; the connection stays open until
+    // then, so no library talks to a vanished server while the process exits.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
     close(ready[0]);
+    freopen("/dev/null", "w", stdout);
     freopen("/dev/null", "w", stderr);
     const std::string fd = std::to_string(ready[1]);
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
@@ -56,8 +45,6 @@ inline const std::string& private_display() {
   }
   close(ready[0]);
   if (got == 0 || number[got - 1] != '\n') return name;
-  xvfb_detail::serverPid = pid;
-  atexit(xvfb_detail::stop_server);
   name = ":" + std::to_string(std::atoi(number));
   setenv("DISPLAY", name.c_str(), 1);
   return name;
