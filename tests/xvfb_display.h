@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/startup.h"
+#include "model/console.h"
+
 // Starts the private server on the first call and returns its DISPLAY name ("" on failure).
 inline const std::string& private_display() {
   static std::string name;
@@ -98,4 +101,28 @@ inline bool is_white(const Pixel& p) {
 }
 inline bool is_dark(const Pixel& p) {
   return p.r < 80 && p.g < 80 && p.b < 80;
+}
+
+// The program's own start-up in this process, once, on the private server, with a key typed at
+// the console and the console's output discarded; afterwards the program's window is current
+// and the console is back on stdin and stdout. For tests and benchmarks linked with the shell;
+// returns whether the window is open.
+inline bool start_program_once() {
+  static bool started = false, open = false;
+  if (started) return open;
+  started = true;
+  private_display();
+  char key[] = "k";
+  FILE* in = fmemopen(key, 1, "r");
+  FILE* out = fopen("/dev/null", "w");
+  console = {in, out};
+  int argc = 1;
+  char name[] = "armsim";
+  char* argv[] = {name, nullptr};
+  open = startup(&argc, argv) == 0;
+  console = {stdin, stdout};
+  fclose(in);
+  fclose(out);
+  if (open) settle_window();
+  return open;
 }

@@ -21,25 +21,6 @@ namespace {
 
 const char kTitle[] = "F:Robot Choice, O:Obstacle Set, G:Goal Set, B:Cal.Method B, C:Path Motion";
 
-// The program's start-up in this process, once, with its console output discarded.
-void start_program_once() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  private_display();
-  FILE* in = fopen("/dev/null", "r");
-  FILE* out = fopen("/dev/null", "w");
-  console = {in, out};
-  int argc = 1;
-  char name[] = "armsim";
-  char* argv[] = {name, nullptr};
-  startup(&argc, argv);
-  console = {stdin, stdout};
-  fclose(in);
-  fclose(out);
-  settle_window();
-}
-
 void run_frames(benchmark::State& state, char menuState) {
   start_program_once();
   start_scene();

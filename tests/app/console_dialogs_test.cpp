@@ -115,7 +115,8 @@ TEST(GoalDialog, ReachTest) {
 
 // Types 3 and 4 measure from joint 1 of the robot standing at the origin, whatever forward
 // kinematics ran last: with the base moved to (0, 1, -2), as the robot-choice menu moves it,
-// (0, -2.5) would be out of reach and (0, 3.2) in reach; from the origin it is the reverse. Catches a reach taken from a stale pose.
+// (0, -2.5) would be out of reach and (0, 3.2) in reach; from the origin it is the reverse. Catches
+// a reach taken from a stale pose.
 TEST(GoalDialog, ReachFromTheRobotAtTheOrigin) {
   for (int type : {3, 4}) {
     use_type(type);

@@ -17,31 +17,9 @@
 
 namespace {
 
-// Runs the program's start-up once in this process on the private X server, with a key typed
-// at the console; afterwards the program's window is current.
-void start_program_once() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  private_display();
-  char key[] = "k";
-  FILE* in = fmemopen(key, 1, "r");
-  FILE* out = fopen("/dev/null", "w");
-  console = {in, out};
-  int argc = 1;
-  char name[] = "armsim";
-  char* argv[] = {name, nullptr};
-  const int result = startup(&argc, argv);
-  console = {stdin, stdout};
-  fclose(in);
-  fclose(out);
-  ASSERT_EQ(result, 0);
-  settle_window();
-}
-
 // The default scene in a freshly drawn back buffer.
 void draw_default_frame() {
-  start_program_once();
+  ASSERT_TRUE(start_program_once());
   start_scene();
   draw_frame();
   glFinish();

@@ -19,10 +19,9 @@ void press(unsigned char key) {
   keyboard(key, 0, 0);
 }
 
-// The default scene in a window of the program's size and background.
+// The default scene in the program's own window.
 void open_session() {
-  ensure_test_window();
-  glClearColor(1, 1, 1, 1);
+  ASSERT_TRUE(start_program_once());
   start_scene();
 }
 

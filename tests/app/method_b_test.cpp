@@ -27,8 +27,7 @@ void press(unsigned char key) {
 }
 
 void open_session() {
-  ensure_test_window();
-  glClearColor(1, 1, 1, 1);
+  ASSERT_TRUE(start_program_once());
   start_scene();
 }
 

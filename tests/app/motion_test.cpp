@@ -16,8 +16,7 @@ void press(unsigned char key) {
 
 // Robot type in the default scene, with the motion's goal at the initial pose moved by change.
 void set_goal(int type, const double change[8]) {
-  ensure_test_window();
-  glClearColor(1, 1, 1, 1);
+  ASSERT_TRUE(start_program_once());
   start_scene();
   scene.JRTYPE = type;
   robot_setup(type);
