@@ -102,6 +102,8 @@ void set_camera_and_light() {
   glLightfv(GL_LIGHT0, GL_SPECULAR, kLightSpecular);
   glEnable(GL_LIGHT0);
   glEnable(GL_DEPTH_TEST);
+  // The perspective sits on the modelview matrix and scales every normal with it; renormalised,
+  // the lit colours keep their shade instead of washing out to white.
   glEnable(GL_NORMALIZE);
 }
 

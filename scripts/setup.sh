@@ -7,7 +7,7 @@ packages=(
   g++ clang cmake make pkg-config clang-format
   freeglut3-dev libglu1-mesa-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri xdotool x11-apps imagemagick
+  libx11-dev xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils imagemagick
   libgsl-dev liborocos-kdl-dev libclang-rt-14-dev locales
 )
 
