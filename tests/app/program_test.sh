@@ -95,7 +95,7 @@ press() {
 
 # Screenshot of the window into a PNG file.
 screenshot() {
-  xwd -silent -id "$window" | convert xwd:- "$1"
+  timeout 10 xwd -silent -id "$window" | convert xwd:- "$1"
 }
 
 # Share of the screenshot's pixels that pass an ImageMagick -fx test.
