@@ -169,6 +169,9 @@ void method_b_step_b() {
   if (mc != 0 || m0 != cell.Mcont) {
     cell.Mcont = mc != 0 ? mc : m0;
     contact_step(scene.qr, scene.qr);
+    // The re-run moved the arms: judge the pose it left before it may become the motion's goal.
+    double d, t;
+    contact_check(robot.Lcont, scene.qr, mc, scene.sgnCONTACT, d, t);
   }
   scene.errPos = pos_error(scene.qr);
   scene.solB = scene.errPos <= scene.tolPos ? 2 : 1;

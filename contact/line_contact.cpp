@@ -113,6 +113,29 @@ int crossing_arm(double& mu, double& depth) {
   return 0;
 }
 
+// First arm s (1..N-1) whose segment passes the edge line closer than the link radius allows
+// (the contact class "cuts in"), with that distance and the place of the nearest point along the
+// arm; 0 when none does. The nearest-arm classification looks at one arm's axis line only, so
+// without this a link tube lying across the edge could be reported as apart from the wall.
+// Reads the kinematic state.
+int overlapping_arm(double& dist, double& along) {
+  for (int s = 1; s <= robot.N - 1; s++) {
+    const Vec3& a = kin.Jpos[s];
+    const Vec3& b = kin.Jpos[s + 1];
+    // The edge is vertical: measure in the horizontal projection.
+    const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+    double f = len2 > 0 ? ((cell.rh.x - a.x) * dx + (cell.rh.y - a.y) * dy) / len2 : 0;
+    f = std::fmin(std::fmax(f, 0.0), 1.0);
+    const double gap = std::hypot(a.x + f * dx - cell.rh.x, a.y + f * dy - cell.rh.y);
+    if (contact_class(gap) == 1) {
+      dist = gap;
+      along = f * robot.Llen[s + 1];
+      return s;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int line_contact(const double q[], int K, int M, double qout[], double& d, double& t) {
@@ -157,9 +180,17 @@ int contact_check(int K, double q[], int& mc, int& sgnCONTACT, double& d, double
     d = arm_line_distance(m0, q, t);
     sgnCONTACT = contact_class(d);
   }
-  double mu, depth;
-  mc = crossing_arm(mu, depth);
+  double gap, along;
+  mc = overlapping_arm(gap, along);
   if (mc != 0) {
+    sgnCONTACT = 1;
+    t = along;
+    d = gap;
+  }
+  double mu, depth;
+  const int crossing = crossing_arm(mu, depth);
+  if (crossing != 0) {
+    mc = crossing;
     sgnCONTACT = 1;
     t = mu;
     d = -depth;

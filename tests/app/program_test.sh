@@ -193,9 +193,9 @@ case "$scenario" in
     grep -qF 'rwG[]=( -1.00   2.00   0.00)' "$work/out" || fail "new goal not in the settings"
     press O
     wait_for_text '新しい端位置(Ｙ座標値のみ入力) rh[]= ' 1
-    printf '1.0\n' >&7
+    printf '0.8\n' >&7
     wait_for_text "$back" 2
-    grep -qF 'rh[]=(  0.00   1.00   0.00)' "$work/out" || fail "new wall not in the settings"
+    grep -qF 'rh[]=(  0.00   0.80   0.00)' "$work/out" || fail "new wall not in the settings"
 
     # Method B: 'a' and 'b' in turn until a step reports the final pose.
     press B

@@ -228,9 +228,9 @@ TEST(ContactCheck, WallCrossing) {
   contact_check(1, q, mc, sgn, d, t);
   EXPECT_EQ(mc, 0);
 
-  // Arms along x in the wall plane y = 0, the edge ahead of them.
+  // Arms along x in the wall plane y = 0, the edge ahead of them out of their reach.
   robot_setup(1);
-  cell.rh = {2, 0, 0};
+  cell.rh = {5, 0, 0};
   for (double q1 : {0.0, 5e-6, -5e-6}) {
     double flat[kJointSlots] = {0, q1, PI / 2};
     contact_check(1, flat, mc, sgn, d, t);
@@ -239,6 +239,21 @@ TEST(ContactCheck, WallCrossing) {
   double tilted[kJointSlots] = {0, 2e-5, PI / 2};
   contact_check(1, tilted, mc, sgn, d, t);
   EXPECT_EQ(mc, 2);
+
+  // An arm lying across the edge cuts into the wall even when no arm can turn toward the edge
+  // (no joint K): its tube passes the edge 0.05 away, at 0.3 along arm 4 (x from 1.2 to 3.0).
+  double level[kJointSlots] = {0, 0, PI / 2};
+  cell.rh = {1.5, 0.05, 0};
+  EXPECT_EQ(contact_check(0, level, mc, sgn, d, t), robot.N + 1);
+  EXPECT_EQ(mc, 4);
+  EXPECT_EQ(sgn, 1);
+  EXPECT_NEAR(d, 0.05, 1e-12);
+  EXPECT_NEAR(t, 0.3, 1e-12);
+  // Just outside the tube it stays apart.
+  cell.rh = {1.5, 0.1 + 2e-5, 0};
+  contact_check(0, level, mc, sgn, d, t);
+  EXPECT_EQ(mc, 0);
+  EXPECT_EQ(sgn, 3);
 
   // Upright type 1: no arm reaches an edge 5 away, and no arm crosses.
   double upright[kJointSlots] = {0};
