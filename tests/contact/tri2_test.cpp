@@ -261,4 +261,30 @@ TEST(Tri2, NonFiniteCoefficientsGiveNoAngles) {
   }
 }
 
+// Finite coefficients whose squares overflow (inputs found by fuzzing). TRI1 took r as infinite
+// and returned angles that do not solve the equation; TRI2 returned four NaN angles.
+TEST(Tri2, HugeCoefficients) {
+  const double equations[3][3] = {
+      {-4, 8.8001147761747392e+223, 8.8001147761747392e+223},
+      {3.8068799061837119e+307, 1.7945718529803527e+308, 5.7878281004036359e+302},
+      {1e200, 0, 2e200}};
+  const int expected[3] = {2, 2, 0};
+  for (int e = 0; e < 3; e++) {
+    const double* k = equations[e];
+    double out[2];
+    ASSERT_EQ(TRI1(k[0], k[1], k[2], out), expected[e]) << "equation " << e;
+    const double scale = std::fmax(std::fabs(k[0]), std::fabs(k[1]));
+    for (int r = 0; r < expected[e]; r++) {
+      // 1e-12 relative: the roots are exact to a few rounding errors of the scaled equation.
+      const double residual =
+          k[0] / scale * std::cos(out[r]) + k[1] / scale * std::sin(out[r]) + k[2] / scale;
+      EXPECT_NEAR(residual, 0, 1e-12) << "equation " << e << " root " << r;
+    }
+  }
+  double out[4];
+  int count;
+  tri2_printed(0.5, 0, 1.5932496018796088e+308, 0, 0, 0, out, count);
+  EXPECT_EQ(count, 0);
+}
+
 }  // namespace
