@@ -30,12 +30,69 @@ double monic_value(const double coef[], int degree, double x, double& slope) {
   return value;
 }
 
+// Second-order Taylor coefficients of the monic polynomial at x: value, slope and half the
+// curvature.
+void monic_taylor(const double coef[], int degree, double x, double& value, double& slope,
+                  double& halfCurvature) {
+  value = 1;
+  slope = 0;
+  halfCurvature = 0;
+  for (int k = 0; k < degree; k++) {
+    halfCurvature = halfCurvature * x + slope;
+    slope = slope * x + value;
+    value = value * x + coef[k];
+  }
+}
+
+// Two real roots that nearly coincide come out of the closed forms with errors near the square
+// root of the rounding error, and Newton steps stall at the extremum between them. Re-solve such
+// a pair from the second-order expansion about its midpoint; keep the result only when both
+// roots then solve the polynomial better, and stay strictly between the pair's outer neighbours.
+void separate_close_pairs(const double coef[], int degree, double roots[], int count) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  for (int i = 0; i < count; i++) {
+    for (int j = 0; j < count; j++) {
+      if (j == i || !(roots[i] <= roots[j])) continue;
+      const double lo = roots[i], hi = roots[j];
+      if (hi - lo > 1e-2 * (1 + std::fabs(lo))) continue;
+      double below = -kInf, above = kInf;  // the nearest other roots outside the pair
+      bool inside = false;
+      for (int k = 0; k < count; k++) {
+        if (k == i || k == j) continue;
+        if (roots[k] < lo && roots[k] > below) below = roots[k];
+        if (roots[k] > hi && roots[k] < above) above = roots[k];
+        if (roots[k] >= lo && roots[k] <= hi) inside = true;
+      }
+      if (inside) continue;
+      const double m = 0.5 * (lo + hi);
+      double p0, p1, p2;
+      monic_taylor(coef, degree, m, p0, p1, p2);
+      const double disc = p1 * p1 - 4 * p2 * p0;
+      if (p2 == 0 || !(disc > 0)) continue;
+      // Roots of p2*d^2 + p1*d + p0 without cancellation.
+      const double big = -0.5 * (p1 + std::copysign(std::sqrt(disc), p1));
+      const double d1 = big / p2, d2 = big != 0 ? p0 / big : 0;
+      const double newLo = m + std::fmin(d1, d2), newHi = m + std::fmax(d1, d2);
+      if (!(newLo > below && newHi < above && newLo < newHi)) continue;
+      double slope;
+      const double oldLo = std::fabs(monic_value(coef, degree, lo, slope));
+      const double oldHi = std::fabs(monic_value(coef, degree, hi, slope));
+      if (std::fabs(monic_value(coef, degree, newLo, slope)) < oldLo &&
+          std::fabs(monic_value(coef, degree, newHi, slope)) < oldHi) {
+        roots[i] = newLo;
+        roots[j] = newHi;
+      }
+    }
+  }
+}
+
 // Newton steps on the monic polynomial for each of the first count entries of roots. A step is
 // kept only when it lowers |p(x)| and leaves the root strictly between its neighbours among the
 // other real roots, so neither the count, nor the order in the array, nor the order by value
-// changes.
+// changes. Near a double root Newton converges only linearly, hence the generous step cap; a
+// converged root stops at its first step that no longer helps.
 void polish_real_roots(const double coef[], int degree, double roots[], int count) {
-  constexpr int kMaxSteps = 8;
+  constexpr int kMaxSteps = 40;
   constexpr double kInf = std::numeric_limits<double>::infinity();
   for (int i = 0; i < count; i++) {
     double below = -kInf, above = kInf;
@@ -362,6 +419,7 @@ int quadratic(const double coef[2], double roots[2]) {
 int cubic(const double coef[3], double roots[3]) {
   if (!all_finite(coef, 3)) return no_roots(roots, 3);
   const int n = cubic_closed_form(coef, roots);
+  separate_close_pairs(coef, 3, roots, n);
   polish_real_roots(coef, 3, roots, n);
   return all_finite(roots, 3) ? n : no_roots(roots, 3);
 }
@@ -369,6 +427,7 @@ int cubic(const double coef[3], double roots[3]) {
 int quartic(const double coef[4], double roots[4]) {
   if (!all_finite(coef, 4)) return no_roots(roots, 4);
   const int n = quartic_closed_form(coef, roots);
+  separate_close_pairs(coef, 4, roots, n);
   polish_real_roots(coef, 4, roots, n);
   return all_finite(roots, 4) ? n : no_roots(roots, 4);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "model/vecmat.h"
@@ -27,4 +28,9 @@ inline void random_pose(std::mt19937& rng, int n, double q[kJointSlots]) {
   std::uniform_real_distribution<double> angle(-PI, PI);
   for (int k = 0; k < kJointSlots; k++) q[k] = 0;
   for (int i = 1; i <= n; i++) q[i] = angle(rng);
+}
+
+// |a - b| reduced modulo whole turns, in [0, pi]: how far apart two angles are.
+inline double angle_gap(double a, double b) {
+  return std::fabs(std::remainder(a - b, 2 * PI));
 }

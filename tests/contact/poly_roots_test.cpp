@@ -167,6 +167,37 @@ TEST(PolyRoots, QuarticFindsKnownRealRoots) {
   EXPECT_LT(quartic_error(clustered), 1e-12);
 }
 
+// Two roots closer than 1e-2 (a near double root, as two contact angles either side of 0 or pi
+// give in cos t): the closed form returns them far apart from the truth or stalls Newton steps
+// at the extremum between them, and the trigonometric solver's residual test then drops both.
+TEST(PolyRoots, QuarticSeparatesNearDoubleRoots) {
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  double worst = 0;
+  for (int trial = 0; trial < 2000; trial++) {
+    const double centre = 0.99 * unit(rng), gap = std::pow(10.0, -4 + 2 * (unit(rng) + 1) / 2);
+    double known[4] = {centre - gap / 2, centre + gap / 2, unit(rng), unit(rng)};
+    if (std::fabs(known[2] - known[3]) < 0.05 || std::fabs(known[2] - centre) < 0.05 ||
+        std::fabs(known[3] - centre) < 0.05)
+      continue;
+    double coef[4], roots[4];
+    monic_from_roots(known, 4, coef);
+    ASSERT_EQ(quartic(coef, roots), 4) << "trial " << trial << " gap " << gap;
+    for (int k = 0; k < 4; k++) {
+      double slope = 0, value = 1;
+      for (int i = 0; i < 4; i++) {
+        slope = slope * roots[k] + value;
+        value = value * roots[k] + coef[i];
+      }
+      // The trigonometric solver keeps roots whose residual is at most 1e-8.
+      ASSERT_LT(std::fabs(value), 1e-12) << "trial " << trial << " gap " << gap;
+    }
+    worst = std::max(worst, quartic_error(known) * gap);
+  }
+  // Rounding of the coefficients moves a pair of spacing gap by about 1e-16 / gap.
+  EXPECT_LT(worst, 1e-12);
+}
+
 // Cubics from three known real roots, and from one real root and a complex pair: the count, the
 // real roots and the pair layout. Catches a lost root or a pair stored as (re, -im).
 TEST(PolyRoots, CubicFindsKnownRoots) {

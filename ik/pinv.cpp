@@ -1,0 +1,335 @@
+#include "ik/pinv.h"
+
+#include <cmath>
+
+#include "contact/poly_roots.h"
+#include "contact/tri2.h"
+#include "model/console.h"
+#include "model/state.h"
+
+namespace {
+
+constexpr int Z = 2;
+constexpr int C = 0, S = 1, O = 2;
+
+// Coefficient slots of the general case's equation in qK.
+enum { AC2, AS2, ACS, BC1, BS1, C0 };
+
+// Frame of joint `to` at its zero value relative to joint `from - 1` after its rotation:
+// A[from] ... A[to - 1] * Erel[to] (from = 0 gives the world frame).
+void chain_frame(const Mat3 A[], int from, int to, Mat3& M) {
+  Mat3 product = robot.Erel[to];
+  for (int k = to - 1; k >= from; k--) {
+    Mat3 next;
+    mmul(A[k], product, next);
+    product = next;
+  }
+  M = product;
+}
+
+// A point given in the frame of joint `last` after its rotation, seen from the frame of joint
+// `first - 1` after its rotation: Lloc[k] + A[k] * P folded for k = last down to first.
+void chain_point(const Mat3 A[], const Vec3& start, int last, int first, Vec3& P) {
+  Vec3 point = start;
+  for (int k = last; k >= first; k--) {
+    Vec3 turned;
+    mvmul(A[k], point, turned);
+    vadd(robot.Lloc[k], turned, point);
+  }
+  P = point;
+}
+
+// The general case's equation in qK, from eliminating (cos qI, sin qI) between the two
+// equations on the unit circle.
+void elimination(const PinvEquations& eq, double elim[6]) {
+  const double pc = eq.pK[Z][C], ps = eq.pK[Z][S];
+  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S];
+  const double m1 = tc * tc + ts * ts;
+  const double m2 = eq.Uc * eq.Uc + eq.Us * eq.Us;
+  const double m3 = tc * eq.Uc + ts * eq.Us;
+  const double dU = eq.V0 - eq.U0;
+  const double dV = eq.pK[Z][O] - eq.tI[Z][O];
+  const double det = eq.Uc * ts - eq.Us * tc;
+  const double Vc = eq.Vc, Vs = eq.Vs;
+  elim[AC2] = m1 * Vc * Vc + (m2 * pc - 2 * m3 * Vc) * pc;
+  elim[AS2] = m1 * Vs * Vs + (m2 * ps - 2 * m3 * Vs) * ps;
+  elim[ACS] = m1 * Vc * Vs + m2 * pc * ps - m3 * (Vc * ps + Vs * pc);
+  elim[BC1] = m1 * Vc * dU + m2 * pc * dV - m3 * (dV * Vc + dU * pc);
+  elim[BS1] = m1 * Vs * dU + m2 * ps * dV - m3 * (dV * Vs + dU * ps);
+  elim[C0] = m1 * dU * dU + m2 * dV * dV - 2 * m3 * dU * dV - det * det;
+}
+
+// Roots of the general case's equation in qK along the chosen route, duplicates removed.
+int general_roots(PinvCase route, const double elim[6], double roots[4]) {
+  double raw[4];
+  int n;
+  if (route == kPinvGeneralC) {
+    n = TRI2C(elim[AC2], elim[AS2], elim[BC1], elim[C0], raw);
+  } else if (route == kPinvGeneralS) {
+    n = TRI2S(elim[AC2], elim[AS2], elim[BS1], elim[C0], raw);
+  } else {
+    n = TRI2(elim[AC2], elim[AS2], elim[ACS], elim[BC1], elim[BS1], elim[C0], raw);
+    if (n == 0) console_printf("\nTRI2() no solution");
+  }
+  return unique_angles(n, raw, roots);
+}
+
+// General case: qK from the eliminated equation, then (cos qI, sin qI) by Cramer's rule from
+// the two linear equations, then qJ from the closure.
+int pinv_general(int I, int J, int K, const PinvEquations& eq, PinvCase route, const double elim[6],
+                 double cand[][kJointSlots]) {
+  double roots[4];
+  const int nRoots = general_roots(route, elim, roots);
+  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S], t0 = eq.tI[Z][O];
+  const double det = eq.Uc * ts - eq.Us * tc;
+  int n = 0;
+  for (int r = 0; r < nRoots; r++) {
+    const double qK = roots[r];
+    const double U = eq.Vc * std::cos(qK) + eq.Vs * std::sin(qK) + eq.V0 - eq.U0;
+    Vec3 p;
+    pinv_rows(eq.pK, qK, p);
+    const double X = U * ts - (p.z - t0) * eq.Us;
+    const double Y = (p.z - t0) * eq.Uc - U * tc;
+    // No point of the unit circle solves both equations for this qK.
+    if (std::fabs(X * X + Y * Y - det * det) > 1e-5) continue;
+    const double cI = X / det, sI = Y / det;
+    Vec3 t;
+    pinv_rows_cs(eq.tI, cI, sI, t);
+    pinv_store(I, J, K, std::atan2(sI, cI), qK, p, t, cand[n++]);
+  }
+  return n;
+}
+
+int solve_case(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  double elim[6];
+  const PinvCase route = pinv_case(eq, elim);
+  switch (route) {
+    case kPinvAxis:
+      return pinv_axis(I, J, K, eq, cand);
+    case kPinvU0:
+      return pinv_u0(I, J, K, eq, cand);
+    case kPinvV0:
+      return pinv_v0(I, J, K, eq, cand);
+    case kPinvZi0:
+      return pinv_zi0(I, J, K, eq, cand);
+    case kPinvZk0:
+      return pinv_zk0(I, J, K, eq, cand);
+    case kPinvParK:
+      return pinv_parK(I, J, K, eq, cand);
+    case kPinvParI:
+      return pinv_parI(I, J, K, eq, cand);
+    default:
+      return pinv_general(I, J, K, eq, route, elim, cand);
+  }
+}
+
+bool finite_joints(int N, const double q[]) {
+  for (int i = 1; i <= N; i++)
+    if (!std::isfinite(q[i])) return false;
+  return true;
+}
+
+// Drops candidates within 1e-4 (summed plain differences) of an earlier one, and those with a
+// non-finite joint value, compacting the rest in order; returns how many remain.
+int keep_distinct(int n, int I, int J, int K, double cand[][kJointSlots]) {
+  const int N = robot.N;
+  bool keep[4];
+  for (int b = 0; b < n; b++) {
+    keep[b] = finite_joints(N, cand[b]);
+    for (int a = 0; a < b; a++) {
+      const double d = std::fabs(cand[a][I] - cand[b][I]) + std::fabs(cand[a][J] - cand[b][J]) +
+                       std::fabs(cand[a][K] - cand[b][K]);
+      if (d < 1e-4) keep[b] = false;
+    }
+  }
+  int m = 0;
+  for (int b = 0; b < n; b++) {
+    if (!keep[b]) continue;
+    if (m != b) qcopy(N, cand[b], cand[m]);
+    m++;
+  }
+  return m;
+}
+
+// Appends the two angles whose cosine is x (|x| <= 1), the one with positive sine first.
+void append_cos_roots(double x, double roots[], int& n) {
+  const double s = std::sqrt(1 - x * x);
+  roots[n++] = std::atan2(s, x);
+  roots[n++] = std::atan2(-s, x);
+}
+// Appends the two angles whose sine is x (|x| <= 1), the one with positive cosine first.
+void append_sin_roots(double x, double roots[], int& n) {
+  const double c = std::sqrt(1 - x * x);
+  roots[n++] = std::atan2(x, c);
+  roots[n++] = std::atan2(x, -c);
+}
+
+}  // namespace
+
+void pinv_setup(char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
+                const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo) {
+  const int N = robot.N;
+  Mat3 A[kJointSlots];
+  A[0] = robot.Erel[0];
+  for (int i = 1; i <= N; i++) mrotz(robot.Erel[i], q[i], A[i]);
+
+  chain_frame(A, 0, I, geo.M1);
+  chain_point(A, robot.Lloc[I], I - 1, 0, geo.P1);
+  chain_frame(A, I + 1, J, geo.M2);
+  chain_point(A, robot.Lloc[J], J - 1, I + 1, geo.P2);
+  chain_frame(A, J + 1, K, geo.M3);
+  chain_point(A, robot.Lloc[K], K - 1, J + 1, geo.P3);
+
+  if (wristChar == 'R') {
+    // The wrist centre, which the wrist joints do not move, goes to the goal's wrist centre.
+    chain_point(A, robot.Lloc[N - 1], N - 2, K + 1, geo.endPt);
+    const double back = robot.handLength + robot.Llen[N];
+    geo.target = {rwG.x - back * EwG.m[2], rwG.y - back * EwG.m[5], rwG.z - back * EwG.m[8]};
+  } else {
+    chain_point(A, rwLoc, N, K + 1, geo.endPt);
+    geo.target = rwG;
+  }
+}
+
+void pinv_equations(const PinvGeometry& geo, PinvEquations& eq) {
+  const Mat3 &M2 = geo.M2, &M3 = geo.M3;
+  const Vec3 &e = geo.endPt, &P3 = geo.P3;
+  Vec3 wT, wP, v, g, u;
+  mtvmul(geo.M1, geo.target, wT);
+  mtvmul(geo.M1, geo.P1, wP);
+  vsub(wT, wP, eq.w);
+  const Vec3& w = eq.w;
+  mtvmul(M2, geo.P2, v);
+  v = {-v.x, -v.y, -v.z};
+  const double vRow[3] = {v.x, v.y, v.z};
+  const double P3Row[3] = {P3.x, P3.y, P3.z};
+  for (int i = 0; i < 3; i++) {
+    const double* m3 = &M3.m[3 * i];
+    eq.pK[i][C] = e.x * m3[0] + e.y * m3[1];
+    eq.pK[i][S] = e.x * m3[1] - e.y * m3[0];
+    eq.pK[i][O] = e.z * m3[2] + P3Row[i];
+    eq.tI[i][C] = w.x * M2.m[i] + w.y * M2.m[3 + i];
+    eq.tI[i][S] = w.y * M2.m[i] - w.x * M2.m[3 + i];
+    eq.tI[i][O] = w.z * M2.m[6 + i] + vRow[i];
+  }
+  mtvmul(M3, P3, g);
+  mvmul(M2, v, u);
+  eq.Vc = 2 * (e.x * g.x + e.y * g.y);
+  eq.Vs = 2 * (e.x * g.y - e.y * g.x);
+  eq.V0 = vdot(e, e) + 2 * e.z * g.z + vdot(P3, P3);
+  eq.Uc = 2 * (u.x * w.x + u.y * w.y);
+  eq.Us = 2 * (u.x * w.y - u.y * w.x);
+  eq.U0 = vdot(w, w) + 2 * u.z * w.z + vdot(v, v);
+}
+
+PinvCase pinv_case(const PinvEquations& eq, double elim[6]) {
+  elimination(eq, elim);
+  const double pc = eq.pK[Z][C], ps = eq.pK[Z][S];
+  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S];
+  if (eq.w.x == 0 && eq.w.y == 0) return kPinvAxis;
+  if (std::fabs(eq.Uc) + std::fabs(eq.Us) < 1e-7) return kPinvU0;
+  if (std::fabs(eq.Vc) + std::fabs(eq.Vs) < 1e-7) return kPinvV0;
+  if (std::fabs(tc) + std::fabs(ts) < 1e-7) return kPinvZi0;
+  if (std::fabs(pc) + std::fabs(ps) < 1e-7) return kPinvZk0;
+  if (std::fabs(pc * eq.Vs - ps * eq.Vc) < 1e-7) return kPinvParK;
+  if (std::fabs(tc * eq.Us - ts * eq.Uc) < 1e-7) return kPinvParI;
+  if (std::fabs(elim[ACS]) + std::fabs(elim[BS1]) < 1e-7) return kPinvGeneralC;
+  if (std::fabs(elim[ACS]) + std::fabs(elim[BC1]) < 1e-7) return kPinvGeneralS;
+  return kPinvGeneral;
+}
+
+int pinv4(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG,
+          double cand[4][kJointSlots]) {
+  const int N = robot.N;
+  for (int k = 0; k < 4; k++) qcopy(N, q, cand[k]);
+  PinvGeometry geo;
+  pinv_setup(robot.wristChar, q, I, J, K, rwLoc, rwG, cell.EwG, geo);
+  PinvEquations eq;
+  pinv_equations(geo, eq);
+  const int n = solve_case(I, J, K, eq, cand);
+  return keep_distinct(n, I, J, K, cand);
+}
+
+int pinv(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG, double qp[]) {
+  double cand[4][kJointSlots];
+  const int n = pinv4(q, I, J, K, rwLoc, rwG, cand);
+  if (n == 0) return 0;
+  int best = 0;
+  double bestDist = joint_dist3(I, J, K, q, cand[0]);
+  for (int k = 1; k < n; k++) {
+    const double d = joint_dist3(I, J, K, q, cand[k]);
+    if (d < bestDist) {
+      best = k;
+      bestDist = d;
+    }
+  }
+  qcopy(robot.N, cand[best], qp);
+  return 1;
+}
+
+int TRI2C(double AC2, double AS2, double BC1, double C0, double roots[4]) {
+  const double d = AC2 - AS2;
+  if (std::fabs(d) < 1e-6) {
+    // cos^2 and sin^2 weigh alike: the equation is linear in cos t.
+    if (std::fabs(BC1) < 1e-6) return 0;
+    const double c = -(AC2 + C0) / (2 * BC1);
+    if (std::fabs(c) > 1) return 0;
+    roots[0] = std::acos(c);
+    roots[1] = -std::acos(c);
+    return 2;
+  }
+  const double coef[2] = {BC1 / d, (C0 + AS2) / d};
+  double x[2];
+  if (quadratic(coef, x) == 0) return 0;
+  int n = 0;
+  for (double xk : x)
+    if (std::fabs(xk) <= 1) append_cos_roots(xk, roots, n);
+  return n;
+}
+
+int TRI2S(double AC2, double AS2, double BS1, double C0, double roots[4]) {
+  const double d = AC2 - AS2;
+  if (std::fabs(d) < 1e-6) {
+    // cos^2 and sin^2 weigh alike: the equation is linear in sin t.
+    if (std::fabs(BS1) < 1e-6) return 0;
+    const double s = -(AS2 + C0) / (2 * BS1);
+    if (std::fabs(s) > 1) return 0;
+    const double a = std::asin(s);
+    double b = 3.1415926536 - a;
+    if (b > 3.14159265359) b -= 6.28318530778;
+    roots[0] = a;
+    roots[1] = b;
+    return 2;
+  }
+  const double coef[2] = {BS1 / (AS2 - AC2), (C0 + AC2) / (AS2 - AC2)};
+  double x[2];
+  if (quadratic(coef, x) == 0) return 0;
+  int n = 0;
+  for (double xk : x)
+    if (std::fabs(xk) <= 1) append_sin_roots(xk, roots, n);
+  return n;
+}
+
+int unique_angles(int n, const double in[], double out[]) {
+  int m = 0;
+  for (int k = 0; k < n; k++) {
+    bool repeated = false;
+    for (int i = 0; i < k; i++)
+      if (std::fabs(angle_wrap_diff(in[i], in[k])) < 1e-6) repeated = true;
+    if (!repeated) out[m++] = in[k];
+  }
+  return m;
+}
+
+double joint_dist3(int i, int j, int k, const double p[], const double q[]) {
+  const int joints[3] = {i, j, k};
+  double sum = 0;
+  for (int m : joints) {
+    const double d = p[m] - q[m];
+    double best = std::fabs(d);
+    if (std::fabs(d + 2 * PI) < best) best = std::fabs(d + 2 * PI);
+    if (std::fabs(d - 2 * PI) < best) best = std::fabs(d - 2 * PI);
+    sum += best;
+  }
+  return sum;
+}

@@ -1,0 +1,189 @@
+#include "ik/pinv_cases.h"
+
+#include <cmath>
+
+#include "contact/tri2.h"
+#include "model/console.h"
+
+namespace {
+
+// Index of the z row in pK and tI, and of the columns (c, s, 0) in each row.
+constexpr int Z = 2;
+constexpr int C = 0, S = 1, O = 2;
+
+// Length equation, qK side and qI side.
+double length_k(const PinvEquations& eq, double qK) {
+  return eq.Vc * std::cos(qK) + eq.Vs * std::sin(qK) + eq.V0;
+}
+double length_i(const PinvEquations& eq, double qI) {
+  return eq.Uc * std::cos(qI) + eq.Us * std::sin(qI) + eq.U0;
+}
+
+}  // namespace
+
+void pinv_rows_cs(const double rows[3][3], double cs, double sn, Vec3& out) {
+  out.x = rows[0][C] * cs + rows[0][S] * sn + rows[0][O];
+  out.y = rows[1][C] * cs + rows[1][S] * sn + rows[1][O];
+  out.z = rows[2][C] * cs + rows[2][S] * sn + rows[2][O];
+}
+
+void pinv_rows(const double rows[3][3], double theta, Vec3& out) {
+  pinv_rows_cs(rows, std::cos(theta), std::sin(theta), out);
+}
+
+void pinv_store(int I, int J, int K, double qI, double qK, const Vec3& p, const Vec3& t,
+                double cand[]) {
+  cand[I] = qI;
+  cand[K] = qK;
+  // The end point on joint J's axis: any qJ closes the chain, keep the start value.
+  if (p.x * p.x + p.y * p.y == 0) return;
+  cand[J] = std::atan2(t.y * p.x - t.x * p.y, t.x * p.x + t.y * p.y);
+}
+
+int pinv_axis(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&pK)[3][3] = eq.pK;
+  double rootsK[2];
+  if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - eq.tI[Z][O], rootsK) == 0) return 0;
+  // The target does not move with qI, so t is its constant part and qI is set to 0.
+  const Vec3 t = {eq.tI[0][O], eq.tI[1][O], eq.tI[2][O]};
+  int n = 0;
+  for (double qK : rootsK) {
+    // Both equations constrain qK here; a root of the z equation alone may leave the chain open.
+    if (std::fabs(length_k(eq, qK) - eq.U0) > 1e-5) continue;
+    Vec3 p;
+    pinv_rows(pK, qK, p);
+    pinv_store(I, J, K, 0.0, qK, p, t, cand[n++]);
+  }
+  return n;
+}
+
+int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&tI)[3][3] = eq.tI;
+  const double r = std::sqrt(eq.Vc * eq.Vc + eq.Vs * eq.Vs);
+  if (std::fabs(eq.U0 - eq.V0) > r) {
+    console_printf("\nUc=Us=0の場合 c(q3)>1 q3 no solution");
+    return 0;
+  }
+  double rootsK[2], rootsI[2];
+  if (TRI1(eq.Vc, eq.Vs, eq.V0 - eq.U0, rootsK) == 0) return 0;
+  int n = 0;
+  for (double qK : rootsK) {
+    Vec3 p, t;
+    pinv_rows(eq.pK, qK, p);
+    if (TRI1(tI[Z][C], tI[Z][S], tI[Z][O] - p.z, rootsI) == 0) continue;
+    for (double qI : rootsI) {
+      pinv_rows(tI, qI, t);
+      pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
+    }
+  }
+  return n;
+}
+
+int pinv_v0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&pK)[3][3] = eq.pK;
+  double rootsI[2], rootsK[2];
+  if (TRI1(eq.Uc, eq.Us, eq.U0 - eq.V0, rootsI) == 0) return 0;
+  int n = 0;
+  for (double qI : rootsI) {
+    Vec3 t, p;
+    pinv_rows(eq.tI, qI, t);
+    if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - t.z, rootsK) == 0) continue;
+    for (double qK : rootsK) {
+      pinv_rows(pK, qK, p);
+      pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
+    }
+  }
+  return n;
+}
+
+int pinv_zi0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&pK)[3][3] = eq.pK;
+  double rootsK[2], rootsI[2];
+  if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - eq.tI[Z][O], rootsK) == 0) return 0;
+  int n = 0;
+  for (double qK : rootsK) {
+    const double U = length_k(eq, qK);
+    Vec3 p, t;
+    pinv_rows(pK, qK, p);
+    if (TRI1(eq.Uc, eq.Us, eq.U0 - U, rootsI) == 0) continue;
+    for (double qI : rootsI) {
+      pinv_rows(eq.tI, qI, t);
+      pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
+    }
+  }
+  return n;
+}
+
+int pinv_zk0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&tI)[3][3] = eq.tI;
+  double rootsI[2], rootsK[2];
+  if (TRI1(tI[Z][C], tI[Z][S], tI[Z][O] - eq.pK[Z][O], rootsI) == 0) return 0;
+  int n = 0;
+  for (double qI : rootsI) {
+    const double U = length_i(eq, qI);
+    Vec3 t, p;
+    pinv_rows(tI, qI, t);
+    if (TRI1(eq.Vc, eq.Vs, eq.V0 - U, rootsK) == 0) continue;
+    for (double qK : rootsK) {
+      pinv_rows(eq.pK, qK, p);
+      pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
+    }
+  }
+  return n;
+}
+
+int pinv_parK(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&pK)[3][3] = eq.pK;
+  const double(&tI)[3][3] = eq.tI;
+  double mu;
+  if (std::fabs(eq.Vc) > 1e-7)
+    mu = pK[Z][C] / eq.Vc;
+  else if (std::fabs(eq.Vs) > 1e-7)
+    mu = pK[Z][S] / eq.Vs;
+  else
+    return 0;  // mu undefined: no reference coefficient to scale by
+  double rootsI[2], rootsK[2];
+  if (TRI1(mu * eq.Uc - tI[Z][C], mu * eq.Us - tI[Z][S],
+           (eq.U0 - eq.V0) * mu - (tI[Z][O] - pK[Z][O]), rootsI) == 0)
+    return 0;
+  int n = 0;
+  for (double qI : rootsI) {
+    Vec3 t, p;
+    pinv_rows(tI, qI, t);
+    if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - t.z, rootsK) == 0) continue;
+    for (double qK : rootsK) {
+      pinv_rows(pK, qK, p);
+      pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
+    }
+  }
+  return n;
+}
+
+int pinv_parI(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+  const double(&pK)[3][3] = eq.pK;
+  const double(&tI)[3][3] = eq.tI;
+  double lambda;
+  if (std::fabs(eq.Uc) > 1e-7)
+    lambda = tI[Z][C] / eq.Uc;
+  else if (std::fabs(eq.Us) > 1e-7)
+    lambda = tI[Z][S] / eq.Us;
+  else
+    return 0;  // lambda undefined: no reference coefficient to scale by
+  double rootsK[2], rootsI[2];
+  if (TRI1(lambda * eq.Vc - pK[Z][C], lambda * eq.Vs - pK[Z][S],
+           (eq.V0 - eq.U0) * lambda - (pK[Z][O] - tI[Z][O]), rootsK) == 0)
+    return 0;
+  int n = 0;
+  for (double qK : rootsK) {
+    Vec3 p, t;
+    pinv_rows(pK, qK, p);
+    // The end point on joint J's axis: this case gives up on the whole problem.
+    if (p.x * p.x + p.y * p.y < 1e-7) return 0;
+    if (TRI1(tI[Z][C], tI[Z][S], tI[Z][O] - p.z, rootsI) == 0) continue;
+    for (double qI : rootsI) {
+      pinv_rows(tI, qI, t);
+      pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
+    }
+  }
+  return n;
+}

@@ -1,0 +1,281 @@
+#include "ik/pinv.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
+#include "model/state.h"
+#include "support.h"
+
+namespace {
+
+// Puts the goal at the work pose of q, so that q itself solves every inverse problem.
+void goal_from_pose(const double q[]) {
+  forward_kinematics(q);
+  cell.rwG = kin.rw;
+  cell.EwG = kin.Ew;
+}
+
+// The solver's own closure: for wristChar 'R' the wrist centre (joint N-1) must reach the goal
+// wrist centre, which lies handLength + Llen[N] back along the goal approach axis.
+Vec3 goal_wrist_centre() {
+  const double back = robot.handLength + robot.Llen[robot.N];
+  const Vec3 z = column(cell.EwG, 2);
+  return {cell.rwG.x - back * z.x, cell.rwG.y - back * z.y, cell.rwG.z - back * z.z};
+}
+
+// The published example roots, in their order; a wrong order or a lost branch shows here.
+TEST(Tri2cTri2s, ExampleRootsInOrder) {
+  double r[4];
+  ASSERT_EQ(TRI2C(1, 0, 0, -0.25, r), 4);
+  const double c[4] = {PI / 3, -PI / 3, 2 * PI / 3, -2 * PI / 3};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(r[k], c[k], 1e-12) << k;
+  ASSERT_EQ(TRI2C(1, 1, 0.5, -1, r), 2);  // near-equal weights: cos t = 0
+  EXPECT_NEAR(r[0], PI / 2, 1e-12);
+  EXPECT_NEAR(r[1], -PI / 2, 1e-12);
+  ASSERT_EQ(TRI2S(0, 1, 0, -0.25, r), 4);
+  const double s[4] = {PI / 6, 5 * PI / 6, -PI / 6, -5 * PI / 6};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(r[k], s[k], 1e-12) << k;
+  // Near-equal weights, sin t = 0: the second root pi is written with the decimal constants
+  // and turned back by their "two pi" because it exceeds their "pi".
+  ASSERT_EQ(TRI2S(1, 1, 0.5, -1, r), 2);
+  EXPECT_EQ(r[0], 0);
+  EXPECT_EQ(r[1], 3.1415926536 - 6.28318530778);
+  // No solution: cos^2 = -1/2, cos = 3 on the near-equal branch, a vanishing linear term there.
+  EXPECT_EQ(TRI2C(1, 0, 0, 0.5, r), 0);
+  EXPECT_EQ(TRI2C(1, 1, 0.5, -4, r), 0);
+  EXPECT_EQ(TRI2C(1, 1, 0, -1, r), 0);
+  EXPECT_EQ(TRI2S(0, 1, 0, 0.5, r), 0);
+  EXPECT_EQ(TRI2S(1, 1, 0.5, -4, r), 0);
+}
+
+// Every root solves its equation; a sign slip in the reduction to x^2 + 2bx + c would not.
+TEST(Tri2cTri2s, RootsSolveTheirEquations) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> coef(-2, 2);
+  int solved = 0;
+  for (int trial = 0; trial < 500; trial++) {
+    const double AC2 = coef(rng), AS2 = coef(rng), B1 = coef(rng), C0 = coef(rng);
+    double r[4];
+    const int nc = TRI2C(AC2, AS2, B1, C0, r);
+    for (int k = 0; k < nc; k++) {
+      const double c = std::cos(r[k]), s = std::sin(r[k]);
+      EXPECT_NEAR(AC2 * c * c + AS2 * s * s + 2 * B1 * c + C0, 0, 1e-9) << "trial " << trial;
+    }
+    const int ns = TRI2S(AC2, AS2, B1, C0, r);
+    for (int k = 0; k < ns; k++) {
+      const double c = std::cos(r[k]), s = std::sin(r[k]);
+      EXPECT_NEAR(AC2 * c * c + AS2 * s * s + 2 * B1 * s + C0, 0, 1e-9) << "trial " << trial;
+    }
+    solved += nc + ns;
+  }
+  EXPECT_GT(solved, 500);
+}
+
+// Duplicates are judged against the input values, whole turns apart count as equal, and the
+// first of a group survives.
+TEST(UniqueAngles, KeepsFirstOfEachGroup) {
+  double out[4] = {};
+  EXPECT_EQ(unique_angles(0, out, out + 2), 0);
+  const double one[1] = {5.0};
+  ASSERT_EQ(unique_angles(1, one, out), 1);
+  EXPECT_EQ(out[0], 5.0);
+  const double turns[4] = {0.5, 0.5 + 2 * PI, -1.0, -1.0 - 4 * PI + 2e-7};
+  ASSERT_EQ(unique_angles(4, turns, out), 2);
+  EXPECT_EQ(out[0], 0.5);
+  EXPECT_EQ(out[1], -1.0);
+  // 1.6e-6 is 0.8e-6 from the dropped second angle, so it goes too.
+  const double chain[3] = {0.0, 0.8e-6, 1.6e-6};
+  ASSERT_EQ(unique_angles(3, chain, out), 1);
+  const double apart[3] = {0.0, 1.1e-6, -1.1e-6};
+  EXPECT_EQ(unique_angles(3, apart, out), 3);
+}
+
+// One turn is taken off each joint's difference, and only the three named joints count.
+TEST(JointDist3, WrapsEachJointOnce) {
+  double p[kJointSlots] = {}, q[kJointSlots] = {};
+  for (int i = 1; i <= 7; i++) p[i] = 2 * PI - 0.1;
+  p[5] = 100;
+  EXPECT_NEAR(joint_dist3(1, 2, 3, p, q), 0.3, 1e-12);
+  EXPECT_NEAR(joint_dist3(2, 3, 4, q, p), 0.3, 1e-12);
+  p[1] = 4 * PI + 0.2;
+  EXPECT_NEAR(joint_dist3(1, 2, 3, p, q), 2 * PI + 0.2 + 0.2, 1e-12);
+}
+
+// For random poses of every type, with the pose's own work pose as the goal, the pose's own
+// I, J, K are among the candidates, every candidate closes the chain (by forward kinematics),
+// holds the other joints, and no two candidates coincide.
+TEST(Pinv4, RoundTripEveryType) {
+  for (int type = 1; type <= 4; type++) {
+    robot_setup(type);
+    const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+    std::mt19937 rng(100 + type);
+    std::uniform_real_distribution<double> angle(-PI, PI);
+    for (int trial = 0; trial < 300; trial++) {
+      SCOPED_TRACE(testing::Message()
+                   << "type " << type << " seed " << 100 + type << " trial " << trial);
+      double q[kJointSlots], start[kJointSlots], cand[4][kJointSlots];
+      random_pose(rng, 7, q);
+      goal_from_pose(q);
+      const Vec3 centre = goal_wrist_centre();
+      qcopy(7, q, start);
+      for (int m : {I, J, K}) start[m] = angle(rng);
+      const int n = pinv4(start, I, J, K, robot.rwLoc, cell.rwG, cand);
+      ASSERT_GE(n, 1);
+      double nearest = 1e9;
+      for (int k = 0; k < n; k++) {
+        nearest = std::min(nearest, angle_gap(cand[k][I], q[I]) + angle_gap(cand[k][J], q[J]) +
+                                        angle_gap(cand[k][K], q[K]));
+        for (int i = 0; i <= 7; i++) {
+          if (i == I || i == J || i == K) continue;
+          EXPECT_EQ(cand[k][i], start[i]) << "joint " << i;
+        }
+        forward_kinematics(cand[k]);
+        // Rounding of a few 3x3 products and trigonometric roots: far below 1e-9.
+        expect_near(kin.Jpos[6], centre, 1e-9);
+        for (int b = 0; b < k; b++) {
+          const double d = std::fabs(cand[k][I] - cand[b][I]) + std::fabs(cand[k][J] - cand[b][J]) +
+                           std::fabs(cand[k][K] - cand[b][K]);
+          EXPECT_GE(d, 1e-4);
+        }
+      }
+      // The pose's own joints come back to the precision of the roots.
+      EXPECT_LT(nearest, 1e-7);
+    }
+  }
+}
+
+// An arm with skewed joint axes and offsets, unlike any catalogue type, takes the general route
+// through the full TRI2 equation; every candidate must close the chain and the poses come back.
+// Trials 7 and 138 of this seed have two roots in qK within a few 1e-3 rad of each other, which
+// the quartic once returned too inexact for TRI2's residual test.
+TEST(Pinv4, SkewedArmTakesTheFullTri2Route) {
+  robot_setup(4);
+  const Mat3 tilt = {{0.36, 0.48, -0.8, -0.8, 0.6, 0, 0.48, 0.64, 0.6}};  // a rotation
+  for (int i : {3, 4}) {
+    Mat3 skewed;
+    mmul(robot.Erel[i], tilt, skewed);
+    robot.Erel[i] = skewed;
+  }
+  robot.Lloc[4].x += 0.3;
+  robot.Lloc[5].y -= 0.2;
+  const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+  std::mt19937 rng(77);
+  int general = 0, lost = 0;
+  for (int trial = 0; trial < 200; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed 77 trial " << trial);
+    double q[kJointSlots], cand[4][kJointSlots], elim[6];
+    random_pose(rng, 7, q);
+    goal_from_pose(q);
+    PinvGeometry geo;
+    PinvEquations eq;
+    pinv_setup(robot.wristChar, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, geo);
+    pinv_equations(geo, eq);
+    general += pinv_case(eq, elim) == kPinvGeneral;
+    const int n = pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand);
+    ASSERT_GE(n, 1);
+    double nearest = 1e9;
+    for (int k = 0; k < n; k++) {
+      nearest = std::min(nearest, joint_dist3(I, J, K, q, cand[k]));
+      forward_kinematics(cand[k]);
+      // Quartic roots, Newton-polished: rounding-level closure.
+      expect_near(kin.Jpos[6], goal_wrist_centre(), 1e-8);
+    }
+    if (nearest >= 1e-6) {
+      std::printf("skewed arm, seed 77 trial %d: own pose not among the candidates\n", trial);
+      lost++;
+    }
+  }
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(general, 200);
+  robot_setup(4);
+}
+
+// pinv keeps the candidate nearest the start: a start that already solves comes back.
+TEST(Pinv, StartThatSolvesComesBack) {
+  std::mt19937 rng(5);
+  for (int type = 1; type <= 4; type++) {
+    robot_setup(type);
+    const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+    for (int trial = 0; trial < 50; trial++) {
+      SCOPED_TRACE(testing::Message() << "type " << type << " trial " << trial);
+      double q[kJointSlots], qp[kJointSlots];
+      random_pose(rng, 7, q);
+      goal_from_pose(q);
+      ASSERT_EQ(pinv(q, I, J, K, robot.rwLoc, cell.rwG, qp), 1);
+      EXPECT_LT(joint_dist3(I, J, K, q, qp), 1e-7);
+      // The output may be the input array.
+      ASSERT_EQ(pinv(q, I, J, K, robot.rwLoc, cell.rwG, q), 1);
+      EXPECT_LT(joint_dist3(I, J, K, q, qp), 1e-12);
+    }
+  }
+}
+
+// The case list per catalogue type: a reordered or mistyped test in the list would send a type
+// to another routine. Type 3's held joint 2 between I and J changes its case at +-pi/2.
+TEST(PinvCase, EachTypeTakesItsRoute) {
+  const PinvCase expected[5] = {kPinvGeneral, kPinvParK, kPinvZk0, kPinvParK, kPinvGeneralC};
+  std::mt19937 rng(21);
+  for (int type = 1; type <= 4; type++) {
+    robot_setup(type);
+    const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+    for (int trial = 0; trial < 100; trial++) {
+      double q[kJointSlots], elim[6];
+      random_pose(rng, 7, q);
+      goal_from_pose(q);
+      if (type == 3 && trial % 2 == 1) q[2] = trial % 4 == 1 ? PI / 2 : -PI / 2;
+      PinvGeometry geo;
+      PinvEquations eq;
+      pinv_setup(robot.wristChar, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, geo);
+      pinv_equations(geo, eq);
+      const PinvCase want = type == 3 && trial % 2 == 1 ? kPinvZi0 : expected[type];
+      EXPECT_EQ(pinv_case(eq, elim), want) << "type " << type << " trial " << trial;
+    }
+  }
+}
+
+// A goal out of reach gives no candidate and leaves the output alone; so does a goal that is
+// not a number, which must never come back as a joint value.
+TEST(Pinv, UnreachableOrInvalidGoal) {
+  for (int type = 1; type <= 4; type++) {
+    SCOPED_TRACE(type);
+    robot_setup(type);
+    const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+    double q[kJointSlots] = {}, qp[kJointSlots], cand[4][kJointSlots];
+    for (double& v : qp) v = 7.0;
+    cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+    for (const Vec3& goal : {Vec3{50, 0, 1}, Vec3{0, 0, -20}, Vec3{NAN, 1, 1}}) {
+      cell.rwG = goal;
+      EXPECT_EQ(pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand), 0);
+      EXPECT_EQ(pinv(q, I, J, K, robot.rwLoc, cell.rwG, qp), 0);
+      for (double v : qp) EXPECT_EQ(v, 7.0);
+    }
+  }
+}
+
+// The upright zero pose (a stretched arm: tangent roots, and for types 1 and 3 the end point on
+// joint J's axis, where any qJ closes the chain) still gives finite candidates that close the
+// chain, joints I and K of the zero pose among them.
+TEST(Pinv4, StraightArm) {
+  for (int type = 1; type <= 4; type++) {
+    SCOPED_TRACE(type);
+    robot_setup(type);
+    const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+    double q[kJointSlots] = {}, cand[4][kJointSlots];
+    goal_from_pose(q);
+    const int n = pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand);
+    ASSERT_GE(n, 1);
+    double nearest = 1e9;
+    for (int k = 0; k < n; k++) {
+      for (int i = 1; i <= 7; i++) EXPECT_TRUE(std::isfinite(cand[k][i]));
+      forward_kinematics(cand[k]);
+      // The tangent root of a stretched arm is found to about the square root of rounding.
+      expect_near(kin.Jpos[6], goal_wrist_centre(), 1e-7);
+      nearest = std::min(nearest, std::fabs(cand[k][I]) + std::fabs(cand[k][K]));
+    }
+    EXPECT_LT(nearest, 1e-6);
+  }
+}
+
+}  // namespace
