@@ -1,5 +1,6 @@
 // Fuzz target: the polynomial root solvers and the trigonometric equation solvers on arbitrary
-// coefficients. Every call must return with a count in its documented range and finite roots;
+// coefficients, also the two reduced forms of TRI2 that the position inverse kinematics uses.
+// Every call must return with a count in its documented range and finite roots;
 // non-finite coefficients must give no roots.
 #include <cmath>
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include "contact/poly_roots.h"
 #include "contact/tri2.h"
 #include "fuzz/fuzz_values.h"
+#include "ik/pinv.h"
 
 namespace {
 
@@ -87,6 +89,21 @@ void fuzz_tri2(FuzzedDataProvider& in) {
     require(std::isfinite(out[r]) && std::fabs(out[r]) <= 1.25 * PI + 1e-12, "TRI2 root");
 }
 
+// The reduced forms without sin*cos and with one linear term: 0, 2 or 4 finite roots in
+// [-PI, PI] (to the rounding of the decimal pi of the sine form).
+void fuzz_tri2_reduced(FuzzedDataProvider& in) {
+  const bool cosine_form = in.ConsumeBool();
+  double k[4];
+  for (double& c : k) c = fuzz_double(in);
+  fuzzCase = {k, 4};
+  double out[4];
+  const int count =
+      cosine_form ? TRI2C(k[0], k[1], k[2], k[3], out) : TRI2S(k[0], k[1], k[2], k[3], out);
+  require(count == 0 || count == 2 || count == 4, "TRI2C/TRI2S count");
+  for (int r = 0; r < count; r++)
+    require(std::isfinite(out[r]) && std::fabs(out[r]) <= PI + 1e-9, "TRI2C/TRI2S root");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -96,7 +113,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  switch (in.ConsumeIntegralInRange<int>(0, 4)) {
+  switch (in.ConsumeIntegralInRange<int>(0, 5)) {
     case 0:
       fuzz_quadratic(in);
       break;
@@ -109,8 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 3:
       fuzz_tri1(in);
       break;
-    default:
+    case 4:
       fuzz_tri2(in);
+      break;
+    default:
+      fuzz_tri2_reduced(in);
       break;
   }
   return 0;

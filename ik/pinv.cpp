@@ -273,7 +273,8 @@ int TRI2C(double AC2, double AS2, double BC1, double C0, double roots[4]) {
     // cos^2 and sin^2 weigh alike: the equation is linear in cos t.
     if (std::fabs(BC1) < 1e-6) return 0;
     const double c = -(AC2 + C0) / (2 * BC1);
-    if (std::fabs(c) > 1) return 0;
+    // Written so that a NaN cosine fails too.
+    if (!(std::fabs(c) <= 1)) return 0;
     roots[0] = std::acos(c);
     roots[1] = -std::acos(c);
     return 2;
@@ -293,7 +294,7 @@ int TRI2S(double AC2, double AS2, double BS1, double C0, double roots[4]) {
     // cos^2 and sin^2 weigh alike: the equation is linear in sin t.
     if (std::fabs(BS1) < 1e-6) return 0;
     const double s = -(AS2 + C0) / (2 * BS1);
-    if (std::fabs(s) > 1) return 0;
+    if (!(std::fabs(s) <= 1)) return 0;
     const double a = std::asin(s);
     double b = 3.1415926536 - a;
     if (b > 3.14159265359) b -= 6.28318530778;
