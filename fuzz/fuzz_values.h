@@ -83,10 +83,12 @@ inline void fuzz_pose(FuzzedDataProvider& in, double q[kJointSlots]) {
   for (int k = 0; k < kJointSlots; k++) q[k] = k >= 1 && k <= 7 ? fuzz_angle(in) : fuzz_double(in);
 }
 
-// A rotation from three angles about z, y and x, or nine arbitrary entries.
-inline Mat3 fuzz_orientation(FuzzedDataProvider& in) {
+// A rotation from three angles about z, y and x, or nine arbitrary entries; `rotation` tells
+// which.
+inline Mat3 fuzz_orientation(FuzzedDataProvider& in, bool& rotation) {
   Mat3 out;
-  if (in.ConsumeBool()) {
+  rotation = !in.ConsumeBool();
+  if (!rotation) {
     for (double& entry : out.m) entry = fuzz_double(in);
     return out;
   }

@@ -23,11 +23,13 @@ struct IkCase {
   double values[kJointSlots + 16];  // q, rwG, EwG, type, I, J, K (printed on failure)
   double* q;
   int I, J, K;
-  bool finite;  // joints 1..N of the start pose and the goal finite
+  bool finite;        // joints 1..N of the start pose and the goal finite
+  bool rotationGoal;  // the goal orientation is a rotation matrix (to rounding)
 };
 
 // A goal that some pose reaches, sometimes nudged; or an arbitrary position and orientation.
-void read_goal(FuzzedDataProvider& in) {
+// Returns whether the goal orientation is a rotation.
+bool read_goal(FuzzedDataProvider& in) {
   if (in.ConsumeBool()) {
     double reached[kJointSlots];
     fuzz_pose(in, reached);
@@ -35,11 +37,14 @@ void read_goal(FuzzedDataProvider& in) {
     cell.rwG = kin.rw;
     cell.EwG = kin.Ew;
     if (in.ConsumeBool()) cell.rwG.x += fuzz_double(in);
-    if (in.ConsumeBool()) cell.EwG.m[in.ConsumeIntegralInRange<int>(0, 8)] += fuzz_double(in);
-    return;
+    if (!in.ConsumeBool()) return finite_all(reached + 1, robot.N);
+    cell.EwG.m[in.ConsumeIntegralInRange<int>(0, 8)] += fuzz_double(in);
+    return false;
   }
+  bool rotation;
   cell.rwG = fuzz_vec3(in);
-  cell.EwG = fuzz_orientation(in);
+  cell.EwG = fuzz_orientation(in, rotation);
+  return rotation && finite_all(cell.EwG.m, 9);
 }
 
 // The type's positioning joints, or any triple the position solver accepts
@@ -58,7 +63,7 @@ void read_case(FuzzedDataProvider& in, IkCase& c) {
   const int type = in.ConsumeIntegralInRange<int>(1, kRobotTypes);
   robot_setup(type);
   c.q = c.values;
-  read_goal(in);
+  c.rotationGoal = read_goal(in);
   fuzz_pose(in, c.q);
   read_joints(in, c);
   double* tail = c.values + kJointSlots;
@@ -124,6 +129,12 @@ void fuzz_poinv(FuzzedDataProvider& in, IkCase& c) {
   const unsigned solved = joint_bit(I) | joint_bit(J) | joint_bit(K) | wrist_joints();
   require(same_joints_except(N, q0, qout, solved), "poinv moved the held joint");
   if (result == 1 || c.finite) require(finite_all(qout + 1, N), "poinv result not finite");
+  // A solution reaches the goal; the orientation only when it is one a pose can have.
+  if (result == 1) {
+    require(pos_error(qout) <= 1e-6, "poinv solution misses the goal position");
+    if (c.rotationGoal)
+      require(ori_error(qout) <= 1e-6, "poinv solution misses the goal orientation");
+  }
 }
 
 }  // namespace
