@@ -129,9 +129,10 @@ void fuzz_poinv(FuzzedDataProvider& in, IkCase& c) {
   const unsigned solved = joint_bit(I) | joint_bit(J) | joint_bit(K) | wrist_joints();
   require(same_joints_except(N, q0, qout, solved), "poinv moved the held joint");
   if (result == 1 || c.finite) require(finite_all(qout + 1, N), "poinv result not finite");
-  // A solution reaches the goal; the orientation only when it is one a pose can have.
+  // A solution reaches the goal; the orientation only when it is one a pose can have. 2e-6:
+  // pinv4 closes the chain to 1e-6 in length, which the L1 error may exceed by sqrt(3).
   if (result == 1) {
-    require(pos_error(qout) <= 1e-6, "poinv solution misses the goal position");
+    require(pos_error(qout) <= 2e-6, "poinv solution misses the goal position");
     if (c.rotationGoal)
       require(ori_error(qout) <= 1e-6, "poinv solution misses the goal orientation");
   }
