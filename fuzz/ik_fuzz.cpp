@@ -83,7 +83,16 @@ unsigned wrist_joints() {
   return joint_bit(robot.N - 2) | joint_bit(robot.N - 1) | joint_bit(robot.N);
 }
 
-// Up to four candidates, each finite, equal to q but at I, J, K, pairwise apart by 1e-4.
+// Where the wrist centre (joint N-1) must go: handLength + Llen[N] back from the goal along
+// the goal's approach axis.
+Vec3 goal_wrist_centre() {
+  const double back = robot.handLength + robot.Llen[robot.N];
+  const Mat3& G = cell.EwG;
+  return {cell.rwG.x - back * G.m[2], cell.rwG.y - back * G.m[5], cell.rwG.z - back * G.m[8]};
+}
+
+// Up to four candidates, each finite, equal to q but at I, J, K, pairwise apart by 1e-4, and
+// putting the wrist centre on its target by forward kinematics.
 void fuzz_pinv4(const IkCase& c) {
   const int N = robot.N;
   double cand[4][kJointSlots];
@@ -99,6 +108,12 @@ void fuzz_pinv4(const IkCase& c) {
                            std::fabs(cand[e][c.K] - cand[r][c.K]);
       require(apart >= 1e-4, "pinv4 candidates not distinct");
     }
+    forward_kinematics(cand[r]);
+    const Vec3 target = goal_wrist_centre(), reached = kin.Jpos[N - 1];
+    const double miss = std::fabs(reached.x - target.x) + std::fabs(reached.y - target.y) +
+                        std::fabs(reached.z - target.z);
+    // 2e-6: the closure tolerance of 1e-6 in length, in L1, plus rounding.
+    require(miss <= 2e-6, "pinv4 candidate misses the target");
   }
 }
 
