@@ -117,7 +117,8 @@ void fuzz_pinv4(const IkCase& c) {
   }
 }
 
-// Up to two candidates, equal to q but at the wrist joints, which are finite and in [-PI, PI].
+// Up to two candidates, equal to q but at the wrist joints, which are finite and in [-PI, PI];
+// for a rotation goal from a finite pose, both reach it (these wrists reach every orientation).
 void fuzz_oinv2(const IkCase& c) {
   const int N = robot.N;
   double cand[2][kJointSlots];
@@ -127,7 +128,10 @@ void fuzz_oinv2(const IkCase& c) {
     require(same_joints_except(N, c.q, cand[r], wrist_joints()), "oinv2 moved a held joint");
     for (int k = N - 2; k <= N; k++)
       require(std::isfinite(cand[r][k]) && std::fabs(cand[r][k]) <= PI, "oinv2 wrist angle");
+    if (c.finite && c.rotationGoal)
+      require(ori_error(cand[r]) <= 1e-6, "oinv2 candidate misses the goal orientation");
   }
+  if (c.finite && c.rotationGoal) require(n >= 1, "oinv2 found no wrist for a rotation goal");
 }
 
 // Returns; keeps the joint that is neither positioning nor wrist joint; a solution is finite,
