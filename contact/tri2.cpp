@@ -99,6 +99,9 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
     const double w = ACS * x + BS1;
     if (std::fabs(w) <= 1e-8) return tri2_factored(ACS, BC1, BS1, Dd, S, out);
     const double y = -((2 * BC1 + Dd * x) * x + S) / (2 * w);
+    // (x, y) off the unit circle: x is no root of the squared equation, only within the
+    // quartic's absolute thresholds, which tiny coefficients all pass.
+    if (std::fabs(x * x + y * y - 1) > 1e-6) continue;
     if (std::fabs(y) < 1) out[count++] = std::atan2(y, x);
   }
   // A factor ACS*cos(t) + BS1 of the equation makes its root x0 a double root of the quartic,

@@ -76,7 +76,9 @@ void fuzz_tri1(FuzzedDataProvider& in) {
   }
 }
 
-// Up to four finite roots; the branch without linear terms may leave [-PI, PI] by PI/4.
+// Up to four finite roots, each solving the equation to 1e-3 of its largest coefficient (near
+// double roots are only as exact as their conditioning allows); the branch without linear terms
+// may leave [-PI, PI] by PI/4.
 void fuzz_tri2(FuzzedDataProvider& in) {
   double k[6];
   for (double& c : k) c = fuzz_double(in);
@@ -85,8 +87,21 @@ void fuzz_tri2(FuzzedDataProvider& in) {
   const int count = TRI2(k[0], k[1], k[2], k[3], k[4], k[5], out);
   require(count >= 0 && count <= 4, "TRI2 count");
   if (!finite_all(k, 6)) require(count == 0, "TRI2 roots from non-finite coefficients");
-  for (int r = 0; r < count; r++)
+  // The residual is checked only where the solver's absolute thresholds (1e-8) cannot take a
+  // term for zero: every coefficient 0 or between 1e-3 and 1e100 in magnitude.
+  double scale = 0;
+  bool wellScaled = true;
+  for (double c : k) {
+    scale = std::fmax(scale, std::fabs(c));
+    if (c != 0 && !(std::fabs(c) >= 1e-3 && std::fabs(c) <= 1e100)) wellScaled = false;
+  }
+  for (int r = 0; r < count; r++) {
     require(std::isfinite(out[r]) && std::fabs(out[r]) <= 1.25 * PI + 1e-12, "TRI2 root");
+    const double c = std::cos(out[r]), s = std::sin(out[r]);
+    const double residual =
+        k[0] * c * c + k[1] * s * s + 2 * k[2] * s * c + 2 * k[3] * c + 2 * k[4] * s + k[5];
+    if (wellScaled) require(std::fabs(residual) <= 1e-3 * scale, "TRI2 root does not solve");
+  }
 }
 
 // The reduced forms without sin*cos and with one linear term: 0, 2 or 4 finite roots in

@@ -261,6 +261,24 @@ TEST(Tri2, NonFiniteCoefficientsGiveNoAngles) {
   }
 }
 
+// Linear and constant terms near 1e-6 (found by fuzzing): the quartic's absolute thresholds
+// take its tiny constant terms for zeros and return 0 and 8e-6 as roots; the sines recomputed
+// for them lay far off the unit circle, and TRI2 returned -pi/2 three times and 0.0476, none of
+// them a solution (residuals 2e-6 and 0.5). Every angle returned must solve the equation.
+TEST(Tri2, TinyTermsGiveNoFalseAngles) {
+  const double k[6] = {0.5, 0, 1.9531654636375604e-07, -1e-06, -1e-06, -1.5237342164895025e-11};
+  double out[4];
+  int count;
+  tri2_printed(k[0], k[1], k[2], k[3], k[4], k[5], out, count);
+  for (int r = 0; r < count; r++) {
+    const double c = std::cos(out[r]), s = std::sin(out[r]);
+    // 1e-9: far below the smallest term of the equation, far above rounding.
+    EXPECT_NEAR(k[0] * c * c + k[1] * s * s + 2 * k[2] * s * c + 2 * k[3] * c + 2 * k[4] * s + k[5],
+                0, 1e-9)
+        << "angle " << out[r];
+  }
+}
+
 // Finite coefficients whose squares overflow (inputs found by fuzzing). TRI1 took r as infinite
 // and returned angles that do not solve the equation; TRI2 returned four NaN angles.
 TEST(Tri2, HugeCoefficients) {
