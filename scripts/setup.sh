@@ -7,8 +7,8 @@ packages=(
   g++ clang cmake make pkg-config clang-format
   freeglut3-dev libglu1-mesa-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri xdotool x11-apps imagemagick
-  libgsl-dev liborocos-kdl-dev libclang-rt-14-dev
+  libx11-dev xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils imagemagick
+  libgsl-dev liborocos-kdl-dev libclang-rt-14-dev locales
 )
 
 missing=()
@@ -16,11 +16,17 @@ for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
   [ "$status" = "install ok installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A locale with a decimal comma, for the test that typed numbers read the same in every locale
+# (the test is skipped without it).
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  "${as_root[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "No de_DE.UTF-8 locale made."
+fi

@@ -1,0 +1,160 @@
+#include "app/console_dialogs.h"
+
+#include <cmath>
+
+#include "app/console_input.h"
+#include "app/console_key.h"
+#include "app/scene_state.h"
+#include "model/console.h"
+#include "model/state.h"
+
+namespace {
+
+// Help items before the settings block, then the closing line.
+const char* const kHelpItems[15] = {
+    "\nロボットの障害物回避運動アニメーション",
+    "\n//--------キーによる操作(1)設定-----------------------//",
+    "\n'F'：ロボットの選択：4種から選択",
+    "\n'O'：薄壁障害物の端下位置設定：壁は垂直でX軸負方向に広がっている",
+    "\n'G'：ワークの目標位置設定：姿勢はワークを上から置くように指定不変",
+    "\n'D'：上記設定後に，壁端に接触するアーム番号を確認・指定のために関節を回転",
+    "\n//--------キーによる操作(2)計算-----------------------//",
+    "\n'B'：壁衝突回避・位置決めを満たす最終解を得る計算",
+    "\n'C'：解を得た後，初期ポーズから目標までの運動アニメーション",
+    "\n//-------キーによる操作(3)画面の移動------------------//",
+    "\n'P','p','Q','q','R','r'：X,Y,Z軸回り座標左右回転",
+    "\n'X','x','Y','y','Z','z'：X,Y,Z軸正負方向座標移動",
+    "\n'0'：初期状態にリセット",
+    "\n ESCキー：終了\n",
+    "\n\n//--------------仮の設定------------------------------//",
+};
+const char kHelpClosing[] = "\n\n  ・・・・・・・・任意キーで描画画面へ・・・・・・・\n";
+
+// Dialog replies to input that cannot be used.
+const char kNotNumber[] = "\n数値でない入力．その行を捨てて入力し直し";
+const char kGoalKept[] = "\n入力が終わった．ワーク位置は前の値のまま";
+const char kWallKept[] = "\n入力が終わった．薄壁位置は前の値のまま";
+
+// Reads count numbers into values. Returns kConsoleNumber when all were read,
+// kConsoleNotNumber after reporting a word that is no number (its line is dropped), or
+// kConsoleEnded; values is complete only in the first case.
+int read_numbers(int count, double values[]) {
+  for (int k = 0; k < count; k++) {
+    const int result = read_console_number(values[k]);
+    if (result == kConsoleNotNumber) console_printf("%s", kNotNumber);
+    if (result != kConsoleNumber) return result;
+  }
+  return kConsoleNumber;
+}
+
+// Whether frame A equals frame B: the row differences' lengths sum below 0.0001.
+bool same_frame(const Mat3& A, const Mat3& B) {
+  double sum = 0;
+  for (int row = 0; row < 3; row++) {
+    const Vec3 diff = {A.m[3 * row] - B.m[3 * row], A.m[3 * row + 1] - B.m[3 * row + 1],
+                       A.m[3 * row + 2] - B.m[3 * row + 2]};
+    sum += vnorm(diff);
+  }
+  return sum < 0.0001;
+}
+
+// The arm (2..5 accepted) whose cumulative reach from joint 2 first covers the wall distance
+// dist, 6 for the last arm, or 10 when none does (so also for a distance that is no number).
+int wall_contact_arm(double dist) {
+  double reach = 0;
+  for (int i = 2; i <= robot.N - 1; i++) {
+    reach += robot.Llen[i + 1];
+    if (dist <= reach) return i;
+  }
+  return 10;
+}
+
+}  // namespace
+
+void help_screen() {
+  for (const char* item : kHelpItems) console_printf("%s", item);
+  print_settings();
+  console_printf("%s", kHelpClosing);
+  read_console_key();
+}
+
+void print_settings() {
+  const char* letter = robot.jointAxisLetter;
+  const double halfHeight = robot.workSize[2] / 2;
+  console_printf("\n(F) ロボットの自由度N=%d   関節構造 JRTYPE%d='%c%c-%c%c-%c%c%c'", robot.N,
+                 scene.JRTYPE, letter[1], letter[2], letter[3], letter[4], letter[5], letter[6],
+                 letter[7]);
+  console_printf("\n(G) 目標位置 rwG[]=(%6.2f %6.2f %6.2f)", cell.rwG.x, cell.rwG.y,
+                 cell.rwG.z - halfHeight);
+  console_printf("\n    目標姿勢：ワークを下向きに置く：変えない");
+  console_printf("\n(O) 薄壁の垂直端下位置 rh[]=(%6.2f %6.2f %6.2f)", cell.rh.x, cell.rh.y,
+                 cell.rh.z);
+  console_printf("\n");
+}
+
+void goal_dialog() {
+  const Vec3 previous = cell.rwG;
+  const double halfHeight = robot.workSize[2] / 2;
+  for (;;) {
+    console_printf("\n\n現在のワーク位置 rwG[]=(%6.3f %6.3f %6.3f) 目標姿勢は変えない", cell.rwG.x,
+                   cell.rwG.y, cell.rwG.z - halfHeight);
+    console_printf("\n新しいワーク位置(コンマ無しの3数値) rwG[]= ");
+    double typed[3];
+    const int result = read_numbers(3, typed);
+    if (result == kConsoleEnded) {
+      cell.rwG = previous;
+      console_printf("%s", kGoalKept);
+      return;
+    }
+    if (result == kConsoleNotNumber) continue;
+    cell.rwG = {typed[0], typed[1], typed[2] + halfHeight};
+    double LL1, LL2;
+    goal_reach(cell.rwG, LL1, LL2);
+    // Written so that a goal that is no number (LL1 NaN) is refused as well.
+    if (LL1 <= LL2) return;
+    console_printf("\nワーク位置遠すぎる．(LL1=%6.3f)>(LL2=J1,2-Jn=%6.3f)  設定し直し", LL1, LL2);
+  }
+}
+
+void wall_dialog() {
+  const Vec3 previous = cell.rh;
+  const double previousDist = cell.wallDist;
+  const int previousMcont = cell.Mcont;
+  for (;;) {
+    console_printf("\n現在の薄壁左端位置 rh[]=(%6.3f %6.3f %6.3f)", cell.rh.x, cell.rh.y,
+                   cell.rh.z);
+    console_printf("\n新しい端位置(Ｙ座標値のみ入力) rh[]= ");
+    double y;
+    const int result = read_numbers(1, &y);
+    if (result == kConsoleEnded) {
+      cell.rh = previous;
+      cell.wallDist = previousDist;
+      cell.Mcont = previousMcont;
+      wall_corners(cell.rh, scene.wallCorner);
+      console_printf("%s", kWallKept);
+      return;
+    }
+    if (result == kConsoleNotNumber) continue;
+    cell.rh.y = y;
+    wall_corners(cell.rh, scene.wallCorner);
+    const Vec3& P = robot.Jpos0[1];
+    cell.wallDist =
+        std::sqrt((cell.rh.x - P.x) * (cell.rh.x - P.x) + (cell.rh.y - P.y) * (cell.rh.y - P.y));
+    cell.Mcont = wall_contact_arm(cell.wallDist);
+    if (cell.Mcont <= 5) return;
+    console_printf("\n壁遠すぎる．設定し直し");
+  }
+}
+
+void goal_reach(const Vec3& rwG, double& LL1, double& LL2) {
+  const Mat3& EwG = cell.EwG;
+  const double h = robot.handLength;
+  const Vec3 pw = {rwG.x - h * EwG.m[2], rwG.y - h * EwG.m[5], rwG.z - h * EwG.m[8]};
+  // Joint 1 turning about the base's vertical axis adds no reach: measure from joint 2.
+  const int from = same_frame(robot.Erel[1], robot.Erel[0]) ? 2 : 1;
+  Vec3 rel;
+  vsub(pw, robot.Jpos0[from], rel);
+  LL1 = vnorm(rel);
+  LL2 = 0;
+  for (int i = from + 1; i <= robot.N; i++) LL2 += robot.Llen[i];
+}

@@ -1,0 +1,31 @@
+// Console help, settings and the goal and wall dialogs: what the user reads at start-up and after
+// every change of robot, goal or wall, and where the numbers are typed. All text goes through
+// the console seam (model/console.h).
+#pragma once
+
+#include "model/vecmat.h"
+
+// Prints the help screen with the current settings, then waits for one key at the console
+// (read_console_key; the key is discarded, end of input does not wait).
+void help_screen();
+
+// Prints the joint count and type with its axis letters, the goal position (its z shown as the
+// height of the workpiece's underside) and the wall edge.
+void print_settings();
+
+// Asks at the console for a new goal position (x, y and the height of the workpiece's
+// underside) until one is within reach; writes cell.rwG (z raised by half the workpiece
+// height). Text that is no number is reported and its line dropped; at the end of input the
+// goal at entry is kept, said in one line.
+void goal_dialog();
+
+// Asks at the console for a new y of the wall edge until one of the arms 2..5 can reach it;
+// writes cell.rh.y, scene.wallCorner, cell.wallDist and cell.Mcont. Bad text and the end of
+// input are handled as in goal_dialog, keeping the wall at entry.
+void wall_dialog();
+
+// The reach test of a goal rwG for the current robot in its zero pose at the origin: LL1, the
+// distance from joint 2 (types whose joint 1 turns about the vertical axis) or joint 1 to the
+// point joint N must reach, and LL2, the length of the links beyond that joint. The goal is in
+// reach when LL1 <= LL2.
+void goal_reach(const Vec3& rwG, double& LL1, double& LL2);

@@ -1,0 +1,249 @@
+#include "app/display.h"
+
+#include <GL/glut.h>
+
+#include <cmath>
+
+#include "app/scene_state.h"
+#include "model/robot_catalogue.h"
+#include "model/state.h"
+#include "render/draw_primitives.h"
+#include "render/robot_drawing.h"
+#include "render/scene_drawing.h"
+
+namespace {
+
+void* const kFont = GLUT_BITMAP_HELVETICA_18;
+
+// Window text frame: 600 x 600 whatever the window size.
+constexpr double kTextFrameSize = 600;
+
+// Camera: distance, azimuth (radians) and height of the eye, looking at the origin, z up.
+constexpr double kEyeDistance = 14.0;
+constexpr double kEyeAzimuth = 0.2;
+constexpr double kEyeHeight = 8.0;
+
+const float kLightPosition[4] = {4.0f, 0.0f, 4.0f, 0.5f};
+const float kLightAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
+const float kLightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+const float kLightSpecular[4] = {0.7f, 0.7f, 0.7f, 1.0f};
+const float kWallColour[4] = {1.0f, 0.0f, 0.0f, 0.8f};
+
+const char kKeyHelpRows[7][100] = {
+    "'F':Robot Choice\n",
+    "'O':Obstacle Set. Go to Character Screen\n",
+    "'G':Goal Position Set(after Robot Choice). Go to Character Screen\n",
+    "'B':Sol. L-Contact and Positioning by Method B\n",
+    "'C':Motion from Initial to Goal\n",
+    "'D':Joint Rotate to See Which Arm Contacts with Wall Edge\n",
+    " \n",
+};
+
+// The robot-type label; its sixth character becomes the type's digit.
+const char kTypeLabel[] = "JTYPE1=\n";
+constexpr int kTypeDigitIndex = 5;
+
+const char kJointRotateHint[] = "'s':Joint Rotate, and Hit Arm Number";
+const char kMoveRobotHint[] = "Push  's'   to Move Robot";
+
+// Menu captions, each at (x, -2.0, -2.0) of the camera frame.
+struct Caption {
+  float x;
+  const char* text;
+};
+const Caption kMenuCaptions[5] = {
+    {2.0f, "Choose Robot Number"}, {2.4f, "1 : RP-RP-RPR"}, {2.8f, "2 : RQ-PP-RPR"},
+    {3.2f, "3 : QP-RP-RPR"},       {3.6f, "4 : QP-PQ-RPR"},
+};
+
+// A status message: up to three lines at y = -1.0, z = 0.0 of the camera frame.
+struct StatusMessage {
+  int lineCount;
+  Caption lines[3];
+};
+// Row r of the status table is kStatusMessages[r - 1].
+const StatusMessage kStatusMessages[9] = {
+    {2,
+     {{3.0f, "No Line Contact/Positioning Solution"},
+      {3.5f, "Stop Calcul and Go to 'B', 'G', 'O' or 'F'"}}},
+    {2, {{3.0f, "No Line Contact Solution"}, {3.5f, "Continue Calcul by Hit 'a' for PO-Solution"}}},
+    {2,
+     {{4.0f, "Obtained Final Solution of Arm-Wall Contact"},
+      {4.5f, "Hit 'C' for Motion from Start to Goal"}}},
+    {3,
+     {{4.0f, "Obtained Solution of Arm-Wall Non-Contact"},
+      {4.5f, "If Contact Solution Needed, Conitue 'a' 'b'"},
+      {5.0f, "Else Hit 'C' for Robot Motion from Start to Goal"}}},
+    {2,
+     {{3.0f, "No Position/Orientation Inverse Solution"},
+      {3.5f, "Continue Calcul by Hit 'b' for L-contact Solution"}}},
+    {2,
+     {{3.0f, "Arm Invades Wall, and P-Error Still Large"},
+      {3.5f, "Continue Calcul by Hit 'a' 'b'"}}},
+    {2, {{3.0f, "Arm Invades Wall"}, {3.5f, "Continue Calcul by Hit 'a' 'b'"}}},
+    {2,
+     {{3.0f, "Arm Contacts Wall Ege, but P-Error Still Large"},
+      {3.5f, "Continue Calcul by Hit 'a' 'b'"}}},
+    {2,
+     {{3.0f, "Arm is Apart from Wall Ege, but P-Error Still Large"},
+      {3.5f, "Continue Calcul by Hit 'a' 'b'"}}},
+};
+
+// Camera, perspective and light, onto a fresh modelview matrix.
+void set_camera_and_light() {
+  glLoadIdentity();
+  gluPerspective(30.0, 1.0, 1.0, 100.0);
+  gluLookAt(kEyeDistance * std::cos(kEyeAzimuth), kEyeDistance * std::sin(kEyeAzimuth), kEyeHeight,
+            0, 0, 0, 0, 0, 1);
+  glEnable(GL_LIGHTING);
+  glLightfv(GL_LIGHT0, GL_POSITION, kLightPosition);
+  glLightfv(GL_LIGHT0, GL_AMBIENT, kLightAmbient);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, kLightDiffuse);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, kLightSpecular);
+  glEnable(GL_LIGHT0);
+  glEnable(GL_DEPTH_TEST);
+  // The perspective sits on the modelview matrix and scales every normal with it; renormalised,
+  // the lit colours keep their shade instead of washing out to white.
+  glEnable(GL_NORMALIZE);
+}
+
+void draw_type_label() {
+  char label[sizeof kTypeLabel];
+  for (unsigned k = 0; k < sizeof kTypeLabel; k++) label[k] = kTypeLabel[k];
+  label[kTypeDigitIndex] = digit_char(scene.JRTYPE);
+  draw_text_2d(5, 10, kFont, label);
+  draw_text_2d(85, 10, kFont, robot.jrtypeText);
+}
+
+void draw_hints() {
+  if (scene.setMode == 'D') draw_text_3d(-2.0f, -5.0f, 0.0f, kFont, kJointRotateHint);
+  if (scene.calcMode == 'C') draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
+}
+
+// The four robot types side by side in their zero pose, numbered, with the list of their joint
+// structures. Building them overwrites the shared robot model, the kinematic state and the
+// contact arm; all of it is put back, so that the keys acting while the menu is shown still
+// work with the current type standing at the origin.
+void draw_robot_menu() {
+  const RobotModel savedRobot = robot;
+  const Kinematics savedKinematics = kin;
+  const int savedMcont = cell.Mcont;
+  const double savedWallDist = cell.wallDist;
+
+  const char* const numbers[4] = {"1", "2", "3", "4"};
+  const float baseY[4] = {-2.0f, -1.0f, 0.0f, 1.0f};
+  for (int k = 1; k <= 4; k++) {
+    const float y = baseY[k - 1];
+    robot_setup(k);
+    kin.Jpos[0] = {0.0, y, -2.0};
+    draw_robot(scene.qZero);
+    draw_text_3d(0.5f, y, -2.0f, kFont, numbers[k - 1]);
+  }
+  for (const Caption& caption : kMenuCaptions)
+    draw_text_3d(caption.x, -2.0f, -2.0f, kFont, caption.text);
+
+  robot = savedRobot;
+  kin = savedKinematics;
+  cell.Mcont = savedMcont;
+  cell.wallDist = savedWallDist;
+}
+
+void draw_status_message() {
+  const int row = status_message_row();
+  if (row == 0) return;
+  const StatusMessage& message = kStatusMessages[row - 1];
+  for (int k = 0; k < message.lineCount; k++)
+    draw_text_3d(message.lines[k].x, -1.0f, 0.0f, kFont, message.lines[k].text);
+}
+
+}  // namespace
+
+void display() {
+  draw_frame();
+  glutSwapBuffers();
+}
+
+void draw_frame() {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  set_camera_and_light();
+  draw_text_lines(5, 580, 7, -20, kFont, kKeyHelpRows);
+  draw_type_label();
+  draw_hints();
+  if (scene.menuState == '4') draw_robot_menu();
+  if (scene.calcMode == 'B') draw_status_message();
+  view_transform(scene.viewRot[0], scene.viewRot[1], scene.viewRot[2], scene.viewShift[0],
+                 scene.viewShift[1], scene.viewShift[2]);
+  draw_axes();
+  draw_grid(50, 1.0, 1.0);
+  if (scene.menuState != '4') {
+    draw_robot(scene.qr);
+    draw_goal_work();
+    draw_translucent_quad(scene.wallCorner, kWallColour);
+  }
+  glFlush();
+}
+
+void reshape(int width, int height) {
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+}
+
+int status_message_row() {
+  const int solB = scene.solB, lcontFlag = scene.lcontFlag, sgn = scene.sgnCONTACT;
+  if (solB == 0 && lcontFlag == 0) return 1;
+  // A contact step without solution is reported whatever the contact class says.
+  if (lcontFlag == 0) return 2;
+  if (sgn == 2 && solB == 2) return 3;
+  if (sgn == 3 && solB == 2) return 4;
+  if (solB == 0) return 5;
+  if (sgn == 1 && solB == 1) return 6;
+  if (sgn == 1 && solB == 2) return 7;
+  if (sgn == 2 && solB == 1) return 8;
+  if (sgn == 3 && solB == 1) return 9;
+  return 0;
+}
+
+void draw_text_2d(float x, float y, void* font, const char* text) {
+  glPushMatrix();
+  glLoadIdentity();
+  gluOrtho2D(0, kTextFrameSize, 0, kTextFrameSize);
+  glPushAttrib(GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glColor3f(0, 0, 0);
+  glRasterPos2f(x, y);
+  for (const char* c = text; *c != '\0'; c++) glutBitmapCharacter(font, *c);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glPopAttrib();
+  glPopMatrix();
+}
+
+void draw_text_lines(float x, float y0, int n, float dy, void* font, const char rows[][100]) {
+  glPushMatrix();
+  glLoadIdentity();
+  gluOrtho2D(0, kTextFrameSize, 0, kTextFrameSize);
+  glPushAttrib(GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glColor3f(0, 0, 0);
+  for (int i = 0; i < n; i++) {
+    glRasterPos2f(x, y0 + i * dy);
+    for (const char* c = rows[i]; *c != '\n' && *c != '\0'; c++) glutBitmapCharacter(font, *c);
+  }
+  glEnable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glPopAttrib();
+  glPopMatrix();
+}
+
+void draw_text_3d(float x, float y, float z, void* font, const char* text) {
+  glPushAttrib(GL_CURRENT_BIT);
+  glDisable(GL_LIGHTING);
+  glRasterPos3f(x, y, z);
+  for (const char* c = text; *c != '\0'; c++) glutBitmapCharacter(font, *c);
+  glEnable(GL_LIGHTING);
+  glPopAttrib();
+}

@@ -1,0 +1,164 @@
+#include "app/keyboard.h"
+
+#include <cstdlib>
+
+#include "app/console_dialogs.h"
+#include "app/display.h"
+#include "app/method_b.h"
+#include "app/motion.h"
+#include "app/scene_state.h"
+#include "model/console.h"
+#include "model/robot_catalogue.h"
+#include "model/state.h"
+
+namespace {
+
+// One hundredth of a turn: the jog of a joint per digit key.
+constexpr double kJogStep = 0.062831853072;
+// Turn of joint Lcont per 's' in contact-arm mode.
+constexpr double kArmSearchStep = 0.05;
+
+const char kBackToWindow[] = "\n\n....描画画面へ......";
+
+// What every setting key does first: no calculation runs any more.
+void mode_reset() {
+  scene.calcMode = '0';
+  scene.lcontFlag = 5;
+}
+
+void reset_key() {
+  scene.setMode = '0';
+  mode_reset();
+  scene.menuState = '1';
+  set_initial_pose();
+  display();
+}
+
+void robot_menu_key() {
+  scene.setMode = 'F';
+  mode_reset();
+  scene.menuState = '4';
+  display();
+}
+
+// A digit '1'..'4' in robot-choice mode: that robot type in its initial pose. The mode stays,
+// so another digit chooses again.
+void choose_robot(unsigned char key) {
+  scene.JRTYPE = key_to_number(key);
+  scene.calcMode = '0';
+  robot_setup(scene.JRTYPE);
+  scene.menuState = '1';
+  set_initial_pose();
+  console_printf("\n\n//--------------ロボットの変更-------------------------//");
+  print_settings();
+  scene.lcontFlag = 5;
+  display();
+}
+
+void goal_key() {
+  scene.setMode = 'G';
+  mode_reset();
+  goal_dialog();
+  set_initial_pose();
+  console_printf("\n\n//--------------ワークの目標位置変更-------------------//");
+  print_settings();
+  console_printf("%s", kBackToWindow);
+  display();
+}
+
+void wall_key() {
+  scene.setMode = 'O';
+  mode_reset();
+  wall_dialog();
+  set_initial_pose();
+  console_printf("\n\n//--------------薄壁位置の変更-------------------------//");
+  print_settings();
+  console_printf("%s", kBackToWindow);
+  display();
+}
+
+void contact_arm_mode_key() {
+  scene.setMode = 'D';
+  mode_reset();
+  set_initial_pose();
+  display();
+}
+
+// 's' in contact-arm mode: turns joint Lcont a little, the way the type's first joint letter
+// says, so the user sees which arm swings into the wall edge.
+void turn_contact_joint() {
+  const int Lcont = robot.Lcont;
+  if (robot.jointAxisLetter[1] == 'R')
+    scene.qr[Lcont] += kArmSearchStep;
+  else
+    scene.qr[Lcont] -= kArmSearchStep;
+  display();
+}
+
+// Any other key in contact-arm mode names the arm; only 1..7 are taken and end the mode.
+void name_contact_arm(unsigned char key) {
+  const int n = key_to_number(key);
+  console_printf("\nkey=%c Mcont=%d", key, n);
+  if (n <= 7) {
+    cell.Mcont = n;
+    scene.setMode = '0';
+  }
+  display();
+}
+
+// View keys: 'P', 'Q', 'R' turn the view by a degree about X, Y, Z, and 'X', 'Y', 'Z' shift it
+// by 0.1 along them; the small letter goes the other way. Returns false for any other key,
+// changing nothing.
+bool move_view(unsigned char key) {
+  const char turnKeys[] = "PQR", shiftKeys[] = "XYZ";
+  for (int k = 0; k < 3; k++) {
+    const int lower = 'a' - 'A';
+    if (key == turnKeys[k])
+      scene.viewRot[k] += 1.0;
+    else if (key == turnKeys[k] + lower)
+      scene.viewRot[k] -= 1.0;
+    else if (key == shiftKeys[k])
+      scene.viewShift[k] += 0.1;
+    else if (key == shiftKeys[k] + lower)
+      scene.viewShift[k] -= 0.1;
+    else
+      continue;
+    return true;
+  }
+  return false;
+}
+
+// Keys no other test took: with no calculation running and outside robot choice, '1'..'7' jog
+// their joint and any key redraws; otherwise nothing happens.
+void other_key(unsigned char key) {
+  if (scene.calcMode != '0' || scene.setMode == 'F') return;
+  const int k = key_to_number(key);
+  if (k >= 1 && k <= 7) scene.qr[k] += kJogStep;
+  display();
+}
+
+}  // namespace
+
+int key_to_number(unsigned char key) {
+  return key >= '0' && key <= '9' ? key - '0' : 100;
+}
+
+void keyboard(unsigned char key, int, int) {
+  // The order of the tests matters: a key an earlier test takes never reaches a later one.
+  if (key == '0') return reset_key();
+  if (key == 'F') return robot_menu_key();
+  if (scene.setMode == 'F' && key >= '1' && key <= '4') return choose_robot(key);
+  if (key == 'G') return goal_key();
+  if (key == 'O') return wall_key();
+  if (key == 'D') return contact_arm_mode_key();
+  if (scene.setMode == 'D' && key == 's') return turn_contact_joint();
+  if (scene.setMode == 'D') return name_contact_arm(key);
+  if (key == 'B') return method_b_start();
+  if (scene.calcMode == 'B' && key == 'a') return method_b_step_a();
+  if (scene.calcMode == 'B' && key == 'b') return method_b_step_b();
+  if (key == 'C') return motion_start();
+  if (scene.calcMode == 'C' && key == 's') return motion_step();
+  if (key == 27) exit(0);
+  if (move_view(key)) return display();
+  other_key(key);
+}

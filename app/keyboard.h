@@ -1,0 +1,11 @@
+// The window's keyboard callback: every command of the program arrives here as a key.
+#pragma once
+
+// Handles one key in the window: the first of the command tests that takes the key (reset,
+// robot choice, goal and wall dialogs, contact-arm mode, Method B, motion, ESC, view, jogging)
+// changes the scene and redraws at once by calling display. ESC ends the program with status
+// 0, except in contact-arm mode. The mouse position (x, y) is ignored.
+void keyboard(unsigned char key, int x, int y);
+
+// The digit value 0..9 of keys '0'..'9'; 100 for any other key.
+int key_to_number(unsigned char key);

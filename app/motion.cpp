@@ -1,0 +1,28 @@
+#include "app/motion.h"
+
+#include "app/display.h"
+#include "app/scene_state.h"
+#include "model/state.h"
+
+void motion_start() {
+  const int N = robot.N;
+  const double* qInit = robot.qInit[scene.JRTYPE];
+  scene.calcMode = 'C';
+  // The plain difference, not the shortest angle: a joint may go the long way round.
+  for (int i = 1; i <= N; i++) scene.dqStep[i] = (scene.qGoal[i] - qInit[i]) / 100;
+  qcopy(N, qInit, scene.qr);
+  display();
+}
+
+void motion_step() {
+  const int N = robot.N;
+  for (int i = 1; i <= N; i++) scene.qs[i] = scene.qr[i] + scene.dqStep[i];
+  // Arrival is judged on joint 1 alone: the step is taken while it stays short of the goal.
+  const double before = scene.qr[1] - scene.qGoal[1];
+  const double after = scene.qs[1] - scene.qGoal[1];
+  if (after * before > scene.tolPos)
+    qcopy(N, scene.qs, scene.qr);
+  else
+    qcopy(N, scene.qGoal, scene.qr);
+  display();
+}

@@ -1,0 +1,110 @@
+#include "app/startup.h"
+
+#include <GL/glut.h>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/console_dialogs.h"
+#include "app/display.h"
+#include "app/keyboard.h"
+#include "app/scene_state.h"
+#include "model/console.h"
+#include "model/robot_catalogue.h"
+#include "model/state.h"
+
+namespace {
+
+const char kWindowTitle[] =
+    "F:Robot Choice, O:Obstacle Set, G:Goal Set, B:Cal.Method B, C:Path Motion";
+
+// The display named on the command line ("-display NAME", as glutInit reads it), else nullptr
+// for the one in DISPLAY.
+const char* named_display(int argc, char** argv) {
+  for (int k = 1; k + 1 < argc; k++)
+    if (std::strcmp(argv[k], "-display") == 0) return argv[k + 1];
+  return nullptr;
+}
+
+// Connection to the display that argv or DISPLAY names, or nullptr when none is named or it
+// cannot be reached.
+Display* open_named_display(int argc, char** argv) {
+  const char* name = named_display(argc, argv);
+  if (name == nullptr) name = getenv("DISPLAY");
+  if (name == nullptr || name[0] == '\0') return nullptr;
+  return XOpenDisplay(name);
+}
+
+// Creates the 600 x 600 double-buffered RGB window with depth buffer and the program's title,
+// registers the display, reshape and keyboard callbacks and makes the background white.
+void open_window(int* argc, char** argv) {
+  glutInitWindowSize(600, 600);
+  glutInit(argc, argv);
+  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+  glutCreateWindow(kWindowTitle);
+  glutDisplayFunc(display);
+  glutReshapeFunc(reshape);
+  glutKeyboardFunc(keyboard);
+  glClearColor(1, 1, 1, 1);
+}
+
+}  // namespace
+
+void guard_standard_descriptors() {
+  for (int fd = 0; fd <= 2; fd++) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open returns the lowest free descriptor, which is fd itself.
+    const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != fd && opened >= 0) close(opened);
+  }
+}
+
+void start_scene() {
+  cell.setupDone = 0;
+  robot.N = 7;
+  for (int i = 1; i <= robot.N; i++) scene.qZero[i] = 0;
+  scene.JRTYPE = 1;
+  robot_setup(scene.JRTYPE);
+  // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
+  cell.rwG = {-0.6, 2.2, 0.2 / 2};
+  cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+  cell.rh = {0, 1.3, 0};
+  cell.wallDist = std::sqrt(cell.rh.x * cell.rh.x + cell.rh.y * cell.rh.y);
+  cell.Mcont = 4;
+  wall_corners(cell.rh, scene.wallCorner);
+  cell.setupDone = 1;
+  scene.setMode = '0';
+  scene.calcMode = '0';
+  scene.menuState = '1';
+  scene.lcontFlag = 5;
+  scene.tolPos = 1e-5;
+  const double viewRot[3] = {2.0, 2.0, 2.0};
+  const double viewShift[3] = {-1.0, -1.0, -2.0};
+  for (int k = 0; k < 3; k++) {
+    scene.viewRot[k] = viewRot[k];
+    scene.viewShift[k] = viewShift[k];
+  }
+  set_initial_pose();
+}
+
+int startup(int* argc, char** argv) {
+  guard_standard_descriptors();
+  start_scene();
+  help_screen();
+  // Without a display the toolkit would end the program with a bare message of its own.
+  Display* probe = open_named_display(*argc, argv);
+  if (probe == nullptr) {
+    console_printf(
+        "armsim: cannot open an X display (DISPLAY unset or unreachable); the window needs one.\n");
+    return 1;
+  }
+  // Held until the window exists: a server may reset when its last client leaves.
+  open_window(argc, argv);
+  XCloseDisplay(probe);
+  return 0;
+}

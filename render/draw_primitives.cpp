@@ -1,0 +1,232 @@
+#include "render/draw_primitives.h"
+
+#include <GL/glut.h>
+
+#include <cmath>
+
+namespace {
+
+// pi and the number of segments of every drawn circle.
+constexpr double kDrawPi = 3.1415926536;
+constexpr int SEGMENTS = 50;
+constexpr double kRadiansPerDegree = 0.01745329252;
+
+double degrees(double radians) {
+  return radians / kRadiansPerDegree;
+}
+
+void emit_vertex(const Vec3& p) {
+  glVertex3d(draw_scale(p.x), draw_scale(p.y), draw_scale(p.z));
+}
+
+void translate_to(const Vec3& p) {
+  glTranslated(draw_scale(p.x), draw_scale(p.y), draw_scale(p.z));
+}
+
+void set_material(const float colour[4]) {
+  glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, colour);
+}
+
+// Turns the current frame by the Z-Y-Z angles.
+void rotate_zyz(const double angles[3]) {
+  glRotated(degrees(angles[0]), 0, 0, 1);
+  glRotated(degrees(angles[1]), 0, 1, 0);
+  glRotated(degrees(angles[2]), 0, 0, 1);
+}
+
+// Corner k of an a x b x c box centred on its own origin, numbered as V0..V7: the lower face
+// counter-clockwise from (-a/2, -b/2), then the upper face above it.
+Vec3 box_corner(int k, double a, double b, double c) {
+  const double sx[8] = {-1, 1, 1, -1, -1, 1, 1, -1};
+  const double sy[8] = {-1, -1, 1, 1, -1, -1, 1, 1};
+  const double sz[8] = {-1, -1, -1, -1, 1, 1, 1, 1};
+  return {sx[k] * a / 2, sy[k] * b / 2, sz[k] * c / 2};
+}
+
+// Point at angle alpha on the circle of radius t around centre in the plane x = centre.x.
+Vec3 circle_point(const Vec3& centre, double t, double alpha) {
+  return {centre.x, centre.y + t * std::cos(alpha), centre.z + t * std::sin(alpha)};
+}
+
+}  // namespace
+
+double draw_scale(double x) {
+  return x * 300.0 / 300.0;
+}
+
+Vec3 frame_axis(const Mat3& E, int j) {
+  return {E.m[j], E.m[3 + j], E.m[6 + j]};
+}
+
+int frame_to_zyz(const Vec3& ex, const Vec3& ey, const Vec3& ez, double angles[3]) {
+  const double s = std::sqrt(ez.x * ez.x + ez.y * ez.y);
+  if (s > 1e-6) {
+    angles[0] = std::atan2(ez.y, ez.x);
+    angles[1] = std::atan2(s, ez.z);
+    angles[2] = std::atan2(ey.z, -ex.z);
+  } else {
+    // z axis vertical: phi is free, the frame's turn about z goes into psi.
+    angles[0] = 0;
+    angles[1] = (1 - ez.z) * 1.5707963267949;
+    angles[2] = std::atan2(ex.y, ey.y);
+  }
+  return 1;
+}
+
+void draw_sphere(const Vec3& centre, double r, const float colour[4]) {
+  set_material(colour);
+  glPushMatrix();
+  translate_to(centre);
+  glutSolidSphere(draw_scale(r), 20, 20);
+  glPopMatrix();
+}
+
+void draw_disc(const double angles[3], const Vec3& centre, double r, const float colour[4]) {
+  const double step = 2 * kDrawPi / SEGMENTS;
+  set_material(colour);
+  glPushMatrix();
+  translate_to(centre);
+  glRotated(degrees(angles[0]), 0, 0, 1);
+  glRotated(degrees(angles[1]), 0, 1, 0);
+  glNormal3d(0, 0, 1);
+  glBegin(GL_POLYGON);
+  for (int k = 0; k < SEGMENTS; k++)
+    emit_vertex({r * std::cos(k * step), r * std::sin(k * step), 0});
+  glEnd();
+  glPopMatrix();
+}
+
+void draw_cylinder(const Vec3& a, const Vec3& b, double r, const float colour[4]) {
+  Vec3 d;
+  vsub(b, a, d);
+  const double H = vnorm(d);
+  const double angles[3] = {std::atan2(d.y, d.x), std::atan2(std::sqrt(d.x * d.x + d.y * d.y), d.z),
+                            0};
+  const double step = 2 * kDrawPi / SEGMENTS;
+  set_material(colour);
+  glPushMatrix();
+  translate_to(a);
+  // yaw about z, then pitch about y, turns +z onto a -> b
+  glRotated(degrees(angles[0]), 0, 0, 1);
+  glRotated(degrees(angles[1]), 0, 1, 0);
+  glBegin(GL_QUAD_STRIP);
+  for (int k = 0; k <= SEGMENTS; k++) {
+    const double c = std::cos(k * step), s = std::sin(k * step);
+    glNormal3d(c, s, 0);
+    emit_vertex({r * c, r * s, 0});
+    emit_vertex({r * c, r * s, H});
+  }
+  glEnd();
+  glPopMatrix();
+  draw_disc(angles, a, r, colour);
+  draw_disc(angles, b, r, colour);
+}
+
+void draw_quad(const Vec3 corners[4], const float colour[4]) {
+  glDisable(GL_LIGHTING);
+  glColor4fv(colour);
+  glBegin(GL_QUADS);
+  for (int k = 0; k < 4; k++) emit_vertex(corners[k]);
+  glEnd();
+  glEnable(GL_LIGHTING);
+  glFlush();
+}
+
+void draw_quad_outline(const Vec3 corners[4], const float colour[4]) {
+  glDisable(GL_LIGHTING);
+  glColor4fv(colour);
+  glLineWidth(2);
+  glBegin(GL_LINE_LOOP);
+  for (int k = 0; k < 4; k++) emit_vertex(corners[k]);
+  glEnd();
+  glEnable(GL_LIGHTING);
+  glFlush();
+}
+
+void draw_translucent_quad(const Vec3 corners[4], const float colour[4]) {
+  glEnable(GL_BLEND);
+  glDepthMask(GL_FALSE);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  draw_quad(corners, colour);
+  draw_quad_outline(corners, colour);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_BLEND);
+}
+
+void draw_wire_box(const double angles[3], const Vec3& centre, double a, double b, double c,
+                   const float colour[4]) {
+  static const int kEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                    {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+  glDisable(GL_LIGHTING);
+  glColor4fv(colour);
+  glLineWidth(2);
+  glPushMatrix();
+  translate_to(centre);
+  rotate_zyz(angles);
+  glBegin(GL_LINES);
+  for (const auto& edge : kEdges) {
+    emit_vertex(box_corner(edge[0], a, b, c));
+    emit_vertex(box_corner(edge[1], a, b, c));
+  }
+  glEnd();
+  glPopMatrix();
+  glEnable(GL_LIGHTING);
+}
+
+void draw_holed_face(const Vec3 corners[4], const Vec3& holeCentre, double t) {
+  // alpha[k]: direction from the hole centre towards edge k (corner k to corner k + 1).
+  double alpha[4];
+  for (int k = 0; k < 4; k++) {
+    const Vec3& c0 = corners[k];
+    const Vec3& c1 = corners[(k + 1) % 4];
+    alpha[k] = std::atan2(c1.y - c0.y, c0.z - c1.z);
+    if (alpha[k] < 0) alpha[k] += 2 * kDrawPi;
+  }
+  // The strip between each edge and the hole's nearest point...
+  glBegin(GL_TRIANGLES);
+  for (int k = 0; k < 4; k++) {
+    emit_vertex(corners[(k + 1) % 4]);
+    emit_vertex(corners[k]);
+    emit_vertex(circle_point(holeCentre, t, alpha[k]));
+  }
+  glEnd();
+  // ...and a fan from each corner along the arc between its two edges' nearest points.
+  for (int k = 0; k < 4; k++) {
+    double turn = alpha[(k + 1) % 4] - alpha[k];
+    if (turn > kDrawPi) turn -= 2 * kDrawPi;
+    if (turn < -kDrawPi) turn += 2 * kDrawPi;
+    const int n = static_cast<int>(std::fabs(turn / (2 * kDrawPi / SEGMENTS)));
+    const double delta = turn / n;
+    glBegin(GL_TRIANGLE_FAN);
+    emit_vertex(corners[(k + 1) % 4]);
+    for (int j = 0; j <= n; j++) emit_vertex(circle_point(holeCentre, t, alpha[k] + j * delta));
+    glEnd();
+  }
+}
+
+void draw_work_box(const double angles[3], const Vec3& centre, double a, double b, double c,
+                   const Vec3& holeRef, double t, const float colour[4]) {
+  static const int kFaces[6][4] = {{0, 1, 2, 3}, {1, 5, 6, 2}, {5, 4, 7, 6},
+                                   {0, 4, 7, 3}, {4, 5, 1, 0}, {3, 2, 6, 7}};
+  Vec3 d;
+  vsub(holeRef, centre, d);
+  set_material(colour);
+  glPushMatrix();
+  translate_to(centre);
+  rotate_zyz(angles);
+  for (int f = 0; f < 6; f++) {
+    Vec3 face[4];
+    for (int k = 0; k < 4; k++) face[k] = box_corner(kFaces[f][k], a, b, c);
+    if (f == 1) {
+      draw_holed_face(face, {d.x + a / 2, d.y, d.z}, t);
+    } else if (f == 3) {
+      draw_holed_face(face, {d.x - a / 2, d.y, d.z}, t);
+    } else {
+      glBegin(GL_QUADS);
+      for (int k = 0; k < 4; k++) emit_vertex(face[k]);
+      glEnd();
+    }
+  }
+  glPopMatrix();
+  glFlush();
+}

@@ -1,0 +1,18 @@
+// Everything in the 3D scene but the robot: the user's view, the world axes, the floor grid and
+// the workpiece at its goal pose. Each routine expects lighting and depth testing on and leaves
+// them on.
+#pragma once
+
+// Turns the scene by rotX, rotY, rotZ degrees about x, y and z, then shifts it by
+// (trX, trY, trZ): multiplied onto the current matrix.
+void view_transform(double rotX, double rotY, double rotZ, double trX, double trY, double trZ);
+
+// Black world axes from the origin, 10 long.
+void draw_axes();
+
+// Floor grid at z = 0: for i = -n..n a line x = i * dx and a line y = i * dy, each 100 long
+// (from -50 to 50), each its own begin/end pair.
+void draw_grid(int n, double dx, double dy);
+
+// The workpiece at the goal pose cell.rwG, cell.EwG, with holed x faces and black edges.
+void draw_goal_work();

@@ -1,0 +1,96 @@
+#include "app/motion.h"
+
+#include "app/keyboard.h"
+#include "app/scene_state.h"
+#include "app/startup.h"
+#include "model/robot_catalogue.h"
+#include "model/state.h"
+#include "support.h"
+#include "xvfb_display.h"
+
+namespace {
+
+void press(unsigned char key) {
+  keyboard(key, 0, 0);
+}
+
+// Robot type in the default scene, with the motion's goal at the initial pose moved by change.
+void set_goal(int type, const double change[8]) {
+  ASSERT_TRUE(start_program_once());
+  start_scene();
+  scene.JRTYPE = type;
+  robot_setup(type);
+  set_initial_pose();
+  for (int i = 0; i <= 7; i++) scene.qGoal[i] = robot.qInit[type][i] + change[i];
+}
+
+// Presses 's' until the robot stands at its goal; returns the number of presses (at most 200).
+int presses_to_arrive() {
+  for (int k = 1; k <= 200; k++) {
+    press('s');
+    bool there = true;
+    for (int i = 1; i <= 7; i++) there = there && scene.qr[i] == scene.qGoal[i];
+    if (there) return k;
+  }
+  return 200;
+}
+
+// The motion arrives exactly at the goal: at the 100th press when joint 1 turns far, earlier
+// when it turns little (its step product falls within the tolerance: 0.1 rad arrives at the
+// 98th), at the first when it does not turn; it stays there afterwards and 'C' starts over.
+// Catches an arrival test on the wrong joint or sign, overshoot, and a goal never reached.
+TEST(Motion, ArrivesAtTheGoal) {
+  const struct {
+    double joint1;
+    int presses;
+  } cases[] = {{1.0, 100}, {-0.3, 100}, {0.1, 98}, {0.0, 1}};
+  for (const auto& c : cases) {
+    const double change[8] = {0, c.joint1, 0.5, -0.25, 1.0, 0, -2.0, 0.125};
+    set_goal(3, change);
+    press('C');
+    EXPECT_EQ(scene.calcMode, 'C');
+    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[3][i]) << i;
+    EXPECT_EQ(presses_to_arrive(), c.presses) << c.joint1;
+    for (int k = 0; k < 5; k++) press('s');
+    for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], scene.qGoal[i]) << i;
+  }
+  // Part way: every joint has gone the same share of its plain difference.
+  const double change[8] = {0, 1.0, 0.5, -0.25, 1.0, 0, -2.0, 0.125};
+  set_goal(3, change);
+  press('s');  // not in motion mode: only a redraw
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[3][i]) << i;
+  press('C');
+  for (int k = 0; k < 40; k++) press('s');
+  for (int i = 1; i <= 7; i++)
+    EXPECT_NEAR(scene.qr[i], robot.qInit[3][i] + 0.4 * change[i], 1e-12) << i;
+  press('C');
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[3][i]) << i;
+}
+
+// The step is the plain difference, so a joint asked to turn by more than pi goes the long
+// way; and with no solution yet the goal is the all-zero pose, which type 1 reaches at the
+// first press since its joint 1 starts at 0. 'C' in contact-arm mode names an arm instead.
+TEST(Motion, PlainDifferenceAndZeroGoal) {
+  const double change[8] = {0, 2.0, 0, 5.0, 0, 0, 0, 0};
+  set_goal(4, change);
+  press('C');
+  for (int k = 0; k < 50; k++) press('s');
+  EXPECT_NEAR(scene.qr[3], robot.qInit[4][3] + 2.5, 1e-12);
+
+  const double none[8] = {};
+  set_goal(1, none);
+  for (int i = 0; i <= 7; i++) scene.qGoal[i] = 0;
+  press('C');
+  press('s');
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], 0.0) << i;
+
+  FILE* in = typed_input("");
+  CapturedConsole captured(in);
+  press('D');
+  press('C');
+  EXPECT_EQ(scene.calcMode, '0');
+  EXPECT_EQ(scene.setMode, 'D');
+  fclose(in);
+}
+
+}  // namespace
