@@ -163,6 +163,8 @@ int line_contact(const double q[], int K, int M, double qout[], double& d, doubl
     const bool all[4] = {true, true, true, true};
     chosen = nearest_candidate(n, cand, all, K, qK0);
   }
+  // The start value is NaN or so far out that no candidate is within the bound: the first.
+  if (chosen < 0) chosen = 0;
   qcopy(N, cand[chosen], qout);
   d = dist[chosen];
   t = tpar[chosen];

@@ -5,9 +5,10 @@
 
 // Turns joint K of q so that arm M touches the edge line: prefers the last candidate touching on
 // the arm itself from the free side, then a free-side touch beyond the arm's ends nearest q[K],
-// then any candidate nearest q[K]. Returns 1 with qout (0..N) = the choice, d its signed distance
-// and t its contact parameter; 0 with qout = q, d and t untouched, when there is none (printed).
-// qout may be q. Runs forward kinematics on the candidates.
+// then any candidate nearest q[K], then (q[K] NaN or far more than a turn away) the first.
+// Returns 1 with qout (0..N) = the choice, d its signed distance and t its contact parameter; 0
+// with qout = q, d and t untouched, when there is none (printed). qout may be q. Runs forward
+// kinematics on the candidates.
 int line_contact(const double q[], int K, int M, double qout[], double& d, double& t);
 
 // Classifies pose q (20 entries, see arm_line_distance) against the wall. Returns the first arm
@@ -17,5 +18,6 @@ int line_contact(const double q[], int K, int M, double qout[], double& d, doubl
 // wall, 2 the nearest arm touches the edge, 3 it stays apart. d, t: signed distance and contact
 // parameter of the classified arm (of a crossing arm: minus the crossing's depth behind the edge
 // and its place along the arm; of a tube across the edge: its segment's distance and place);
-// untouched when no arm reaches, crosses or lies across. Leaves the kinematic state of q.
+// untouched when no arm reaches, crosses or lies across; finite within the range
+// arm_line_distance states. Leaves the kinematic state of q.
 int contact_check(int K, double q[], int& mc, int& sgnCONTACT, double& d, double& t);

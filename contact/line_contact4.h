@@ -34,5 +34,6 @@ int line_contact4(const double q[], int K, int M, double cand[4][kJointSlots], d
 // positive when the arm passes the edge on the free side (+x), negative on the wall side. t gets
 // the position of the arm-line point nearest the edge, along arm M from joint M. Zeroes
 // q[N+1..19] and runs forward kinematics on q. An arm parallel to the edge gives the horizontal
-// distance with t = 0.
+// distance with t = 0. Both results are finite for finite q and an edge point whose coordinates
+// are within 1e150 (the squares of farther points overflow).
 double arm_line_distance(int M, double q[], double& t);

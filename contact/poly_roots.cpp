@@ -11,7 +11,8 @@ bool all_finite(const double values[], int count) {
   return true;
 }
 
-// Non-finite coefficients: no roots, and no NaN left in the root array.
+// Non-finite coefficients, or finite ones so large that the formulas overflowed: no roots, and
+// no NaN or infinity left in the root array.
 int no_roots(double roots[], int count) {
   for (int k = 0; k < count; k++) roots[k] = 0;
   return 0;
@@ -318,6 +319,8 @@ int quartic_closed_form(const double coef[4], double roots[4]) {
   if (std::fabs(d) <= 1e-8) {
     double rest[3];
     const int n = cubic(coef, rest);
+    // The cubic overflowed: so does the quartic.
+    if (n == 0) return no_roots(roots, 4);
     roots[0] = 0;
     for (int k = 0; k < 3; k++) roots[k + 1] = rest[k];
     return n + 1;
@@ -409,7 +412,8 @@ double cube_root(double x) {
 
 int quadratic(const double coef[2], double roots[2]) {
   if (!all_finite(coef, 2)) return no_roots(roots, 2);
-  return quadratic_closed_form(coef, roots);
+  const int n = quadratic_closed_form(coef, roots);
+  return all_finite(roots, 2) ? n : no_roots(roots, 2);
 }
 
 int cubic(const double coef[3], double roots[3]) {
@@ -417,7 +421,7 @@ int cubic(const double coef[3], double roots[3]) {
   const int n = cubic_closed_form(coef, roots);
   separate_close_pairs(coef, 3, roots, n);
   polish_real_roots(coef, 3, roots, n);
-  return n;
+  return all_finite(roots, 3) ? n : no_roots(roots, 3);
 }
 
 int quartic(const double coef[4], double roots[4]) {
@@ -425,5 +429,5 @@ int quartic(const double coef[4], double roots[4]) {
   const int n = quartic_closed_form(coef, roots);
   separate_close_pairs(coef, 4, roots, n);
   polish_real_roots(coef, 4, roots, n);
-  return n;
+  return all_finite(roots, 4) ? n : no_roots(roots, 4);
 }

@@ -1,6 +1,7 @@
 // Closed-form real polynomial solvers of degree two to four, and the real cube root.
 // Root arrays hold the real roots first (their number is the result), then each complex pair
-// as (real part, imaginary part). NaN or infinite coefficients give 0 with zeros stored.
+// as (real part, imaginary part). NaN or infinite coefficients, and finite ones so large that
+// a root or an intermediate overflows the double range, give 0 with zeros stored.
 // Pure functions: no state, no output.
 #pragma once
 

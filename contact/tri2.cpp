@@ -99,6 +99,9 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
     const double w = ACS * x + BS1;
     if (std::fabs(w) <= 1e-8) return tri2_factored(ACS, BC1, BS1, Dd, S, out);
     const double y = -((2 * BC1 + Dd * x) * x + S) / (2 * w);
+    // (x, y) off the unit circle: x is no root of the squared equation, only within the
+    // quartic's absolute thresholds, which tiny coefficients all pass.
+    if (std::fabs(x * x + y * y - 1) > 1e-6) continue;
     if (std::fabs(y) < 1) out[count++] = std::atan2(y, x);
   }
   // A factor ACS*cos(t) + BS1 of the equation makes its root x0 a double root of the quartic,
@@ -120,6 +123,12 @@ int TRI1(double a, double b, double c, double out[2]) {
   out[0] = out[1] = 0;
   if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c)) return 0;
   const double r = std::sqrt(a * a + b * b);
+  // The squares overflowed: the same equation scaled down by an exact power of two.
+  if (std::isinf(r)) {
+    int exponent;
+    std::frexp(std::fmax(std::fabs(a), std::fabs(b)), &exponent);
+    return TRI1(std::ldexp(a, -exponent), std::ldexp(b, -exponent), std::ldexp(c, -exponent), out);
+  }
   // No direction to solve for, even when c is 0 too.
   if (r < 1e-8) return 0;
   if (std::fabs(c) > r) return 0;
@@ -138,6 +147,8 @@ int TRI2(double AC2, double AS2, double ACS, double BC1, double BS1, double C0, 
   const double S = C0 + AS2;
   const double Dd = AC2 - AS2;
   const double Q = Dd * Dd + 4 * ACS * ACS;
+  // Coefficients so large that these combinations overflow: no usable equation.
+  if (!std::isfinite(S) || !std::isfinite(Q)) return 0;
   // cos^2 and sin^2 weigh the same and there is no cross term: a linear equation.
   if (std::fabs(Q) <= 1e-8) return TRI1(2 * BC1, 2 * BS1, S, out);
   if (std::fabs(BC1) + std::fabs(BS1) < 1e-8)

@@ -88,13 +88,14 @@ int oinv2(const double q[], const Mat3& EwLoc, const Mat3& EwG, double cand[2][k
   const double nw = vdot(w, w);
   double wrist[3];
   // Wrist singularity, axis N-2 along the goal axis: only the sum of joints N-2 and N counts.
-  // Joint N-2 keeps its value, N-1 turns axis N onto the goal axis and N the x axes together.
+  // Joint N-2 keeps its value (reduced into [-PI, PI], which wrapping once does not do for a
+  // start far beyond a turn), N-1 turns axis N onto the goal axis and N the x axes together.
   // The middle axis lies at angle alpha from both axes, which needs beta = alpha (goal axis
   // along z5) or beta = -alpha (opposite), and a middle axis not along them (|beta| < 1).
   if (nw == 0) {
     const double side = vdot(z5, tz) < 0 ? -1.0 : 1.0;
     if (beta != side * alpha || std::fabs(beta) == 1) return 0;
-    wrist_after(F, q[N - 2], T, wrist);
+    wrist_after(F, std::remainder(q[N - 2], 2 * PI), T, wrist);
     return store_wrist(wrist, cand[0]);
   }
   scale(w, 1 / std::sqrt(nw), w);

@@ -129,17 +129,31 @@ bool finite_joints(int N, const double q[]) {
   return true;
 }
 
-// Drops candidates within 1e-4 (summed plain differences) of an earlier one, and those with a
-// non-finite joint value, compacting the rest in order; returns how many remain.
-int keep_distinct(int n, int I, int J, int K, double cand[][kJointSlots]) {
+// Whether candidate cand closes the chain: joint J turns p(qK) onto t(qI) to within 1e-6.
+// Near-degenerate geometries can pass a case test of the route without quite having its
+// property (a target very near joint I's axis makes every qI coefficient tiny), and that
+// route's solutions then miss the target.
+bool closes_chain(const PinvEquations& eq, int I, int J, int K, const double cand[]) {
+  Vec3 p, t;
+  pinv_rows(eq.pK, cand[K], p);
+  pinv_rows(eq.tI, cand[I], t);
+  const double c = std::cos(cand[J]), s = std::sin(cand[J]);
+  const Vec3 gap = {c * p.x - s * p.y - t.x, s * p.x + c * p.y - t.y, p.z - t.z};
+  return vnorm(gap) <= 1e-6;
+}
+
+// Drops candidates within 1e-4 (summed plain differences) of an earlier kept one, and those with a
+// non-finite joint value or not closing the chain, compacting the rest in order; returns how
+// many remain.
+int keep_distinct(int n, int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
   const int N = robot.N;
   bool keep[4];
   for (int b = 0; b < n; b++) {
-    keep[b] = finite_joints(N, cand[b]);
+    keep[b] = finite_joints(N, cand[b]) && closes_chain(eq, I, J, K, cand[b]);
     for (int a = 0; a < b; a++) {
       const double d = std::fabs(cand[a][I] - cand[b][I]) + std::fabs(cand[a][J] - cand[b][J]) +
                        std::fabs(cand[a][K] - cand[b][K]);
-      if (d < 1e-4) keep[b] = false;
+      if (keep[a] && d < 1e-4) keep[b] = false;
     }
   }
   int m = 0;
@@ -247,7 +261,7 @@ int pinv4(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& 
   PinvEquations eq;
   pinv_equations(geo, eq);
   const int n = solve_case(I, J, K, eq, cand);
-  return keep_distinct(n, I, J, K, cand);
+  return keep_distinct(n, I, J, K, eq, cand);
 }
 
 int pinv(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG, double qp[]) {
@@ -273,7 +287,8 @@ int TRI2C(double AC2, double AS2, double BC1, double C0, double roots[4]) {
     // cos^2 and sin^2 weigh alike: the equation is linear in cos t.
     if (std::fabs(BC1) < 1e-6) return 0;
     const double c = -(AC2 + C0) / (2 * BC1);
-    if (std::fabs(c) > 1) return 0;
+    // Written so that a NaN cosine fails too.
+    if (!(std::fabs(c) <= 1)) return 0;
     roots[0] = std::acos(c);
     roots[1] = -std::acos(c);
     return 2;
@@ -293,7 +308,7 @@ int TRI2S(double AC2, double AS2, double BS1, double C0, double roots[4]) {
     // cos^2 and sin^2 weigh alike: the equation is linear in sin t.
     if (std::fabs(BS1) < 1e-6) return 0;
     const double s = -(AS2 + C0) / (2 * BS1);
-    if (std::fabs(s) > 1) return 0;
+    if (!(std::fabs(s) <= 1)) return 0;
     const double a = std::asin(s);
     double b = 3.1415926536 - a;
     if (b > 3.14159265359) b -= 6.28318530778;

@@ -48,7 +48,8 @@ PinvCase pinv_case(const PinvEquations& eq, double elim[6]);
 
 // Every placement of joints I, J, K (radians) that puts the end point on the target for goal
 // rwG and the goal orientation cell.EwG, the other joints held at q. Writes cand[0..n-1], each a
-// copy of q with joints I, J, K replaced, distinct and finite; returns n (0..4).
+// copy of q with joints I, J, K replaced, distinct, finite and closing the chain to within 1e-6
+// (model units); returns n (0..4).
 int pinv4(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG,
           double cand[4][kJointSlots]);
 

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: an optimised build and a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer. Fails when any test fails.
+# build with AddressSanitizer and UndefinedBehaviorSanitizer; between the two runs, every fuzz
+# target runs for 20 s. Fails when any test fails or a fuzz target finds anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 for flavour in release sanitize; do
   echo "== $flavour build"
   bash scripts/build.sh "$flavour"
+  if [ "$flavour" = sanitize ]; then
+    echo "== fuzz targets, 20 s each"
+    bash scripts/fuzz.sh 20
+  fi
   echo "== $flavour tests"
   ctest --test-dir "build/$flavour" --output-on-failure -j "$(nproc)"
 done

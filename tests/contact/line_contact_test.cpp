@@ -1,5 +1,6 @@
 #include "contact/line_contact.h"
 
+#include <limits>
 #include <random>
 
 #include "contact/line_contact4.h"
@@ -49,6 +50,27 @@ TEST(LineContact, NoSolutionKeepsTheStart) {
   EXPECT_EQ(line_contact(upright, 2, 2, upright, d, t), 0);
   EXPECT_EQ(capture.text(),
             "\nline_contact4() (JK軸,mhsK)が直角かつ(JK軸,mK)が直角 no solution\n直線接触の解なし");
+}
+
+// A start value of joint K that is NaN or far beyond a turn (input found by fuzzing): no
+// candidate is within the nearness bound, and the choice was read from before the candidate
+// array. Now the first candidate is taken.
+TEST(LineContact, StartValueNearNoCandidate) {
+  robot_setup(2);
+  cell.rh = {1.5, 1.5, 1.5};
+  const double starts[3] = {std::numeric_limits<double>::quiet_NaN(), 1000, -1e300};
+  for (double start : starts) {
+    SCOPED_TRACE(testing::Message() << "q[4] " << start);
+    double q[kJointSlots] = {0, 1.3490368453650321, 2.9198331721599322, 2.9198329738915056, start};
+    double cand[4][kJointSlots], dist[4], tpar[4];
+    // Two free-side contacts beyond the arm's ends, two on the wall side.
+    ASSERT_EQ(line_contact4(q, 4, 4, cand, dist, tpar), 4);
+    double qout[kJointSlots], d = 7, t = 7;
+    ASSERT_EQ(line_contact(q, 4, 4, qout, d, t), 1);
+    EXPECT_EQ(qout[4], cand[0][4]);
+    EXPECT_EQ(d, dist[0]);
+    EXPECT_EQ(t, tpar[0]);
+  }
 }
 
 // Arm 2 sweeping about the vertical joint 1 meets an edge 0.8 from the axis four times: on the

@@ -253,4 +253,27 @@ TEST(PolyRoots, NonFiniteCoefficientsGiveNoRoots) {
   EXPECT_TRUE(std::isnan(cube_root(std::numeric_limits<double>::quiet_NaN())));
 }
 
+// Finite coefficients near the top of the double range whose roots or intermediates overflow
+// (inputs found by fuzzing): no roots and zeros stored, as for non-finite coefficients, instead
+// of infinite roots, and never a count outside the documented ones.
+TEST(PolyRoots, OverflowGivesNoRoots) {
+  double roots[4];
+  const double quadratic_coef[2] = {-1.7959101440151252e+308, 0};  // root 3.6e308
+  EXPECT_EQ(quadratic(quadratic_coef, roots), 0);
+  EXPECT_EQ(roots[0], 0);
+  EXPECT_EQ(roots[1], 0);
+  const double cubic_coef[3] = {8.360954047415066e+307, 5.7774597105570304e+295, 0};
+  EXPECT_EQ(cubic(cubic_coef, roots), 0);
+  for (int k = 0; k < 3; k++) EXPECT_EQ(roots[k], 0);
+  // Root 0 and a cubic that overflows: the count was 1 before.
+  const double quartic_coef[4] = {2, 2, 7.6851546293900384e+292, 0};
+  EXPECT_EQ(quartic(quartic_coef, roots), 0);
+  for (double root : roots) EXPECT_EQ(root, 0);
+  // Large coefficients that do not overflow keep their roots.
+  const double large[2] = {-1e150, 1e200};
+  ASSERT_EQ(quadratic(large, roots), 2);
+  EXPECT_NEAR(roots[0], 2e150, 1e135);
+  EXPECT_NEAR(roots[1], 0.5e50, 1e35);
+}
+
 }  // namespace

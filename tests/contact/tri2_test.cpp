@@ -261,4 +261,48 @@ TEST(Tri2, NonFiniteCoefficientsGiveNoAngles) {
   }
 }
 
+// Linear and constant terms near 1e-6 (found by fuzzing): the quartic's absolute thresholds
+// take its tiny constant terms for zeros and return 0 and 8e-6 as roots; the sines recomputed
+// for them lay far off the unit circle, and TRI2 returned -pi/2 three times and 0.0476, none of
+// them a solution (residuals 2e-6 and 0.5). Every angle returned must solve the equation.
+TEST(Tri2, TinyTermsGiveNoFalseAngles) {
+  const double k[6] = {0.5, 0, 1.9531654636375604e-07, -1e-06, -1e-06, -1.5237342164895025e-11};
+  double out[4];
+  int count;
+  tri2_printed(k[0], k[1], k[2], k[3], k[4], k[5], out, count);
+  for (int r = 0; r < count; r++) {
+    const double c = std::cos(out[r]), s = std::sin(out[r]);
+    // 1e-9: far below the smallest term of the equation, far above rounding.
+    EXPECT_NEAR(k[0] * c * c + k[1] * s * s + 2 * k[2] * s * c + 2 * k[3] * c + 2 * k[4] * s + k[5],
+                0, 1e-9)
+        << "angle " << out[r];
+  }
+}
+
+// Finite coefficients whose squares overflow (inputs found by fuzzing). TRI1 took r as infinite
+// and returned angles that do not solve the equation; TRI2 returned four NaN angles.
+TEST(Tri2, HugeCoefficients) {
+  const double equations[3][3] = {
+      {-4, 8.8001147761747392e+223, 8.8001147761747392e+223},
+      {3.8068799061837119e+307, 1.7945718529803527e+308, 5.7878281004036359e+302},
+      {1e200, 0, 2e200}};
+  const int expected[3] = {2, 2, 0};
+  for (int e = 0; e < 3; e++) {
+    const double* k = equations[e];
+    double out[2];
+    ASSERT_EQ(TRI1(k[0], k[1], k[2], out), expected[e]) << "equation " << e;
+    const double scale = std::fmax(std::fabs(k[0]), std::fabs(k[1]));
+    for (int r = 0; r < expected[e]; r++) {
+      // 1e-12 relative: the roots are exact to a few rounding errors of the scaled equation.
+      const double residual =
+          k[0] / scale * std::cos(out[r]) + k[1] / scale * std::sin(out[r]) + k[2] / scale;
+      EXPECT_NEAR(residual, 0, 1e-12) << "equation " << e << " root " << r;
+    }
+  }
+  double out[4];
+  int count;
+  tri2_printed(0.5, 0, 1.5932496018796088e+308, 0, 0, 0, out, count);
+  EXPECT_EQ(count, 0);
+}
+
 }  // namespace

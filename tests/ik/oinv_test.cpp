@@ -80,6 +80,22 @@ TEST(Oinv2, WristSingularityReachesTheGoal) {
   }
 }
 
+// The singular wrist from a start of joint N-2 more than a turn beyond [-pi, pi] (found by
+// fuzzing): the start value was kept and wrapped once, so the candidate left [-pi, pi]. Now it
+// is reduced by whole turns, and the candidate still reaches the goal.
+TEST(Oinv2, SingularWristFarStartStaysInRange) {
+  robot_setup(1);
+  for (double start : {10.0, -9.5, 1.7152355068266847e+308}) {
+    SCOPED_TRACE(testing::Message() << "q[5] " << start);
+    double q[kJointSlots] = {}, cand[2][kJointSlots];
+    q[5] = start;
+    ASSERT_EQ(oinv2(q, robot.EwLoc, kTurnedOver, cand), 1);
+    for (int i = 5; i <= 7; i++) EXPECT_LE(std::fabs(cand[0][i]), PI);
+    // Exact 0/1 frames at the zero pose: rounding of sin and cos only.
+    expect_near(work_orientation(cand[0]), kTurnedOver, 1e-12);
+  }
+}
+
 // A wrist whose last axis leans to 60 degrees from the middle one (beta = 0.5) reaches only
 // goal axes 30 degrees or more from axis N-2: goals taken from its own poses come back, goals
 // too close to axis N-2 give 0, and the singular case with alpha != beta gives 0.

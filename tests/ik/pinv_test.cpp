@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
@@ -71,6 +72,17 @@ TEST(Tri2cTri2s, RootsSolveTheirEquations) {
     solved += nc + ns;
   }
   EXPECT_GT(solved, 500);
+}
+
+// A NaN coefficient on the branch where cos^2 and sin^2 weigh alike (input found by fuzzing):
+// the NaN cosine or sine passed the range test and both roots came back NaN.
+TEST(Tri2cTri2s, NanOnTheLinearBranchGivesNoRoots) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  double r[4];
+  EXPECT_EQ(TRI2C(2.2103038802108114e-308, 1.4060974115181676e-07, -1e-06, nan, r), 0);
+  EXPECT_EQ(TRI2C(nan, 0, 0.5, -1, r), 0);
+  EXPECT_EQ(TRI2S(1, 1, 0.5, nan, r), 0);
+  EXPECT_EQ(TRI2S(1, 1, nan, -1, r), 0);
 }
 
 // Duplicates are judged against the input values, whole turns apart count as equal, and the

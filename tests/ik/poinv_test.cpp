@@ -156,4 +156,35 @@ TEST(Poinv, AlternationIsBounded) {
   robot_setup(1);
 }
 
+// A goal whose wrist centre lies 1.6e-4 from the axis of joint 1 of type 4 (found by
+// fuzzing): every qI coefficient is then tiny, the test for parallel qI terms passes without
+// the terms being parallel, and the route's candidates missed the target by more than 1. The
+// start's wrist already had the goal orientation, so poinv reported success with the work 1.25
+// from the goal. Now candidates that do not close the chain are dropped: never a false success.
+TEST(Poinv, NearAxisGoalIsNeverAFalseSuccess) {
+  robot_setup(4);
+  cell.rwG = {9.8678265448725798e-06, 0.95838121547012611, 1.0854915857058383};
+  cell.EwG = {{0.99999999333858836, -0.0001106207056799682, 3.2952733459693079e-05,
+               -6.6923402586235349e-15, 0.28549158627533727, 0.95838121547012367,
+               -0.00011542453451324691, -0.95838120908595192, 0.28549158437356031}};
+  double q[kJointSlots] = {};
+  for (int i = 1; i <= 7; i++) q[i] = -PI;
+  const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+  double cand[4][kJointSlots];
+  const int n = pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand);
+  const double back = robot.handLength + robot.Llen[7];
+  const Vec3 centre = {cell.rwG.x - back * cell.EwG.m[2], cell.rwG.y - back * cell.EwG.m[5],
+                       cell.rwG.z - back * cell.EwG.m[8]};
+  for (int r = 0; r < n; r++) {
+    forward_kinematics(cand[r]);
+    // The closure tolerance of pinv4, plus rounding.
+    expect_near(kin.Jpos[6], centre, 1.1e-6);
+  }
+  double qout[kJointSlots];
+  if (poinv(q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout) == 1) {
+    EXPECT_LE(pos_error(qout), 2e-6);
+    EXPECT_LE(ori_error(qout), 1e-6);
+  }
+}
+
 }  // namespace

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ (clang, address and undefined-behaviour sanitizers) into
+# build/fuzz and runs each for a bounded time on a scratch copy of its committed seed corpus.
+# Prints one line per target and fails when any target leaves a crash, leak or timeout.
+# Usage: scripts/fuzz.sh [seconds per target, default 60]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+root=$(pwd)
+
+cmake -S . -B build/fuzz -DARMSIM_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/fuzz -j "$(nproc)" >/dev/null
+
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+failed=0
+for source in fuzz/*_fuzz.cpp; do
+  target=$(basename "$source" .cpp)
+  work="build/fuzz/run/$target"
+  rm -rf "$work"
+  mkdir -p "$work/corpus" "$work/findings"
+  cp fuzz/corpus/"$target"/* "$work/corpus/" 2>/dev/null || true
+  log="$work/log.txt"
+  # -timeout: one input running this long is a hang and counts as a finding.
+  (cd "$work" && "$root/build/fuzz/$target" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=findings/ corpus >log.txt 2>&1) ||
+    true
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  corpus=$(find "$work/corpus" -type f | wc -l)
+  findings=$(find "$work/findings" -type f | wc -l)
+  echo "$target: ${executions:-0} executions, corpus $corpus, findings $findings"
+  if [ "$findings" -ne 0 ] || [ -z "$executions" ]; then
+    failed=1
+    find "$work/findings" -type f -printf '  %p\n'
+    grep -E 'invariant broken|^case:|ERROR:|SUMMARY:|runtime error|^Base64:' "$log" | head -n 20 || true
+  fi
+done
+exit "$failed"
