@@ -1,5 +1,8 @@
 #include "app/scene_state.h"
 
+#include <cmath>
+
+#include "model/robot_catalogue.h"
 #include "model/state.h"
 
 Scene scene;
@@ -13,4 +16,32 @@ void wall_corners(const Vec3& rh, Vec3 corners[4]) {
 
 void set_initial_pose() {
   qcopy(robot.N, robot.qInit[scene.JRTYPE], scene.qr);
+}
+
+void start_scene() {
+  cell.setupDone = 0;
+  robot.N = 7;
+  for (int i = 1; i <= robot.N; i++) scene.qZero[i] = 0;
+  scene.JRTYPE = 1;
+  robot_setup(scene.JRTYPE);
+  // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
+  cell.rwG = {-0.6, 2.2, 0.2 / 2};
+  cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+  cell.rh = {0, 1.3, 0};
+  cell.wallDist = std::sqrt(cell.rh.x * cell.rh.x + cell.rh.y * cell.rh.y);
+  cell.Mcont = 4;
+  wall_corners(cell.rh, scene.wallCorner);
+  cell.setupDone = 1;
+  scene.setMode = '0';
+  scene.calcMode = '0';
+  scene.menuState = '1';
+  scene.lcontFlag = 5;
+  scene.tolPos = 1e-5;
+  const double viewRot[3] = {2.0, 2.0, 2.0};
+  const double viewShift[3] = {-1.0, -1.0, -2.0};
+  for (int k = 0; k < 3; k++) {
+    scene.viewRot[k] = viewRot[k];
+    scene.viewShift[k] = viewShift[k];
+  }
+  set_initial_pose();
 }

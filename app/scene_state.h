@@ -50,3 +50,8 @@ void wall_corners(const Vec3& rh, Vec3 corners[4]);
 // scene.qr = the initial pose of the current type (qInit row JRTYPE, elements 0..N).
 // The robot model must be that of scene.JRTYPE.
 void set_initial_pose();
+
+// Builds the default scene: robot type 1 with its model, the goal, the wall edge and its
+// rectangle, the contact arm 4, the modes, the view and the initial pose. Writes `scene`,
+// `cell` and `robot`; leaves cell.setupDone at 1.
+void start_scene();

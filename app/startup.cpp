@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,8 +14,6 @@
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "model/console.h"
-#include "model/robot_catalogue.h"
-#include "model/state.h"
 
 namespace {
 
@@ -62,34 +59,6 @@ void guard_standard_descriptors() {
     const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (opened != fd && opened >= 0) close(opened);
   }
-}
-
-void start_scene() {
-  cell.setupDone = 0;
-  robot.N = 7;
-  for (int i = 1; i <= robot.N; i++) scene.qZero[i] = 0;
-  scene.JRTYPE = 1;
-  robot_setup(scene.JRTYPE);
-  // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
-  cell.rwG = {-0.6, 2.2, 0.2 / 2};
-  cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-  cell.rh = {0, 1.3, 0};
-  cell.wallDist = std::sqrt(cell.rh.x * cell.rh.x + cell.rh.y * cell.rh.y);
-  cell.Mcont = 4;
-  wall_corners(cell.rh, scene.wallCorner);
-  cell.setupDone = 1;
-  scene.setMode = '0';
-  scene.calcMode = '0';
-  scene.menuState = '1';
-  scene.lcontFlag = 5;
-  scene.tolPos = 1e-5;
-  const double viewRot[3] = {2.0, 2.0, 2.0};
-  const double viewShift[3] = {-1.0, -1.0, -2.0};
-  for (int k = 0; k < 3; k++) {
-    scene.viewRot[k] = viewRot[k];
-    scene.viewShift[k] = viewShift[k];
-  }
-  set_initial_pose();
 }
 
 int startup(int* argc, char** argv) {

@@ -1,14 +1,10 @@
-// Start-up: the default scene, the help screen at the console, and the window.
+// Start-up: the default scene (start_scene, app/scene_state.h), the help screen at the console,
+// and the window.
 #pragma once
 
 // Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that no file opened
 // later (the X connection above all) takes the place of standard input or output.
 void guard_standard_descriptors();
-
-// Builds the default scene: robot type 1 with its model, the goal, the wall edge and its
-// rectangle, the contact arm 4, the modes, the view and the initial pose. Writes `scene`,
-// `cell` and `robot`; leaves cell.setupDone at 1.
-void start_scene();
 
 // The start-up sequence up to the event loop: guards the standard descriptors, builds the
 // default scene, shows the help screen and waits for a key, then opens the window on the display

@@ -1,0 +1,98 @@
+// The shell driven without its window, for the shell fuzz target and the soak: the start-up
+// scene of a fresh process, console text typed from memory, console output discarded, keys
+// through the keyboard callback, and the invariants the scene keeps after every key.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "app/keyboard.h"
+#include "app/scene_state.h"
+#include "fuzz/fuzz_values.h"
+#include "model/console.h"
+#include "model/state.h"
+
+// The ESC key. Outside contact-arm mode it ends the program (exit(0)), which would end the
+// fuzz run, so the drivers never press it there; in contact-arm mode it names an arm and is
+// pressed like any key.
+constexpr unsigned char kEscape = 27;
+
+// Console output that goes nowhere without a system call per message (the solver steps print
+// long traces).
+inline FILE* discarding_stream() {
+  cookie_io_functions_t io = {};
+  io.write = [](void*, const char*, size_t size) -> ssize_t { return static_cast<ssize_t>(size); };
+  return fopencookie(nullptr, "w", io);
+}
+
+// The scene a fresh process starts from: every shared struct zeroed, as static storage
+// begins, then the default scene. Runs stay independent of the ones before.
+inline void fresh_scene() {
+  scene = Scene{};
+  robot = RobotModel{};
+  kin = Kinematics{};
+  cell = Workcell{};
+  start_scene();
+}
+
+// A console input stream that reads the given bytes (none: at its end at once). The caller
+// closes it.
+inline FILE* typed_console(const uint8_t* text, size_t size) {
+  static char empty[1];
+  char* buffer = size > 0 ? reinterpret_cast<char*>(const_cast<uint8_t*>(text)) : empty;
+  return fmemopen(buffer, size, "r");
+}
+
+// Presses key in the window unless it is ESC outside contact-arm mode; returns whether it was
+// pressed.
+inline bool press_key(unsigned char key) {
+  if (key == kEscape && scene.setMode != 'D') return false;
+  keyboard(key, 0, 0);
+  return true;
+}
+
+inline bool one_of(char value, const char* allowed) {
+  return value != '\0' && std::strchr(allowed, value) != nullptr;
+}
+
+// Whether the robot model is that of scene.JRTYPE: seven joints with the type's axis letters.
+inline bool model_matches_type() {
+  static const char* const kLetters[kRobotTypes + 1] = {"", " RQRPRPR\n", " RQPPRPR\n",
+                                                        " QPRPRPR\n", " QPPQRPR\n"};
+  if (scene.JRTYPE < 1 || scene.JRTYPE > kRobotTypes || robot.N != kMaxJoints) return false;
+  return std::strcmp(robot.jrtypeText, kLetters[scene.JRTYPE]) == 0;
+}
+
+// Whether the drawn wall rectangle is the one of the wall edge the solvers use.
+inline bool wall_matches_edge() {
+  Vec3 corners[4];
+  wall_corners(cell.rh, corners);
+  return std::memcmp(corners, scene.wallCorner, sizeof corners) == 0;
+}
+
+// The invariants after any key with any console text (the dialogs refuse numbers that are not
+// finite, so they hold whatever was typed). The contact arm comes from contact-arm mode (1..7,
+// '0' being the reset key), the wall dialog (2..5), the robot model's guess (2..6) or the
+// contact check (1..N-3, or N+1 when no arm can reach the edge): 1..8.
+inline void check_scene() {
+  require(finite_all(scene.qr + 1, kMaxJoints), "qr not finite");
+  require(finite_all(scene.qGoal + 1, kMaxJoints), "qGoal not finite");
+  require(finite_all(scene.qs + 1, kMaxJoints), "qs not finite");
+  require(finite_all(scene.dqStep + 1, kMaxJoints), "dqStep not finite");
+  require(finite_vec3(cell.rwG), "goal not finite");
+  require(finite_vec3(cell.rh) && std::isfinite(cell.wallDist), "wall not finite");
+  require(wall_matches_edge(), "wall rectangle is not that of the wall edge");
+  require(cell.Mcont >= 1 && cell.Mcont <= kMaxJoints + 1, "Mcont out of range");
+  require(model_matches_type(), "robot model is not that of JRTYPE");
+  require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
+  require(one_of(scene.calcMode, "0BC"), "calcMode out of range");
+  require(one_of(scene.menuState, "14"), "menuState out of range");
+  require(scene.solB >= 0 && scene.solB <= 2, "solB out of range");
+  require(scene.sgnCONTACT >= 0 && scene.sgnCONTACT <= 3, "sgnCONTACT out of range");
+  require(scene.lcontFlag == 0 || scene.lcontFlag == 5, "lcontFlag out of range");
+}
