@@ -22,10 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* keys = data + 1;
   fresh_scene();
   console.in = typed_console(keys + keyCount, size - 1 - keyCount);
-  for (size_t k = 0; k < keyCount; k++) {
-    press_key(keys[k]);
-    check_scene();
-  }
+  for (size_t k = 0; k < keyCount; k++) press_and_check(keys[k]);
   std::fclose(console.in);
   console.in = stdin;
   return 0;

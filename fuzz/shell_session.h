@@ -13,7 +13,9 @@
 
 #include "app/keyboard.h"
 #include "app/scene_state.h"
+#include "contact/line_contact.h"
 #include "fuzz/fuzz_values.h"
+#include "ik/poinv.h"
 #include "model/console.h"
 #include "model/state.h"
 
@@ -46,14 +48,6 @@ inline FILE* typed_console(const uint8_t* text, size_t size) {
   static char empty[1];
   char* buffer = size > 0 ? reinterpret_cast<char*>(const_cast<uint8_t*>(text)) : empty;
   return fmemopen(buffer, size, "r");
-}
-
-// Presses key in the window unless it is ESC outside contact-arm mode; returns whether it was
-// pressed.
-inline bool press_key(unsigned char key) {
-  if (key == kEscape && scene.setMode != 'D') return false;
-  keyboard(key, 0, 0);
-  return true;
 }
 
 inline bool one_of(char value, const char* allowed) {
@@ -95,4 +89,35 @@ inline void check_scene() {
   require(scene.solB >= 0 && scene.solB <= 2, "solB out of range");
   require(scene.sgnCONTACT >= 0 && scene.sgnCONTACT <= 3, "sgnCONTACT out of range");
   require(scene.lcontFlag == 0 || scene.lcontFlag == 5, "lcontFlag out of range");
+}
+
+// A new motion goal must come from a Method B step ('a' or 'b' while Method B runs) and be a
+// solution: the work within the position tolerance of the goal, no arm cutting into the wall.
+// Checked on a copy with the kinematic state put back, so the check changes nothing.
+inline void check_new_goal(const double previous[kJointSlots], bool methodStep) {
+  if (std::memcmp(previous, scene.qGoal, sizeof scene.qGoal) == 0) return;
+  require(methodStep, "motion goal changed by a key that is no Method B step");
+  const Kinematics saved = kin;
+  double q[kJointSlots];
+  std::memcpy(q, scene.qGoal, sizeof q);
+  require(pos_error(q) <= scene.tolPos, "motion goal does not reach the goal");
+  int mc, sgnCONTACT;
+  double d, t;
+  contact_check(robot.Lcont, q, mc, sgnCONTACT, d, t);
+  require(sgnCONTACT == 2 || sgnCONTACT == 3, "motion goal cuts into the wall");
+  kin = saved;
+}
+
+// Presses key in the window unless it is ESC outside contact-arm mode, then checks the
+// invariants. Returns whether the key was pressed.
+inline bool press_and_check(unsigned char key) {
+  if (key == kEscape && scene.setMode != 'D') return false;
+  const bool methodStep =
+      scene.calcMode == 'B' && scene.setMode != 'D' && (key == 'a' || key == 'b');
+  double previous[kJointSlots];
+  std::memcpy(previous, scene.qGoal, sizeof previous);
+  keyboard(key, 0, 0);
+  check_scene();
+  check_new_goal(previous, methodStep);
+  return true;
 }

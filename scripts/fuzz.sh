@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ (clang, address and undefined-behaviour sanitizers) into
-# build/fuzz and runs each for a bounded time on a scratch copy of its committed seed corpus.
-# Prints one line per target and fails when any target leaves a crash, leak or timeout.
-# Usage: scripts/fuzz.sh [seconds per target, default 60]
+# build/fuzz and runs each for a bounded time on a scratch copy of its committed seed corpus,
+# then the shell soak (random keys through the keyboard callback, same sanitizers).
+# Prints one line per target and the soak's figures; fails when any target leaves a crash, leak
+# or timeout, or the soak breaks an invariant.
+# Usage: scripts/fuzz.sh [seconds per target, default 60] [soak keys, default 1000000]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+soak_keys=${2:-1000000}
 root=$(pwd)
 
 cmake -S . -B build/fuzz -DARMSIM_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
@@ -35,4 +38,13 @@ for source in fuzz/*_fuzz.cpp; do
     grep -E 'invariant broken|^case:|ERROR:|SUMMARY:|runtime error|^Base64:' "$log" | head -n 20 || true
   fi
 done
+
+soak_log=build/fuzz/run/shell_soak.txt
+if build/fuzz/shell_soak "$soak_keys" >"$soak_log" 2>&1; then
+  tail -n 1 "$soak_log"
+else
+  failed=1
+  echo "shell_soak: failed"
+  grep -E 'invariant broken|^case:|ERROR:|SUMMARY:|runtime error' "$soak_log" | head -n 20 || true
+fi
 exit "$failed"
