@@ -78,6 +78,7 @@ inline void check_scene() {
   require(finite_all(scene.qGoal + 1, kMaxJoints), "qGoal not finite");
   require(finite_all(scene.qs + 1, kMaxJoints), "qs not finite");
   require(finite_all(scene.dqStep + 1, kMaxJoints), "dqStep not finite");
+  require(std::isfinite(scene.errPos) && std::isfinite(scene.gapArm), "Method B trace not finite");
   require(finite_vec3(cell.rwG), "goal not finite");
   require(finite_vec3(cell.rh) && std::isfinite(cell.wallDist), "wall not finite");
   require(wall_matches_edge(), "wall rectangle is not that of the wall edge");

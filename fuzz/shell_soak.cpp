@@ -78,8 +78,8 @@ unsigned char next_key(Soak& soak) {
 }
 
 // Appends one word of console text for a dialog: a number near the robot (in or out of
-// reach), a huge or tiny one, one that is not finite, a word that is no number, or the
-// default scene's value.
+// reach), a whole or half one, a huge or tiny one, one that is not finite, a word that is no
+// number, or the default scene's value.
 int append_word(Soak& soak, char* text, int used, bool goal, int index) {
   const int room = kTextSize - used;
   const char* const notFinite[] = {"nan", "inf", "-inf", "1e999", "-NaN", "infinity"};
@@ -101,6 +101,10 @@ int append_word(Soak& soak, char* text, int used, bool goal, int index) {
       break;
     case 4:
       written = std::snprintf(text + used, room, "%.17g ", goal ? defaults[index] : 1.3);
+      break;
+    case 5:
+      // Whole and half values: goals on joint axes, at the edge of reach, walls on the base.
+      written = std::snprintf(text + used, room, "%g ", uniform(soak, -8, 8) / 2.0);
       break;
     default:
       written = std::snprintf(text + used, room, "%.6f ", uniform_real(soak, -5, 5));
