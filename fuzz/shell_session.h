@@ -69,6 +69,21 @@ inline bool wall_matches_edge() {
   return std::memcmp(corners, scene.wallCorner, sizeof corners) == 0;
 }
 
+// Whether the robot stays on the motion's straight line while the motion runs: every joint
+// between its initial and goal values, give or take rounding (1e-9 relative: a hundred summed
+// increments round far less).
+inline bool on_motion_line() {
+  if (scene.calcMode != 'C') return true;
+  const double* qInit = robot.qInit[scene.JRTYPE];
+  for (int i = 1; i <= kMaxJoints; i++) {
+    const double low = std::fmin(qInit[i], scene.qGoal[i]);
+    const double high = std::fmax(qInit[i], scene.qGoal[i]);
+    const double slack = 1e-9 * (1 + std::fabs(low) + std::fabs(high));
+    if (scene.qr[i] < low - slack || scene.qr[i] > high + slack) return false;
+  }
+  return true;
+}
+
 // The invariants after any key with any console text (the dialogs refuse numbers that are not
 // finite, so they hold whatever was typed). The contact arm comes from contact-arm mode (1..7,
 // '0' being the reset key), the wall dialog (2..5), the robot model's guess (2..6) or the
@@ -84,6 +99,7 @@ inline void check_scene() {
   require(wall_matches_edge(), "wall rectangle is not that of the wall edge");
   require(cell.Mcont >= 1 && cell.Mcont <= kMaxJoints + 1, "Mcont out of range");
   require(model_matches_type(), "robot model is not that of JRTYPE");
+  require(on_motion_line(), "motion left the line from the initial pose to the goal");
   require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
   require(one_of(scene.calcMode, "0BC"), "calcMode out of range");
   require(one_of(scene.menuState, "14"), "menuState out of range");

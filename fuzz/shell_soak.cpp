@@ -2,9 +2,9 @@
 // callback, with random console text for every goal and wall dialog: goals and walls within and
 // out of reach, huge numbers, nan and inf, words that are no numbers, and text that ends before
 // a dialog is satisfied. After every key the scene must keep its invariants (shell_session.h);
-// a broken one aborts with the seed and the key's index. Runs of Method B steps and of motion
-// steps come in bursts so the calculations go deep; every key 0..255 can come.
-// Usage: shell_soak [keys] [seed]. Prints the keys pressed, the time and the keys per second.
+// a broken one aborts, printing the seed, the key's index and the key. Runs of Method B steps and
+// of motion steps come in bursts so the calculations go deep; every key 0..255 can come. Usage:
+// shell_soak [keys] [seed]. Prints the keys pressed, the time and the keys per second.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
