@@ -13,11 +13,11 @@ int line_contact(const double q[], int K, int M, double qout[], double& d, doubl
 
 // Classifies pose q (20 entries, see arm_line_distance) against the wall. Returns the first arm
 // (1..N-3) whose end joint can reach the edge line as joint K turns, or N+1 when none can. mc
-// gets an arm whose segment crosses the wall plate, else one whose tube lies across the edge
-// (segment nearer the edge line than the link radius), or 0. sgnCONTACT: 1 an arm cuts into the
-// wall, 2 the nearest arm touches the edge, 3 it stays apart. d, t: signed distance and contact
-// parameter of the classified arm (of a crossing arm: minus the crossing's depth behind the edge
-// and its place along the arm; of a tube across the edge: its segment's distance and place);
-// untouched when no arm reaches, crosses or lies across; finite within the range
+// gets an arm (2..N-1) whose segment crosses the wall plate, else one (1..N-1) whose tube lies
+// across the edge (segment nearer the edge line than the link radius), or 0. sgnCONTACT: 1 an arm
+// cuts into the wall, 2 the nearest arm touches the edge, 3 it stays apart. d, t: signed distance
+// and contact parameter of the classified arm (of a crossing arm: minus the crossing's depth behind
+// the edge and its place along the arm; of a tube across the edge: its segment's distance and
+// place); untouched when no arm reaches, crosses or lies across; finite within the range
 // arm_line_distance states. Leaves the kinematic state of q.
 int contact_check(int K, double q[], int& mc, int& sgnCONTACT, double& d, double& t);
