@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/console_dialogs.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "contact/line_contact.h"
@@ -125,6 +126,25 @@ inline void check_new_goal(const double previous[kJointSlots], bool methodStep) 
   kin = saved;
 }
 
+// A goal or wall that a key changed must come from its dialog and have passed its test: the
+// goal within reach of the current robot, the wall edge moved along y only and reached by one of
+// the arms 2..5.
+inline void check_new_setting(unsigned char key, const Vec3& previousGoal,
+                              const Vec3& previousWall) {
+  if (std::memcmp(&previousGoal, &cell.rwG, sizeof previousGoal) != 0) {
+    require(key == 'G', "goal changed by a key that is no goal dialog");
+    double LL1, LL2;
+    goal_reach(cell.rwG, LL1, LL2);
+    require(LL1 <= LL2, "goal dialog accepted a goal out of reach");
+  }
+  if (std::memcmp(&previousWall, &cell.rh, sizeof previousWall) != 0) {
+    require(key == 'O', "wall changed by a key that is no wall dialog");
+    require(cell.rh.x == previousWall.x && cell.rh.z == previousWall.z,
+            "wall dialog moved the edge along x or z");
+    require(cell.Mcont >= 2 && cell.Mcont <= 5, "wall dialog accepted a wall no arm reaches");
+  }
+}
+
 // Presses key in the window unless it is ESC outside contact-arm mode, then checks the
 // invariants. Returns whether the key was pressed.
 inline bool press_and_check(unsigned char key) {
@@ -133,8 +153,10 @@ inline bool press_and_check(unsigned char key) {
       scene.calcMode == 'B' && scene.setMode != 'D' && (key == 'a' || key == 'b');
   double previous[kJointSlots];
   std::memcpy(previous, scene.qGoal, sizeof previous);
+  const Vec3 previousGoal = cell.rwG, previousWall = cell.rh;
   keyboard(key, 0, 0);
   check_scene();
   check_new_goal(previous, methodStep);
+  check_new_setting(key, previousGoal, previousWall);
   return true;
 }
