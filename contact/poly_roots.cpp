@@ -399,6 +399,14 @@ int quartic_closed_form(const double coef[4], double roots[4]) {
   return n1 + quadratic_closed_form(second, roots + n1);
 }
 
+// The closed form's count real roots made accurate on the polynomial itself; no roots at all
+// when an intermediate value overflowed.
+int refine_real_roots(const double coef[], int degree, double roots[], int count) {
+  separate_close_pairs(coef, degree, roots, count);
+  polish_real_roots(coef, degree, roots, count);
+  return all_finite(roots, degree) ? count : no_roots(roots, degree);
+}
+
 }  // namespace
 
 double cube_root(double x) {
@@ -418,16 +426,10 @@ int quadratic(const double coef[2], double roots[2]) {
 
 int cubic(const double coef[3], double roots[3]) {
   if (!all_finite(coef, 3)) return no_roots(roots, 3);
-  const int n = cubic_closed_form(coef, roots);
-  separate_close_pairs(coef, 3, roots, n);
-  polish_real_roots(coef, 3, roots, n);
-  return all_finite(roots, 3) ? n : no_roots(roots, 3);
+  return refine_real_roots(coef, 3, roots, cubic_closed_form(coef, roots));
 }
 
 int quartic(const double coef[4], double roots[4]) {
   if (!all_finite(coef, 4)) return no_roots(roots, 4);
-  const int n = quartic_closed_form(coef, roots);
-  separate_close_pairs(coef, 4, roots, n);
-  polish_real_roots(coef, 4, roots, n);
-  return all_finite(roots, 4) ? n : no_roots(roots, 4);
+  return refine_real_roots(coef, 4, roots, quartic_closed_form(coef, roots));
 }

@@ -102,11 +102,9 @@ void fuzz_contact_check(const ContactCase& c) {
   double d = unset, t = unset;
   const int m0 = contact_check(c.K, c.q, mc, sgn, d, t);
   require((m0 >= 1 && m0 <= N - 3) || m0 == N + 1, "contact_check arm out of range");
-  // A crossing arm is one of 2..N-1; a tube across the edge may also be arm 1 (a wall edge at
-  // the base).
-  require(mc >= 0 && mc <= N - 1, "contact_check crossing arm out of range");
+  require(mc == 0 || (mc >= 1 && mc <= N - 1), "contact_check crossing arm out of range");
   require(sgn >= 1 && sgn <= 3, "contact_check class out of range");
-  require(mc == 0 || sgn == 1, "contact_check: crossing arm not classed as cutting");
+  require(mc == 0 || sgn == 1, "contact_check: crossing or overlapping arm not classed as cutting");
   require(same_joints_except(N, q0, c.q, 0), "contact_check changed the pose");
   if (m0 == N + 1 && mc == 0) {
     require(d == unset && t == unset, "contact_check wrote d or t with nothing classified");
