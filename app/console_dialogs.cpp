@@ -2,11 +2,11 @@
 
 #include <cmath>
 
+#include "app/console.h"
 #include "app/console_input.h"
 #include "app/console_key.h"
+#include "app/contact_arm_rules.h"
 #include "app/scene_state.h"
-#include "model/console.h"
-#include "model/state.h"
 
 namespace {
 
@@ -58,17 +58,6 @@ bool same_frame(const Mat3& A, const Mat3& B) {
   return sum < 0.0001;
 }
 
-// The arm (2..5 accepted) whose cumulative reach from joint 2 first covers the wall distance
-// dist, 6 for the last arm, or 10 when none does (so also for a distance that is no number).
-int wall_contact_arm(double dist) {
-  double reach = 0;
-  for (int i = 2; i <= robot.N - 1; i++) {
-    reach += robot.Llen[i + 1];
-    if (dist <= reach) return i;
-  }
-  return 10;
-}
-
 }  // namespace
 
 void help_screen() {
@@ -109,7 +98,7 @@ void goal_dialog() {
     if (result == kConsoleNotNumber) continue;
     cell.rwG = {typed[0], typed[1], typed[2] + halfHeight};
     double LL1, LL2;
-    goal_reach(cell.rwG, LL1, LL2);
+    goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
     // Written so that a goal that is no number (LL1 NaN) is refused as well.
     if (LL1 <= LL2) return;
     console_printf("\nワーク位置遠すぎる．(LL1=%6.3f)>(LL2=J1,2-Jn=%6.3f)  設定し直し", LL1, LL2);
@@ -137,17 +126,14 @@ void wall_dialog() {
     if (result == kConsoleNotNumber) continue;
     cell.rh.y = y;
     wall_corners(cell.rh, scene.wallCorner);
-    const Vec3& P = robot.Jpos0[1];
-    cell.wallDist =
-        std::sqrt((cell.rh.x - P.x) * (cell.rh.x - P.x) + (cell.rh.y - P.y) * (cell.rh.y - P.y));
-    cell.Mcont = wall_contact_arm(cell.wallDist);
+    wall_dialog_contact_arm(robot, cell);
     if (cell.Mcont <= 5) return;
     console_printf("\n壁遠すぎる．設定し直し");
   }
 }
 
-void goal_reach(const Vec3& rwG, double& LL1, double& LL2) {
-  const Mat3& EwG = cell.EwG;
+void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
+                double& LL2) {
   const double h = robot.handLength;
   const Vec3 pw = {rwG.x - h * EwG.m[2], rwG.y - h * EwG.m[5], rwG.z - h * EwG.m[8]};
   // Joint 1 turning about the base's vertical axis adds no reach: measure from joint 2.

@@ -1,9 +1,10 @@
 // Console help, settings and the goal and wall dialogs: what the user reads at start-up and after
 // every change of robot, goal or wall, and where the numbers are typed. All text goes through
-// the console seam (model/console.h).
+// the console seam (app/console.h).
 #pragma once
 
-#include "model/vecmat.h"
+#include "math/vecmat.h"
+#include "model/state.h"
 
 // Prints the help screen with the current settings, then waits for one key at the console
 // (read_console_key; the key is discarded, end of input does not wait).
@@ -24,8 +25,9 @@ void goal_dialog();
 // input are handled as in goal_dialog, keeping the wall at entry.
 void wall_dialog();
 
-// The reach test of a goal rwG for the current robot in its zero pose at the origin: LL1, the
+// The reach test of a goal rwG, EwG for the robot in its zero pose at the origin: LL1, the
 // distance from joint 2 (types whose joint 1 turns about the vertical axis) or joint 1 to the
 // point joint N must reach, and LL2, the length of the links beyond that joint. The goal is in
 // reach when LL1 <= LL2.
-void goal_reach(const Vec3& rwG, double& LL1, double& LL2);
+void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
+                double& LL2);

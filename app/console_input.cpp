@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "model/console.h"
+#include "app/console.h"
 
 namespace {
 

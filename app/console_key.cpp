@@ -4,7 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "model/console.h"
+#include "app/console.h"
 
 namespace {
 

@@ -4,9 +4,10 @@
 
 #include <cmath>
 
+#include "app/keyboard.h"
 #include "app/scene_state.h"
+#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "model/state.h"
 #include "render/draw_primitives.h"
 #include "render/robot_drawing.h"
 #include "render/scene_drawing.h"
@@ -121,35 +122,27 @@ void draw_hints() {
 }
 
 // The four robot types side by side in their zero pose, numbered, with the list of their joint
-// structures. Building them overwrites the shared robot model, the kinematic state and the
-// contact arm; all of it is put back, so that the keys acting while the menu is shown still
-// work with the current type standing at the origin.
+// structures. Each is built into a model and kinematic state of its own, so the program's stay
+// as they are.
 void draw_robot_menu() {
-  const RobotModel savedRobot = robot;
-  const Kinematics savedKinematics = kin;
-  const int savedMcont = cell.Mcont;
-  const double savedWallDist = cell.wallDist;
-
   const char* const numbers[4] = {"1", "2", "3", "4"};
   const float baseY[4] = {-2.0f, -1.0f, 0.0f, 1.0f};
+  static RobotModel menuRobot;
+  static Kinematics menuKinematics;
   for (int k = 1; k <= 4; k++) {
     const float y = baseY[k - 1];
-    robot_setup(k);
-    kin.Jpos[0] = {0.0, y, -2.0};
-    draw_robot(scene.qZero);
+    robot_setup(k, menuRobot);
+    kinematics_at_base(menuRobot, menuKinematics);
+    menuKinematics.Jpos[0] = {0.0, y, -2.0};
+    draw_robot(menuRobot, scene.qZero, menuKinematics);
     draw_text_3d(0.5f, y, -2.0f, kFont, numbers[k - 1]);
   }
   for (const Caption& caption : kMenuCaptions)
     draw_text_3d(caption.x, -2.0f, -2.0f, kFont, caption.text);
-
-  robot = savedRobot;
-  kin = savedKinematics;
-  cell.Mcont = savedMcont;
-  cell.wallDist = savedWallDist;
 }
 
 void draw_status_message() {
-  const int row = status_message_row();
+  const int row = method_b_status_row(scene);
   if (row == 0) return;
   const StatusMessage& message = kStatusMessages[row - 1];
   for (int k = 0; k < message.lineCount; k++)
@@ -161,6 +154,10 @@ void draw_status_message() {
 void display() {
   draw_frame();
   glutSwapBuffers();
+}
+
+void keyboard(unsigned char key, int, int) {
+  if (dispatch_key(key)) display();
 }
 
 void draw_frame() {
@@ -176,8 +173,8 @@ void draw_frame() {
   draw_axes();
   draw_grid(50, 1.0, 1.0);
   if (scene.menuState != '4') {
-    draw_robot(scene.qr);
-    draw_goal_work();
+    draw_robot(robot, scene.qr, kin);
+    draw_goal_work(robot, cell);
     draw_translucent_quad(scene.wallCorner, kWallColour);
   }
   glFlush();
@@ -188,21 +185,6 @@ void reshape(int width, int height) {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
-}
-
-int status_message_row() {
-  const int solB = scene.solB, lcontFlag = scene.lcontFlag, sgn = scene.sgnCONTACT;
-  if (solB == 0 && lcontFlag == 0) return 1;
-  // A contact step without solution is reported whatever the contact class says.
-  if (lcontFlag == 0) return 2;
-  if (sgn == 2 && solB == 2) return 3;
-  if (sgn == 3 && solB == 2) return 4;
-  if (solB == 0) return 5;
-  if (sgn == 1 && solB == 1) return 6;
-  if (sgn == 1 && solB == 2) return 7;
-  if (sgn == 2 && solB == 1) return 8;
-  if (sgn == 3 && solB == 1) return 9;
-  return 0;
 }
 
 void draw_text_2d(float x, float y, void* font, const char* text) {

@@ -1,9 +1,11 @@
 // The display frame: camera and light, the key help and the robot-type label, hints, the status
 // message of Method B, the robot-choice menu or the scene, and the buffer swap. GLUT calls
-// display as its display callback and the keyboard handlers call it directly.
+// display as its display callback, and the keyboard callback after each key that changes the
+// picture.
 #pragma once
 
-// Draws one complete frame of the current state and swaps the buffers. Changes no state.
+// Draws one complete frame of the current state and swaps the buffers. The scene, model and
+// goal stay as they are; the kinematic state is left at the drawn pose scene.qr.
 void display();
 
 // Draws the frame into the back buffer (everything display does but the swap), so that a test
@@ -13,10 +15,6 @@ void draw_frame();
 // Reshape callback: the viewport covers the window; the projection stays the identity, since
 // the frame puts perspective and camera onto the modelview matrix.
 void reshape(int width, int height);
-
-// The status message row (1..9) that the frame shows for the Method B status, or 0 for none;
-// only meaningful while scene.calcMode is 'B'.
-int status_message_row();
 
 // Black text at (x, y) of a 600 x 600 frame mapped onto the viewport, whatever the window size;
 // every character up to the NUL.

@@ -2,14 +2,14 @@
 
 #include <cstdlib>
 
+#include "app/console.h"
 #include "app/console_dialogs.h"
-#include "app/display.h"
+#include "app/contact_arm_rules.h"
 #include "app/method_b.h"
 #include "app/motion.h"
 #include "app/scene_state.h"
-#include "model/console.h"
+#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "model/state.h"
 
 namespace {
 
@@ -31,14 +31,12 @@ void reset_key() {
   mode_reset();
   scene.menuState = '1';
   set_initial_pose();
-  display();
 }
 
 void robot_menu_key() {
   scene.setMode = 'F';
   mode_reset();
   scene.menuState = '4';
-  display();
 }
 
 // A digit '1'..'4' in robot-choice mode: that robot type in its initial pose. The mode stays,
@@ -46,13 +44,14 @@ void robot_menu_key() {
 void choose_robot(unsigned char key) {
   scene.JRTYPE = key_to_number(key);
   scene.calcMode = '0';
-  robot_setup(scene.JRTYPE);
+  robot_setup(scene.JRTYPE, robot);
+  kinematics_at_base(robot, kin);
+  guess_contact_arm(robot, cell);
   scene.menuState = '1';
   set_initial_pose();
   console_printf("\n\n//--------------ロボットの変更-------------------------//");
   print_settings();
   scene.lcontFlag = 5;
-  display();
 }
 
 void goal_key() {
@@ -63,7 +62,6 @@ void goal_key() {
   console_printf("\n\n//--------------ワークの目標位置変更-------------------//");
   print_settings();
   console_printf("%s", kBackToWindow);
-  display();
 }
 
 void wall_key() {
@@ -74,14 +72,12 @@ void wall_key() {
   console_printf("\n\n//--------------薄壁位置の変更-------------------------//");
   print_settings();
   console_printf("%s", kBackToWindow);
-  display();
 }
 
 void contact_arm_mode_key() {
   scene.setMode = 'D';
   mode_reset();
   set_initial_pose();
-  display();
 }
 
 // 's' in contact-arm mode: turns joint Lcont a little, the way the type's first joint letter
@@ -92,7 +88,6 @@ void turn_contact_joint() {
     scene.qr[Lcont] += kArmSearchStep;
   else
     scene.qr[Lcont] -= kArmSearchStep;
-  display();
 }
 
 // Any other key in contact-arm mode names the arm; only 1..7 are taken and end the mode.
@@ -103,7 +98,6 @@ void name_contact_arm(unsigned char key) {
     cell.Mcont = n;
     scene.setMode = '0';
   }
-  display();
 }
 
 // View keys: 'P', 'Q', 'R' turn the view by a degree about X, Y, Z, and 'X', 'Y', 'Z' shift it
@@ -129,12 +123,12 @@ bool move_view(unsigned char key) {
 }
 
 // Keys no other test took: with no calculation running and outside robot choice, '1'..'7' jog
-// their joint and any key redraws; otherwise nothing happens.
-void other_key(unsigned char key) {
-  if (scene.calcMode != '0' || scene.setMode == 'F') return;
+// their joint and any key redraws; otherwise nothing happens (returns false).
+bool other_key(unsigned char key) {
+  if (scene.calcMode != '0' || scene.setMode == 'F') return false;
   const int k = key_to_number(key);
   if (k >= 1 && k <= 7) scene.qr[k] += kJogStep;
-  display();
+  return true;
 }
 
 }  // namespace
@@ -143,22 +137,37 @@ int key_to_number(unsigned char key) {
   return key >= '0' && key <= '9' ? key - '0' : 100;
 }
 
-void keyboard(unsigned char key, int, int) {
+bool dispatch_key(unsigned char key) {
   // The order of the tests matters: a key an earlier test takes never reaches a later one.
-  if (key == '0') return reset_key();
-  if (key == 'F') return robot_menu_key();
-  if (scene.setMode == 'F' && key >= '1' && key <= '4') return choose_robot(key);
-  if (key == 'G') return goal_key();
-  if (key == 'O') return wall_key();
-  if (key == 'D') return contact_arm_mode_key();
-  if (scene.setMode == 'D' && key == 's') return turn_contact_joint();
-  if (scene.setMode == 'D') return name_contact_arm(key);
-  if (key == 'B') return method_b_start();
-  if (scene.calcMode == 'B' && key == 'a') return method_b_step_a();
-  if (scene.calcMode == 'B' && key == 'b') return method_b_step_b();
-  if (key == 'C') return motion_start();
-  if (scene.calcMode == 'C' && key == 's') return motion_step();
-  if (key == 27) exit(0);
-  if (move_view(key)) return display();
-  other_key(key);
+  if (key == '0')
+    reset_key();
+  else if (key == 'F')
+    robot_menu_key();
+  else if (scene.setMode == 'F' && key >= '1' && key <= '4')
+    choose_robot(key);
+  else if (key == 'G')
+    goal_key();
+  else if (key == 'O')
+    wall_key();
+  else if (key == 'D')
+    contact_arm_mode_key();
+  else if (scene.setMode == 'D' && key == 's')
+    turn_contact_joint();
+  else if (scene.setMode == 'D')
+    name_contact_arm(key);
+  else if (key == 'B')
+    method_b_start();
+  else if (scene.calcMode == 'B' && key == 'a')
+    method_b_key_a();
+  else if (scene.calcMode == 'B' && key == 'b')
+    method_b_key_b();
+  else if (key == 'C')
+    motion_start();
+  else if (scene.calcMode == 'C' && key == 's')
+    motion_step();
+  else if (key == 27)
+    exit(0);
+  else if (!move_view(key))
+    return other_key(key);
+  return true;
 }

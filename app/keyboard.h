@@ -1,10 +1,14 @@
 // The window's keyboard callback: every command of the program arrives here as a key.
 #pragma once
 
-// Handles one key in the window: the first of the command tests that takes the key (reset,
-// robot choice, goal and wall dialogs, contact-arm mode, Method B, motion, ESC, view, jogging)
-// changes the scene and redraws at once by calling display. ESC ends the program with status
-// 0, except in contact-arm mode. The mouse position (x, y) is ignored.
+// Handles one key: the first of the command tests that takes the key (reset, robot choice, goal
+// and wall dialogs, contact-arm mode, Method B, motion, ESC, view, jogging) changes the scene.
+// Returns whether the frame must be redrawn. ESC ends the program with status 0, except in
+// contact-arm mode.
+bool dispatch_key(unsigned char key);
+
+// The window's keyboard callback (app/display.cpp): dispatch_key, then one redraw when it asks.
+// The mouse position (x, y) is ignored.
 void keyboard(unsigned char key, int x, int y);
 
 // The digit value 0..9 of keys '0'..'9'; 100 for any other key.

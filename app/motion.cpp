@@ -1,8 +1,6 @@
 #include "app/motion.h"
 
-#include "app/display.h"
 #include "app/scene_state.h"
-#include "model/state.h"
 
 void motion_start() {
   const int N = robot.N;
@@ -11,7 +9,6 @@ void motion_start() {
   // The plain difference, not the shortest angle: a joint may go the long way round.
   for (int i = 1; i <= N; i++) scene.dqStep[i] = (scene.qGoal[i] - qInit[i]) / 100;
   qcopy(N, qInit, scene.qr);
-  display();
 }
 
 void motion_step() {
@@ -24,5 +21,4 @@ void motion_step() {
     qcopy(N, scene.qs, scene.qr);
   else
     qcopy(N, scene.qGoal, scene.qr);
-  display();
 }

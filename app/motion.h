@@ -3,9 +3,9 @@
 #pragma once
 
 // 'C': scene.calcMode = 'C'; the step is a hundredth of the plain joint difference from the
-// initial pose to scene.qGoal; the robot stands at its initial pose. Redraws.
+// initial pose to scene.qGoal; the robot stands at its initial pose.
 void motion_start();
 
 // 's' while the motion runs: one step of the robot; when joint 1 would reach or pass its goal
-// value (within the position tolerance), the robot is put at qGoal instead. Redraws.
+// value (within the position tolerance), the robot is put at qGoal instead.
 void motion_step();

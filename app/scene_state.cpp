@@ -1,10 +1,12 @@
 #include "app/scene_state.h"
 
-#include <cmath>
-
+#include "app/contact_arm_rules.h"
+#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "model/state.h"
 
+RobotModel robot;
+Kinematics kin;
+Workcell cell;
 Scene scene;
 
 void wall_corners(const Vec3& rh, Vec3 corners[4]) {
@@ -19,19 +21,17 @@ void set_initial_pose() {
 }
 
 void start_scene() {
-  cell.setupDone = 0;
   robot.N = 7;
   for (int i = 1; i <= robot.N; i++) scene.qZero[i] = 0;
   scene.JRTYPE = 1;
-  robot_setup(scene.JRTYPE);
+  robot_setup(scene.JRTYPE, robot);
+  kinematics_at_base(robot, kin);
   // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
   cell.rwG = {-0.6, 2.2, 0.2 / 2};
   cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
   cell.rh = {0, 1.3, 0};
-  cell.wallDist = std::sqrt(cell.rh.x * cell.rh.x + cell.rh.y * cell.rh.y);
-  cell.Mcont = 4;
+  startup_contact_arm(cell);
   wall_corners(cell.rh, scene.wallCorner);
-  cell.setupDone = 1;
   scene.setMode = '0';
   scene.calcMode = '0';
   scene.menuState = '1';

@@ -1,37 +1,23 @@
-// The shell's scene: the current robot type, the joint vectors it draws and moves, the wall
-// rectangle, the Method B status, the command modes and the view. One process-wide instance,
-// written by start-up and the keyboard handlers, read by the display. The goal, the wall edge
-// and the contact arm live in `cell` (model/state.h), the joint count in `robot`.
+// The program's single instances: the robot model, the kinematic state, the goal and wall, and
+// the shell's scene (the current robot type, the joint vectors it draws and moves, the wall
+// rectangle, the Method B status, the command modes and the view), written by start-up and the
+// keyboard handlers, read by the display.
 #pragma once
 
-#include "model/vecmat.h"
+#include "app/method_b_step.h"
+#include "math/vecmat.h"
+#include "model/state.h"
 
-struct Scene {
+// Method B's joint vectors and status come first (MethodBState), so its steps run on the scene.
+struct Scene : MethodBState {
   int JRTYPE;  // current robot type, 1..4
 
-  // Joint vectors (radians, joints 1..N).
-  double qr[kJointSlots];      // current pose: drawn, and where solver steps start from
-  double qs[kJointSlots];      // start values of a solver step; next pose of the motion
-  double qGoal[kJointSlots];   // goal pose of the motion: the last accepted contact result
   double dqStep[kJointSlots];  // per-step increment of the motion
   double qZero[kJointSlots];   // all zero: the pose of the robot-choice menu
 
   Vec3 wallCorner[4];  // the wall rectangle, from cell.rh by wall_corners
 
-  // Method B status.
-  int cntBa, cntBb;  // 'a' and 'b' steps since the last 'B'
-  double errPos;     // L1 distance of the work point from the goal
-  double gapArm;     // nearest arm to wall-edge line, less the link and edge radii
-  int sgnCONTACT;    // 0 undetermined, 1 an arm cuts the wall, 2 touches the edge, 3 apart
-  int solB;          // 0 no position solution, 1 not yet within tolPos, 2 positioned
-  int lcontFlag;     // 0 after a contact step without solution, 5 otherwise
-  double tolPos;     // position tolerance
-  // Signed arm-to-edge distances the contact routines last delivered, kept for the whole run:
-  // a routine that finds nothing leaves them, and gapArm is then taken from the earlier value.
-  double dContact;  // from every contact routine but the check after a limited contact step
-  double dLimited;  // from the check after a limited contact step
-
-  // Modes.
+// Modes.
   char setMode;    // last setting command: '0', 'F', 'G', 'O' or 'D'
   char calcMode;   // last calculation command: '0', 'B' or 'C'
   char menuState;  // '4' while the robot-choice menu replaces the scene, '1' otherwise
@@ -41,6 +27,9 @@ struct Scene {
   double viewShift[3];  // translation along X, Y, Z
 };
 
+extern RobotModel robot;
+extern Kinematics kin;
+extern Workcell cell;
 extern Scene scene;
 
 // The wall rectangle from the lower end rh of its edge: rh, rh + (-4, 0, 0), rh + (-4, 0, 4),
@@ -53,5 +42,5 @@ void set_initial_pose();
 
 // Builds the default scene: robot type 1 with its model, the goal, the wall edge and its
 // rectangle, the contact arm 4, the modes, the view and the initial pose. Writes `scene`,
-// `cell` and `robot`; leaves cell.setupDone at 1.
+// `cell`, `robot` and the base of `kin`.
 void start_scene();

@@ -13,7 +13,7 @@
 #include "app/display.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
-#include "model/console.h"
+#include "app/console.h"
 
 namespace {
 

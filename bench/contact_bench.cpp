@@ -8,7 +8,7 @@
 
 #include "contact/line_contact.h"
 #include "contact/line_contact4.h"
-#include "model/console.h"
+#include "app/console.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 

@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <random>
 
-#include "contact/poly_roots.h"
-#include "contact/tri2.h"
+#include "math/poly_roots.h"
+#include "math/tri2.h"
 
 namespace {
 

@@ -2,17 +2,10 @@
 
 #include <cmath>
 
-#include "contact/tri2.h"
-#include "model/console.h"
+#include "math/tri2.h"
 #include "model/forward_kinematics.h"
-#include "model/state.h"
-
-ContactPolishCounts contactPolishCounts = {0, 0};
 
 namespace {
-
-// Direction of the wall's edge line.
-const Vec3 kEhz = {0, 0, 1};
 
 // Edge and arm seen from joint K: e, h in frame K- (joint K's frame before its rotation), m, s
 // in frame K. Rz(q[K]) carries frame K vectors into frame K-.
@@ -46,10 +39,11 @@ Vec3 turn_rate(const Vec3& w) {
 
 // Carries the edge down the chain to frame K- and arm M up from frame M to frame K, using the
 // local rotations kin.Eloc of the pose and the base frame and point of forward kinematics.
-void contact_geometry(int K, int M, ContactGeometry& geo) {
+void contact_geometry(const RobotModel& robot, const Vec3& rh, const Kinematics& kin, int K, int M,
+                      ContactGeometry& geo) {
   Vec3 e, h, tmp;
   mtvmul(kin.E[0], kEhz, e);
-  vsub(cell.rh, kin.Jpos[0], tmp);
+  vsub(rh, kin.Jpos[0], tmp);
   mtvmul(kin.E[0], tmp, h);
   for (int f = 1; f < K; f++) {
     mtvmul(kin.Eloc[f], e, tmp);
@@ -86,15 +80,16 @@ void contact_equation(const ContactGeometry& geo, ContactEquation& eq) {
   eq.G = (m.x * m.x + m.y * m.y) * e.z * e.z + m.z * m.z * (e.x * e.x + e.y * e.y);
 }
 
-// F^2 = dd^2 |Rz m x e|^2 when that length depends on the angle. Prints when TRI2 finds nothing.
-int solve_squared(const ContactEquation& q, double dd, double roots[4]) {
+// F^2 = dd^2 |Rz m x e|^2 when that length depends on the angle. Notes in log when TRI2 finds
+// nothing.
+int solve_squared(const ContactEquation& q, double dd, double roots[4], MessageLog* log) {
   const double dd2 = dd * dd;
   const double AC2 = q.A * q.A - dd2 * q.V * q.V, AS2 = q.B * q.B - dd2 * q.U * q.U;
   const double ACS = q.A * q.B + dd2 * q.U * q.V;
   const double BC1 = q.A * q.C + dd2 * q.W * q.U, BS1 = q.B * q.C + dd2 * q.W * q.V;
   const double C0 = q.C * q.C - dd2 * q.G;
-  const int n = TRI2(AC2, AS2, ACS, BC1, BS1, C0, roots);
-  if (n == 0) console_printf("\nline_contact4() qK no solution");
+  const int n = TRI2(AC2, AS2, ACS, BC1, BS1, C0, roots, log);
+  if (n == 0) log_printf(log, "\nline_contact4() qK no solution");
   return n;
 }
 
@@ -147,22 +142,23 @@ double polish_angle(const ContactGeometry& geo, double dd, double th) {
 
 // Measures every candidate, refines one that is close to contact and keeps, in order, only
 // those that are contacts to 1e-6. Returns how many were kept.
-int keep_contacts(const ContactGeometry& geo, int K, int M, double dd, int count,
-                  double cand[4][kJointSlots], double dist[4], double tpar[4]) {
+int keep_contacts(const RobotModel& robot, const Vec3& rh, const ContactGeometry& geo, int K,
+                  int M, double dd, int count, Kinematics& kin, double cand[4][kJointSlots],
+                  double dist[4], double tpar[4], ContactPolishCounts* counts) {
   int kept = 0;
   for (int r = 0; r < count; r++) {
     double* qr = cand[r];
     double t;
-    double d = arm_line_distance(M, qr, t);
+    double d = arm_line_distance(robot, rh, M, qr, kin, t);
     const double miss = std::fabs(std::fabs(d) - dd);
     if (miss > 1e-12 && miss < 0.5 * dd) {
       qr[K] = polish_angle(geo, dd, qr[K]);
-      d = arm_line_distance(M, qr, t);
-      contactPolishCounts.polished++;
+      d = arm_line_distance(robot, rh, M, qr, kin, t);
+      if (counts) counts->polished++;
     }
     const bool contact = std::fabs(std::fabs(d) - dd) <= 1e-6;
     if (!contact || !std::isfinite(qr[K]) || !std::isfinite(t)) {
-      contactPolishCounts.dropped++;
+      if (counts) counts->dropped++;
       continue;
     }
     if (kept != r)
@@ -176,8 +172,9 @@ int keep_contacts(const ContactGeometry& geo, int K, int M, double dd, int count
 
 }  // namespace
 
-int line_contact4(const double q[], int K, int M, double cand[4][kJointSlots], double dist[4],
-                  double tpar[4]) {
+int line_contact4(const RobotModel& robot, const Vec3& rh, const double q[], int K, int M,
+                  Kinematics& kin, double cand[4][kJointSlots], double dist[4], double tpar[4],
+                  MessageLog* log, ContactPolishCounts* counts) {
   const int N = robot.N;
   for (int r = 0; r < 4; r++) qcopy(N, q, cand[r]);
   for (int f = 1; f <= N; f++) mrotz(robot.Erel[f], q[f], kin.Eloc[f]);
@@ -186,10 +183,10 @@ int line_contact4(const double q[], int K, int M, double cand[4][kJointSlots], d
   if (K < 1 || M < K) return 0;
 
   ContactGeometry geo;
-  contact_geometry(K, M, geo);
+  contact_geometry(robot, rh, kin, K, M, geo);
   const double dd = robot.linkRadius + robot.edgeRadius;
   if (std::fabs(geo.e.z) < 1e-8 && std::fabs(geo.m.z) < 1e-8) {
-    console_printf("\nline_contact4() (JK軸,mhsK)が直角かつ(JK軸,mK)が直角 no solution");
+    log_printf(log, "\nline_contact4() (JK軸,mhsK)が直角かつ(JK軸,mK)が直角 no solution");
     return 0;
   }
   ContactEquation eq;
@@ -198,26 +195,27 @@ int line_contact4(const double q[], int K, int M, double cand[4][kJointSlots], d
   double roots[4];
   int count;
   if (dd * dd * (V * V + U * U + U * V + W * U + W * V) >= 1e-5)
-    count = solve_squared(eq, dd, roots);
+    count = solve_squared(eq, dd, roots, log);
   else
     count = solve_constant_length(eq, dd, roots);
   for (int r = 0; r < count; r++) cand[r][K] = roots[r];
-  return keep_contacts(geo, K, M, dd, count, cand, dist, tpar);
+  return keep_contacts(robot, rh, geo, K, M, dd, count, kin, cand, dist, tpar, counts);
 }
 
-double arm_line_distance(int M, double q[], double& t) {
+double arm_line_distance(const RobotModel& robot, const Vec3& rh, int M, double q[], Kinematics& kin,
+                         double& t) {
   const int N = robot.N;
   for (int k = N + 1; k < kJointSlots; k++) q[k] = 0;
   if (M < 0 || M > N - 1) {
     t = 0;
     return kNoArmDistance;
   }
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   // A link of length 0 has no direction: its arm is the point joint M.
   const Vec3 ld = robot.Llen[M + 1] > 0 ? kin.LU[M + 1] : Vec3{0, 0, 0};
   const double c = vdot(kEhz, ld);
   Vec3 w;
-  vsub(cell.rh, kin.Jpos[M], w);
+  vsub(rh, kin.Jpos[M], w);
   double t1, t2;
   if (std::fabs(std::fabs(c) - 1) < 1e-6) {
     // Arm parallel to the edge: the foot of the perpendicular from joint M.
@@ -230,7 +228,7 @@ double arm_line_distance(int M, double q[], double& t) {
   }
   Vec3 Q1, Q2, d;
   vadd(kin.Jpos[M], scaled(ld, t1), Q1);
-  vadd(cell.rh, scaled(kEhz, t2), Q2);
+  vadd(rh, scaled(kEhz, t2), Q2);
   vsub(Q2, Q1, d);
   double dist = vnorm(d);
   // The common normal from the arm to the edge points toward +x: the arm is on the wall side.

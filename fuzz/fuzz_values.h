@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "model/console.h"
-#include "model/vecmat.h"
+#include "app/console.h"
+#include "math/vecmat.h"
 
 // The numbers of the call under test, printed when an invariant breaks.
 struct FuzzCase {

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "fuzz/shell_session.h"
-#include "model/console.h"
+#include "app/console.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   console.out = discarding_stream();

@@ -17,7 +17,7 @@
 #include "contact/line_contact.h"
 #include "fuzz/fuzz_values.h"
 #include "ik/poinv.h"
-#include "model/console.h"
+#include "app/console.h"
 #include "model/state.h"
 
 // The ESC key. Outside contact-arm mode it ends the program (exit(0)), which would end the

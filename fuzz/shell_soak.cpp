@@ -12,7 +12,7 @@
 #include <random>
 
 #include "fuzz/shell_session.h"
-#include "model/console.h"
+#include "app/console.h"
 
 namespace {
 

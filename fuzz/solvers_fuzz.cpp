@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "contact/poly_roots.h"
-#include "contact/tri2.h"
+#include "math/poly_roots.h"
+#include "math/tri2.h"
 #include "fuzz/fuzz_values.h"
 #include "ik/pinv.h"
 

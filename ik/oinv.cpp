@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 #include "ik/pinv.h"
-#include "model/state.h"
+#include "math/angles.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ void scale(const Vec3& a, double s, Vec3& out) {
 // Joints N-1 and N for a given joint N-2 value q5, with F the world frame of joint N-2 before
 // its rotation and T the goal frame of joint N: N-1 turns axis N onto T's z axis, N then turns
 // joint N's x axis onto T's. Writes (q5, q6, q7) into wrist.
-void wrist_after(const Mat3& F, double q5, const Mat3& T, double wrist[3]) {
+void wrist_after(const RobotModel& robot, const Mat3& F, double q5, const Mat3& T,
+                 double wrist[3]) {
   const int N = robot.N;
   const Vec3 tx = {T.m[0], T.m[3], T.m[6]}, ty = {T.m[1], T.m[4], T.m[7]};
   const Vec3 tz = {T.m[2], T.m[5], T.m[8]};
@@ -42,17 +43,9 @@ void wrist_after(const Mat3& F, double q5, const Mat3& T, double wrist[3]) {
   wrist[2] = q7;
 }
 
-// Into [-PI, PI] by at most one turn.
-double wrap_once(double angle) {
-  if (angle < -PI) angle += 2 * PI;
-  if (angle > PI) angle -= 2 * PI;
-  return angle;
-}
-
 // Writes the wrist values into candidate cand (joints N-2..N) unless one is not finite;
 // returns 1 when written.
-int store_wrist(const double wrist[3], double cand[]) {
-  const int N = robot.N;
+int store_wrist(int N, const double wrist[3], double cand[]) {
   for (int k = 0; k < 3; k++)
     if (!std::isfinite(wrist[k])) return 0;
   for (int k = 0; k < 3; k++) cand[N - 2 + k] = wrap_once(wrist[k]);
@@ -61,7 +54,8 @@ int store_wrist(const double wrist[3], double cand[]) {
 
 }  // namespace
 
-int oinv2(const double q[], const Mat3& EwLoc, const Mat3& EwG, double cand[2][kJointSlots]) {
+int oinv2(const RobotModel& robot, const double q[], const Mat3& EwLoc, const Mat3& EwG,
+          double cand[2][kJointSlots]) {
   const int N = robot.N;
   qcopy(N, q, cand[0]);
   qcopy(N, q, cand[1]);
@@ -95,8 +89,8 @@ int oinv2(const double q[], const Mat3& EwLoc, const Mat3& EwG, double cand[2][k
   if (nw == 0) {
     const double side = vdot(z5, tz) < 0 ? -1.0 : 1.0;
     if (beta != side * alpha || std::fabs(beta) == 1) return 0;
-    wrist_after(F, std::remainder(q[N - 2], 2 * PI), T, wrist);
-    return store_wrist(wrist, cand[0]);
+    wrist_after(robot, F, std::remainder(q[N - 2], 2 * PI), T, wrist);
+    return store_wrist(N, wrist, cand[0]);
   }
   scale(w, 1 / std::sqrt(nw), w);
 
@@ -125,16 +119,17 @@ int oinv2(const double q[], const Mat3& EwLoc, const Mat3& EwG, double cand[2][k
     scale(v, cphi, b);
     vadd(a, b, z6);
     mtvmul(F, z6, p);
-    wrist_after(F, turn_onto(e6, p), T, wrist);
-    n += store_wrist(wrist, cand[n]);
+    wrist_after(robot, F, turn_onto(e6, p), T, wrist);
+    n += store_wrist(N, wrist, cand[n]);
   }
   return n;
 }
 
-int oinv(const double q[], const Mat3& EwLoc, const Mat3& EwG, double qout[]) {
+int oinv(const RobotModel& robot, const double q[], const Mat3& EwLoc, const Mat3& EwG,
+         double qout[]) {
   const int N = robot.N;
   double cand[2][kJointSlots];
-  const int n = oinv2(q, EwLoc, EwG, cand);
+  const int n = oinv2(robot, q, EwLoc, EwG, cand);
   if (n == 0) return 0;
   int best = 0;
   double bestDist = 1000;

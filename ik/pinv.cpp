@@ -2,22 +2,17 @@
 
 #include <cmath>
 
-#include "contact/poly_roots.h"
-#include "contact/tri2.h"
-#include "model/console.h"
-#include "model/state.h"
+#include "math/angles.h"
+#include "math/tri2.h"
 
 namespace {
-
-constexpr int Z = 2;
-constexpr int C = 0, S = 1, O = 2;
 
 // Coefficient slots of the general case's equation in qK.
 enum { AC2, AS2, ACS, BC1, BS1, C0 };
 
 // Frame of joint `to` at its zero value relative to joint `from - 1` after its rotation:
 // A[from] ... A[to - 1] * Erel[to] (from = 0 gives the world frame).
-void chain_frame(const Mat3 A[], int from, int to, Mat3& M) {
+void chain_frame(const RobotModel& robot, const Mat3 A[], int from, int to, Mat3& M) {
   Mat3 product = robot.Erel[to];
   for (int k = to - 1; k >= from; k--) {
     Mat3 next;
@@ -29,7 +24,8 @@ void chain_frame(const Mat3 A[], int from, int to, Mat3& M) {
 
 // A point given in the frame of joint `last` after its rotation, seen from the frame of joint
 // `first - 1` after its rotation: Lloc[k] + A[k] * P folded for k = last down to first.
-void chain_point(const Mat3 A[], const Vec3& start, int last, int first, Vec3& P) {
+void chain_point(const RobotModel& robot, const Mat3 A[], const Vec3& start, int last, int first,
+                 Vec3& P) {
   Vec3 point = start;
   for (int k = last; k >= first; k--) {
     Vec3 turned;
@@ -60,7 +56,7 @@ void elimination(const PinvEquations& eq, double elim[6]) {
 }
 
 // Roots of the general case's equation in qK along the chosen route, duplicates removed.
-int general_roots(PinvCase route, const double elim[6], double roots[4]) {
+int general_roots(PinvCase route, const double elim[6], double roots[4], MessageLog* log) {
   double raw[4];
   int n;
   if (route == kPinvGeneralC) {
@@ -68,8 +64,8 @@ int general_roots(PinvCase route, const double elim[6], double roots[4]) {
   } else if (route == kPinvGeneralS) {
     n = TRI2S(elim[AC2], elim[AS2], elim[BS1], elim[C0], raw);
   } else {
-    n = TRI2(elim[AC2], elim[AS2], elim[ACS], elim[BC1], elim[BS1], elim[C0], raw);
-    if (n == 0) console_printf("\nTRI2() no solution");
+    n = TRI2(elim[AC2], elim[AS2], elim[ACS], elim[BC1], elim[BS1], elim[C0], raw, log);
+    if (n == 0) log_printf(log, "\nTRI2() no solution");
   }
   return unique_angles(n, raw, roots);
 }
@@ -77,9 +73,9 @@ int general_roots(PinvCase route, const double elim[6], double roots[4]) {
 // General case: qK from the eliminated equation, then (cos qI, sin qI) by Cramer's rule from
 // the two linear equations, then qJ from the closure.
 int pinv_general(int I, int J, int K, const PinvEquations& eq, PinvCase route, const double elim[6],
-                 double cand[][kJointSlots]) {
+                 double cand[][kJointSlots], MessageLog* log) {
   double roots[4];
-  const int nRoots = general_roots(route, elim, roots);
+  const int nRoots = general_roots(route, elim, roots, log);
   const double tc = eq.tI[Z][C], ts = eq.tI[Z][S], t0 = eq.tI[Z][O];
   const double det = eq.Uc * ts - eq.Us * tc;
   int n = 0;
@@ -100,14 +96,15 @@ int pinv_general(int I, int J, int K, const PinvEquations& eq, PinvCase route, c
   return n;
 }
 
-int solve_case(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+int solve_case(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots],
+               MessageLog* log) {
   double elim[6];
   const PinvCase route = pinv_case(eq, elim);
   switch (route) {
     case kPinvAxis:
       return pinv_axis(I, J, K, eq, cand);
     case kPinvU0:
-      return pinv_u0(I, J, K, eq, cand);
+      return pinv_u0(I, J, K, eq, cand, log);
     case kPinvV0:
       return pinv_v0(I, J, K, eq, cand);
     case kPinvZi0:
@@ -119,7 +116,7 @@ int solve_case(int I, int J, int K, const PinvEquations& eq, double cand[][kJoin
     case kPinvParI:
       return pinv_parI(I, J, K, eq, cand);
     default:
-      return pinv_general(I, J, K, eq, route, elim, cand);
+      return pinv_general(I, J, K, eq, route, elim, cand, log);
   }
 }
 
@@ -145,8 +142,8 @@ bool closes_chain(const PinvEquations& eq, int I, int J, int K, const double can
 // Drops candidates within 1e-4 (summed plain differences) of an earlier kept one, and those with a
 // non-finite joint value or not closing the chain, compacting the rest in order; returns how
 // many remain.
-int keep_distinct(int n, int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const int N = robot.N;
+int keep_distinct(int N, int n, int I, int J, int K, const PinvEquations& eq,
+                  double cand[][kJointSlots]) {
   bool keep[4];
   for (int b = 0; b < n; b++) {
     keep[b] = finite_joints(N, cand[b]) && closes_chain(eq, I, J, K, cand[b]);
@@ -165,42 +162,29 @@ int keep_distinct(int n, int I, int J, int K, const PinvEquations& eq, double ca
   return m;
 }
 
-// Appends the two angles whose cosine is x (|x| <= 1), the one with positive sine first.
-void append_cos_roots(double x, double roots[], int& n) {
-  const double s = std::sqrt(1 - x * x);
-  roots[n++] = std::atan2(s, x);
-  roots[n++] = std::atan2(-s, x);
-}
-// Appends the two angles whose sine is x (|x| <= 1), the one with positive cosine first.
-void append_sin_roots(double x, double roots[], int& n) {
-  const double c = std::sqrt(1 - x * x);
-  roots[n++] = std::atan2(x, c);
-  roots[n++] = std::atan2(x, -c);
-}
-
 }  // namespace
 
-void pinv_setup(char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
+void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
                 const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo) {
   const int N = robot.N;
   Mat3 A[kJointSlots];
   A[0] = robot.Erel[0];
   for (int i = 1; i <= N; i++) mrotz(robot.Erel[i], q[i], A[i]);
 
-  chain_frame(A, 0, I, geo.M1);
-  chain_point(A, robot.Lloc[I], I - 1, 0, geo.P1);
-  chain_frame(A, I + 1, J, geo.M2);
-  chain_point(A, robot.Lloc[J], J - 1, I + 1, geo.P2);
-  chain_frame(A, J + 1, K, geo.M3);
-  chain_point(A, robot.Lloc[K], K - 1, J + 1, geo.P3);
+  chain_frame(robot, A, 0, I, geo.M1);
+  chain_point(robot, A, robot.Lloc[I], I - 1, 0, geo.P1);
+  chain_frame(robot, A, I + 1, J, geo.M2);
+  chain_point(robot, A, robot.Lloc[J], J - 1, I + 1, geo.P2);
+  chain_frame(robot, A, J + 1, K, geo.M3);
+  chain_point(robot, A, robot.Lloc[K], K - 1, J + 1, geo.P3);
 
   if (wristChar == 'R') {
     // The wrist centre, which the wrist joints do not move, goes to the goal's wrist centre.
-    chain_point(A, robot.Lloc[N - 1], N - 2, K + 1, geo.endPt);
+    chain_point(robot, A, robot.Lloc[N - 1], N - 2, K + 1, geo.endPt);
     const double back = robot.handLength + robot.Llen[N];
     geo.target = {rwG.x - back * EwG.m[2], rwG.y - back * EwG.m[5], rwG.z - back * EwG.m[8]};
   } else {
-    chain_point(A, rwLoc, N, K + 1, geo.endPt);
+    chain_point(robot, A, rwLoc, N, K + 1, geo.endPt);
     geo.target = rwG;
   }
 }
@@ -252,21 +236,22 @@ PinvCase pinv_case(const PinvEquations& eq, double elim[6]) {
   return kPinvGeneral;
 }
 
-int pinv4(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG,
-          double cand[4][kJointSlots]) {
+int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
+          const Vec3& rwG, const Mat3& EwG, double cand[4][kJointSlots], MessageLog* log) {
   const int N = robot.N;
   for (int k = 0; k < 4; k++) qcopy(N, q, cand[k]);
   PinvGeometry geo;
-  pinv_setup(robot.wristChar, q, I, J, K, rwLoc, rwG, cell.EwG, geo);
+  pinv_setup(robot, robot.wristChar, q, I, J, K, rwLoc, rwG, EwG, geo);
   PinvEquations eq;
   pinv_equations(geo, eq);
-  const int n = solve_case(I, J, K, eq, cand);
-  return keep_distinct(n, I, J, K, eq, cand);
+  const int n = solve_case(I, J, K, eq, cand, log);
+  return keep_distinct(N, n, I, J, K, eq, cand);
 }
 
-int pinv(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG, double qp[]) {
+int pinv(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
+         const Vec3& rwG, const Mat3& EwG, double qp[], MessageLog* log) {
   double cand[4][kJointSlots];
-  const int n = pinv4(q, I, J, K, rwLoc, rwG, cand);
+  const int n = pinv4(robot, q, I, J, K, rwLoc, rwG, EwG, cand, log);
   if (n == 0) return 0;
   int best = 0;
   double bestDist = joint_dist3(I, J, K, q, cand[0]);
@@ -279,50 +264,6 @@ int pinv(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& r
   }
   qcopy(robot.N, cand[best], qp);
   return 1;
-}
-
-int TRI2C(double AC2, double AS2, double BC1, double C0, double roots[4]) {
-  const double d = AC2 - AS2;
-  if (std::fabs(d) < 1e-6) {
-    // cos^2 and sin^2 weigh alike: the equation is linear in cos t.
-    if (std::fabs(BC1) < 1e-6) return 0;
-    const double c = -(AC2 + C0) / (2 * BC1);
-    // Written so that a NaN cosine fails too.
-    if (!(std::fabs(c) <= 1)) return 0;
-    roots[0] = std::acos(c);
-    roots[1] = -std::acos(c);
-    return 2;
-  }
-  const double coef[2] = {BC1 / d, (C0 + AS2) / d};
-  double x[2];
-  if (quadratic(coef, x) == 0) return 0;
-  int n = 0;
-  for (double xk : x)
-    if (std::fabs(xk) <= 1) append_cos_roots(xk, roots, n);
-  return n;
-}
-
-int TRI2S(double AC2, double AS2, double BS1, double C0, double roots[4]) {
-  const double d = AC2 - AS2;
-  if (std::fabs(d) < 1e-6) {
-    // cos^2 and sin^2 weigh alike: the equation is linear in sin t.
-    if (std::fabs(BS1) < 1e-6) return 0;
-    const double s = -(AS2 + C0) / (2 * BS1);
-    if (!(std::fabs(s) <= 1)) return 0;
-    const double a = std::asin(s);
-    double b = 3.1415926536 - a;
-    if (b > 3.14159265359) b -= 6.28318530778;
-    roots[0] = a;
-    roots[1] = b;
-    return 2;
-  }
-  const double coef[2] = {BS1 / (AS2 - AC2), (C0 + AC2) / (AS2 - AC2)};
-  double x[2];
-  if (quadratic(coef, x) == 0) return 0;
-  int n = 0;
-  for (double xk : x)
-    if (std::fabs(xk) <= 1) append_sin_roots(xk, roots, n);
-  return n;
 }
 
 int unique_angles(int n, const double in[], double out[]) {
@@ -339,12 +280,6 @@ int unique_angles(int n, const double in[], double out[]) {
 double joint_dist3(int i, int j, int k, const double p[], const double q[]) {
   const int joints[3] = {i, j, k};
   double sum = 0;
-  for (int m : joints) {
-    const double d = p[m] - q[m];
-    double best = std::fabs(d);
-    if (std::fabs(d + 2 * PI) < best) best = std::fabs(d + 2 * PI);
-    if (std::fabs(d - 2 * PI) < best) best = std::fabs(d - 2 * PI);
-    sum += best;
-  }
+  for (int m : joints) sum += std::fabs(angle_diff(p[m], q[m]));
   return sum;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "ik/pinv_cases.h"
-#include "model/vecmat.h"
+#include "math/message_log.h"
+#include "math/vecmat.h"
+#include "model/state.h"
 
 // The chain between the base and the end point, split at joints I, J and K.
 struct PinvGeometry {
@@ -35,7 +37,7 @@ enum PinvCase {
 
 // Splits the chain of the robot model at I, J, K for the joint values q (radians) and the goal
 // rwG, EwG (EwG's z column is the approach axis). Preconditions: 1 <= I < J < K <= N - 2.
-void pinv_setup(char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
+void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
                 const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo);
 
 // The z equation and length equation of the chain closure (see PinvEquations).
@@ -47,23 +49,17 @@ void pinv_equations(const PinvGeometry& geo, PinvEquations& eq);
 PinvCase pinv_case(const PinvEquations& eq, double elim[6]);
 
 // Every placement of joints I, J, K (radians) that puts the end point on the target for goal
-// rwG and the goal orientation cell.EwG, the other joints held at q. Writes cand[0..n-1], each a
+// position rwG and orientation EwG, the other joints held at q. Writes cand[0..n-1], each a
 // copy of q with joints I, J, K replaced, distinct, finite and closing the chain to within 1e-6
-// (model units); returns n (0..4).
-int pinv4(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG,
-          double cand[4][kJointSlots]);
+// (model units); returns n (0..4). Notes failing branches in log.
+int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
+          const Vec3& rwG, const Mat3& EwG, double cand[4][kJointSlots],
+          MessageLog* log = nullptr);
 
 // The pinv4 candidate nearest to q by joint_dist3 (the earlier on a tie), copied whole into qp
 // (which may be q). Returns 1, or 0 when there is none (qp is then untouched).
-int pinv(const double q[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG, double qp[]);
-
-// AC2 cos^2 t + AS2 sin^2 t + 2 BC1 cos t + C0 = 0: writes up to four roots t (radians) into
-// roots and returns their number.
-int TRI2C(double AC2, double AS2, double BC1, double C0, double roots[4]);
-
-// AC2 cos^2 t + AS2 sin^2 t + 2 BS1 sin t + C0 = 0: writes up to four roots t (radians) into
-// roots and returns their number.
-int TRI2S(double AC2, double AS2, double BS1, double C0, double roots[4]);
+int pinv(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
+         const Vec3& rwG, const Mat3& EwG, double qp[], MessageLog* log = nullptr);
 
 // Copies the angles of in[0..n-1] that are not within 1e-6 (modulo whole turns) of an earlier
 // input angle into out, in order; returns their number. out must not be in.

@@ -2,14 +2,11 @@
 
 #include <cmath>
 
-#include "contact/tri2.h"
-#include "model/console.h"
+#include "math/tri2.h"
 
 namespace {
 
 // Index of the z row in pK and tI, and of the columns (c, s, 0) in each row.
-constexpr int Z = 2;
-constexpr int C = 0, S = 1, O = 2;
 
 // Length equation, qK side and qI side.
 double length_k(const PinvEquations& eq, double qK) {
@@ -57,11 +54,12 @@ int pinv_axis(int I, int J, int K, const PinvEquations& eq, double cand[][kJoint
   return n;
 }
 
-int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
+int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots],
+            MessageLog* log) {
   const double(&tI)[3][3] = eq.tI;
   const double r = std::sqrt(eq.Vc * eq.Vc + eq.Vs * eq.Vs);
   if (std::fabs(eq.U0 - eq.V0) > r) {
-    console_printf("\nUc=Us=0の場合 c(q3)>1 q3 no solution");
+    log_printf(log, "\nUc=Us=0の場合 c(q3)>1 q3 no solution");
     return 0;
   }
   double rootsK[2], rootsI[2];

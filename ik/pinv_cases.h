@@ -4,7 +4,12 @@
 // caller's candidates cand[0], cand[1], ... (which already hold the start joint vector).
 #pragma once
 
-#include "model/vecmat.h"
+#include "math/message_log.h"
+#include "math/vecmat.h"
+
+// Rows and columns of the equation tables below: the z row, and the cos, sin, constant columns.
+constexpr int Z = 2;
+constexpr int C = 0, S = 1, O = 2;
 
 // The two scalar equations of the closed chain Rz(qJ) * p(qK) = t(qI), all in joint J's frame:
 //   z equation:      pK[2] . (cos qK, sin qK, 1) = tI[2] . (cos qI, sin qI, 1)
@@ -36,9 +41,10 @@ void pinv_store(int I, int J, int K, double qI, double qK, const Vec3& p, const 
 // Returns the number of candidates written, 0..2.
 int pinv_axis(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]);
 
-// The length equation is free of qI: qK from it, then qI from the z equation. Prints a console
-// line when |U0 - V0| exceeds sqrt(Vc^2 + Vs^2). Returns the number of candidates, 0..4.
-int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]);
+// The length equation is free of qI: qK from it, then qI from the z equation. Notes in log
+// when |U0 - V0| exceeds sqrt(Vc^2 + Vs^2). Returns the number of candidates, 0..4.
+int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots],
+            MessageLog* log = nullptr);
 
 // The length equation is free of qK: qI from it, then qK from the z equation. Returns 0..4.
 int pinv_v0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]);

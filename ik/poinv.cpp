@@ -5,8 +5,8 @@
 
 #include "ik/oinv.h"
 #include "ik/pinv.h"
+#include "math/angles.h"
 #include "model/forward_kinematics.h"
-#include "model/state.h"
 
 namespace {
 
@@ -22,46 +22,37 @@ void damp_jump(int i, int j, int k, const double from[], double to[]) {
 
 }  // namespace
 
-double angle_diff(double a, double b) {
-  const double d = a - b;
-  double best = d;
-  if (std::fabs(d + 2 * PI) < std::fabs(best)) best = d + 2 * PI;
-  if (std::fabs(d - 2 * PI) < std::fabs(best)) best = d - 2 * PI;
-  return best;
+double pos_error(const RobotModel& robot, const Vec3& rwG, const double q[], Kinematics& kin) {
+  forward_kinematics(robot, q, kin);
+  return std::fabs(kin.rw.x - rwG.x) + std::fabs(kin.rw.y - rwG.y) + std::fabs(kin.rw.z - rwG.z);
 }
 
-double pos_error(const double q[]) {
-  forward_kinematics(q);
-  return std::fabs(kin.rw.x - cell.rwG.x) + std::fabs(kin.rw.y - cell.rwG.y) +
-         std::fabs(kin.rw.z - cell.rwG.z);
-}
-
-double ori_error(const double q[]) {
-  forward_kinematics(q);
+double ori_error(const RobotModel& robot, const Mat3& EwG, const double q[], Kinematics& kin) {
+  forward_kinematics(robot, q, kin);
   double sum = 0;
-  for (int k = 0; k < 9; k++) sum += std::fabs(kin.Ew.m[k] - cell.EwG.m[k]);
+  for (int k = 0; k < 9; k++) sum += std::fabs(kin.Ew.m[k] - EwG.m[k]);
   return sum;
 }
 
-int poinv(const double qin[], int I, int J, int K, const Vec3& rwLoc, const Vec3& rwG,
-          const Mat3& EwG, double qout[]) {
+int poinv(const RobotModel& robot, const double qin[], int I, int J, int K, const Vec3& rwLoc,
+          const Vec3& rwG, const Mat3& EwG, Kinematics& kin, double qout[], MessageLog* log) {
   const int N = robot.N;
   const bool wristCentre = robot.wristChar == 'R';
   double A[kJointSlots], B[kJointSlots], C[kJointSlots], D[kJointSlots];
   qcopy(N, qin, A);
   for (int pass = 0; pass < kMaxPasses; pass++) {
-    if (pinv(A, I, J, K, rwLoc, rwG, B) == 0) break;
-    if (ori_error(B) <= 1e-6) {
+    if (pinv(robot, A, I, J, K, rwLoc, rwG, EwG, B, log) == 0) break;
+    if (ori_error(robot, EwG, B, kin) <= 1e-6) {
       qcopy(N, B, qout);
       return 1;
     }
     qcopy(N, B, C);
     if (!wristCentre) damp_jump(I, J, K, A, C);
-    if (oinv(C, robot.EwLoc, EwG, D) == 0) {
+    if (oinv(robot, C, robot.EwLoc, EwG, D) == 0) {
       qcopy(N, C, A);
       break;
     }
-    if (pos_error(D) <= 1e-6) {
+    if (pos_error(robot, rwG, D, kin) <= 1e-6) {
       qcopy(N, D, qout);
       return 1;
     }

@@ -1,8 +1,7 @@
 #include "model/forward_kinematics.h"
 
-#include "model/state.h"
 
-void forward_kinematics(const double q[]) {
+void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
   const int N = robot.N;
   for (int i = 1; i <= N; i++) mrotz(robot.Erel[i], q[i], kin.Eloc[i]);
   for (int i = 1; i <= N; i++) mmul(kin.E[i - 1], kin.Eloc[i], kin.E[i]);
@@ -17,4 +16,10 @@ void forward_kinematics(const double q[]) {
   mvmul(kin.E[N], robot.rwLoc, hand);
   vadd(kin.Jpos[N], hand, kin.rw);
   mmul(kin.E[N], robot.EwLoc, kin.Ew);
+}
+
+void kinematics_at_base(const RobotModel& robot, Kinematics& kin) {
+  kin.Eloc[0] = robot.E0[0];
+  kin.E[0] = robot.E0[0];
+  kin.Jpos[0] = robot.Jpos0[0];
 }

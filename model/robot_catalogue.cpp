@@ -1,8 +1,5 @@
 #include "model/robot_catalogue.h"
 
-#include <cmath>
-
-#include "model/state.h"
 
 namespace {
 
@@ -39,22 +36,9 @@ Mat3 axis_frame(char letter) {
   }
 }
 
-// First guess of the arm that meets the wall edge: the link from joint i to joint i+1 whose
-// height range above joint 2 spans the edge's horizontal distance. Keeps Mcont when none does.
-void guess_contact_arm() {
-  const Vec3& joint2 = robot.Jpos0[2];
-  cell.wallDist = std::sqrt((cell.rh.x - joint2.x) * (cell.rh.x - joint2.x) +
-                            (cell.rh.y - joint2.y) * (cell.rh.y - joint2.y));
-  for (int i = 2; i <= robot.N - 1; i++) {
-    if (robot.Jpos0[i].z - joint2.z < cell.wallDist &&
-        robot.Jpos0[i + 1].z - joint2.z >= cell.wallDist)
-      cell.Mcont = i;
-  }
-}
-
 }  // namespace
 
-void robot_setup(int type) {
+void robot_setup(int type, RobotModel& robot) {
   if (type < 2 || type > kRobotTypes) type = 1;
   const RobotType& row = kCatalogue[type];
 
@@ -72,7 +56,6 @@ void robot_setup(int type) {
 
   robot.E0[0] = kIdentity;
   robot.Jpos0[0] = {0, 0, 0};
-  kin.Jpos[0] = {0, 0, 0};
   for (int i = 1; i <= robot.N; i++) {
     robot.E0[i] = axis_frame(robot.jointAxisLetter[i]);
     robot.Jpos0[i] = {0, 0, row.height[i] * kScale};
@@ -87,8 +70,6 @@ void robot_setup(int type) {
   for (int k = 0; k < 3; k++) robot.posJoints[k] = row.posJoints[k];
   robot.Lcont = row.Lcont;
 
-  if (cell.setupDone) guess_contact_arm();
-
   robot.linkRadius = 0.1;
   robot.edgeRadius = 0.0;
   robot.workSize[0] = 0.35;
@@ -96,15 +77,13 @@ void robot_setup(int type) {
   robot.workSize[2] = 0.2;
   robot.workHoleRadius = 0.08;
 
-  kin.Eloc[0] = robot.E0[0];
-  kin.E[0] = robot.E0[0];
   link_geometry(robot.N, robot.Jpos0, robot.E0, robot.rw0, robot.Ew0, robot.Erel, robot.Lloc,
                 robot.LlocU, robot.Llen, robot.rwLoc, robot.EwLoc, robot.handLength);
 }
 
-int link_geometry(int N, const Vec3 Jpos0[], const Mat3 E0[], const Vec3& rw0, const Mat3& Ew0,
+void link_geometry(int N, const Vec3 Jpos0[], const Mat3 E0[], const Vec3& rw0, const Mat3& Ew0,
                   Mat3 Erel[], Vec3 Lloc[], Vec3 LlocU[], double Llen[], Vec3& rwLoc, Mat3& EwLoc,
-                  double& handLength) {
+                   double& handLength) {
   Erel[0] = E0[0];
   Lloc[0] = Jpos0[0];
   for (int i = 1; i <= N; i++) mtmul(E0[i - 1], E0[i], Erel[i]);
@@ -124,5 +103,4 @@ int link_geometry(int N, const Vec3 Jpos0[], const Mat3 E0[], const Vec3& rw0, c
   mtvmul(E0[N], hand, rwLoc);
   handLength = vnorm(rwLoc);
   mtmul(E0[N], Ew0, EwLoc);
-  return 1;
 }

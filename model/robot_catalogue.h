@@ -1,17 +1,17 @@
 // The four 7-joint robot types and the constant link data derived from their zero pose.
 #pragma once
 
-#include "model/vecmat.h"
+#include "math/vecmat.h"
 
-// Builds the robot model of type 2, 3 or 4 (any other value: type 1) into `robot`, resets the
-// base frame and base point of `kin`, and, once cell.setupDone is 1, re-derives cell.wallDist
-// and cell.Mcont from the wall edge cell.rh. Leaves every qInit row but the type's own alone.
-void robot_setup(int type);
+#include "model/state.h"
+
+// Builds the robot model of type 2, 3 or 4 (any other value: type 1) into robot. Leaves every
+// qInit row but the type's own alone.
+void robot_setup(int type, RobotModel& robot);
 
 // Derives the link data from the zero pose (joint frames E0, positions Jpos0, work pose rw0,
 // Ew0): frame i relative to frame i-1, links in the parent frame, their lengths and unit
 // directions (zero for a link of length 0), and the work pose seen from joint N.
-// Returns 1.
-int link_geometry(int N, const Vec3 Jpos0[], const Mat3 E0[], const Vec3& rw0, const Mat3& Ew0,
+void link_geometry(int N, const Vec3 Jpos0[], const Mat3 E0[], const Vec3& rw0, const Mat3& Ew0,
                   Mat3 Erel[], Vec3 Lloc[], Vec3 LlocU[], double Llen[], Vec3& rwLoc, Mat3& EwLoc,
-                  double& handLength);
+                   double& handLength);

@@ -1,9 +1,10 @@
-// The process-wide state that the model, the solvers and the shell share: the robot model that
-// robot_setup builds, the kinematic state that forward_kinematics writes, and the goal and wall
-// that the solvers read. One instance of each, defined in state.cpp.
+// The three kinds of state every kinematic routine works on: the robot model that robot_setup
+// builds (constant for a robot), the kinematic state that forward_kinematics writes (a
+// per-evaluation workspace), and the goal and wall that the solvers read. Routines take them
+// as parameters; only the shell owns the instances the program runs on.
 #pragma once
 
-#include "model/vecmat.h"
+#include "math/vecmat.h"
 
 // Every robot has seven joints; per-joint arrays run over 0..kMaxJoints, entry 0 is the base.
 constexpr int kMaxJoints = 7;
@@ -57,9 +58,4 @@ struct Workcell {
   Vec3 rh;          // lower end point of the wall's vertical edge
   double wallDist;  // horizontal distance from joint 2's vertical axis to rh
   int Mcont;        // arm (link) expected to touch the wall edge
-  int setupDone;    // 1 once start-up has finished: robot_setup may then re-derive Mcont
 };
-
-extern RobotModel robot;
-extern Kinematics kin;
-extern Workcell cell;

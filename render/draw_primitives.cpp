@@ -58,7 +58,7 @@ Vec3 frame_axis(const Mat3& E, int j) {
   return {E.m[j], E.m[3 + j], E.m[6 + j]};
 }
 
-int frame_to_zyz(const Vec3& ex, const Vec3& ey, const Vec3& ez, double angles[3]) {
+void frame_to_zyz(const Vec3& ex, const Vec3& ey, const Vec3& ez, double angles[3]) {
   const double s = std::sqrt(ez.x * ez.x + ez.y * ez.y);
   if (s > 1e-6) {
     angles[0] = std::atan2(ez.y, ez.x);
@@ -70,7 +70,6 @@ int frame_to_zyz(const Vec3& ex, const Vec3& ey, const Vec3& ez, double angles[3
     angles[1] = (1 - ez.z) * 1.5707963267949;
     angles[2] = std::atan2(ex.y, ey.y);
   }
-  return 1;
 }
 
 void draw_sphere(const Vec3& centre, double r, const float colour[4]) {

@@ -3,7 +3,7 @@
 // to OpenGL. Colours are RGBA; lit shapes take theirs as the front material.
 #pragma once
 
-#include "model/vecmat.h"
+#include "math/vecmat.h"
 
 // Model length to drawing length: x * 300 / 300.
 double draw_scale(double x);
@@ -14,7 +14,7 @@ Vec3 frame_axis(const Mat3& E, int j);
 // Z-Y-Z angles (radians) of the frame whose axes are ex, ey, ez, into angles: phi about z, theta
 // about y, psi about z. A vertical z axis gives phi = 0 and puts the whole turn into psi.
 // Returns 1.
-int frame_to_zyz(const Vec3& ex, const Vec3& ey, const Vec3& ez, double angles[3]);
+void frame_to_zyz(const Vec3& ex, const Vec3& ey, const Vec3& ez, double angles[3]);
 
 // Lit sphere of radius r around centre.
 void draw_sphere(const Vec3& centre, double r, const float colour[4]);

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "model/forward_kinematics.h"
-#include "model/state.h"
 #include "render/draw_primitives.h"
 
 namespace {
@@ -33,18 +32,18 @@ void frame_angles(const Mat3& E, double angles[3]) {
 
 }  // namespace
 
-void draw_robot(const double q[]) {
+void draw_robot(const RobotModel& robot, const double q[], Kinematics& kin) {
   const int N = robot.N;
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   draw_base(frame_axis(robot.Erel[0], 2), kin.Jpos[0]);
-  for (int i = 1; i <= N; i++) draw_link(kin.Jpos[i - 1], kin.Jpos[i]);
+  for (int i = 1; i <= N; i++) draw_link(robot.linkRadius, kin.Jpos[i - 1], kin.Jpos[i]);
   const Vec3 stemEnd = offset(kin.rw, -kStemShortfall, frame_axis(kin.Ew, 2));
-  draw_link(kin.Jpos[N], stemEnd);
+  draw_link(robot.linkRadius, kin.Jpos[N], stemEnd);
   for (int i = 1; i <= N - 3; i++) draw_joint(robot.jointAxisLetter[i], kin.E[i], kin.Jpos[i]);
   // The wrist: its middle joint last.
   const int wrist[3] = {N - 2, N, N - 1};
   for (int i : wrist) draw_joint(robot.jointAxisLetter[i], kin.E[i], kin.Jpos[i]);
-  draw_hand_work(kin.Ew, kin.rw);
+  draw_hand_work(robot, kin.Ew, kin.rw);
 }
 
 void draw_base(const Vec3& axis, const Vec3& p) {
@@ -58,9 +57,9 @@ void draw_base(const Vec3& axis, const Vec3& p) {
   draw_disc(angles, top, kBaseRadius, kLinkColour);
 }
 
-void draw_link(const Vec3& a, const Vec3& b) {
-  draw_cylinder(a, b, robot.linkRadius, kLinkColour);
-  draw_sphere(b, robot.linkRadius, kLinkColour);
+void draw_link(double radius, const Vec3& a, const Vec3& b) {
+  draw_cylinder(a, b, radius, kLinkColour);
+  draw_sphere(b, radius, kLinkColour);
 }
 
 void draw_joint(char letter, const Mat3& Ej, const Vec3& p) {
@@ -75,7 +74,7 @@ void draw_joint(char letter, const Mat3& Ej, const Vec3& p) {
   draw_disc(angles, b, kJointRadius, colour);
 }
 
-void draw_hand_work(const Mat3& Ew, const Vec3& rw) {
+void draw_hand_work(const RobotModel& robot, const Mat3& Ew, const Vec3& rw) {
   double angles[3];
   frame_angles(Ew, angles);
   const double* size = robot.workSize;

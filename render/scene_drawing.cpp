@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include "model/state.h"
 #include "render/draw_primitives.h"
 
 namespace {
@@ -61,7 +60,7 @@ void draw_grid(int n, double dx, double dy) {
   glFlush();
 }
 
-void draw_goal_work() {
+void draw_goal_work(const RobotModel& robot, const Workcell& cell) {
   const Mat3& E = cell.EwG;
   double angles[3];
   frame_to_zyz(frame_axis(E, 0), frame_axis(E, 1), frame_axis(E, 2), angles);

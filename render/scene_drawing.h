@@ -3,6 +3,8 @@
 // them on.
 #pragma once
 
+#include "model/state.h"
+
 // Turns the scene by rotX, rotY, rotZ degrees about x, y and z, then shifts it by
 // (trX, trY, trZ): multiplied onto the current matrix.
 void view_transform(double rotX, double rotY, double rotZ, double trX, double trY, double trZ);
@@ -14,5 +16,5 @@ void draw_axes();
 // (from -50 to 50), each its own begin/end pair.
 void draw_grid(int n, double dx, double dy);
 
-// The workpiece at the goal pose cell.rwG, cell.EwG, with holed x faces and black edges.
-void draw_goal_work();
+// The robot's workpiece at the goal pose cell.rwG, cell.EwG, with holed x faces and black edges.
+void draw_goal_work(const RobotModel& robot, const Workcell& cell);

@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "model/console.h"
-#include "model/vecmat.h"
+#include "app/console.h"
+#include "math/vecmat.h"
 
 inline void expect_near(const Vec3& actual, const Vec3& expected, double tolerance) {
   EXPECT_NEAR(actual.x, expected.x, tolerance);

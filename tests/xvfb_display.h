@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/startup.h"
-#include "model/console.h"
+#include "app/console.h"
 
 // Starts the private server on the first call and returns its DISPLAY name ("" on failure).
 inline const std::string& private_display() {

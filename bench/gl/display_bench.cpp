@@ -14,7 +14,7 @@
 #include "app/display.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
-#include "model/console.h"
+#include "app/console.h"
 #include "xvfb_display.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
-#include "model/console.h"
+#include "app/console.h"
 #include "model/state.h"
 #include "xvfb_display.h"
 

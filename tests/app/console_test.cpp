@@ -1,4 +1,4 @@
-#include "model/console.h"
+#include "app/console.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -8,7 +8,7 @@
 
 #include "app/scene_state.h"
 #include "app/startup.h"
-#include "model/console.h"
+#include "app/console.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"

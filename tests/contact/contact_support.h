@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "model/console.h"
+#include "app/console.h"
 #include "model/state.h"
 
 // Sends the console output into memory while alive; text() is everything printed so far.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "model/console.h"
+#include "app/console.h"
 #include "support.h"
 
 namespace {

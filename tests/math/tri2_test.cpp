@@ -1,4 +1,4 @@
-#include "contact/tri2.h"
+#include "math/tri2.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "model/console.h"
+#include "app/console.h"
 #include "support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "model/vecmat.h"
+#include "math/vecmat.h"
 
 #include "support.h"
 

@@ -14,6 +14,9 @@ struct Vec3 {
   double x, y, z;
 };
 
+// The world's vertical unit vector, the direction of the wall's edge.
+constexpr Vec3 kEhz = {0, 0, 1};
+
 // Row-major: element (row i, column j) is m[3 * i + j]. A frame's columns are its x, y and z
 // axes in parent coordinates.
 struct Mat3 {
@@ -45,10 +48,6 @@ void mtvmul(const Mat3& M, const Vec3& v, Vec3& out);
 
 // dst[k] = src[k] for k = 0..n inclusive (n + 1 elements).
 void qcopy(int n, const double src[], double dst[]);
-
-// a - b moved by 0, +2pi, +4pi, -2pi or -4pi (tried in that order, strictly smaller wins)
-// to the value of least magnitude; lies in [-pi, pi] whenever |a - b| <= 5pi.
-double angle_wrap_diff(double a, double b);
 
 // '0'..'9' for n = 0..9, 'x' for any other n.
 char digit_char(int n);

@@ -1,4 +1,4 @@
-#include "model/vecmat.h"
+#include "math/vecmat.h"
 
 #include <cmath>
 
@@ -76,15 +76,6 @@ void mtvmul(const Mat3& M, const Vec3& v, Vec3& out) {
 
 void qcopy(int n, const double src[], double dst[]) {
   for (int k = 0; k <= n; k++) dst[k] = src[k];
-}
-
-double angle_wrap_diff(double a, double b) {
-  const double d = a - b;
-  const double candidates[4] = {d + 2 * PI, d + 4 * PI, d - 2 * PI, d - 4 * PI};
-  double best = d;
-  for (double c : candidates)
-    if (std::fabs(c) < std::fabs(best)) best = c;
-  return best;
 }
 
 char digit_char(int n) {

@@ -1,4 +1,4 @@
-#include "contact/poly_roots.h"
+#include "math/poly_roots.h"
 
 #include <cmath>
 #include <limits>

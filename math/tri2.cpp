@@ -1,23 +1,17 @@
-#include "contact/tri2.h"
+#include "math/tri2.h"
 
 #include <cmath>
 
-#include "contact/poly_roots.h"
-#include "model/console.h"
-#include "model/vecmat.h"
+#include "math/angles.h"
+#include "math/poly_roots.h"
+#include "math/vecmat.h"
 
 namespace {
 
-// Once into [-PI, PI]: 2*PI off at most.
-double wrap_once(double angle) {
-  if (angle > PI) angle -= 2 * PI;
-  if (angle < -PI) angle += 2 * PI;
-  return angle;
-}
-
 // No linear terms: rotated by phi onto the principal axes of the quadratic form, the equation
 // is E1*cos^2(t - phi) + E2*sin^2(t - phi) + C0 = 0.
-int tri2_without_linear_terms(double AC2, double AS2, double ACS, double C0, double out[4]) {
+int tri2_without_linear_terms(double AC2, double AS2, double ACS, double C0, double out[4],
+                              MessageLog* log) {
   const double Dd = AC2 - AS2;
   // Dd = 0 (then ACS is not): the quotient is infinite and phi = +-PI/4.
   const double phi = 0.5 * std::atan(2 * ACS / Dd);
@@ -25,16 +19,16 @@ int tri2_without_linear_terms(double AC2, double AS2, double ACS, double C0, dou
   const double E1 = AC2 * cphi * cphi + 2 * ACS * cphi * sphi + AS2 * sphi * sphi;
   const double E2 = AC2 * sphi * sphi - 2 * ACS * cphi * sphi + AS2 * cphi * cphi;
   if (std::fabs(E1 - E2) < 1e-8) {
-    console_printf("\nTRI2() BC1=BS1=0, 不定　no solution");
+    log_printf(log, "\nTRI2() BC1=BS1=0, 不定　no solution");
     return 0;
   }
   const double X = (-C0 - E2) / (E1 - E2);  // cos^2(t - phi)
   if (X < 0) {
-    console_printf("\nTRI2() BC1=BS1=0 sqrt( X=%8.5f<0 ) no solution", X);
+    log_printf(log, "\nTRI2() BC1=BS1=0 sqrt( X=%8.5f<0 ) no solution", X);
     return 0;
   }
   if (X > 1) {
-    console_printf("\nTRI2() BC1=BS1=0 cos2()>1 no solution");
+    log_printf(log, "\nTRI2() BC1=BS1=0 cos2()>1 no solution");
     return 0;
   }
   const double psi = std::atan2(std::sqrt(1 - X), std::sqrt(X));
@@ -117,6 +111,19 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
   return count;
 }
 
+// Appends the two angles whose cosine is x (|x| <= 1), the one with positive sine first.
+void append_cos_roots(double x, double roots[], int& n) {
+  const double s = std::sqrt(1 - x * x);
+  roots[n++] = std::atan2(s, x);
+  roots[n++] = std::atan2(-s, x);
+}
+// Appends the two angles whose sine is x (|x| <= 1), the one with positive cosine first.
+void append_sin_roots(double x, double roots[], int& n) {
+  const double c = std::sqrt(1 - x * x);
+  roots[n++] = std::atan2(x, c);
+  roots[n++] = std::atan2(x, -c);
+}
+
 }  // namespace
 
 int TRI1(double a, double b, double c, double out[2]) {
@@ -140,7 +147,8 @@ int TRI1(double a, double b, double c, double out[2]) {
   return 2;
 }
 
-int TRI2(double AC2, double AS2, double ACS, double BC1, double BS1, double C0, double out[4]) {
+int TRI2(double AC2, double AS2, double ACS, double BC1, double BS1, double C0, double out[4],
+         MessageLog* log) {
   const double inputs[6] = {AC2, AS2, ACS, BC1, BS1, C0};
   for (double value : inputs)
     if (!std::isfinite(value)) return 0;
@@ -152,6 +160,50 @@ int TRI2(double AC2, double AS2, double ACS, double BC1, double BS1, double C0, 
   // cos^2 and sin^2 weigh the same and there is no cross term: a linear equation.
   if (std::fabs(Q) <= 1e-8) return TRI1(2 * BC1, 2 * BS1, S, out);
   if (std::fabs(BC1) + std::fabs(BS1) < 1e-8)
-    return tri2_without_linear_terms(AC2, AS2, ACS, C0, out);
+    return tri2_without_linear_terms(AC2, AS2, ACS, C0, out, log);
   return tri2_general(ACS, BC1, BS1, Dd, S, Q, out);
+}
+
+int TRI2C(double AC2, double AS2, double BC1, double C0, double roots[4]) {
+  const double d = AC2 - AS2;
+  if (std::fabs(d) < 1e-6) {
+    // cos^2 and sin^2 weigh alike: the equation is linear in cos t.
+    if (std::fabs(BC1) < 1e-6) return 0;
+    const double c = -(AC2 + C0) / (2 * BC1);
+    // Written so that a NaN cosine fails too.
+    if (!(std::fabs(c) <= 1)) return 0;
+    roots[0] = std::acos(c);
+    roots[1] = -std::acos(c);
+    return 2;
+  }
+  const double coef[2] = {BC1 / d, (C0 + AS2) / d};
+  double x[2];
+  if (quadratic(coef, x) == 0) return 0;
+  int n = 0;
+  for (double xk : x)
+    if (std::fabs(xk) <= 1) append_cos_roots(xk, roots, n);
+  return n;
+}
+
+int TRI2S(double AC2, double AS2, double BS1, double C0, double roots[4]) {
+  const double d = AC2 - AS2;
+  if (std::fabs(d) < 1e-6) {
+    // cos^2 and sin^2 weigh alike: the equation is linear in sin t.
+    if (std::fabs(BS1) < 1e-6) return 0;
+    const double s = -(AS2 + C0) / (2 * BS1);
+    if (!(std::fabs(s) <= 1)) return 0;
+    const double a = std::asin(s);
+    double b = 3.1415926536 - a;
+    if (b > 3.14159265359) b -= 6.28318530778;
+    roots[0] = a;
+    roots[1] = b;
+    return 2;
+  }
+  const double coef[2] = {BS1 / (AS2 - AC2), (C0 + AC2) / (AS2 - AC2)};
+  double x[2];
+  if (quadratic(coef, x) == 0) return 0;
+  int n = 0;
+  for (double xk : x)
+    if (std::fabs(xk) <= 1) append_sin_roots(xk, roots, n);
+  return n;
 }

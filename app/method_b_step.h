@@ -1,0 +1,73 @@
+// Method B as pure steps: 'B' starts from the initial pose, 'a' solves the position and
+// orientation of the work (B-a), 'b' turns joint Lcont until arm Mcont rests against the wall
+// edge (B-b). Each step limits how far the joints move, classifies the pose against the wall and
+// chooses the contact arm for the next step; it returns a report of what the trace prints and
+// neither prints nor draws, so it runs the same in the window and without one.
+#pragma once
+
+#include "math/message_log.h"
+#include "model/state.h"
+
+// What Method B works on between steps (the shell's scene holds it).
+struct MethodBState {
+  // Joint vectors (radians, joints 1..N).
+  double qr[kJointSlots];     // current pose: drawn, and where solver steps start from
+  double qs[kJointSlots];     // start values of a solver step; next pose of the motion
+  double qGoal[kJointSlots];  // goal pose of the motion: the last accepted contact result
+
+  int cntBa, cntBb;  // 'a' and 'b' steps since the last 'B'
+  double errPos;     // L1 distance of the work point from the goal
+  double gapArm;     // nearest arm to wall-edge line, less the link and edge radii
+  int sgnCONTACT;    // 0 undetermined, 1 an arm cuts the wall, 2 touches the edge, 3 apart
+  int solB;          // 0 no position solution, 1 not yet within tolPos, 2 positioned
+  int lcontFlag;     // 0 after a contact step without solution, 5 otherwise
+  double tolPos;     // position tolerance
+  // Signed arm-to-edge distances the contact routines last delivered, kept for the whole run:
+  // a routine that finds nothing leaves them, and gapArm is then taken from the earlier value.
+  double dContact;  // from every contact routine but the check after a limited contact step
+  double dLimited;  // from the check after a limited contact step
+};
+
+// Whether a step found its solution.
+enum MethodBOutcome { kMethodBSolved, kMethodBNoSolution };
+
+// The numbers a step's trace prints, in the order it prints them.
+struct MethodBReport {
+  MethodBOutcome outcome;
+  int posJoints[3];            // 'a': the positioning joints
+  int Lcont;                   // 'B', 'b': the contact joint
+  double qs[kJointSlots];      // the step's start pose
+  double qSolved[kJointSlots];  // the solver's result before the step is limited
+  double qr[kJointSlots];  // the pose the step leaves
+  double errPos, gapArm;
+  int Mcont, sgnCONTACT, solB;
+  int count;              // cntBa or cntBb after the step
+  MessageLog solveLog;    // the solver's notes, printed after the step's heading
+  MessageLog rerunLog;    // 'b': notes of the contact solver's re-run on another arm
+};
+
+// 'B': qs and qr at the initial pose qInit, counters and status reset. cell.Mcont must already
+// hold the arm to start with. Uses kin as workspace.
+void method_b_begin(const RobotModel& robot, const Workcell& cell, const double qInit[],
+                    Kinematics& kin, MethodBState& state, MethodBReport& report);
+
+// 'a': one B-a step from state.qr; its result, limited, becomes qr. A positioned result that
+// touches or clears the wall edge becomes qGoal. May choose another contact arm (cell.Mcont).
+void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin,
+                     MethodBState& state, MethodBReport& report);
+
+// 'b': one B-b step from state.qr; a positioned result touching or clearing the edge becomes qr
+// and qGoal unlimited, any other result is limited on joint Lcont and becomes qr. May choose
+// another contact arm (cell.Mcont).
+void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin,
+                     MethodBState& state, MethodBReport& report);
+
+// What the window's status message says of the state: the message row 1..9, or 0 for none.
+int method_b_status_row(const MethodBState& state);
+
+// The key the status message asks for next: 'a', 'b', or 0 when it asks for none (a final pose,
+// or no solution of either step). After a step asking for both, lastKey says which came last.
+char method_b_next_key(const MethodBState& state, char lastKey);
+
+// Whether the status says a final pose was obtained (touching, or clear of the edge).
+bool method_b_final(const MethodBState& state);

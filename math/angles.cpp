@@ -1,0 +1,28 @@
+#include "math/angles.h"
+
+#include <cmath>
+
+#include "math/vecmat.h"
+
+double angle_diff(double a, double b) {
+  const double d = a - b;
+  double best = d;
+  if (std::fabs(d + 2 * PI) < std::fabs(best)) best = d + 2 * PI;
+  if (std::fabs(d - 2 * PI) < std::fabs(best)) best = d - 2 * PI;
+  return best;
+}
+
+double angle_wrap_diff(double a, double b) {
+  const double d = a - b;
+  const double candidates[4] = {d + 2 * PI, d + 4 * PI, d - 2 * PI, d - 4 * PI};
+  double best = d;
+  for (double c : candidates)
+    if (std::fabs(c) < std::fabs(best)) best = c;
+  return best;
+}
+
+double wrap_once(double angle) {
+  if (angle > PI) return angle - 2 * PI;
+  if (angle < -PI) return angle + 2 * PI;
+  return angle;
+}

@@ -1,0 +1,12 @@
+// Differences and wrapping of angles (radians): the one family every routine uses.
+#pragma once
+
+// a - b, or a - b +- 2*PI when that is strictly smaller in magnitude (one turn at most).
+double angle_diff(double a, double b);
+
+// a - b moved by 0, +2pi, +4pi, -2pi or -4pi (tried in that order, strictly smaller wins)
+// to the value of least magnitude; lies in [-pi, pi] whenever |a - b| <= 5pi.
+double angle_wrap_diff(double a, double b);
+
+// angle moved once by a whole turn into [-PI, PI] when it lies beyond; 2*PI off at most.
+double wrap_once(double angle);

@@ -1,5 +1,0 @@
-#include "model/state.h"
-
-RobotModel robot;
-Kinematics kin;
-Workcell cell;
