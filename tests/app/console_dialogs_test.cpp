@@ -43,7 +43,7 @@ const char kNotNumber[] = "\n数値でない入力．その行を捨てて入力
 void use_type(int type) {
   start_scene();
   scene.JRTYPE = type;
-  robot_setup(type);
+  robot_setup(type, robot);
 }
 
 // The wall's reach test for type 1 (arms 3..7 are 1.0, 0.2, 1.8, 0.1, 0.1 long): 1.3 is arm 4,
@@ -81,7 +81,7 @@ TEST(WallDialog, ReachTestAndContactArm) {
 TEST(GoalDialog, ReachTest) {
   use_type(1);
   double LL1, LL2;
-  goal_reach(cell.rwG, LL1, LL2);
+  goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
   EXPECT_NEAR(LL1, std::sqrt(5.69), 1e-12);
   EXPECT_NEAR(LL2, 3.2, 1e-12);
   std::string text = run_dialog(goal_dialog, "-0.6 2.2 0\n");
@@ -103,12 +103,12 @@ TEST(GoalDialog, ReachTest) {
     use_type(type);
     text = run_dialog(goal_dialog, "-0.6 2.2 0\n");
     EXPECT_EQ(count(text, kGoalPrompt), 1) << type;
-    goal_reach(cell.rwG, LL1, LL2);
+    goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
     EXPECT_LE(LL1, LL2);
   }
   // Type 3 measures from joint 1 at height 1.0 over links 2..7.
   use_type(3);
-  goal_reach(cell.rwG, LL1, LL2);
+  goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
   EXPECT_NEAR(LL1, std::sqrt(0.36 + 4.84 + 0.49), 1e-12);
   EXPECT_NEAR(LL2, 3.2, 1e-12);
 }
@@ -121,7 +121,7 @@ TEST(GoalDialog, ReachFromTheRobotAtTheOrigin) {
   for (int type : {3, 4}) {
     use_type(type);
     kin.Jpos[0] = {0, 1, -2};
-    forward_kinematics(scene.qZero);
+    forward_kinematics(robot, scene.qZero, kin);
     std::string text = run_dialog(goal_dialog, "0 3.2 0\n0 -2.5 0\n");
     EXPECT_EQ(count(text, kGoalPrompt), 2) << text;
     expect_near(cell.rwG, {0, -2.5, 0.1}, 1e-15);

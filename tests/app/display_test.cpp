@@ -109,7 +109,7 @@ TEST(DisplayFrame, DefaultScene) {
     }
 
   // Links 2, 3 and 5 of type 1 are 1.0, 1.0 and 1.8 long: their middles are clear of joints.
-  forward_kinematics(scene.qr);
+  forward_kinematics(robot, scene.qr, kin);
   for (int i : {2, 3, 5}) {
     const Vec3& a = kin.Jpos[i - 1];
     const Vec3& b = kin.Jpos[i];
@@ -131,10 +131,10 @@ TEST(DisplayFrame, DefaultScene) {
 TEST(DisplayFrame, RobotMenuShowsFourRobotsAndLeavesTheModel) {
   draw_default_frame();
   scene.JRTYPE = 3;
-  robot_setup(3);
+  robot_setup(3, robot);
   set_initial_pose();
   cell.Mcont = 2;  // as the user may have named it
-  forward_kinematics(scene.qr);
+  forward_kinematics(robot, scene.qr, kin);
   const RobotModel before = robot;
   const Kinematics kinBefore = kin;
   const double wallDist = cell.wallDist;
@@ -196,7 +196,7 @@ TEST(DisplayFrame, KeyHelpAndTypeLabel) {
   EXPECT_GT(dark_pixels(typeOne, 5, 85, 6, 24), 40);
 
   scene.JRTYPE = 3;
-  robot_setup(3);
+  robot_setup(3, robot);
   draw_frame();
   glFinish();
   const std::vector<unsigned char> typeThree = read_frame();
@@ -214,7 +214,7 @@ TEST(DisplayFrame, KeyHelpAndTypeLabel) {
   EXPECT_EQ(changedBeforeDigit, 0);
   EXPECT_GT(changedDigit, 5);
   EXPECT_GT(differing_pixels(typeOne, typeThree), changedDigit);  // the joint letters
-  robot_setup(1);
+  robot_setup(1, robot);
 }
 
 // Each of the nine status messages is drawn, in the scene, without a GL error.
@@ -232,7 +232,7 @@ TEST(DisplayFrame, EveryStatusMessageDraws) {
     scene.solB = s.solB;
     scene.lcontFlag = s.lcontFlag;
     scene.sgnCONTACT = s.sgnCONTACT;
-    ASSERT_EQ(status_message_row(), row);
+    ASSERT_EQ(method_b_status_row(scene), row);
     draw_frame();
     glFinish();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << row;
@@ -252,7 +252,7 @@ TEST(StatusMessage, RowSelection) {
     scene.solB = c.solB;
     scene.lcontFlag = c.lcontFlag;
     scene.sgnCONTACT = c.sgnCONTACT;
-    EXPECT_EQ(status_message_row(), c.row) << c.solB << " " << c.lcontFlag << " " << c.sgnCONTACT;
+    EXPECT_EQ(method_b_status_row(scene), c.row) << c.solB << " " << c.lcontFlag << " " << c.sgnCONTACT;
   }
 }
 

@@ -4,17 +4,15 @@
 #include <cstdarg>
 #include <string>
 
-#include "app/display.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
-#include "app/startup.h"
 #include "contact/line_contact.h"
 #include "ik/poinv.h"
+#include "math/angles.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 #include "support.h"
-#include "xvfb_display.h"
 
 namespace {
 
@@ -22,25 +20,25 @@ namespace {
 constexpr double kTolPos = 1e-5;
 constexpr double kContactDistance = 0.1;
 
+// Keys go straight to the dispatcher: Method B needs no window.
 void press(unsigned char key) {
-  keyboard(key, 0, 0);
+  dispatch_key(key);
 }
 
 void open_session() {
-  ASSERT_TRUE(start_program_once());
   start_scene();
 }
 
 // L1 distance of pose q's work point from the goal, by forward kinematics.
 double work_error(const double q[]) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   return std::fabs(kin.rw.x - cell.rwG.x) + std::fabs(kin.rw.y - cell.rwG.y) +
          std::fabs(kin.rw.z - cell.rwG.z);
 }
 
 // Sum of the entries of |Ew - EwG| for pose q.
 double orientation_error(const double q[]) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   double sum = 0;
   for (int k = 0; k < 9; k++) sum += std::fabs(kin.Ew.m[k] - cell.EwG.m[k]);
   return sum;
@@ -53,7 +51,7 @@ Vec3 plus(const Vec3& a, const Vec3& b, double s) {
 // Distance between the axis line of arm M of pose q (joint M to joint M+1) and the vertical edge
 // line through rh; an arm parallel to the edge gives their horizontal distance.
 double arm_axis_to_edge(const double q[], int M) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   Vec3 u, n, w;
   vsub(kin.Jpos[M + 1], kin.Jpos[M], u);
   vcross(u, {0, 0, 1}, n);
@@ -64,7 +62,7 @@ double arm_axis_to_edge(const double q[], int M) {
 
 // Horizontal distance from the vertical edge line to the segment of arm M of pose q.
 double arm_segment_to_edge(const double q[], int M) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   const Vec3& a = kin.Jpos[M];
   const Vec3& b = kin.Jpos[M + 1];
   double best = 1e9;
@@ -90,7 +88,7 @@ bool crosses_wall(const Vec3& a, const Vec3& b) {
 
 // Whether any link of pose q, or the stem from joint N to the work point, crosses the wall.
 bool any_link_crosses_wall(const double q[]) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   for (int i = 1; i <= 7; i++)
     if (crosses_wall(kin.Jpos[i - 1], kin.Jpos[i])) return true;
   return crosses_wall(kin.Jpos[7], kin.rw);
@@ -114,7 +112,7 @@ int run_as_status_asks(int maxKeys, int& keys) {
     if (scene.solB == 1) {
       EXPECT_GE(error, kTolPos) << keys;
     }
-    row = status_message_row();
+    row = method_b_status_row(scene);
     if (row == 1 || row == 3 || row == 4) return row;
     if (row == 2)
       next = 'a';
@@ -201,7 +199,7 @@ TEST_P(MethodB, SolvesOrReportsHonestly) {
 
   // A new start keeps the contact class but not the positioned state.
   press('B');
-  EXPECT_EQ(status_message_row(), row == 3 ? 8 : 9);
+  EXPECT_EQ(method_b_status_row(scene), row == 3 ? 8 : 9);
   fclose(in);
 }
 
@@ -277,10 +275,10 @@ TEST(MethodBTrace, StartStepsAndResults) {
       "\n B-a 位置姿勢逆運動学の解なし";
   EXPECT_EQ(captured.text(), expected);
   EXPECT_EQ(scene.solB, 0);
-  EXPECT_EQ(status_message_row(), 5);
+  EXPECT_EQ(method_b_status_row(scene), 5);
 
   double qc[kJointSlots], d, t;
-  ASSERT_EQ(line_contact(q0, 1, 4, qc, d, t), 1);
+  ASSERT_EQ(line_contact(robot, cell.rh, q0, 1, 4, kin, qc, d, t), 1);
   press('b');
   EXPECT_EQ(scene.cntBa, 1);
   EXPECT_EQ(scene.cntBb, 1);
@@ -301,7 +299,7 @@ TEST(MethodBTrace, StartStepsAndResults) {
   CapturedConsole again(in);
   double qs[kJointSlots], qp[kJointSlots];
   qcopy(7, scene.qr, qs);
-  ASSERT_EQ(poinv(qs, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, qp), 1);
+  ASSERT_EQ(poinv(robot, qs, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, kin, qp), 1);
   const int cntBa = scene.cntBa;
   press('a');
   expected =
@@ -333,7 +331,7 @@ TEST(MethodBStepLimit, PositionStep) {
     double qs[kJointSlots], qp[kJointSlots];
     qcopy(7, solved, qs);
     for (int j : {2, 3, 4}) qs[j] -= c.total / 3;
-    ASSERT_EQ(poinv(qs, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, qp), 1);
+    ASSERT_EQ(poinv(robot, qs, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, kin, qp), 1);
     double total = 0;
     for (int j : {2, 3, 4}) total += std::fabs(angle_diff(qp[j], qs[j]));
     ASSERT_NEAR(total, c.total, 1e-6) << "the solver went elsewhere";
@@ -361,10 +359,10 @@ TEST(MethodBStepLimit, ContactStep) {
     const int K = robot.Lcont;
     double q0[kJointSlots] = {}, qc[kJointSlots] = {}, d, t;
     qcopy(7, scene.qr, q0);
-    ASSERT_EQ(line_contact(q0, K, cell.Mcont, qc, d, t), 1);
+    ASSERT_EQ(line_contact(robot, cell.rh, q0, K, cell.Mcont, kin, qc, d, t), 1);
     int mc, sgn;
     // The contact arm stays the nearest and nothing crosses: no second solver run.
-    ASSERT_EQ(contact_check(K, qc, mc, sgn, d, t), cell.Mcont);
+    ASSERT_EQ(contact_check(robot, cell.rh, K, qc, kin, mc, sgn, d, t), cell.Mcont);
     ASSERT_EQ(mc, 0);
     ASSERT_GT(work_error(qc), kTolPos);
     const struct { double change, factor; } cases[] = {{0.05, 1.0}, {0.2, 0.5}, {0.31, 0.05}};
@@ -400,7 +398,7 @@ TEST(MethodBContact, NoContactSolution) {
     const size_t before = captured.text().size();
     press('b');
     EXPECT_EQ(scene.lcontFlag, 0);
-    EXPECT_EQ(status_message_row(), 2);
+    EXPECT_EQ(method_b_status_row(scene), 2);
     for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], q0[i]) << arm;
     const std::string text = captured.text().substr(before);
     EXPECT_NE(text.find("\nB-b 壁端直線に接触するアームなし"), std::string::npos) << text;
@@ -409,7 +407,7 @@ TEST(MethodBContact, NoContactSolution) {
   press('b');
   EXPECT_NE(scene.qr[1], q0[1]);
   EXPECT_EQ(scene.lcontFlag, 0);
-  EXPECT_EQ(status_message_row(), 2);
+  EXPECT_EQ(method_b_status_row(scene), 2);
   press('a');
   EXPECT_EQ(scene.lcontFlag, 5);
 
@@ -434,7 +432,7 @@ TEST(MethodBContact, NoPositionSolution) {
   cell.rwG = {10, 0, 0.1};
   press('a');
   EXPECT_EQ(scene.solB, 0);
-  EXPECT_EQ(status_message_row(), 5);
+  EXPECT_EQ(method_b_status_row(scene), 5);
   EXPECT_EQ(scene.cntBa, 1);
   press('b');
   EXPECT_EQ(scene.cntBb, 2);

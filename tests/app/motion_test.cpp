@@ -19,7 +19,7 @@ void set_goal(int type, const double change[8]) {
   ASSERT_TRUE(start_program_once());
   start_scene();
   scene.JRTYPE = type;
-  robot_setup(type);
+  robot_setup(type, robot);
   set_initial_pose();
   for (int i = 0; i <= 7; i++) scene.qGoal[i] = robot.qInit[type][i] + change[i];
 }

@@ -29,7 +29,6 @@ Pixel joint_colour(char letter, const Mat3& frame) {
 // Twist joints ('R') are blue, bending joints ('P', 'Q') red, in whatever direction they lie.
 TEST(RobotDrawing, JointColoursByAxisLetter) {
   ensure_test_window();
-  robot_setup(1);
   const Mat3 upright = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
   const Mat3 alongX = {{0, 0, 1, 1, 0, 0, 0, 1, 0}};
   const Pixel twist = joint_colour('R', upright);
