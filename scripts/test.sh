@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: an optimised build and a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer; between the two runs, every fuzz
-# target runs for 20 s, then the million-key shell soak. Fails when any test fails, a fuzz target
+# Installs what is missing, checks that no include climbs the layers, then builds and runs every
+# test twice: an optimised build and a build with AddressSanitizer and UndefinedBehaviorSanitizer;
+# between the two runs, every fuzz target runs for 20 s, then the million-key shell soak. Last,
+# the core tests run under ThreadSanitizer. Fails when any check or test fails, a fuzz target
 # finds anything or the soak breaks an invariant.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/check_layers.sh
 for flavour in release sanitize; do
   echo "== $flavour build"
   bash scripts/build.sh "$flavour"
@@ -16,3 +18,6 @@ for flavour in release sanitize; do
   echo "== $flavour tests"
   ctest --test-dir "build/$flavour" --output-on-failure -j "$(nproc)"
 done
+echo "== core tests under ThreadSanitizer"
+bash scripts/build.sh tsan
+ctest --test-dir build/tsan --output-on-failure -j "$(nproc)"
