@@ -132,6 +132,11 @@ struct SceneCase {
   bool solved;       // whether a solution comes within the bound
 };
 
+// A scene's name in failure messages, instead of its bytes.
+void PrintTo(const SceneCase& scene, std::ostream* os) {
+  *os << scene.name;
+}
+
 // A claim of the final pose checked without the shell's code: the work at the goal in the goal
 // orientation, the contact arm's axis at the contact distance from the edge (or farther, for a
 // solution apart from it), no link through the wall.
