@@ -35,6 +35,11 @@ int contact_step(const RobotModel& robot, const Workcell& cell, const double qin
   return found;
 }
 
+// 2 when the work point is within the position tolerance, else 1 (the value of solB).
+int position_status(const MethodBState& state) {
+  return state.errPos <= state.tolPos ? 2 : 1;
+}
+
 bool touches_or_clears(const MethodBState& state) {
   return state.sgnCONTACT == 2 || state.sgnCONTACT == 3;
 }
@@ -126,7 +131,7 @@ void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin,
   limit_position_step(robot, state.qs, state.qr);
   classify(robot, cell, state.qr, kin, state, state.dContact, mc);
   state.errPos = pos_error(robot, cell.rwG, state.qr, kin);
-  state.solB = state.errPos < state.tolPos ? 2 : 1;
+  state.solB = position_status(state);
   // A positioned pose touching or clearing the edge is a solution the screen offers for the
   // motion ("Hit 'C'"), so it becomes the motion's goal as an accepted 'b' result does.
   if (state.solB == 2 && touches_or_clears(state)) qcopy(N, state.qr, state.qGoal);
@@ -159,7 +164,7 @@ void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin,
     contact_check(robot, cell.rh, robot.Lcont, state.qr, kin, mc, state.sgnCONTACT, d, t);
   }
   state.errPos = pos_error(robot, cell.rwG, state.qr, kin);
-  state.solB = state.errPos <= state.tolPos ? 2 : 1;
+  state.solB = position_status(state);
   if (touches_or_clears(state) && state.solB == 2) {
     qcopy(N, state.qr, state.qGoal);
   } else {
@@ -167,8 +172,7 @@ void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin,
     m0 = classify(robot, cell, state.qr, kin, state, state.dLimited, mc);
     cell.Mcont = method_b_contact_arm(m0, mc, cell.Mcont);
     state.errPos = pos_error(robot, cell.rwG, state.qr, kin);
-    if (state.errPos > state.tolPos) state.solB = 1;
-    if (state.errPos < state.tolPos) state.solB = 2;
+    state.solB = position_status(state);
   }
   finish_report(robot, cell, state, state.cntBb, report);
 }

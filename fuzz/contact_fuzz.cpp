@@ -10,16 +10,26 @@
 #include "contact/line_contact.h"
 #include "contact/line_contact4.h"
 #include "fuzz/fuzz_values.h"
+#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 
 namespace {
 
-// What one input sets up: the robot type, the wall edge, the pose, joint K and arm M.
+// The robot, kinematic state and wall the routines run on.
+RobotModel robot;
+Kinematics kin;
+Workcell cell;
+// The notes of the routine under test, emptied before each call.
+MessageLog messages;
+
+// What one input sets up: whether the routines take a message log, the robot type, the wall
+// edge, the pose, joint K and arm M.
 struct ContactCase {
   double values[kJointSlots + 6];  // q, then rh, then type, K, M as numbers (printed on failure)
   double* q;
   int K, M;
+  MessageLog* log;  // &messages or null
   bool measurable;  // finite pose, edge within the range where distances stay finite
 };
 
@@ -31,9 +41,10 @@ bool edge_in_range(const Vec3& rh) {
 
 void read_case(FuzzedDataProvider& in, ContactCase& c) {
   const int type = in.ConsumeIntegralInRange<int>(1, kRobotTypes);
-  cell.setupDone = in.ConsumeBool() ? 1 : 0;
+  c.log = in.ConsumeBool() ? &messages : nullptr;
   cell.rh = fuzz_vec3(in);
-  robot_setup(type);
+  robot_setup(type, robot);
+  kinematics_at_base(robot, kin);
   c.q = c.values;
   fuzz_pose(in, c.q);
   c.K = in.ConsumeIntegralInRange<int>(-2, kMaxJoints + 3);
@@ -58,7 +69,8 @@ void require_contact(double qK, double d, double t, const char* what) {
 void fuzz_line_contact4(const ContactCase& c) {
   const int N = robot.N;
   double cand[4][kJointSlots], dist[4], tpar[4];
-  const int n = line_contact4(c.q, c.K, c.M, cand, dist, tpar);
+  log_clear(messages);
+  const int n = line_contact4(robot, cell.rh, c.q, c.K, c.M, kin, cand, dist, tpar, c.log);
   if (c.M > 5) {
     require(n == kArmBeyondContact, "line_contact4: arm beyond 5 not 10");
     for (auto& candidate : cand)
@@ -82,7 +94,8 @@ void fuzz_line_contact(FuzzedDataProvider& in, ContactCase& c) {
   double* qout = in.ConsumeBool() ? c.q : separate;
   const double unset = -12345.0;
   double d = unset, t = unset;
-  const int result = line_contact(c.q, c.K, c.M, qout, d, t);
+  log_clear(messages);
+  const int result = line_contact(robot, cell.rh, c.q, c.K, c.M, kin, qout, d, t, c.log);
   require(result == 0 || result == 1, "line_contact result");
   if (result == 0) {
     require(same_joints_except(N, q0, qout, 0), "line_contact failed but moved the pose");
@@ -100,7 +113,7 @@ void fuzz_contact_check(const ContactCase& c) {
   const double unset = -12345.0;
   int mc = -1, sgn = -1;
   double d = unset, t = unset;
-  const int m0 = contact_check(c.K, c.q, mc, sgn, d, t);
+  const int m0 = contact_check(robot, cell.rh, c.K, c.q, kin, mc, sgn, d, t);
   require((m0 >= 1 && m0 <= N - 3) || m0 == N + 1, "contact_check arm out of range");
   require(mc == 0 || (mc >= 1 && mc <= N - 1), "contact_check crossing arm out of range");
   require(sgn >= 1 && sgn <= 3, "contact_check class out of range");
@@ -115,7 +128,7 @@ void fuzz_contact_check(const ContactCase& c) {
 
 void fuzz_arm_line_distance(const ContactCase& c) {
   double t;
-  const double d = arm_line_distance(c.M, c.q, t);
+  const double d = arm_line_distance(robot, cell.rh, c.M, c.q, kin, t);
   if (c.M < 0 || c.M > robot.N - 1) {
     require(d == kNoArmDistance && t == 0, "arm_line_distance of no arm");
     return;
@@ -124,11 +137,6 @@ void fuzz_arm_line_distance(const ContactCase& c) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  silence_console();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

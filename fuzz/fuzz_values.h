@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/console.h"
 #include "math/vecmat.h"
 
 // The numbers of the call under test, printed when an invariant breaks.
@@ -30,11 +29,6 @@ inline void require(bool holds, const char* what) {
   for (int k = 0; k < fuzzCase.count; k++) std::fprintf(stderr, " %.17g", fuzzCase.values[k]);
   std::fprintf(stderr, "\n");
   std::abort();
-}
-
-// The solvers print their failures; the fuzz runs send that text nowhere.
-inline void silence_console() {
-  console.out = std::fopen("/dev/null", "w");
 }
 
 // One double of a class chosen by the input: any bit pattern, NaN, an infinity, a denormal, a

@@ -18,6 +18,13 @@
 
 namespace {
 
+// The robot, kinematic state and goal the solvers run on.
+RobotModel robot;
+Kinematics kin;
+Workcell cell;
+// The notes of the solver under test, emptied before each call.
+MessageLog messages;
+
 // What one input sets up: the robot type, the goal in `cell`, the start pose and joints I, J, K.
 struct IkCase {
   double values[kJointSlots + 16];  // q, rwG, EwG, type, I, J, K (printed on failure)
@@ -33,7 +40,7 @@ bool read_goal(FuzzedDataProvider& in) {
   if (in.ConsumeBool()) {
     double reached[kJointSlots];
     fuzz_pose(in, reached);
-    forward_kinematics(reached);
+    forward_kinematics(robot, reached, kin);
     cell.rwG = kin.rw;
     cell.EwG = kin.Ew;
     if (in.ConsumeBool()) cell.rwG.x += fuzz_double(in);
@@ -61,7 +68,8 @@ void read_joints(FuzzedDataProvider& in, IkCase& c) {
 
 void read_case(FuzzedDataProvider& in, IkCase& c) {
   const int type = in.ConsumeIntegralInRange<int>(1, kRobotTypes);
-  robot_setup(type);
+  robot_setup(type, robot);
+  kinematics_at_base(robot, kin);
   c.q = c.values;
   c.rotationGoal = read_goal(in);
   fuzz_pose(in, c.q);
@@ -96,7 +104,8 @@ Vec3 goal_wrist_centre() {
 void fuzz_pinv4(const IkCase& c) {
   const int N = robot.N;
   double cand[4][kJointSlots];
-  const int n = pinv4(c.q, c.I, c.J, c.K, robot.rwLoc, cell.rwG, cand);
+  log_clear(messages);
+  const int n = pinv4(robot, c.q, c.I, c.J, c.K, robot.rwLoc, cell.rwG, cell.EwG, cand, &messages);
   require(n >= 0 && n <= 4, "pinv4 count");
   const unsigned solved = joint_bit(c.I) | joint_bit(c.J) | joint_bit(c.K);
   for (int r = 0; r < n; r++) {
@@ -108,7 +117,7 @@ void fuzz_pinv4(const IkCase& c) {
                            std::fabs(cand[e][c.K] - cand[r][c.K]);
       require(apart >= 1e-4, "pinv4 candidates not distinct");
     }
-    forward_kinematics(cand[r]);
+    forward_kinematics(robot, cand[r], kin);
     const Vec3 target = goal_wrist_centre(), reached = kin.Jpos[N - 1];
     const double miss = std::fabs(reached.x - target.x) + std::fabs(reached.y - target.y) +
                         std::fabs(reached.z - target.z);
@@ -122,14 +131,15 @@ void fuzz_pinv4(const IkCase& c) {
 void fuzz_oinv2(const IkCase& c) {
   const int N = robot.N;
   double cand[2][kJointSlots];
-  const int n = oinv2(c.q, robot.EwLoc, cell.EwG, cand);
+  const int n = oinv2(robot, c.q, robot.EwLoc, cell.EwG, cand);
   require(n >= 0 && n <= 2, "oinv2 count");
   for (int r = 0; r < n; r++) {
     require(same_joints_except(N, c.q, cand[r], wrist_joints()), "oinv2 moved a held joint");
     for (int k = N - 2; k <= N; k++)
       require(std::isfinite(cand[r][k]) && std::fabs(cand[r][k]) <= PI, "oinv2 wrist angle");
     if (c.finite && c.rotationGoal)
-      require(ori_error(cand[r]) <= 1e-6, "oinv2 candidate misses the goal orientation");
+      require(ori_error(robot, cell.EwG, cand[r], kin) <= 1e-6,
+              "oinv2 candidate misses the goal orientation");
   }
   if (c.finite && c.rotationGoal) require(n >= 1, "oinv2 found no wrist for a rotation goal");
 }
@@ -143,7 +153,9 @@ void fuzz_poinv(FuzzedDataProvider& in, IkCase& c) {
   double separate[kJointSlots];
   double* qout = in.ConsumeBool() ? c.q : separate;  // qout may be qin
   const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
-  const int result = poinv(c.q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout);
+  log_clear(messages);
+  const int result =
+      poinv(robot, c.q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout, &messages);
   require(result == 0 || result == 1, "poinv result");
   const unsigned solved = joint_bit(I) | joint_bit(J) | joint_bit(K) | wrist_joints();
   require(same_joints_except(N, q0, qout, solved), "poinv moved the held joint");
@@ -151,18 +163,15 @@ void fuzz_poinv(FuzzedDataProvider& in, IkCase& c) {
   // A solution reaches the goal; the orientation only when it is one a pose can have. 2e-6:
   // pinv4 closes the chain to 1e-6 in length, which the L1 error may exceed by sqrt(3).
   if (result == 1) {
-    require(pos_error(qout) <= 2e-6, "poinv solution misses the goal position");
+    require(pos_error(robot, cell.rwG, qout, kin) <= 2e-6,
+            "poinv solution misses the goal position");
     if (c.rotationGoal)
-      require(ori_error(qout) <= 1e-6, "poinv solution misses the goal orientation");
+      require(ori_error(robot, cell.EwG, qout, kin) <= 1e-6,
+              "poinv solution misses the goal orientation");
   }
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  silence_console();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

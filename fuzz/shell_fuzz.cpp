@@ -1,15 +1,15 @@
 // Fuzz target: the shell. An input is a sequence of keys pressed in the window and the text
 // typed at the console meanwhile: its first byte n, then n keys (fewer if the input ends), then
 // the console text. Every input starts from the start-up scene; after every key the scene must
-// keep its invariants (shell_session.h). Drawing is left out: this build links a display that
-// draws nothing.
+// keep its invariants (shell_session.h). Drawing is left out: keys go to the keyboard
+// dispatcher, which only says whether to redraw.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#include "fuzz/shell_session.h"
 #include "app/console.h"
+#include "fuzz/shell_session.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   console.out = discarding_stream();

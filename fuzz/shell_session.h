@@ -1,6 +1,6 @@
 // The shell driven without its window, for the shell fuzz target and the soak: the start-up
 // scene of a fresh process, console text typed from memory, console output discarded, keys
-// through the keyboard callback, and the invariants the scene keeps after every key.
+// through the keyboard dispatcher, and the invariants the scene keeps after every key.
 #pragma once
 
 #include <sys/types.h>
@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/console.h"
 #include "app/console_dialogs.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "contact/line_contact.h"
 #include "fuzz/fuzz_values.h"
 #include "ik/poinv.h"
-#include "app/console.h"
 #include "model/state.h"
 
 // The ESC key. Outside contact-arm mode it ends the program (exit(0)), which would end the
@@ -111,19 +111,19 @@ inline void check_scene() {
 
 // A new motion goal must come from a Method B step ('a' or 'b' while Method B runs) and be a
 // solution: the work within the position tolerance of the goal, no arm cutting into the wall.
-// Checked on a copy with the kinematic state put back, so the check changes nothing.
+// Checked on copies of the pose and the kinematic state, so the check changes nothing.
 inline void check_new_goal(const double previous[kJointSlots], bool methodStep) {
   if (std::memcmp(previous, scene.qGoal, sizeof scene.qGoal) == 0) return;
   require(methodStep, "motion goal changed by a key that is no Method B step");
-  const Kinematics saved = kin;
+  Kinematics workspace = kin;
   double q[kJointSlots];
   std::memcpy(q, scene.qGoal, sizeof q);
-  require(pos_error(q) <= scene.tolPos, "motion goal does not reach the goal");
+  require(pos_error(robot, cell.rwG, q, workspace) <= scene.tolPos,
+          "motion goal does not reach the goal");
   int mc, sgnCONTACT;
   double d, t;
-  contact_check(robot.Lcont, q, mc, sgnCONTACT, d, t);
+  contact_check(robot, cell.rh, robot.Lcont, q, workspace, mc, sgnCONTACT, d, t);
   require(sgnCONTACT == 2 || sgnCONTACT == 3, "motion goal cuts into the wall");
-  kin = saved;
 }
 
 // A goal or wall that a key changed must come from its dialog and have passed its test: the
@@ -134,7 +134,7 @@ inline void check_new_setting(unsigned char key, const Vec3& previousGoal,
   if (std::memcmp(&previousGoal, &cell.rwG, sizeof previousGoal) != 0) {
     require(key == 'G', "goal changed by a key that is no goal dialog");
     double LL1, LL2;
-    goal_reach(cell.rwG, LL1, LL2);
+    goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
     require(LL1 <= LL2, "goal dialog accepted a goal out of reach");
   }
   if (std::memcmp(&previousWall, &cell.rh, sizeof previousWall) != 0) {
@@ -145,8 +145,8 @@ inline void check_new_setting(unsigned char key, const Vec3& previousGoal,
   }
 }
 
-// Presses key in the window unless it is ESC outside contact-arm mode, then checks the
-// invariants. Returns whether the key was pressed.
+// Presses key unless it is ESC outside contact-arm mode, then checks the invariants. Returns
+// whether the key was pressed.
 inline bool press_and_check(unsigned char key) {
   if (key == kEscape && scene.setMode != 'D') return false;
   const bool methodStep =
@@ -154,7 +154,7 @@ inline bool press_and_check(unsigned char key) {
   double previous[kJointSlots];
   std::memcpy(previous, scene.qGoal, sizeof previous);
   const Vec3 previousGoal = cell.rwG, previousWall = cell.rh;
-  keyboard(key, 0, 0);
+  dispatch_key(key);
   check_scene();
   check_new_goal(previous, methodStep);
   check_new_setting(key, previousGoal, previousWall);

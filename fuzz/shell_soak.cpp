@@ -1,5 +1,5 @@
 // Soak test of the shell: many random keys (a million by default, seeded) through the keyboard
-// callback, with random console text for every goal and wall dialog: goals and walls within and
+// dispatcher, with random console text for every goal and wall dialog: goals and walls within and
 // out of reach, huge numbers, nan and inf, words that are no numbers, and text that ends before
 // a dialog is satisfied. After every key the scene must keep its invariants (shell_session.h);
 // a broken one aborts, printing the seed, the key's index and the key. Runs of Method B steps and
@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "fuzz/shell_session.h"
 #include "app/console.h"
+#include "fuzz/shell_session.h"
 
 namespace {
 

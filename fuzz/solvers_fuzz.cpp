@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/fuzz_values.h"
 #include "math/poly_roots.h"
 #include "math/tri2.h"
-#include "fuzz/fuzz_values.h"
-#include "ik/pinv.h"
 
 namespace {
+
+// The notes of the solver under test, emptied before each call.
+MessageLog messages;
 
 // Roots and complex parts all finite for finite coefficients; 0 with zeros stored otherwise.
 void check_roots(const double coef[], int degree, int count, const double roots[]) {
@@ -84,7 +86,8 @@ void fuzz_tri2(FuzzedDataProvider& in) {
   for (double& c : k) c = fuzz_double(in);
   fuzzCase = {k, 6};
   double out[4];
-  const int count = TRI2(k[0], k[1], k[2], k[3], k[4], k[5], out);
+  log_clear(messages);
+  const int count = TRI2(k[0], k[1], k[2], k[3], k[4], k[5], out, &messages);
   require(count >= 0 && count <= 4, "TRI2 count");
   if (!finite_all(k, 6)) require(count == 0, "TRI2 roots from non-finite coefficients");
   // The residual is checked only where the solver's absolute thresholds (1e-8) cannot take a
@@ -120,11 +123,6 @@ void fuzz_tri2_reduced(FuzzedDataProvider& in) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  silence_console();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

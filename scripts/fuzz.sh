@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ (clang, address and undefined-behaviour sanitizers) into
 # build/fuzz and runs each for a bounded time on a scratch copy of its committed seed corpus,
-# then the shell soak (random keys through the keyboard callback, same sanitizers).
+# then the shell soak (random keys through the keyboard dispatcher, same sanitizers).
 # Prints one line per target and the soak's figures; fails when any target leaves a crash, leak
 # or timeout, or the soak breaks an invariant.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [soak keys, default 1000000]
