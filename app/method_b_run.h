@@ -6,9 +6,9 @@
 
 // How a run ended.
 struct MethodBRun {
-  int steps;    // 'a' and 'b' steps taken
-  bool final;   // a final pose (touching, or clear of the edge) was obtained: state.qGoal
-  bool stuck;   // a pair of steps left the state exactly as it was, so it would repeat for ever
+  int steps;   // 'a' and 'b' steps taken
+  bool final;  // a final pose (touching, or clear of the edge) was obtained: state.qGoal
+  bool stuck;  // a pair of steps left the state exactly as it was, so it would repeat for ever
 };
 
 // Default bound on the steps of a run.

@@ -29,8 +29,8 @@ int classify(const RobotModel& robot, const Workcell& cell, double q[], Kinemati
 int contact_step(const RobotModel& robot, const Workcell& cell, const double qin[], double qout[],
                  Kinematics& kin, MethodBState& state, MessageLog& log) {
   double t;
-  const int found =
-      line_contact(robot, cell.rh, qin, robot.Lcont, cell.Mcont, kin, qout, state.dContact, t, &log);
+  const int found = line_contact(robot, cell.rh, qin, robot.Lcont, cell.Mcont, kin, qout,
+                                 state.dContact, t, &log);
   state.gapArm = gap_of(robot, state.dContact);
   return found;
 }
@@ -108,8 +108,8 @@ void method_b_begin(const RobotModel& robot, const Workcell& cell, const double 
   finish_report(robot, cell, state, 0, report);
 }
 
-void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin,
-                     MethodBState& state, MethodBReport& report) {
+void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
+                     MethodBReport& report) {
   const int N = robot.N;
   const int* j = robot.posJoints;
   start_report(robot, state, report);
@@ -138,8 +138,8 @@ void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin,
   finish_report(robot, cell, state, state.cntBa, report);
 }
 
-void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin,
-                     MethodBState& state, MethodBReport& report) {
+void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
+                     MethodBReport& report) {
   const int N = robot.N;
   start_report(robot, state, report);
   state.cntBb += 1;

@@ -34,16 +34,16 @@ enum MethodBOutcome { kMethodBSolved, kMethodBNoSolution };
 // The numbers a step's trace prints, in the order it prints them.
 struct MethodBReport {
   MethodBOutcome outcome;
-  int posJoints[3];            // 'a': the positioning joints
-  int Lcont;                   // 'B', 'b': the contact joint
-  double qs[kJointSlots];      // the step's start pose
+  int posJoints[3];             // 'a': the positioning joints
+  int Lcont;                    // 'B', 'b': the contact joint
+  double qs[kJointSlots];       // the step's start pose
   double qSolved[kJointSlots];  // the solver's result before the step is limited
-  double qr[kJointSlots];  // the pose the step leaves
+  double qr[kJointSlots];       // the pose the step leaves
   double errPos, gapArm;
   int Mcont, sgnCONTACT, solB;
-  int count;              // cntBa or cntBb after the step
-  MessageLog solveLog;    // the solver's notes, printed after the step's heading
-  MessageLog rerunLog;    // 'b': notes of the contact solver's re-run on another arm
+  int count;            // cntBa or cntBb after the step
+  MessageLog solveLog;  // the solver's notes, printed after the step's heading
+  MessageLog rerunLog;  // 'b': notes of the contact solver's re-run on another arm
 };
 
 // 'B': qs and qr at the initial pose qInit, counters and status reset. cell.Mcont must already
@@ -53,14 +53,14 @@ void method_b_begin(const RobotModel& robot, const Workcell& cell, const double 
 
 // 'a': one B-a step from state.qr; its result, limited, becomes qr. A positioned result that
 // touches or clears the wall edge becomes qGoal. May choose another contact arm (cell.Mcont).
-void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin,
-                     MethodBState& state, MethodBReport& report);
+void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
+                     MethodBReport& report);
 
 // 'b': one B-b step from state.qr; a positioned result touching or clearing the edge becomes qr
 // and qGoal unlimited, any other result is limited on joint Lcont and becomes qr. May choose
 // another contact arm (cell.Mcont).
-void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin,
-                     MethodBState& state, MethodBReport& report);
+void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
+                     MethodBReport& report);
 
 // What the window's status message says of the state: the message row 1..9, or 0 for none.
 int method_b_status_row(const MethodBState& state);

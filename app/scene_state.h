@@ -17,7 +17,7 @@ struct Scene : MethodBState {
 
   Vec3 wallCorner[4];  // the wall rectangle, from cell.rh by wall_corners
 
-// Modes.
+  // Modes.
   char setMode;    // last setting command: '0', 'F', 'G', 'O' or 'D'
   char calcMode;   // last calculation command: '0', 'B' or 'C'
   char menuState;  // '4' while the robot-choice menu replaces the scene, '1' otherwise

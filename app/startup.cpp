@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/console.h"
 #include "app/console_dialogs.h"
 #include "app/display.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
-#include "app/console.h"
 
 namespace {
 

@@ -7,8 +7,14 @@
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 
-static void BM_ForwardKinematics(benchmark::State& state) {
-  robot_setup(1);
+namespace {
+
+RobotModel robot;
+Kinematics kin;
+
+void BM_ForwardKinematics(benchmark::State& state) {
+  robot_setup(1, robot);
+  kinematics_at_base(robot, kin);
   constexpr int kPoses = 64;
   static double poses[kPoses][kJointSlots];
   std::mt19937 rng(1);
@@ -17,9 +23,12 @@ static void BM_ForwardKinematics(benchmark::State& state) {
     for (int i = 1; i <= 7; i++) q[i] = angle(rng);
   int k = 0;
   for (auto _ : state) {
-    forward_kinematics(poses[k]);
+    forward_kinematics(robot, poses[k], kin);
     benchmark::DoNotOptimize(kin.rw);
     k = (k + 1) % kPoses;
   }
 }
+
+}  // namespace
+
 BENCHMARK(BM_ForwardKinematics);

@@ -24,6 +24,10 @@
 
 namespace {
 
+RobotModel robot;
+Kinematics kin;
+Workcell cell;
+
 constexpr int kGoals = 256;
 constexpr double kHeldValue = 0.4;  // the joint that neither step moves, in every problem
 
@@ -48,7 +52,8 @@ int held_joint() {
 
 // Builds the robot model of `type` and, once, its seeded problem set.
 const Problem* setup_type(int type) {
-  robot_setup(type);
+  robot_setup(type, robot);
+  kinematics_at_base(robot, kin);
   TypeProblems& set = catalogue[type];
   if (set.ready) return set.problems;
   std::mt19937 rng(500 + type);
@@ -57,7 +62,7 @@ const Problem* setup_type(int type) {
     for (int i = 0; i < kJointSlots; i++) p.pose[i] = 0;
     for (int i = 1; i <= 7; i++) p.pose[i] = angle(rng);
     p.pose[held_joint()] = kHeldValue;
-    forward_kinematics(p.pose);
+    forward_kinematics(robot, p.pose, kin);
     p.rwG = kin.rw;
     p.EwG = kin.Ew;
     qcopy(7, p.pose, p.start);
@@ -76,7 +81,7 @@ void use_goal(const Problem& p) {
 }
 
 bool reached(const double q[]) {
-  return pos_error(q) <= 1e-6 && ori_error(q) <= 1e-6;
+  return pos_error(robot, cell.rwG, q, kin) <= 1e-6 && ori_error(robot, cell.EwG, q, kin) <= 1e-6;
 }
 
 void BM_Pinv4(benchmark::State& state) {
@@ -86,7 +91,8 @@ void BM_Pinv4(benchmark::State& state) {
   int k = 0, solved = 0, calls = 0;
   for (auto _ : state) {
     use_goal(problems[k]);
-    solved += pinv4(problems[k].start, ijk[0], ijk[1], ijk[2], robot.rwLoc, cell.rwG, cand) > 0;
+    solved += pinv4(robot, problems[k].start, ijk[0], ijk[1], ijk[2], robot.rwLoc, cell.rwG,
+                    cell.EwG, cand) > 0;
     benchmark::DoNotOptimize(cand);
     calls++;
     k = (k + 1) % kGoals;
@@ -99,7 +105,7 @@ void BM_Oinv2(benchmark::State& state) {
   double cand[2][kJointSlots];
   int k = 0, solved = 0, calls = 0;
   for (auto _ : state) {
-    solved += oinv2(problems[k].wristStart, robot.EwLoc, problems[k].EwG, cand) > 0;
+    solved += oinv2(robot, problems[k].wristStart, robot.EwLoc, problems[k].EwG, cand) > 0;
     benchmark::DoNotOptimize(cand);
     calls++;
     k = (k + 1) % kGoals;
@@ -114,8 +120,8 @@ void BM_Poinv(benchmark::State& state) {
   int k = 0, solved = 0, calls = 0;
   for (auto _ : state) {
     use_goal(problems[k]);
-    solved +=
-        poinv(problems[k].start, ijk[0], ijk[1], ijk[2], robot.rwLoc, cell.rwG, cell.EwG, qout);
+    solved += poinv(robot, problems[k].start, ijk[0], ijk[1], ijk[2], robot.rwLoc, cell.rwG,
+                    cell.EwG, kin, qout);
     benchmark::DoNotOptimize(qout);
     calls++;
     k = (k + 1) % kGoals;
@@ -214,7 +220,7 @@ void BM_KdlComparison(benchmark::State& state) {
       weights.setOnes();
       KDL::ChainIkSolverPos_LMA lma(chain, weights, 1e-12, 500, 1e-15);
       Tally closed = run_solver(problems, [&](const Problem& p, double q[]) {
-        if (!poinv(p.start, ijk[0], ijk[1], ijk[2], robot.rwLoc, cell.rwG, cell.EwG, q))
+        if (!poinv(robot, p.start, ijk[0], ijk[1], ijk[2], robot.rwLoc, cell.rwG, cell.EwG, kin, q))
           qcopy(7, p.start, q);
       });
       auto kdl_solve = [&](KDL::ChainIkSolverPos& solver) {

@@ -142,8 +142,8 @@ double polish_angle(const ContactGeometry& geo, double dd, double th) {
 
 // Measures every candidate, refines one that is close to contact and keeps, in order, only
 // those that are contacts to 1e-6. Returns how many were kept.
-int keep_contacts(const RobotModel& robot, const Vec3& rh, const ContactGeometry& geo, int K,
-                  int M, double dd, int count, Kinematics& kin, double cand[4][kJointSlots],
+int keep_contacts(const RobotModel& robot, const Vec3& rh, const ContactGeometry& geo, int K, int M,
+                  double dd, int count, Kinematics& kin, double cand[4][kJointSlots],
                   double dist[4], double tpar[4], ContactPolishCounts* counts) {
   int kept = 0;
   for (int r = 0; r < count; r++) {
@@ -202,8 +202,8 @@ int line_contact4(const RobotModel& robot, const Vec3& rh, const double q[], int
   return keep_contacts(robot, rh, geo, K, M, dd, count, kin, cand, dist, tpar, counts);
 }
 
-double arm_line_distance(const RobotModel& robot, const Vec3& rh, int M, double q[], Kinematics& kin,
-                         double& t) {
+double arm_line_distance(const RobotModel& robot, const Vec3& rh, int M, double q[],
+                         Kinematics& kin, double& t) {
   const int N = robot.N;
   for (int k = N + 1; k < kJointSlots; k++) q[k] = 0;
   if (M < 0 || M > N - 1) {

@@ -36,8 +36,8 @@ int line_contact4(const RobotModel& robot, const Vec3& rh, const double q[], int
 // Signed shortest distance between the axis line of arm M and the edge line for the pose q:
 // positive when the arm passes the edge on the free side (+x), negative on the wall side. t gets
 // the position of the arm-line point nearest the edge, along arm M from joint M. Zeroes
-// q[N+1..19] and runs forward kinematics of q into kin. An arm parallel to the edge gives the horizontal
-// distance with t = 0. Both results are finite for finite q and an edge point whose coordinates
-// are within 1e150 (the squares of farther points overflow).
-double arm_line_distance(const RobotModel& robot, const Vec3& rh, int M, double q[], Kinematics& kin,
-                         double& t);
+// q[N+1..19] and runs forward kinematics of q into kin. An arm parallel to the edge gives the
+// horizontal distance with t = 0. Both results are finite for finite q and an edge point whose
+// coordinates are within 1e150 (the squares of farther points overflow).
+double arm_line_distance(const RobotModel& robot, const Vec3& rh, int M, double q[],
+                         Kinematics& kin, double& t);

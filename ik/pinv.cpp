@@ -164,8 +164,8 @@ int keep_distinct(int N, int n, int I, int J, int K, const PinvEquations& eq,
 
 }  // namespace
 
-void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
-                const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo) {
+void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K,
+                const Vec3& rwLoc, const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo) {
   const int N = robot.N;
   Mat3 A[kJointSlots];
   A[0] = robot.Erel[0];

@@ -37,8 +37,8 @@ enum PinvCase {
 
 // Splits the chain of the robot model at I, J, K for the joint values q (radians) and the goal
 // rwG, EwG (EwG's z column is the approach axis). Preconditions: 1 <= I < J < K <= N - 2.
-void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K, const Vec3& rwLoc,
-                const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo);
+void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K,
+                const Vec3& rwLoc, const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo);
 
 // The z equation and length equation of the chain closure (see PinvEquations).
 void pinv_equations(const PinvGeometry& geo, PinvEquations& eq);
@@ -53,8 +53,7 @@ PinvCase pinv_case(const PinvEquations& eq, double elim[6]);
 // copy of q with joints I, J, K replaced, distinct, finite and closing the chain to within 1e-6
 // (model units); returns n (0..4). Notes failing branches in log.
 int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
-          const Vec3& rwG, const Mat3& EwG, double cand[4][kJointSlots],
-          MessageLog* log = nullptr);
+          const Vec3& rwG, const Mat3& EwG, double cand[4][kJointSlots], MessageLog* log = nullptr);
 
 // The pinv4 candidate nearest to q by joint_dist3 (the earlier on a tie), copied whole into qp
 // (which may be q). Returns 1, or 0 when there is none (qp is then untouched).

@@ -6,8 +6,6 @@
 
 namespace {
 
-// Index of the z row in pK and tI, and of the columns (c, s, 0) in each row.
-
 // Length equation, qK side and qI side.
 double length_k(const PinvEquations& eq, double qK) {
   return eq.Vc * std::cos(qK) + eq.Vs * std::sin(qK) + eq.V0;

@@ -1,6 +1,5 @@
 #include "model/forward_kinematics.h"
 
-
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
   const int N = robot.N;
   for (int i = 1; i <= N; i++) mrotz(robot.Erel[i], q[i], kin.Eloc[i]);

@@ -1,6 +1,5 @@
 #include "model/robot_catalogue.h"
 
-
 namespace {
 
 struct RobotType {
@@ -82,7 +81,7 @@ void robot_setup(int type, RobotModel& robot) {
 }
 
 void link_geometry(int N, const Vec3 Jpos0[], const Mat3 E0[], const Vec3& rw0, const Mat3& Ew0,
-                  Mat3 Erel[], Vec3 Lloc[], Vec3 LlocU[], double Llen[], Vec3& rwLoc, Mat3& EwLoc,
+                   Mat3 Erel[], Vec3 Lloc[], Vec3 LlocU[], double Llen[], Vec3& rwLoc, Mat3& EwLoc,
                    double& handLength) {
   Erel[0] = E0[0];
   Lloc[0] = Jpos0[0];

@@ -10,7 +10,6 @@
 #include <random>
 #include <string>
 
-#include "app/console.h"
 #include "math/vecmat.h"
 
 inline void expect_near(const Vec3& actual, const Vec3& expected, double tolerance) {
@@ -38,33 +37,4 @@ inline void random_pose(std::mt19937& rng, int n, double q[kJointSlots]) {
 // |a - b| reduced modulo whole turns, in [0, pi]: how far apart two angles are.
 inline double angle_gap(double a, double b) {
   return std::fabs(std::remainder(a - b, 2 * PI));
-}
-
-// Console output captured in memory while a routine runs, input read from a given stream; the
-// console is back on stdin and stdout afterwards.
-class CapturedConsole {
- public:
-  explicit CapturedConsole(FILE* in) : out_(open_memstream(&text_, &size_)) {
-    console = {in, out_};
-  }
-  ~CapturedConsole() {
-    console = {stdin, stdout};
-    fclose(out_);
-    free(text_);
-  }
-  std::string text() {
-    fflush(out_);
-    return std::string(text_, size_);
-  }
-
- private:
-  char* text_ = nullptr;
-  size_t size_ = 0;
-  FILE* out_;
-};
-
-// A console input stream holding text, as if typed, and then ending (text may be empty).
-inline FILE* typed_input(const char* text) {
-  if (text[0] == '\0') return fopen("/dev/null", "r");
-  return fmemopen(const_cast<char*>(text), strlen(text), "r");
 }

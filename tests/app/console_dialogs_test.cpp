@@ -5,6 +5,7 @@
 
 #include "app/scene_state.h"
 #include "app/startup.h"
+#include "console_capture.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "console_capture.h"
 #include "support.h"
 
 namespace {

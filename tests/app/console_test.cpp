@@ -16,6 +16,7 @@
 #include "app/console_key.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
+#include "console_capture.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 #include "support.h"

@@ -5,6 +5,7 @@
 #include "app/display.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
+#include "console_capture.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 #include "support.h"

@@ -6,6 +6,7 @@
 
 #include "app/keyboard.h"
 #include "app/scene_state.h"
+#include "console_capture.h"
 #include "contact/line_contact.h"
 #include "ik/poinv.h"
 #include "math/angles.h"

@@ -1,34 +1,10 @@
-// Helpers of the contact tests: console capture, wall placement and an independent measure of
-// the distance between an arm's axis and the wall's edge line.
+// Helpers of the contact tests: an independent measure of the distance between an arm's axis
+// and the wall's edge line.
 #pragma once
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
-#include "app/console.h"
-#include "model/state.h"
-
-// Sends the console output into memory while alive; text() is everything printed so far.
-class ConsoleCapture {
- public:
-  ConsoleCapture() : saved_(console.out) { console.out = open_memstream(&buffer_, &size_); }
-  ~ConsoleCapture() {
-    std::fclose(console.out);
-    console.out = saved_;
-    std::free(buffer_);
-  }
-  std::string text() {
-    std::fflush(console.out);
-    return std::string(buffer_, size_);
-  }
-
- private:
-  FILE* saved_;
-  char* buffer_ = nullptr;
-  size_t size_ = 0;
-};
+#include "core_state.h"
 
 // Distance of arm M's axis from the edge line for the pose of the last forward kinematics,
 // from the joint positions alone: triple product for skew lines, the horizontal distance from

@@ -5,9 +5,8 @@
 #include <random>
 
 #include "contact_support.h"
-#include "model/forward_kinematics.h"
-#include "model/robot_catalogue.h"
-#include "model/state.h"
+#include "core_state.h"
+#include "math/angles.h"
 #include "support.h"
 
 namespace {
@@ -40,7 +39,7 @@ void sweep_contacts(const double q[], int K, int M, int n, const double cand[4][
   for (int j = 0; j <= kSamples; j++) {
     const double th = -PI + 2 * PI * j / kSamples;
     qs[K] = th;
-    forward_kinematics(qs);
+    forward_kinematics(robot, qs, kin);
     const double gap = std::fabs(edge_gap(M).dist);
     const bool smooth = std::fabs(std::fabs(kin.LU[M + 1].z) - 1) > 1e-4;
     if (j > 0 && smooth && prevSmooth && std::fabs(gap - prevGap) < 0.2 &&
@@ -65,12 +64,11 @@ TEST(LineContact4, EveryCandidateIsAContact) {
   const unsigned seed = 5150;
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> coord(-2, 2), height(0, 1);
-  ConsoleCapture quiet;
-  const ContactPolishCounts before = contactPolishCounts;
+  ContactPolishCounts counts = {0, 0};
   long candidates = 0, solved = 0;
   SweepCounts sweep = {0, 0, 0, 0};
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     for (int pose = 0; pose < 25; pose++) {
       double q[kJointSlots];
       random_pose(rng, robot.N, q);
@@ -80,7 +78,8 @@ TEST(LineContact4, EveryCandidateIsAContact) {
           SCOPED_TRACE(testing::Message() << "seed " << seed << " type " << type << " pose " << pose
                                           << " K " << K << " M " << M);
           double cand[4][kJointSlots], dist[4], tpar[4];
-          const int n = line_contact4(q, K, M, cand, dist, tpar);
+          const int n =
+              line_contact4(robot, cell.rh, q, K, M, kin, cand, dist, tpar, nullptr, &counts);
           ASSERT_GE(n, 0);
           ASSERT_LE(n, 4);
           solved++;
@@ -91,7 +90,7 @@ TEST(LineContact4, EveryCandidateIsAContact) {
               if (k == K) continue;
               EXPECT_EQ(cand[r][k], q[k]) << "joint " << k;
             }
-            forward_kinematics(cand[r]);
+            forward_kinematics(robot, cand[r], kin);
             const EdgeGap gap = edge_gap(M);
             // The drop rule keeps only contacts within 1e-6.
             EXPECT_NEAR(std::fabs(gap.dist), kDd, 1e-6);
@@ -108,13 +107,11 @@ TEST(LineContact4, EveryCandidateIsAContact) {
       }
     }
   }
-  const long polished = contactPolishCounts.polished - before.polished;
-  const long dropped = contactPolishCounts.dropped - before.dropped;
   std::printf(
       "%ld solves, %ld candidates kept, %ld polished, %ld dropped; sweep: %d of %d "
       "contacts missed, %d of %d near joint K at 0 or pi\n",
-      solved, candidates, polished, dropped, sweep.missed, sweep.found, sweep.missedFlat,
-      sweep.foundFlat);
+      solved, candidates, counts.polished, counts.dropped, sweep.missed, sweep.found,
+      sweep.missedFlat, sweep.foundFlat);
   EXPECT_GT(candidates, 1000);
   EXPECT_EQ(sweep.missed, 0);
   // Two contacts either side of 0 or pi have nearly equal cosines: a near double root of the
@@ -123,9 +120,9 @@ TEST(LineContact4, EveryCandidateIsAContact) {
 }
 
 // An arm above 5 is not solved; an arm below joint K does not move with it, nor does any arm
-// with a joint number below 1: no candidates, nothing printed, candidates left equal to q.
+// with a joint number below 1: no candidates, nothing logged, candidates left equal to q.
 TEST(LineContact4, ArmsItDoesNotSolve) {
-  robot_setup(1);
+  setup_robot(1);
   cell.rh = {0.5, 0.5, 0};
   double q[kJointSlots];
   std::mt19937 rng(7);
@@ -134,9 +131,10 @@ TEST(LineContact4, ArmsItDoesNotSolve) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "K " << c[0] << " M " << c[1]);
     double cand[4][kJointSlots], dist[4] = {7, 7, 7, 7}, tpar[4] = {7, 7, 7, 7};
-    ConsoleCapture capture;
-    EXPECT_EQ(line_contact4(q, c[0], c[1], cand, dist, tpar), c[2]);
-    EXPECT_EQ(capture.text(), "");
+    MessageLog log;
+    log_clear(log);
+    EXPECT_EQ(line_contact4(robot, cell.rh, q, c[0], c[1], kin, cand, dist, tpar, &log), c[2]);
+    EXPECT_STREQ(log.text, "");
     for (int r = 0; r < 4; r++) {
       for (int k = 0; k <= robot.N; k++) EXPECT_EQ(cand[r][k], q[k]);
       EXPECT_EQ(dist[r], 7);
@@ -149,16 +147,15 @@ TEST(LineContact4, ArmsItDoesNotSolve) {
 // leaves as a solution or distance. (Joints above M do not move the arm and do not matter.)
 TEST(LineContact4, NonFinitePoseGivesNoCandidates) {
   cell.rh = {0.5, 0.8, 0};
-  ConsoleCapture quiet;
   for (int type : {1, 3}) {
-    robot_setup(type);
+    setup_robot(type);
     for (int bad = 1; bad <= 3; bad++) {
       double q[kJointSlots] = {0, 0.3, 0.4, 0.5, 0.6};
       q[bad] = std::nan("");
       double cand[4][kJointSlots], dist[4], tpar[4];
       for (int M = std::max(robot.Lcont, bad); M <= 5; M++) {
         if (bad == robot.Lcont) continue;
-        EXPECT_EQ(line_contact4(q, robot.Lcont, M, cand, dist, tpar), 0)
+        EXPECT_EQ(line_contact4(robot, cell.rh, q, robot.Lcont, M, kin, cand, dist, tpar), 0)
             << "type " << type << " joint " << bad << " M " << M;
       }
     }
@@ -169,13 +166,14 @@ TEST(LineContact4, NonFinitePoseGivesNoCandidates) {
 // finds two contacts on each side of the edge, silently. Type 1, joint 1, arm 2 laid horizontal
 // through the axis; the edge 0.8 from the axis along y: contacts where 0.8 |cos| = 0.1.
 TEST(LineContact4, VerticalAxisGivesTwoContactsPerSide) {
-  robot_setup(1);
+  setup_robot(1);
   cell.rh = {0, 0.8, 0};
   double q[kJointSlots] = {0, 0.3, PI / 2};
   double cand[4][kJointSlots], dist[4], tpar[4];
-  ConsoleCapture capture;
-  ASSERT_EQ(line_contact4(q, 1, 2, cand, dist, tpar), 4);
-  EXPECT_EQ(capture.text(), "");
+  MessageLog log;
+  log_clear(log);
+  ASSERT_EQ(line_contact4(robot, cell.rh, q, 1, 2, kin, cand, dist, tpar, &log), 4);
+  EXPECT_STREQ(log.text, "");
   int freeSide = 0;
   for (int r = 0; r < 4; r++) {
     EXPECT_NEAR(std::fabs(dist[r]), kDd, 1e-12);
@@ -190,39 +188,42 @@ TEST(LineContact4, VerticalAxisGivesTwoContactsPerSide) {
 // tilted line lie 1.3 (the edge's distance) away by that measure: all four are dropped, and the
 // count says so. Type 2, joint 1, arm 2 tilted by 1e-4 through the joint 1 axis.
 TEST(LineContact4, CandidatesThatAreNoContactsAreDropped) {
-  robot_setup(2);
+  setup_robot(2);
   cell.rh = {1.3, 0, 0};
   double q[kJointSlots] = {0, 0.3, 1e-4};
   double cand[4][kJointSlots], dist[4], tpar[4];
-  const ContactPolishCounts before = contactPolishCounts;
-  ConsoleCapture capture;
-  EXPECT_EQ(line_contact4(q, 1, 2, cand, dist, tpar), 0);
-  EXPECT_EQ(contactPolishCounts.dropped - before.dropped, 4);
-  EXPECT_EQ(capture.text(), "");
+  ContactPolishCounts counts = {0, 0};
+  MessageLog log;
+  log_clear(log);
+  EXPECT_EQ(line_contact4(robot, cell.rh, q, 1, 2, kin, cand, dist, tpar, &log, &counts), 0);
+  EXPECT_EQ(counts.dropped, 4);
+  EXPECT_STREQ(log.text, "");
 }
 
 // Arm and edge both perpendicular to joint K's axis: the arm sweeps a plane parallel to the
 // edge, which is reported, not solved. Type 3, joint 2 (horizontal axis) in the zero pose.
 TEST(LineContact4, ArmAndEdgePerpendicularToAxis) {
-  robot_setup(3);
+  setup_robot(3);
   cell.rh = {0.5, 0.5, 0};
   double q[kJointSlots] = {0};
   double cand[4][kJointSlots], dist[4], tpar[4];
-  ConsoleCapture capture;
-  EXPECT_EQ(line_contact4(q, 2, 2, cand, dist, tpar), 0);
-  EXPECT_EQ(capture.text(), "\nline_contact4() (JK軸,mhsK)が直角かつ(JK軸,mK)が直角 no solution");
+  MessageLog log;
+  log_clear(log);
+  EXPECT_EQ(line_contact4(robot, cell.rh, q, 2, 2, kin, cand, dist, tpar, &log), 0);
+  EXPECT_STREQ(log.text, "\nline_contact4() (JK軸,mhsK)が直角かつ(JK軸,mK)が直角 no solution");
 }
 
 // An edge no turn of the joint can bring the arm to: the squared equation has no root and the
 // joint is reported. Type 3, joint 2; arm 4 bent sideways sweeps a bounded hyperboloid.
 TEST(LineContact4, UnreachableEdgeIsReported) {
-  robot_setup(3);
+  setup_robot(3);
   cell.rh = {0.2, 50, 0};
   double q[kJointSlots] = {0, 0, 0, PI / 4, PI / 2};
   double cand[4][kJointSlots], dist[4], tpar[4];
-  ConsoleCapture capture;
-  EXPECT_EQ(line_contact4(q, 2, 4, cand, dist, tpar), 0);
-  EXPECT_EQ(capture.text(), "\nline_contact4() qK no solution");
+  MessageLog log;
+  log_clear(log);
+  EXPECT_EQ(line_contact4(robot, cell.rh, q, 2, 4, kin, cand, dist, tpar, &log), 0);
+  EXPECT_STREQ(log.text, "\nline_contact4() qK no solution");
 }
 
 // Sign convention and the special lines: an arm west of the edge (wall side) is negative, east
@@ -230,35 +231,35 @@ TEST(LineContact4, UnreachableEdgeIsReported) {
 // give 0, not NaN; a link of length 0 is measured as its joint; arm numbers naming no arm are
 // far away and touch no link data. Type 1: arm 2 laid along +-y through joint 2 at (0, 0, 1).
 TEST(ArmLineDistance, SignAndSpecialLines) {
-  robot_setup(1);
+  setup_robot(1);
   double q[kJointSlots] = {0, PI / 2, PI / 2};
   for (int k = robot.N + 1; k < kJointSlots; k++) q[k] = 9;
   double t;
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   const double ahead = 1 / kin.LU[3].y;  // arm parameter at y = 1
   cell.rh = {0.5, 1, 0};
-  EXPECT_NEAR(arm_line_distance(2, q, t), -0.5, 1e-12);
+  EXPECT_NEAR(arm_line_distance(robot, cell.rh, 2, q, kin, t), -0.5, 1e-12);
   EXPECT_NEAR(t, ahead, 1e-12);
   for (int k = robot.N + 1; k < kJointSlots; k++) EXPECT_EQ(q[k], 0);
   cell.rh = {-0.5, 1, 0};
-  EXPECT_NEAR(arm_line_distance(2, q, t), 0.5, 1e-12);
+  EXPECT_NEAR(arm_line_distance(robot, cell.rh, 2, q, kin, t), 0.5, 1e-12);
   cell.rh = {0, 1, 0};
-  const double crossing = arm_line_distance(2, q, t);
+  const double crossing = arm_line_distance(robot, cell.rh, 2, q, kin, t);
   EXPECT_FALSE(std::isnan(crossing));
   EXPECT_NEAR(crossing, 0, 1e-12);
 
   double upright[kJointSlots] = {0};
   cell.rh = {0.3, 0.4, 0};
-  EXPECT_NEAR(arm_line_distance(2, upright, t), -0.5, 1e-12);
+  EXPECT_NEAR(arm_line_distance(robot, cell.rh, 2, upright, kin, t), -0.5, 1e-12);
   EXPECT_EQ(t, 0);
   cell.rh = {-0.3, 0.4, 0};
-  EXPECT_NEAR(arm_line_distance(2, upright, t), 0.5, 1e-12);
+  EXPECT_NEAR(arm_line_distance(robot, cell.rh, 2, upright, kin, t), 0.5, 1e-12);
   // Arm 0 of type 1 runs from the base to joint 1, both at the origin.
-  EXPECT_NEAR(arm_line_distance(0, upright, t), 0.5, 1e-12);
+  EXPECT_NEAR(arm_line_distance(robot, cell.rh, 0, upright, kin, t), 0.5, 1e-12);
 
   for (int M : {-1, 7, 12}) {
     t = 5;
-    EXPECT_EQ(arm_line_distance(M, upright, t), kNoArmDistance) << "arm " << M;
+    EXPECT_EQ(arm_line_distance(robot, cell.rh, M, upright, kin, t), kNoArmDistance) << "arm " << M;
     EXPECT_EQ(t, 0);
   }
 }

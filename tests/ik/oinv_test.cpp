@@ -1,10 +1,8 @@
 #include "ik/oinv.h"
 
+#include "core_state.h"
 #include "ik/pinv.h"
 #include "ik/poinv.h"
-#include "model/forward_kinematics.h"
-#include "model/robot_catalogue.h"
-#include "model/state.h"
 #include "support.h"
 
 namespace {
@@ -14,7 +12,7 @@ const Mat3 kTurnedOver = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 
 // Work orientation of pose q by forward kinematics.
 Mat3 work_orientation(const double q[]) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   return kin.Ew;
 }
 
@@ -23,7 +21,7 @@ Mat3 work_orientation(const double q[]) {
 // never change and every angle lies in [-pi, pi].
 TEST(Oinv2, RoundTripEveryType) {
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     std::mt19937 rng(200 + type);
     for (int trial = 0; trial < 200; trial++) {
       SCOPED_TRACE(testing::Message()
@@ -34,7 +32,7 @@ TEST(Oinv2, RoundTripEveryType) {
       qcopy(7, q, start);
       std::uniform_real_distribution<double> angle(-PI, PI);
       for (int i = 5; i <= 7; i++) start[i] = angle(rng);
-      ASSERT_EQ(oinv2(start, robot.EwLoc, goal, cand), 2);
+      ASSERT_EQ(oinv2(robot, start, robot.EwLoc, goal, cand), 2);
       double nearest = 1e9;
       for (int k = 0; k < 2; k++) {
         for (int i = 0; i <= 4; i++) EXPECT_EQ(cand[k][i], start[i]);
@@ -46,7 +44,7 @@ TEST(Oinv2, RoundTripEveryType) {
         nearest = std::min(nearest, joint_dist3(5, 6, 7, q, cand[k]));
       }
       EXPECT_LT(nearest, 1e-10);
-      ASSERT_EQ(oinv(q, robot.EwLoc, goal, qout), 1);
+      ASSERT_EQ(oinv(robot, q, robot.EwLoc, goal, qout), 1);
       EXPECT_LT(joint_dist3(5, 6, 7, q, qout), 1e-10);
     }
   }
@@ -58,7 +56,7 @@ TEST(Oinv2, RoundTripEveryType) {
 // with the wrong axis did not (an orientation error of about 4).
 TEST(Oinv2, WristSingularityReachesTheGoal) {
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     for (double turn : {0.0, 0.7, -2.5}) {
       for (const Mat3& base : {kTurnedOver, Mat3{{1, 0, 0, 0, 1, 0, 0, 0, 1}}}) {
         SCOPED_TRACE(testing::Message() << "type " << type << " turn " << turn);
@@ -68,12 +66,12 @@ TEST(Oinv2, WristSingularityReachesTheGoal) {
             {std::cos(turn), -std::sin(turn), 0, std::sin(turn), std::cos(turn), 0, 0, 0, 1}};
         Mat3 goal;
         mmul(spin, base, goal);
-        ASSERT_EQ(oinv2(q, robot.EwLoc, goal, cand), 1);
+        ASSERT_EQ(oinv2(robot, q, robot.EwLoc, goal, cand), 1);
         for (int i = 0; i <= 4; i++) EXPECT_EQ(cand[0][i], q[i]);
         EXPECT_EQ(cand[0][5], 0.3);
         // Exact 0/1 frames at the zero pose: rounding of sin and cos only.
         expect_near(work_orientation(cand[0]), goal, 1e-12);
-        ASSERT_EQ(oinv(q, robot.EwLoc, goal, qout), 1);
+        ASSERT_EQ(oinv(robot, q, robot.EwLoc, goal, qout), 1);
         expect_near(work_orientation(qout), goal, 1e-12);
       }
     }
@@ -84,12 +82,12 @@ TEST(Oinv2, WristSingularityReachesTheGoal) {
 // fuzzing): the start value was kept and wrapped once, so the candidate left [-pi, pi]. Now it
 // is reduced by whole turns, and the candidate still reaches the goal.
 TEST(Oinv2, SingularWristFarStartStaysInRange) {
-  robot_setup(1);
+  setup_robot(1);
   for (double start : {10.0, -9.5, 1.7152355068266847e+308}) {
     SCOPED_TRACE(testing::Message() << "q[5] " << start);
     double q[kJointSlots] = {}, cand[2][kJointSlots];
     q[5] = start;
-    ASSERT_EQ(oinv2(q, robot.EwLoc, kTurnedOver, cand), 1);
+    ASSERT_EQ(oinv2(robot, q, robot.EwLoc, kTurnedOver, cand), 1);
     for (int i = 5; i <= 7; i++) EXPECT_LE(std::fabs(cand[0][i]), PI);
     // Exact 0/1 frames at the zero pose: rounding of sin and cos only.
     expect_near(work_orientation(cand[0]), kTurnedOver, 1e-12);
@@ -100,7 +98,7 @@ TEST(Oinv2, SingularWristFarStartStaysInRange) {
 // goal axes 30 degrees or more from axis N-2: goals taken from its own poses come back, goals
 // too close to axis N-2 give 0, and the singular case with alpha != beta gives 0.
 TEST(Oinv2, LeaningWristReachAndLimits) {
-  robot_setup(1);
+  setup_robot(1);
   // A turn by 30 degrees about the local y axis of joint N's frame.
   const double c = std::sqrt(0.75), s = 0.5;
   const Mat3 lean = {{c, 0, s, 0, 1, 0, -s, 0, c}};
@@ -114,7 +112,7 @@ TEST(Oinv2, LeaningWristReachAndLimits) {
     double q[kJointSlots], cand[2][kJointSlots];
     random_pose(rng, 7, q);
     const Mat3 goal = work_orientation(q);
-    const int n = oinv2(q, robot.EwLoc, goal, cand);
+    const int n = oinv2(robot, q, robot.EwLoc, goal, cand);
     ASSERT_GE(n, 1);
     for (int k = 0; k < n; k++) expect_near(work_orientation(cand[k]), goal, 1e-9);
   }
@@ -124,8 +122,8 @@ TEST(Oinv2, LeaningWristReachAndLimits) {
   const Mat3 near = {{1, 0, 0, 0, std::cos(a), -std::sin(a), 0, std::sin(a), std::cos(a)}};
   Mat3 goal;
   mmul(near, robot.EwLoc, goal);
-  EXPECT_EQ(oinv2(q, robot.EwLoc, goal, cand), 0);
-  EXPECT_EQ(oinv2(q, robot.EwLoc, kTurnedOver, cand), 0);
+  EXPECT_EQ(oinv2(robot, q, robot.EwLoc, goal, cand), 0);
+  EXPECT_EQ(oinv2(robot, q, robot.EwLoc, kTurnedOver, cand), 0);
 }
 
 // A singular wrist whose middle axis leans too (alpha = 0.5): with the goal axis along axis
@@ -135,7 +133,7 @@ TEST(Oinv2, LeaningSingularWrist) {
   const Mat3 upright = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
   for (double beta : {0.5, -0.5}) {
     SCOPED_TRACE(beta);
-    robot_setup(1);
+    setup_robot(1);
     const double c = std::sqrt(0.75);
     const Mat3 leanX = {{1, 0, 0, 0, c, 0.5, 0, -0.5, c}};
     const Mat3 leanY = {{c, 0, beta, 0, 1, 0, -beta, 0, c}};
@@ -149,24 +147,24 @@ TEST(Oinv2, LeaningSingularWrist) {
     double q[kJointSlots] = {}, cand[2][kJointSlots];
     const Mat3& along = beta > 0 ? upright : kTurnedOver;
     const Mat3& blocked = beta > 0 ? kTurnedOver : upright;
-    ASSERT_EQ(oinv2(q, robot.EwLoc, along, cand), 1);
+    ASSERT_EQ(oinv2(robot, q, robot.EwLoc, along, cand), 1);
     expect_near(work_orientation(cand[0]), along, 1e-12);
-    EXPECT_EQ(oinv2(q, robot.EwLoc, blocked, cand), 0);
+    EXPECT_EQ(oinv2(robot, q, robot.EwLoc, blocked, cand), 0);
   }
-  robot_setup(1);
+  setup_robot(1);
 }
 
 // A goal that is not a number gives no candidate rather than a NaN joint value, and oinv then
 // leaves its output alone.
 TEST(Oinv2, InvalidGoalGivesNothing) {
-  robot_setup(2);
+  setup_robot(2);
   double q[kJointSlots] = {}, cand[2][kJointSlots], qout[kJointSlots];
   for (double& v : qout) v = 7.0;
   q[2] = 0.5;
   Mat3 goal = kTurnedOver;
   goal.m[4] = NAN;
-  EXPECT_EQ(oinv2(q, robot.EwLoc, goal, cand), 0);
-  EXPECT_EQ(oinv(q, robot.EwLoc, goal, qout), 0);
+  EXPECT_EQ(oinv2(robot, q, robot.EwLoc, goal, cand), 0);
+  EXPECT_EQ(oinv(robot, q, robot.EwLoc, goal, qout), 0);
   for (double v : qout) EXPECT_EQ(v, 7.0);
 }
 

@@ -2,18 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
-#include "model/forward_kinematics.h"
-#include "model/robot_catalogue.h"
-#include "model/state.h"
+#include "core_state.h"
 #include "support.h"
 
 namespace {
 
 // Puts the goal at the work pose of q, so that q itself solves every inverse problem.
 void goal_from_pose(const double q[]) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   cell.rwG = kin.rw;
   cell.EwG = kin.Ew;
 }
@@ -24,65 +21,6 @@ Vec3 goal_wrist_centre() {
   const double back = robot.handLength + robot.Llen[robot.N];
   const Vec3 z = column(cell.EwG, 2);
   return {cell.rwG.x - back * z.x, cell.rwG.y - back * z.y, cell.rwG.z - back * z.z};
-}
-
-// The published example roots, in their order; a wrong order or a lost branch shows here.
-TEST(Tri2cTri2s, ExampleRootsInOrder) {
-  double r[4];
-  ASSERT_EQ(TRI2C(1, 0, 0, -0.25, r), 4);
-  const double c[4] = {PI / 3, -PI / 3, 2 * PI / 3, -2 * PI / 3};
-  for (int k = 0; k < 4; k++) EXPECT_NEAR(r[k], c[k], 1e-12) << k;
-  ASSERT_EQ(TRI2C(1, 1, 0.5, -1, r), 2);  // near-equal weights: cos t = 0
-  EXPECT_NEAR(r[0], PI / 2, 1e-12);
-  EXPECT_NEAR(r[1], -PI / 2, 1e-12);
-  ASSERT_EQ(TRI2S(0, 1, 0, -0.25, r), 4);
-  const double s[4] = {PI / 6, 5 * PI / 6, -PI / 6, -5 * PI / 6};
-  for (int k = 0; k < 4; k++) EXPECT_NEAR(r[k], s[k], 1e-12) << k;
-  // Near-equal weights, sin t = 0: the second root pi is written with the decimal constants
-  // and turned back by their "two pi" because it exceeds their "pi".
-  ASSERT_EQ(TRI2S(1, 1, 0.5, -1, r), 2);
-  EXPECT_EQ(r[0], 0);
-  EXPECT_EQ(r[1], 3.1415926536 - 6.28318530778);
-  // No solution: cos^2 = -1/2, cos = 3 on the near-equal branch, a vanishing linear term there.
-  EXPECT_EQ(TRI2C(1, 0, 0, 0.5, r), 0);
-  EXPECT_EQ(TRI2C(1, 1, 0.5, -4, r), 0);
-  EXPECT_EQ(TRI2C(1, 1, 0, -1, r), 0);
-  EXPECT_EQ(TRI2S(0, 1, 0, 0.5, r), 0);
-  EXPECT_EQ(TRI2S(1, 1, 0.5, -4, r), 0);
-}
-
-// Every root solves its equation; a sign slip in the reduction to x^2 + 2bx + c would not.
-TEST(Tri2cTri2s, RootsSolveTheirEquations) {
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<double> coef(-2, 2);
-  int solved = 0;
-  for (int trial = 0; trial < 500; trial++) {
-    const double AC2 = coef(rng), AS2 = coef(rng), B1 = coef(rng), C0 = coef(rng);
-    double r[4];
-    const int nc = TRI2C(AC2, AS2, B1, C0, r);
-    for (int k = 0; k < nc; k++) {
-      const double c = std::cos(r[k]), s = std::sin(r[k]);
-      EXPECT_NEAR(AC2 * c * c + AS2 * s * s + 2 * B1 * c + C0, 0, 1e-9) << "trial " << trial;
-    }
-    const int ns = TRI2S(AC2, AS2, B1, C0, r);
-    for (int k = 0; k < ns; k++) {
-      const double c = std::cos(r[k]), s = std::sin(r[k]);
-      EXPECT_NEAR(AC2 * c * c + AS2 * s * s + 2 * B1 * s + C0, 0, 1e-9) << "trial " << trial;
-    }
-    solved += nc + ns;
-  }
-  EXPECT_GT(solved, 500);
-}
-
-// A NaN coefficient on the branch where cos^2 and sin^2 weigh alike (input found by fuzzing):
-// the NaN cosine or sine passed the range test and both roots came back NaN.
-TEST(Tri2cTri2s, NanOnTheLinearBranchGivesNoRoots) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  double r[4];
-  EXPECT_EQ(TRI2C(2.2103038802108114e-308, 1.4060974115181676e-07, -1e-06, nan, r), 0);
-  EXPECT_EQ(TRI2C(nan, 0, 0.5, -1, r), 0);
-  EXPECT_EQ(TRI2S(1, 1, 0.5, nan, r), 0);
-  EXPECT_EQ(TRI2S(1, 1, nan, -1, r), 0);
 }
 
 // Duplicates are judged against the input values, whole turns apart count as equal, and the
@@ -120,7 +58,7 @@ TEST(JointDist3, WrapsEachJointOnce) {
 // holds the other joints, and no two candidates coincide.
 TEST(Pinv4, RoundTripEveryType) {
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     std::mt19937 rng(100 + type);
     std::uniform_real_distribution<double> angle(-PI, PI);
@@ -133,7 +71,7 @@ TEST(Pinv4, RoundTripEveryType) {
       const Vec3 centre = goal_wrist_centre();
       qcopy(7, q, start);
       for (int m : {I, J, K}) start[m] = angle(rng);
-      const int n = pinv4(start, I, J, K, robot.rwLoc, cell.rwG, cand);
+      const int n = pinv4(robot, start, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, cand);
       ASSERT_GE(n, 1);
       double nearest = 1e9;
       for (int k = 0; k < n; k++) {
@@ -143,7 +81,7 @@ TEST(Pinv4, RoundTripEveryType) {
           if (i == I || i == J || i == K) continue;
           EXPECT_EQ(cand[k][i], start[i]) << "joint " << i;
         }
-        forward_kinematics(cand[k]);
+        forward_kinematics(robot, cand[k], kin);
         // Rounding of a few 3x3 products and trigonometric roots: far below 1e-9.
         expect_near(kin.Jpos[6], centre, 1e-9);
         for (int b = 0; b < k; b++) {
@@ -163,7 +101,7 @@ TEST(Pinv4, RoundTripEveryType) {
 // Trials 7 and 138 of this seed have two roots in qK within a few 1e-3 rad of each other, which
 // the quartic once returned too inexact for TRI2's residual test.
 TEST(Pinv4, SkewedArmTakesTheFullTri2Route) {
-  robot_setup(4);
+  setup_robot(4);
   const Mat3 tilt = {{0.36, 0.48, -0.8, -0.8, 0.6, 0, 0.48, 0.64, 0.6}};  // a rotation
   for (int i : {3, 4}) {
     Mat3 skewed;
@@ -182,15 +120,15 @@ TEST(Pinv4, SkewedArmTakesTheFullTri2Route) {
     goal_from_pose(q);
     PinvGeometry geo;
     PinvEquations eq;
-    pinv_setup(robot.wristChar, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, geo);
+    pinv_setup(robot, robot.wristChar, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, geo);
     pinv_equations(geo, eq);
     general += pinv_case(eq, elim) == kPinvGeneral;
-    const int n = pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand);
+    const int n = pinv4(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, cand);
     ASSERT_GE(n, 1);
     double nearest = 1e9;
     for (int k = 0; k < n; k++) {
       nearest = std::min(nearest, joint_dist3(I, J, K, q, cand[k]));
-      forward_kinematics(cand[k]);
+      forward_kinematics(robot, cand[k], kin);
       // Quartic roots, Newton-polished: rounding-level closure.
       expect_near(kin.Jpos[6], goal_wrist_centre(), 1e-8);
     }
@@ -201,24 +139,24 @@ TEST(Pinv4, SkewedArmTakesTheFullTri2Route) {
   }
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(general, 200);
-  robot_setup(4);
+  setup_robot(4);
 }
 
 // pinv keeps the candidate nearest the start: a start that already solves comes back.
 TEST(Pinv, StartThatSolvesComesBack) {
   std::mt19937 rng(5);
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     for (int trial = 0; trial < 50; trial++) {
       SCOPED_TRACE(testing::Message() << "type " << type << " trial " << trial);
       double q[kJointSlots], qp[kJointSlots];
       random_pose(rng, 7, q);
       goal_from_pose(q);
-      ASSERT_EQ(pinv(q, I, J, K, robot.rwLoc, cell.rwG, qp), 1);
+      ASSERT_EQ(pinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qp), 1);
       EXPECT_LT(joint_dist3(I, J, K, q, qp), 1e-7);
       // The output may be the input array.
-      ASSERT_EQ(pinv(q, I, J, K, robot.rwLoc, cell.rwG, q), 1);
+      ASSERT_EQ(pinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, q), 1);
       EXPECT_LT(joint_dist3(I, J, K, q, qp), 1e-12);
     }
   }
@@ -230,7 +168,7 @@ TEST(PinvCase, EachTypeTakesItsRoute) {
   const PinvCase expected[5] = {kPinvGeneral, kPinvParK, kPinvZk0, kPinvParK, kPinvGeneralC};
   std::mt19937 rng(21);
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     for (int trial = 0; trial < 100; trial++) {
       double q[kJointSlots], elim[6];
@@ -239,7 +177,7 @@ TEST(PinvCase, EachTypeTakesItsRoute) {
       if (type == 3 && trial % 2 == 1) q[2] = trial % 4 == 1 ? PI / 2 : -PI / 2;
       PinvGeometry geo;
       PinvEquations eq;
-      pinv_setup(robot.wristChar, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, geo);
+      pinv_setup(robot, robot.wristChar, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, geo);
       pinv_equations(geo, eq);
       const PinvCase want = type == 3 && trial % 2 == 1 ? kPinvZi0 : expected[type];
       EXPECT_EQ(pinv_case(eq, elim), want) << "type " << type << " trial " << trial;
@@ -252,15 +190,15 @@ TEST(PinvCase, EachTypeTakesItsRoute) {
 TEST(Pinv, UnreachableOrInvalidGoal) {
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     double q[kJointSlots] = {}, qp[kJointSlots], cand[4][kJointSlots];
     for (double& v : qp) v = 7.0;
     cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
     for (const Vec3& goal : {Vec3{50, 0, 1}, Vec3{0, 0, -20}, Vec3{NAN, 1, 1}}) {
       cell.rwG = goal;
-      EXPECT_EQ(pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand), 0);
-      EXPECT_EQ(pinv(q, I, J, K, robot.rwLoc, cell.rwG, qp), 0);
+      EXPECT_EQ(pinv4(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, cand), 0);
+      EXPECT_EQ(pinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qp), 0);
       for (double v : qp) EXPECT_EQ(v, 7.0);
     }
   }
@@ -272,16 +210,16 @@ TEST(Pinv, UnreachableOrInvalidGoal) {
 TEST(Pinv4, StraightArm) {
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     double q[kJointSlots] = {}, cand[4][kJointSlots];
     goal_from_pose(q);
-    const int n = pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand);
+    const int n = pinv4(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, cand);
     ASSERT_GE(n, 1);
     double nearest = 1e9;
     for (int k = 0; k < n; k++) {
       for (int i = 1; i <= 7; i++) EXPECT_TRUE(std::isfinite(cand[k][i]));
-      forward_kinematics(cand[k]);
+      forward_kinematics(robot, cand[k], kin);
       // The tangent root of a stretched arm is found to about the square root of rounding.
       expect_near(kin.Jpos[6], goal_wrist_centre(), 1e-7);
       nearest = std::min(nearest, std::fabs(cand[k][I]) + std::fabs(cand[k][K]));

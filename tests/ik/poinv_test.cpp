@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core_state.h"
 #include "ik/pinv.h"
-#include "model/forward_kinematics.h"
-#include "model/robot_catalogue.h"
-#include "model/state.h"
+#include "math/angles.h"
 #include "support.h"
 
 namespace {
 
 // Puts the goal at the work pose of q, so that q itself solves the problem.
 void goal_from_pose(const double q[]) {
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   cell.rwG = kin.rw;
   cell.EwG = kin.Ew;
 }
@@ -28,21 +27,12 @@ int held_joint() {
   return 0;
 }
 
-// One turn at most: unlike angle_wrap_diff, a difference beyond 3*pi stays partly unreduced.
-TEST(AngleDiff, ShiftsByOneTurnAtMost) {
-  EXPECT_NEAR(angle_diff(3, -3), 6 - 2 * PI, 1e-15);
-  EXPECT_NEAR(angle_diff(0.1, 0.2), -0.1, 1e-15);
-  EXPECT_NEAR(angle_diff(-3, 3), -6 + 2 * PI, 1e-15);
-  EXPECT_NEAR(angle_diff(10, 0), 10 - 2 * PI, 1e-14);
-  EXPECT_EQ(std::fabs(angle_diff(PI, 0)), PI);
-}
-
 // Random reachable goals of every type from a start within 0.3 rad per joint of the pose: one
 // pass solves them (wristChar 'R'), both errors end far below 1e-6, the held joint stays.
 TEST(Poinv, RoundTripEveryType) {
   double worstPos = 0, worstOri = 0;
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     const int held = held_joint();
     std::mt19937 rng(300 + type);
@@ -56,9 +46,10 @@ TEST(Poinv, RoundTripEveryType) {
       qcopy(7, q, start);
       for (int i = 1; i <= 7; i++)
         if (i != held) start[i] += nudge(rng);
-      ASSERT_EQ(poinv(start, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout), 1);
+      ASSERT_EQ(poinv(robot, start, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout), 1);
       EXPECT_EQ(qout[held], start[held]);
-      const double pos = pos_error(qout), ori = ori_error(qout);
+      const double pos = pos_error(robot, cell.rwG, qout, kin),
+                   ori = ori_error(robot, cell.EwG, qout, kin);
       EXPECT_LE(pos, 1e-6);
       EXPECT_LE(ori, 1e-6);
       worstPos = std::max(worstPos, pos);
@@ -75,14 +66,14 @@ TEST(Poinv, SolvedStartComesBack) {
   std::mt19937 rng(9);
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     double q[kJointSlots], qout[kJointSlots];
     random_pose(rng, 7, q);
     goal_from_pose(q);
-    ASSERT_EQ(poinv(q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout), 1);
+    ASSERT_EQ(poinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout), 1);
     for (int i = 1; i <= 7; i++) EXPECT_NEAR(angle_diff(qout[i], q[i]), 0, 1e-9) << i;
-    ASSERT_EQ(poinv(q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, q), 1);
+    ASSERT_EQ(poinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, q), 1);
     for (int i = 1; i <= 7; i++) EXPECT_EQ(q[i], qout[i]);
   }
 }
@@ -91,7 +82,7 @@ TEST(Poinv, SolvedStartComesBack) {
 // singular there, to rounding only, and the solution must still be reached in one call.
 TEST(Poinv, SingularWristGoals) {
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     std::mt19937 rng(400 + type);
     std::uniform_real_distribution<double> nudge(-0.3, 0.3);
@@ -104,9 +95,9 @@ TEST(Poinv, SingularWristGoals) {
       goal_from_pose(q);
       qcopy(7, q, start);
       for (int m : {I, J, K, 5, 6, 7}) start[m] += nudge(rng);
-      ASSERT_EQ(poinv(start, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout), 1);
-      EXPECT_LE(pos_error(qout), 1e-9);
-      EXPECT_LE(ori_error(qout), 1e-9);
+      ASSERT_EQ(poinv(robot, start, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout), 1);
+      EXPECT_LE(pos_error(robot, cell.rwG, qout, kin), 1e-9);
+      EXPECT_LE(ori_error(robot, cell.EwG, qout, kin), 1e-9);
     }
   }
 }
@@ -115,13 +106,13 @@ TEST(Poinv, SingularWristGoals) {
 TEST(Poinv, UnreachableGoalReturnsTheStart) {
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
+    setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     double qout[kJointSlots];
     cell.rwG = {9, 0, 1};
     cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
     const double* q = robot.qInit[type];
-    EXPECT_EQ(poinv(q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout), 0);
+    EXPECT_EQ(poinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout), 0);
     for (int i = 0; i <= 7; i++) EXPECT_EQ(qout[i], q[i]) << i;
   }
 }
@@ -132,7 +123,7 @@ TEST(Poinv, UnreachableGoalReturnsTheStart) {
 // passes are bounded: 0, with a finite last iterate whose orientation step succeeded, and the
 // held joint kept.
 TEST(Poinv, AlternationIsBounded) {
-  robot_setup(1);
+  setup_robot(1);
   robot.wristChar = 'W';
   robot.rwLoc = {0, 0, 0.5};
   cell.rwG = {1.0086157554579032, 1.1844945832809555, 2.6735084485625737};
@@ -148,12 +139,12 @@ TEST(Poinv, AlternationIsBounded) {
                                  -0.63263973309632737,
                                  0.41680262686169334};
   double qout[kJointSlots];
-  EXPECT_EQ(poinv(q, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, qout), 0);
+  EXPECT_EQ(poinv(robot, q, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, kin, qout), 0);
   for (int i = 1; i <= 7; i++) EXPECT_TRUE(std::isfinite(qout[i])) << i;
   EXPECT_EQ(qout[1], q[1]);
-  EXPECT_GT(pos_error(qout), 1e-3);
-  EXPECT_LT(ori_error(qout), 1e-9);
-  robot_setup(1);
+  EXPECT_GT(pos_error(robot, cell.rwG, qout, kin), 1e-3);
+  EXPECT_LT(ori_error(robot, cell.EwG, qout, kin), 1e-9);
+  setup_robot(1);
 }
 
 // A goal whose wrist centre lies 1.6e-4 from the axis of joint 1 of type 4 (found by
@@ -162,7 +153,7 @@ TEST(Poinv, AlternationIsBounded) {
 // start's wrist already had the goal orientation, so poinv reported success with the work 1.25
 // from the goal. Now candidates that do not close the chain are dropped: never a false success.
 TEST(Poinv, NearAxisGoalIsNeverAFalseSuccess) {
-  robot_setup(4);
+  setup_robot(4);
   cell.rwG = {9.8678265448725798e-06, 0.95838121547012611, 1.0854915857058383};
   cell.EwG = {{0.99999999333858836, -0.0001106207056799682, 3.2952733459693079e-05,
                -6.6923402586235349e-15, 0.28549158627533727, 0.95838121547012367,
@@ -171,19 +162,19 @@ TEST(Poinv, NearAxisGoalIsNeverAFalseSuccess) {
   for (int i = 1; i <= 7; i++) q[i] = -PI;
   const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
   double cand[4][kJointSlots];
-  const int n = pinv4(q, I, J, K, robot.rwLoc, cell.rwG, cand);
+  const int n = pinv4(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, cand);
   const double back = robot.handLength + robot.Llen[7];
   const Vec3 centre = {cell.rwG.x - back * cell.EwG.m[2], cell.rwG.y - back * cell.EwG.m[5],
                        cell.rwG.z - back * cell.EwG.m[8]};
   for (int r = 0; r < n; r++) {
-    forward_kinematics(cand[r]);
+    forward_kinematics(robot, cand[r], kin);
     // The closure tolerance of pinv4, plus rounding.
     expect_near(kin.Jpos[6], centre, 1.1e-6);
   }
   double qout[kJointSlots];
-  if (poinv(q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qout) == 1) {
-    EXPECT_LE(pos_error(qout), 2e-6);
-    EXPECT_LE(ori_error(qout), 1e-6);
+  if (poinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout) == 1) {
+    EXPECT_LE(pos_error(robot, cell.rwG, qout, kin), 2e-6);
+    EXPECT_LE(ori_error(robot, cell.EwG, qout, kin), 1e-6);
   }
 }
 

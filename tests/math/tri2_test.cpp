@@ -1,29 +1,22 @@
 #include "math/tri2.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
 
-#include "app/console.h"
+#include "math/message_log.h"
 #include "support.h"
 
 namespace {
 
-// Runs TRI2 with the console output captured; returns what it printed.
-std::string tri2_printed(double AC2, double AS2, double ACS, double BC1, double BS1, double C0,
-                         double out[4], int& count) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* saved = console.out;
-  console.out = open_memstream(&buffer, &size);
-  count = TRI2(AC2, AS2, ACS, BC1, BS1, C0, out);
-  fclose(console.out);
-  console.out = saved;
-  std::string text(buffer, size);
-  free(buffer);
-  return text;
+// Runs TRI2 with a message log; returns what it noted there.
+std::string tri2_logged(double AC2, double AS2, double ACS, double BC1, double BS1, double C0,
+                        double out[4], int& count) {
+  MessageLog log;
+  log_clear(log);
+  count = TRI2(AC2, AS2, ACS, BC1, BS1, C0, out, &log);
+  return log.text;
 }
 
 // One equation AC2*c^2 + AS2*s^2 + 2*ACS*s*c + 2*BC1*c + 2*BS1*s + C0 = 0.
@@ -124,32 +117,32 @@ TEST(Tri1, RandomEquationsAreSolved) {
   }
 }
 
-// The examples of the three cases, their order and the exact console lines of case B. Angles
+// The examples of the three cases, their order and the exact log lines of case B. Angles
 // within 1e-14 as in the TRI1 examples.
 TEST(Tri2, ExamplesAndMessages) {
   double out[4];
   int count;
-  EXPECT_EQ(tri2_printed(1, 1, 0, 0.5, 0, -1, out, count), "");  // case A: cos t = 0
+  EXPECT_EQ(tri2_logged(1, 1, 0, 0.5, 0, -1, out, count), "");  // case A: cos t = 0
   ASSERT_EQ(count, 2);
   EXPECT_NEAR(out[0], PI / 2, 1e-14);
   EXPECT_NEAR(out[1], -PI / 2, 1e-14);
 
-  EXPECT_EQ(tri2_printed(1, 0, 0, 0, 0, -0.25, out, count), "");  // case B: cos^2 t = 1/4
+  EXPECT_EQ(tri2_logged(1, 0, 0, 0, 0, -0.25, out, count), "");  // case B: cos^2 t = 1/4
   ASSERT_EQ(count, 4);
   EXPECT_NEAR(out[0], PI / 3, 1e-14);
   EXPECT_NEAR(out[1], -2 * PI / 3, 1e-14);
   EXPECT_NEAR(out[2], -PI / 3, 1e-14);
   EXPECT_NEAR(out[3], 2 * PI / 3, 1e-14);
 
-  EXPECT_EQ(tri2_printed(1, 0, 0, 0, 0, 0.5, out, count),
+  EXPECT_EQ(tri2_logged(1, 0, 0, 0, 0, 0.5, out, count),
             "\nTRI2() BC1=BS1=0 sqrt( X=-0.50000<0 ) no solution");
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(tri2_printed(1, 0, 0, 0, 0, -1.5, out, count),
+  EXPECT_EQ(tri2_logged(1, 0, 0, 0, 0, -1.5, out, count),
             "\nTRI2() BC1=BS1=0 cos2()>1 no solution");
   EXPECT_EQ(count, 0);
 
   // Case C, cos^2 t + sin t - 1 = 0: 0 and pi; pi/2 gives a sine of exactly 1 and is dropped.
-  EXPECT_EQ(tri2_printed(1, 0, 0, 0, 0.5, -1, out, count), "");
+  EXPECT_EQ(tri2_logged(1, 0, 0, 0, 0.5, -1, out, count), "");
   ASSERT_EQ(count, 2);
   EXPECT_NEAR(std::fabs(out[0]), 0, 1e-12);
   EXPECT_NEAR(std::fabs(out[1]), PI, 1e-12);
@@ -243,7 +236,7 @@ TEST(Tri2, FactoredEquations) {
   }
 }
 
-// NaN or infinite coefficients: no angles, nothing printed.
+// NaN or infinite coefficients: no angles, nothing logged.
 TEST(Tri2, NonFiniteCoefficientsGiveNoAngles) {
   const double bad[2] = {std::numeric_limits<double>::quiet_NaN(),
                          std::numeric_limits<double>::infinity()};
@@ -255,7 +248,7 @@ TEST(Tri2, NonFiniteCoefficientsGiveNoAngles) {
       double c[6] = {1, 0, 0, 0, 0, -0.25};
       c[at] = value;
       int count;
-      EXPECT_EQ(tri2_printed(c[0], c[1], c[2], c[3], c[4], c[5], out, count), "");
+      EXPECT_EQ(tri2_logged(c[0], c[1], c[2], c[3], c[4], c[5], out, count), "");
       EXPECT_EQ(count, 0) << "coefficient " << at;
     }
   }
@@ -269,7 +262,7 @@ TEST(Tri2, TinyTermsGiveNoFalseAngles) {
   const double k[6] = {0.5, 0, 1.9531654636375604e-07, -1e-06, -1e-06, -1.5237342164895025e-11};
   double out[4];
   int count;
-  tri2_printed(k[0], k[1], k[2], k[3], k[4], k[5], out, count);
+  tri2_logged(k[0], k[1], k[2], k[3], k[4], k[5], out, count);
   for (int r = 0; r < count; r++) {
     const double c = std::cos(out[r]), s = std::sin(out[r]);
     // 1e-9: far below the smallest term of the equation, far above rounding.
@@ -301,8 +294,67 @@ TEST(Tri2, HugeCoefficients) {
   }
   double out[4];
   int count;
-  tri2_printed(0.5, 0, 1.5932496018796088e+308, 0, 0, 0, out, count);
+  tri2_logged(0.5, 0, 1.5932496018796088e+308, 0, 0, 0, out, count);
   EXPECT_EQ(count, 0);
+}
+
+// The published example roots, in their order; a wrong order or a lost branch shows here.
+TEST(Tri2cTri2s, ExampleRootsInOrder) {
+  double r[4];
+  ASSERT_EQ(TRI2C(1, 0, 0, -0.25, r), 4);
+  const double c[4] = {PI / 3, -PI / 3, 2 * PI / 3, -2 * PI / 3};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(r[k], c[k], 1e-12) << k;
+  ASSERT_EQ(TRI2C(1, 1, 0.5, -1, r), 2);  // near-equal weights: cos t = 0
+  EXPECT_NEAR(r[0], PI / 2, 1e-12);
+  EXPECT_NEAR(r[1], -PI / 2, 1e-12);
+  ASSERT_EQ(TRI2S(0, 1, 0, -0.25, r), 4);
+  const double s[4] = {PI / 6, 5 * PI / 6, -PI / 6, -5 * PI / 6};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(r[k], s[k], 1e-12) << k;
+  // Near-equal weights, sin t = 0: the second root pi is written with the decimal constants
+  // and turned back by their "two pi" because it exceeds their "pi".
+  ASSERT_EQ(TRI2S(1, 1, 0.5, -1, r), 2);
+  EXPECT_EQ(r[0], 0);
+  EXPECT_EQ(r[1], 3.1415926536 - 6.28318530778);
+  // No solution: cos^2 = -1/2, cos = 3 on the near-equal branch, a vanishing linear term there.
+  EXPECT_EQ(TRI2C(1, 0, 0, 0.5, r), 0);
+  EXPECT_EQ(TRI2C(1, 1, 0.5, -4, r), 0);
+  EXPECT_EQ(TRI2C(1, 1, 0, -1, r), 0);
+  EXPECT_EQ(TRI2S(0, 1, 0, 0.5, r), 0);
+  EXPECT_EQ(TRI2S(1, 1, 0.5, -4, r), 0);
+}
+
+// Every root solves its equation; a sign slip in the reduction to x^2 + 2bx + c would not.
+TEST(Tri2cTri2s, RootsSolveTheirEquations) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> coef(-2, 2);
+  int solved = 0;
+  for (int trial = 0; trial < 500; trial++) {
+    const double AC2 = coef(rng), AS2 = coef(rng), B1 = coef(rng), C0 = coef(rng);
+    double r[4];
+    const int nc = TRI2C(AC2, AS2, B1, C0, r);
+    for (int k = 0; k < nc; k++) {
+      const double c = std::cos(r[k]), s = std::sin(r[k]);
+      EXPECT_NEAR(AC2 * c * c + AS2 * s * s + 2 * B1 * c + C0, 0, 1e-9) << "trial " << trial;
+    }
+    const int ns = TRI2S(AC2, AS2, B1, C0, r);
+    for (int k = 0; k < ns; k++) {
+      const double c = std::cos(r[k]), s = std::sin(r[k]);
+      EXPECT_NEAR(AC2 * c * c + AS2 * s * s + 2 * B1 * s + C0, 0, 1e-9) << "trial " << trial;
+    }
+    solved += nc + ns;
+  }
+  EXPECT_GT(solved, 500);
+}
+
+// A NaN coefficient on the branch where cos^2 and sin^2 weigh alike (input found by fuzzing):
+// the NaN cosine or sine passed the range test and both roots came back NaN.
+TEST(Tri2cTri2s, NanOnTheLinearBranchGivesNoRoots) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  double r[4];
+  EXPECT_EQ(TRI2C(2.2103038802108114e-308, 1.4060974115181676e-07, -1e-06, nan, r), 0);
+  EXPECT_EQ(TRI2C(nan, 0, 0.5, -1, r), 0);
+  EXPECT_EQ(TRI2S(1, 1, 0.5, nan, r), 0);
+  EXPECT_EQ(TRI2S(1, 1, nan, -1, r), 0);
 }
 
 }  // namespace

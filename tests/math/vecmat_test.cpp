@@ -86,20 +86,6 @@ TEST(VecMat, QcopyCopiesSlotsZeroToN) {
   for (int k = 8; k < kJointSlots; k++) EXPECT_EQ(dst[k], -1);
 }
 
-// Ties keep the earlier candidate; only +-2pi and +-4pi are tried.
-TEST(VecMat, AngleWrapDiff) {
-  EXPECT_NEAR(angle_wrap_diff(0.1, 2 * PI), 0.1, 1e-15);
-  EXPECT_EQ(angle_wrap_diff(PI, -PI), 0);
-  EXPECT_EQ(angle_wrap_diff(PI, 0), PI);
-  EXPECT_EQ(angle_wrap_diff(-PI, 0), -PI);
-  EXPECT_NEAR(angle_wrap_diff(20, 0), 20 - 4 * PI, 1e-14);
-  EXPECT_NEAR(angle_wrap_diff(-20, 0), -20 + 4 * PI, 1e-14);
-  EXPECT_NEAR(angle_wrap_diff(0, 4.5 * PI), -0.5 * PI, 1e-14);
-  for (double d = -5 * PI; d <= 5 * PI; d += 0.01) {
-    EXPECT_LE(std::fabs(angle_wrap_diff(d, 0)), PI + 1e-12) << d;
-  }
-}
-
 TEST(VecMat, DigitChar) {
   EXPECT_EQ(digit_char(0), '0');
   EXPECT_EQ(digit_char(9), '9');

@@ -1,7 +1,6 @@
 #include "model/forward_kinematics.h"
 
-#include "model/robot_catalogue.h"
-#include "model/state.h"
+#include "core_state.h"
 #include "support.h"
 
 namespace {
@@ -21,8 +20,8 @@ TEST(ForwardKinematics, ZeroPoseReproducesTheCatalogue) {
   const double q[kJointSlots] = {};
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
-    forward_kinematics(q);
+    setup_robot(type);
+    forward_kinematics(robot, q, kin);
     for (int i = 1; i <= 7; i++) {
       expect_near(kin.Jpos[i], {0, 0, kHeights[type][i]}, 1e-15);
       expect_near(kin.E[i], robot.E0[i], 0);
@@ -37,8 +36,8 @@ TEST(ForwardKinematics, ZeroPoseReproducesTheCatalogue) {
 TEST(ForwardKinematics, InitialPoseOfEveryType) {
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
-    forward_kinematics(robot.qInit[type]);
+    setup_robot(type);
+    forward_kinematics(robot, robot.qInit[type], kin);
     expect_near(kin.Jpos[7], {3.2, 0, 1.0}, 1e-12);
     expect_near(kin.rw, {3.4, 0, 1.0}, 1e-12);
     expect_near(column(kin.Ew, 0), {0, 0, -1}, 1e-12);
@@ -50,11 +49,11 @@ TEST(ForwardKinematics, InitialPoseOfEveryType) {
 // A twist of joint 1 of type 1 turns the frames about the upright arm and moves no point;
 // the zero-length link 1 keeps its previous direction.
 TEST(ForwardKinematics, TwistOnlyPoseAndZeroLengthLink) {
-  robot_setup(1);
+  setup_robot(1);
   double q[kJointSlots] = {};
   q[1] = PI / 2;
   kin.LU[1] = {0.25, 0.5, 0.75};
-  forward_kinematics(q);
+  forward_kinematics(robot, q, kin);
   for (int i = 1; i <= 7; i++) expect_near(kin.Jpos[i], {0, 0, kHeights[1][i]}, 1e-15);
   expect_near(kin.rw, {0, 0, 4.4}, 1e-15);
   // cos(PI / 2) is about -3.5e-15 with the program's PI.
@@ -74,11 +73,11 @@ TEST(ForwardKinematics, MovingTheBasePoint) {
   const Vec3 t = {-2.5, 4.0, 0.75};
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
-    forward_kinematics(q);
+    setup_robot(type);
+    forward_kinematics(robot, q, kin);
     const Kinematics atOrigin = kin;
     kin.Jpos[0] = t;
-    forward_kinematics(q);
+    forward_kinematics(robot, q, kin);
     for (int i = 1; i <= 7; i++) {
       Vec3 moved;
       vadd(atOrigin.Jpos[i], t, moved);
@@ -100,10 +99,10 @@ TEST(ForwardKinematics, RandomPosesKeepFramesAndLengths) {
   std::mt19937 rng(20261207);
   double q[kJointSlots];
   for (int type = 1; type <= 4; type++) {
-    robot_setup(type);
+    setup_robot(type);
     for (int trial = 0; trial < 500; trial++) {
       random_pose(rng, 7, q);
-      forward_kinematics(q);
+      forward_kinematics(robot, q, kin);
       for (int i = 1; i <= 7; i++) {
         SCOPED_TRACE(testing::Message() << "type " << type << " trial " << trial << " i " << i);
         Mat3 gram;
@@ -119,7 +118,7 @@ TEST(ForwardKinematics, RandomPosesKeepFramesAndLengths) {
       }
       const Vec3 axis3 = column(kin.E[3], 2);
       q[3] += 1.0;
-      forward_kinematics(q);
+      forward_kinematics(robot, q, kin);
       expect_near(column(kin.E[3], 2), axis3, 1e-13);
     }
   }

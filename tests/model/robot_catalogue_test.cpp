@@ -2,24 +2,15 @@
 
 #include <cstring>
 
-#include "model/state.h"
+#include "core_state.h"
 #include "support.h"
 
 namespace {
 
-// Runs robot_setup with the contact-arm guess enabled against a wall edge at (0, y, 0).
-int guessed_arm(int type, double wallY, int previousMcont) {
-  cell.setupDone = 1;
-  cell.rh = {0, wallY, 0};
-  cell.Mcont = previousMcont;
-  robot_setup(type);
-  return cell.Mcont;
-}
-
 // Out-of-range types fall back to type 1 with all of its settings.
 TEST(RobotCatalogue, UnknownTypesBuildTypeOne) {
   for (int type : {0, 5, -3, 1}) {
-    robot_setup(type);
+    robot_setup(type, robot);
     EXPECT_STREQ(robot.jrtypeText, " RQRPRPR\n") << type;
     EXPECT_EQ(robot.posJoints[0], 2);
     EXPECT_EQ(robot.posJoints[1], 3);
@@ -45,7 +36,7 @@ TEST(RobotCatalogue, TypesAndLinkLengths) {
   };
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
-    robot_setup(type);
+    robot_setup(type, robot);
     const Expected& e = expected[type];
     EXPECT_EQ(robot.N, 7);
     EXPECT_EQ(std::memcmp(robot.jrtypeText, e.text, 10), 0);
@@ -68,33 +59,13 @@ TEST(RobotCatalogue, TypesAndLinkLengths) {
   }
 }
 
-// The guess uses joint 2's height as reference and keeps Mcont when no link spans the edge.
-TEST(RobotCatalogue, ContactArmGuess) {
-  EXPECT_EQ(guessed_arm(1, 1.3, 7), 4);
-  for (int type = 2; type <= 4; type++) EXPECT_EQ(guessed_arm(type, 1.3, 7), 3) << type;
-  for (int type = 1; type <= 4; type++) EXPECT_EQ(guessed_arm(type, 0.5, 7), 2) << type;
-  for (int type = 1; type <= 4; type++) {
-    EXPECT_EQ(guessed_arm(type, 3.3, 6), 6) << type;
-    EXPECT_NEAR(cell.wallDist, 3.3, 1e-15);
-  }
-
-  // During start-up the guess is off and wallDist is left alone.
-  cell.setupDone = 0;
-  cell.rh = {0, 0.5, 0};
-  cell.Mcont = 4;
-  cell.wallDist = 1.3;
-  robot_setup(2);
-  EXPECT_EQ(cell.Mcont, 4);
-  EXPECT_EQ(cell.wallDist, 1.3);
-}
-
 // robot_setup writes only the qInit row of the type it builds.
 TEST(RobotCatalogue, QinitRowsAreIndependent) {
-  robot_setup(3);
+  robot_setup(3, robot);
   robot.qInit[1][5] = 9;
-  robot_setup(4);
+  robot_setup(4, robot);
   EXPECT_EQ(robot.qInit[1][5], 9);
-  robot_setup(1);
+  robot_setup(1, robot);
   EXPECT_EQ(robot.qInit[1][5], 0);
 }
 
