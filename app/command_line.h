@@ -1,0 +1,76 @@
+// The program's command line, read with CLI11 into a plain struct. Three modes run without a
+// window and exit:
+//   armsim --solve    [--type T] [--goal X Y Z] [--wall Y] [--json]
+//   armsim --method-b [--type T] [--goal X Y Z] [--wall Y] [--max-steps N] [--json]
+//   armsim --map      [--type T|all] [--wall Y] [--step S] [--threads N] [--out FILE.png]
+//                     [--csv FILE.csv]
+// `armsim --help` lists every option. Without a mode the program opens its window as before:
+// argv is then left untouched for the toolkit, which reads its own options (-display NAME,
+// -geometry WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync).
+// Negative numbers are written plainly (--goal -0.6 2.2 0, --wall -1). Numbers are read in the
+// C locale whatever the process's locale.
+//
+// Checked here: unknown options and stray words, missing or extra values, text that is no
+// number, nan and inf, a type outside 1..4 (`all` with --map only), --max-steps < 1, --threads
+// < 1, a step <= 0 or so small that a map would have more than kMapMaxCells cells, options of
+// one mode with another or with none, two modes at once, toolkit options with a mode, output
+// files whose directory is missing or not writable, and --out equal to --csv.
+// Not checked here: whether the goal is in reach and the wall acceptable for the type. The
+// dialogs' tests belong to the caller, who knows the robot model: see goalGiven and wallGiven,
+// and report a refusal with command_line_error (exit status 2).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+enum CommandMode {
+  kModeWindow,   // no mode given: the interactive program with its window
+  kModeSolve,    // --solve
+  kModeMethodB,  // --method-b
+  kModeMap,      // --map
+};
+
+// What parse_command_line returns.
+enum CommandLineResult {
+  kCommandLineRun,    // go on in command.mode
+  kCommandLineHelp,   // command.message holds the help text: print it to stdout, exit 0
+  kCommandLineError,  // command.message holds one line: print it to stderr, exit 2
+};
+
+// The default PNG of --map.
+constexpr const char* kDefaultMapPicture = "feasibility_map.png";
+
+struct CommandLine {
+  CommandMode mode = kModeWindow;
+  // Robot type 1..4 when typeGiven and not allTypes; else the start-up scene's type.
+  int type = 1;
+  bool typeGiven = false;
+  bool allTypes = false;  // --type all (--map only): the four types side by side
+  // --goal: x, y and the height of the workpiece's underside; meaningful when goalGiven.
+  double goal[3] = {0, 0, 0};
+  bool goalGiven = false;
+  // --wall: the y of the wall's vertical edge; meaningful when wallGiven.
+  double wallY = 0;
+  bool wallGiven = false;
+  bool json = false;                     // --json (--solve, --method-b)
+  int maxSteps = 1000;                   // --max-steps (--method-b), >= 1
+  double step = 0.1;                     // --step (--map), > 0
+  int threads = 0;                       // --threads (--map), >= 1; 0 when not given: every core
+  std::string out = kDefaultMapPicture;  // --out (--map)
+  std::string csv;                       // --csv (--map); empty: no table
+  std::string message;                   // the help text, or the error line (no line feed)
+};
+
+// Reads argv[1..argc-1] into command. Returns a CommandLineResult.
+int parse_command_line(int argc, const char* const argv[], CommandLine& command);
+
+// The exit status for a parse result when the program ends at once (help: 0, error: 2), after
+// printing command.message (help to out, error to err as "armsim: <message>"); -1 for
+// kCommandLineRun, where nothing is printed.
+int finish_command_line(int result, const CommandLine& command, FILE* out = stdout,
+                        FILE* err = stderr);
+
+// Prints "armsim: <message>" as one line to err (line feeds in message become spaces) and
+// returns 2, the exit status of bad input: for the caller's own refusals (goal out of reach,
+// wall refused, output failed).
+int command_line_error(const std::string& message, FILE* err = stderr);

@@ -1,0 +1,157 @@
+// The feasibility map: for one robot type and wall edge, a grid of goals (x, y) on the floor,
+// each cell classed by what the placement solver finds there and marked with Method B's outcome;
+// and its picture, a PNG drawn with cairo: the floor seen from above with axes in model units,
+// the cells in a colour-blind-safe palette (Okabe-Ito), the robot's base, the wall plate and its
+// edge, the default goal, a legend and a title. Several maps go side by side in one image.
+// The data here is plain; app/feasibility_map.h builds and fills it.
+#pragma once
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "math/vecmat.h"
+
+// What the complete solver finds for a goal. kMapPending marks a reachable cell that has not
+// been evaluated yet; a finished map has none.
+enum MapClass {
+  kMapTouch,        // at least one pose touches the wall edge
+  kMapClear,        // positioned poses clear of the wall, none touching
+  kMapBlocked,      // positioned poses exist, every one cuts into the wall
+  kMapUnreachable,  // out of reach (the goal dialog's test, or the solver for every theta)
+  kMapPending,
+};
+constexpr int kMapClassCount = 4;  // the classes a finished map shows
+
+struct MapCell {
+  double x, y;        // goal of the workpiece's centre on the floor (underside at z = 0)
+  MapClass cls;       // the solver's outcome
+  int touchCount;     // touching poses found
+  int clearCount;     // clear solution families found
+  bool methodBFinal;  // Method B reached a final pose within its step limit
+  int methodBSteps;   // its steps ('a' and 'b') up to the final pose or the limit
+};
+
+struct FeasibilityMap {
+  int type;              // robot type 1..4
+  char jointLetters[8];  // the seven axis letters of joints 1..7 and a NUL, e.g. "RQRPRPR"
+  double wallY;          // y of the wall edge
+  Vec3 rh;               // lower end of the wall edge: (0, wallY, 0)
+  double step;           // cell size and spacing, model units
+  double xMin, yMin;     // centre of cell (0, 0); cell (i, j) is at (xMin + i step, yMin + j step)
+  int nx, ny;            // cells along x and along y
+  std::vector<MapCell> cells;  // nx * ny cells, row-major with y outer: index j * nx + i
+};
+
+// The default goal of the start-up scene, marked on every map.
+constexpr double kMapDefaultGoalX = -0.6;
+constexpr double kMapDefaultGoalY = 2.2;
+// Length of the wall plate from its edge towards -x (app/scene_state.h, wall_corners).
+constexpr double kMapWallLength = 4.0;
+
+// Cell colours, 0..255 RGB, opaque in the picture: Okabe-Ito bluish green, sky blue and
+// vermillion, and a neutral light grey for out of reach. Indexed by MapClass.
+constexpr unsigned char kMapClassRgb[kMapClassCount][3] = {
+    {0, 158, 115},    // touch: bluish green #009E73
+    {86, 180, 233},   // clear: sky blue #56B4E9
+    {213, 94, 0},     // blocked: vermillion #D55E00
+    {221, 221, 221},  // unreachable: light grey #DDDDDD
+};
+// Method B's mark: a black dot of radius kMapMarkRadius steps (at least 1.2 pixels) around the
+// centre of each cell where Method B reaches a final pose.
+constexpr unsigned char kMapMarkRgb[3] = {0, 0, 0};
+constexpr double kMapMarkRadius = 0.18;
+// The short names of the classes, as in the CSV table: "touch", "clear", "blocked",
+// "unreachable" ("pending" for kMapPending).
+inline const char* map_class_name(MapClass cls) {
+  switch (cls) {
+    case kMapTouch:
+      return "touch";
+    case kMapClear:
+      return "clear";
+    case kMapBlocked:
+      return "blocked";
+    case kMapUnreachable:
+      return "unreachable";
+    default:
+      return "pending";
+  }
+}
+
+// The index of the cell whose centre is nearest (x, y), or -1 when (x, y) lies outside the grid
+// by more than half a step.
+inline int map_cell_index(const FeasibilityMap& map, double x, double y) {
+  if (!(map.step > 0) || map.nx < 1 || map.ny < 1) return -1;
+  const double u = std::round((x - map.xMin) / map.step);
+  const double v = std::round((y - map.yMin) / map.step);
+  if (!(u >= 0 && u < map.nx && v >= 0 && v < map.ny)) return -1;
+  return static_cast<int>(v) * map.nx + static_cast<int>(u);
+}
+
+// Whether a map can be drawn or tabled: a type 1..4, a grid of nx * ny >= 1 cells matching the
+// cell list, finite positive step, finite bounds and wall, and no pending cell. Returns 1 or 0
+// with why set. (These three are inline so that code without the drawing can use the data.)
+inline int map_is_complete(const FeasibilityMap& map, std::string& why) {
+  if (map.type < 1 || map.type > 4) {
+    why = "the map's robot type " + std::to_string(map.type) + " is not 1..4";
+    return 0;
+  }
+  if (!(std::isfinite(map.step) && map.step > 0 && std::isfinite(map.xMin) &&
+        std::isfinite(map.yMin) && std::isfinite(map.wallY) && std::isfinite(map.rh.x) &&
+        std::isfinite(map.rh.y))) {
+    why = "the map's step, bounds or wall are not finite numbers";
+    return 0;
+  }
+  if (map.nx < 1 || map.ny < 1 ||
+      map.cells.size() != static_cast<size_t>(map.nx) * static_cast<size_t>(map.ny)) {
+    why = "the map's cell list does not match its grid";
+    return 0;
+  }
+  for (const MapCell& c : map.cells)
+    if (c.cls < kMapTouch || c.cls > kMapUnreachable) {
+      why = "the map has cells that were not evaluated";
+      return 0;
+    }
+  return 1;
+}
+
+// Where things are in the picture of count maps. Panel k spans x in [k * panelWidth,
+// (k + 1) * panelWidth); inside each panel the plot (the floor) is the same rectangle, showing
+// the same model window at the same scale, so the maps compare directly. Pixel (0, 0) is the
+// top-left corner; y grows downwards while the model's y grows upwards.
+struct MapPictureLayout {
+  int width, height;          // image size, pixels
+  int panelWidth;             // width of one map's panel
+  int plotLeft, plotTop;      // plot rectangle of panel 0
+  int plotWidth, plotHeight;  // plot size
+  double xLo, xHi, yLo, yHi;  // model window the plot shows
+  double scale;               // pixels per model unit (the same along x and y)
+};
+// Plot size: the longer side of the model window spans this many pixels.
+constexpr int kMapPlotPixels = 520;
+
+// Computes the layout of the picture of maps[0..count-1] (1 <= count <= 8). Returns 1, or 0
+// when count is out of range or a map is not complete.
+int map_picture_layout(const FeasibilityMap maps[], int count, MapPictureLayout& layout);
+
+// Pixel coordinates (continuous: pixel (i, j) covers [i, i+1) x [j, j+1)) of model point (x, y)
+// in panel `panel`.
+void map_model_to_pixel(const MapPictureLayout& layout, int panel, double x, double y, double& px,
+                        double& py);
+
+// The pixel containing the centre of cell `index` of `map`, drawn in panel `panel`: it shows the
+// cell's class colour, or the mark colour when Method B reaches a final pose there.
+void map_cell_centre_pixel(const MapPictureLayout& layout, int panel, const FeasibilityMap& map,
+                           int index, int& px, int& py);
+// A pixel of cell `index` that shows the cell's class colour whether it is marked or not (a
+// third of a step towards -x and -y from the centre). Returns 1, or 0 when cells are smaller
+// than 6 pixels and no such pixel is certain.
+int map_cell_colour_pixel(const MapPictureLayout& layout, int panel, const FeasibilityMap& map,
+                          int index, int& px, int& py);
+
+// Draws the picture of maps[0..count-1] side by side and writes it as a PNG to path, through a
+// temporary file in the same directory renamed at the end: a failure leaves no file (and an
+// existing file at path unchanged). Needs no display. Returns 1, or 0 with *why (when given)
+// set to one line: an incomplete map, a bad count, a drawing failure or the path's error.
+int write_map_png(const FeasibilityMap maps[], int count, const char* path,
+                  std::string* why = nullptr);
