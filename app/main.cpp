@@ -1,10 +1,17 @@
-// armsim: the robot-arm simulator. Start-up prints the help and opens the window; from then on
-// the toolkit's event loop runs the program until ESC or the window is closed.
+// armsim: the robot-arm simulator. With --solve, --method-b or --map it runs without a window and
+// exits; otherwise start-up prints the help and opens the window, and from then on the toolkit's
+// event loop runs the program until ESC or the window is closed.
 #include <GL/glut.h>
 
+#include "app/command_line.h"
+#include "app/command_modes.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv) {
+  CommandLine command;
+  const int parsed = parse_command_line(argc, argv, command);
+  if (parsed != kCommandLineRun) return finish_command_line(parsed, command);
+  if (command.mode != kModeWindow) return run_command(command, stdout, stderr);
   if (startup(&argc, argv) != 0) return 1;
   glutMainLoop();
   return 0;

@@ -1,0 +1,21 @@
+// The modes of the command line that run without a window (--solve, --method-b, --map): each
+// builds the start-up scene with the given type, goal and wall, runs, prints and returns the
+// exit status.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "app/command_line.h"
+
+// The start-up scene with command's type (as the robot menu chooses it), goal and wall (as the
+// dialogs take them). Returns 1, or 0 with why when the goal is out of reach or no arm 2..5 can
+// reach the wall.
+int command_scene(const CommandLine& command, std::string& why);
+
+// --method-b: Method B from the initial pose as the status asks, its trace (or JSON) to out.
+// Returns 0 with a final pose, 1 without, 2 for a scene the dialogs refuse.
+int run_method_b_command(const CommandLine& command, FILE* out, FILE* err);
+
+// The command's mode; the window mode is not run here (returns -1).
+int run_command(const CommandLine& command, FILE* out, FILE* err);
