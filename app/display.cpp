@@ -46,6 +46,7 @@ constexpr int kTypeDigitIndex = 5;
 
 const char kJointRotateHint[] = "'s':Joint Rotate, and Hit Arm Number";
 const char kMoveRobotHint[] = "Push  's'   to Move Robot";
+const char kCannotProgress[] = "Method B Cannot Progress: Hit 'A' for All Solutions";
 
 // Menu captions, each at (x, -2.0, -2.0) of the camera frame.
 struct Caption {
@@ -147,6 +148,10 @@ void draw_status_message() {
   const StatusMessage& message = kStatusMessages[row - 1];
   for (int k = 0; k < message.lineCount; k++)
     draw_text_3d(message.lines[k].x, -1.0f, 0.0f, kFont, message.lines[k].text);
+  // Under the message: the steps repeat, so asking for more of them leads nowhere.
+  if (scene.methodBStuck && !method_b_final(scene))
+    draw_text_3d(message.lines[message.lineCount - 1].x + 0.5f, -1.0f, 0.0f, kFont,
+                 kCannotProgress);
 }
 
 }  // namespace

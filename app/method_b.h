@@ -6,7 +6,8 @@
 // initial pose (method_b_begin); scene.calcMode = 'B'.
 void method_b_start();
 
-// 'a': one B-a step on the scene (method_b_step_a), traced.
+// 'a': one B-a step on the scene (method_b_step_a), traced; scene.methodBStuck says whether the
+// last pair of steps left the state as it was.
 void method_b_key_a();
 
 // 'b': one B-b step on the scene (method_b_step_b), traced.

@@ -1,6 +1,7 @@
 #include "app/method_b_step.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "app/contact_arm_rules.h"
 #include "contact/line_contact.h"
@@ -210,4 +211,31 @@ char method_b_next_key(const MethodBState& state, char lastKey) {
     default:
       return lastKey == 'a' ? 'b' : 'a';
   }
+}
+
+void method_b_snapshot(const MethodBState& state, int Mcont, char lastKey, MethodBSnapshot& snap) {
+  std::memset(&snap, 0, sizeof snap);
+  std::memcpy(snap.qr, state.qr, sizeof snap.qr);
+  snap.errPos = state.errPos;
+  snap.gapArm = state.gapArm;
+  snap.dContact = state.dContact;
+  snap.dLimited = state.dLimited;
+  snap.sgnCONTACT = state.sgnCONTACT;
+  snap.solB = state.solB;
+  snap.lcontFlag = state.lcontFlag;
+  snap.Mcont = Mcont;
+  snap.lastKey = lastKey;
+}
+
+void method_b_repeat_reset(MethodBRepeatCheck& check) {
+  std::memset(&check, 0, sizeof check);
+}
+
+bool method_b_repeat_record(MethodBRepeatCheck& check, const MethodBState& state, int Mcont,
+                            char lastKey) {
+  MethodBSnapshot& slot = check.history[check.steps % 2];
+  const MethodBSnapshot earlier = slot;
+  method_b_snapshot(state, Mcont, lastKey, slot);
+  check.steps++;
+  return check.steps > 2 && std::memcmp(&earlier, &slot, sizeof slot) == 0;
 }

@@ -62,6 +62,30 @@ void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, M
 void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
                      MethodBReport& report);
 
+// Everything Method B's next steps depend on: the pose, the status, the kept distances, the
+// contact arm and the last key. The steps are deterministic, so when a snapshot equals the one
+// taken a pair of steps earlier the run repeats for ever.
+struct MethodBSnapshot {
+  double qr[kJointSlots];
+  double errPos, gapArm, dContact, dLimited;
+  int sgnCONTACT, solB, lcontFlag, Mcont;
+  char lastKey;
+};
+
+// The snapshot of state after a step with key lastKey ('a' or 'b'); padding zeroed, so two
+// snapshots compare bytewise.
+void method_b_snapshot(const MethodBState& state, int Mcont, char lastKey, MethodBSnapshot& snap);
+
+// Keeps the snapshots of the last two steps: record() after every step says whether the state
+// repeats the one a pair of steps earlier. reset() at 'B'.
+struct MethodBRepeatCheck {
+  MethodBSnapshot history[2];
+  int steps;
+};
+void method_b_repeat_reset(MethodBRepeatCheck& check);
+bool method_b_repeat_record(MethodBRepeatCheck& check, const MethodBState& state, int Mcont,
+                            char lastKey);
+
 // What the window's status message says of the state: the message row 1..9, or 0 for none.
 int method_b_status_row(const MethodBState& state);
 

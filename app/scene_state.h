@@ -17,6 +17,10 @@ struct Scene : MethodBState {
 
   Vec3 wallCorner[4];  // the wall rectangle, from cell.rh by wall_corners
 
+  // Method B's repeat check: whether the last pair of steps left the state as it was.
+  MethodBRepeatCheck methodBRepeats;
+  bool methodBStuck;
+
   // Modes.
   char setMode;    // last setting command: '0', 'F', 'G', 'O' or 'D'
   char calcMode;   // last calculation command: '0', 'B' or 'C'
