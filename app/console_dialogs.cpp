@@ -96,11 +96,13 @@ void goal_dialog() {
       return;
     }
     if (result == kConsoleNotNumber) continue;
-    cell.rwG = {typed[0], typed[1], typed[2] + halfHeight};
+    const Vec3 goal = {typed[0], typed[1], typed[2] + halfHeight};
     double LL1, LL2;
-    goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
-    // Written so that a goal that is no number (LL1 NaN) is refused as well.
-    if (LL1 <= LL2) return;
+    goal_reach(robot, cell.EwG, goal, LL1, LL2);
+    if (LL1 <= LL2) {
+      cell.rwG = goal;
+      return;
+    }
     console_printf("\nワーク位置遠すぎる．(LL1=%6.3f)>(LL2=J1,2-Jn=%6.3f)  設定し直し", LL1, LL2);
   }
 }
@@ -125,9 +127,15 @@ void wall_dialog() {
     }
     if (result == kConsoleNotNumber) continue;
     cell.rh.y = y;
-    wall_corners(cell.rh, scene.wallCorner);
     wall_dialog_contact_arm(robot, cell);
-    if (cell.Mcont <= 5) return;
+    if (cell.Mcont <= 5) {
+      wall_corners(cell.rh, scene.wallCorner);
+      return;
+    }
+    // Refused: the wall stays the last accepted one.
+    cell.rh = previous;
+    cell.wallDist = previousDist;
+    cell.Mcont = previousMcont;
     console_printf("\n壁遠すぎる．設定し直し");
   }
 }

@@ -16,8 +16,8 @@ void print_settings();
 
 // Asks at the console for a new goal position (x, y and the height of the workpiece's
 // underside) until one is within reach; writes cell.rwG (z raised by half the workpiece
-// height). Text that is no number is reported and its line dropped; at the end of input the
-// goal at entry is kept, said in one line.
+// height) only then, so every prompt shows the last accepted goal. Text that is no number is
+// reported and its line dropped; at the end of input the goal at entry is kept, said in one line.
 void goal_dialog();
 
 // Asks at the console for a new y of the wall edge until one of the arms 2..5 can reach it;

@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -23,11 +24,12 @@ locale_t c_locale() {
   return locale;
 }
 
-// Whether word (NUL-terminated) converts entirely as a number in the C locale.
+// Whether word (NUL-terminated) converts entirely as a finite number in the C locale; "nan",
+// "inf" and numbers beyond the double range are no numbers a dialog can use.
 bool convert_word(const char* word, double& value) {
   char* end = nullptr;
   const double converted = strtod_l(word, &end, c_locale());
-  if (end == word || *end != '\0') return false;
+  if (end == word || *end != '\0' || !std::isfinite(converted)) return false;
   value = converted;
   return true;
 }

@@ -8,6 +8,7 @@ constexpr int kConsoleNotNumber = 0;  // the word was not a number; the rest of 
 constexpr int kConsoleEnded = -1;     // end of input or a read error before any word
 
 // Reads the next word (blanks and line feeds before it are skipped) and converts all of it as a
-// number ("nan" and "inf" included) into value. A word that is not entirely a number is
-// discarded with the rest of its line, and value is left alone; so is it at the end of input.
+// finite number into value. A word that is not entirely a number, or one that is not finite
+// ("nan", "inf", 1e999), is discarded with the rest of its line, and value is left alone; so is
+// it at the end of input.
 int read_console_number(double& value);

@@ -65,7 +65,9 @@ TEST(WallDialog, ReachTestAndContactArm) {
   text = run_dialog(wall_dialog, "3.15\n3.3\n-2.5\n");
   EXPECT_EQ(count(text, kWallTooFar), 2) << text;
   EXPECT_EQ(count(text, kWallPrompt), 3);
-  EXPECT_NE(text.find("rh[]=( 0.000  3.300  0.000)"), std::string::npos) << text;
+  // Each new prompt shows the last accepted wall, never a refused one.
+  EXPECT_EQ(text.find("rh[]=( 0.000  3.300  0.000)"), std::string::npos) << text;
+  EXPECT_EQ(count(text, "rh[]=( 0.000  3.050  0.000)"), 3) << text;
   EXPECT_EQ(cell.rh.y, -2.5);
   EXPECT_EQ(cell.Mcont, 4);  // the distance counts, not the side: 1.2 < 2.5 <= 3.0
 
@@ -97,7 +99,9 @@ TEST(GoalDialog, ReachTest) {
                                std::sqrt(9 + 4 + 0.09), 3.2)),
             1)
       << text;
-  EXPECT_NE(text.find("rwG[]=( 3.000  2.000  1.000)"), std::string::npos) << text;
+  // The next prompt shows the last accepted goal, not the refused one.
+  EXPECT_EQ(text.find("rwG[]=( 3.000  2.000  1.000)"), std::string::npos) << text;
+  EXPECT_EQ(count(text, "rwG[]=(-0.600  2.200  0.000)"), 2) << text;
   expect_near(cell.rwG, {-1, 2, 0.6}, 1e-15);
 
   for (int type = 2; type <= 4; type++) {
@@ -147,16 +151,23 @@ TEST(GoalDialog, TextThatIsNoNumber) {
   EXPECT_EQ(cell.rh.y, 2.0);
 }
 
-// "nan" and "inf" are refused like goals and walls out of reach. Catches a NaN goal passing
-// the reach test, since every comparison with NaN is false.
+// "nan" and "inf" are reported like words that are no numbers, and no prompt ever shows them.
+// Catches a NaN goal shown as the current one ("rwG[]=( nan nan nan)").
 TEST(GoalDialog, NonFiniteRefused) {
   use_type(1);
-  std::string text = run_dialog(goal_dialog, "nan 2 0\n-1 inf 0\n0 0 -inf\n1e999 0 0\n-1 2 0\n");
-  EXPECT_EQ(count(text, "\nワーク位置遠すぎる．(LL1="), 4) << text;
+  std::string text =
+      run_dialog(goal_dialog, "nan nan nan\n-1 inf 0\n0 0 -inf\n1e400 0 0\n-1 2 0\n");
+  EXPECT_EQ(count(text, kNotNumber), 4) << text;
+  EXPECT_EQ(count(text, "\nワーク位置遠すぎる．(LL1="), 0) << text;
+  EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+  EXPECT_EQ(text.find("inf"), std::string::npos) << text;
   expect_near(cell.rwG, {-1, 2, 0.1}, 1e-15);
 
-  text = run_dialog(wall_dialog, "nan\ninf\n-inf\n1.5\n");
-  EXPECT_EQ(count(text, kWallTooFar), 3) << text;
+  text = run_dialog(wall_dialog, "nan\ninf\n-inf\n3.3\n1.5\n");
+  EXPECT_EQ(count(text, kNotNumber), 3) << text;
+  EXPECT_EQ(count(text, kWallTooFar), 1) << text;
+  // After the refused 3.3 the prompt shows the wall as it was.
+  EXPECT_EQ(text.find("3.300"), std::string::npos) << text;
   EXPECT_EQ(cell.rh.y, 1.5);
   EXPECT_EQ(cell.Mcont, 4);
 }

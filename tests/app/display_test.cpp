@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "app/console.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
-#include "app/console.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
@@ -252,7 +252,8 @@ TEST(StatusMessage, RowSelection) {
     scene.solB = c.solB;
     scene.lcontFlag = c.lcontFlag;
     scene.sgnCONTACT = c.sgnCONTACT;
-    EXPECT_EQ(method_b_status_row(scene), c.row) << c.solB << " " << c.lcontFlag << " " << c.sgnCONTACT;
+    EXPECT_EQ(method_b_status_row(scene), c.row)
+        << c.solB << " " << c.lcontFlag << " " << c.sgnCONTACT;
   }
 }
 

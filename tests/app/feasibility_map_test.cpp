@@ -23,7 +23,6 @@
 #include "app/console_dialogs.h"
 #include "app/scene_state.h"
 #include "model/robot_catalogue.h"
-#include "app/scene_state.h"
 #include "support.h"
 
 namespace {
