@@ -2,11 +2,16 @@
 
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "app/console.h"
 #include "app/console_dialogs.h"
 #include "app/contact_arm_rules.h"
 #include "app/method_b_run.h"
+#include "app/map_evaluation.h"
+#include "app/placement_trace.h"
+#include "app/feasibility_map.h"
+#include "app/progress_bar.h"
 #include "app/scene_state.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
@@ -44,7 +49,82 @@ void print_json(FILE* out, const json& document) {
   std::fflush(out);
 }
 
+// The default scene's wall edge, as start-up sets it.
+constexpr double kDefaultWallY = 1.3;
+
+// Whether the wall dialog would take wallY for robot type `type`; why says it when not.
+bool wall_accepted(int type, double wallY, std::string& why) {
+  RobotModel model;
+  robot_setup(type, model);
+  Workcell wall = {};
+  wall.rh = {0, wallY, 0};
+  wall_dialog_contact_arm(model, wall);
+  if (wall.Mcont <= 5) return true;
+  why = "wall too far: no arm 2..5 of robot type " + std::to_string(type) + " reaches its edge";
+  return false;
+}
+
+// One line per map: of the cells in reach, the shares with a touching pose, with clear poses
+// only, blocked by the wall, and solved by Method B.
+void print_map_summary(const FeasibilityMap& map, FILE* out) {
+  long reach = 0, touch = 0, clear = 0, blocked = 0, methodB = 0;
+  for (const MapCell& c : map.cells) {
+    if (c.cls == kMapUnreachable) continue;
+    reach++;
+    touch += c.cls == kMapTouch;
+    clear += c.cls == kMapClear;
+    blocked += c.cls == kMapBlocked;
+    methodB += c.methodBFinal;
+  }
+  const double n = reach > 0 ? static_cast<double>(reach) : 1;
+  std::fprintf(out,
+               "type %d (%s), wall %.3f: %ld goals in reach: touch %.1f %%, clear only %.1f %%, "
+               "blocked %.1f %%, Method B final %.1f %%\n",
+               map.type, map.jointLetters, map.wallY, reach, 100 * touch / n, 100 * clear / n,
+               100 * blocked / n, 100 * methodB / n);
+}
+
+const char* kind_name(PlacementKind kind) {
+  return kind == kPlacementTouch ? "touch" : "clear";
+}
+
 }  // namespace
+
+int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
+  std::string why;
+  if (!command_scene(command, why)) return command_line_error(why, err);
+  const PlacementOptions options;
+  PlacementResult& result = scene.placements;
+  placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, result);
+  if (command.json) {
+    json document = scene_json();
+    json solutions = json::array();
+    for (int k = 0; k < result.count; k++) {
+      const PlacementPose& p = result.poses[k];
+      solutions.push_back({{"q", joints_json(p.q)},
+                           {"kind", kind_name(p.kind)},
+                           {"arm", p.arm},
+                           {"clearance", p.clearance},
+                           {"distance_from_initial", p.distanceFromInitial},
+                           {"position_error", p.positionError},
+                           {"orientation_error", p.orientationError}});
+    }
+    document["solutions"] = solutions;
+    document["reason"] =
+        result.count > 0 ? json(nullptr) : json(placement_status_text(result.status));
+    print_json(out, document);
+  } else {
+    const Console saved = console;
+    console.out = out;
+    print_placement_table(result);
+    console = saved;
+  }
+  if (result.count == 0) {
+    std::fprintf(err, "armsim: no solution: %s\n", placement_status_text(result.status));
+    std::fflush(err);
+  }
+  return result.count > 0 ? 0 : 1;
+}
 
 int command_scene(const CommandLine& command, std::string& why) {
   start_scene();
@@ -120,10 +200,43 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
   return run.final ? 0 : 1;
 }
 
+int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
+  const double wallY = command.wallGiven ? command.wallY : kDefaultWallY;
+  const int first = command.allTypes ? 1 : (command.typeGiven ? command.type : 1);
+  const int last = command.allTypes ? kRobotTypes : first;
+  std::vector<FeasibilityMap> maps(last - first + 1);
+  for (int type = first; type <= last; type++) {
+    std::string why;
+    if (!wall_accepted(type, wallY, why)) return command_line_error(why, err);
+    if (!map_grid(type, wallY, command.step, maps[type - first]))
+      return command_line_error("the map's grid cannot be built with this step", err);
+  }
+  const int count = static_cast<int>(maps.size());
+  ProgressBar bar(map_pending_cells(maps.data(), count), err);
+  const int evaluated = evaluate_maps(maps.data(), count, evaluate_map_cell, command.threads,
+                                      ProgressBar::callback, &bar);
+  bar.finish();
+  if (!evaluated) return command_line_error("the map's evaluation failed", err);
+  std::string why;
+  if (!write_map_png(maps.data(), count, command.out.c_str(), &why))
+    return command_line_error(why, err);
+  if (!command.csv.empty() && !write_map_csv(maps.data(), count, command.csv.c_str(), &why))
+    return command_line_error(why, err);
+  for (const FeasibilityMap& map : maps) print_map_summary(map, out);
+  std::fprintf(out, "picture: %s%s%s\n", command.out.c_str(),
+               command.csv.empty() ? "" : ", table: ", command.csv.c_str());
+  std::fflush(out);
+  return 0;
+}
+
 int run_command(const CommandLine& command, FILE* out, FILE* err) {
   switch (command.mode) {
+    case kModeSolve:
+      return run_solve_command(command, out, err);
     case kModeMethodB:
       return run_method_b_command(command, out, err);
+    case kModeMap:
+      return run_map_command(command, out, err);
     default:
       return -1;
   }

@@ -13,9 +13,18 @@
 // reach the wall.
 int command_scene(const CommandLine& command, std::string& why);
 
+// --solve: every goal pose of the scene (the console table, or JSON) to out; the reason to err
+// when there is none. Returns 0 with at least one pose, 1 without, 2 for a refused scene.
+int run_solve_command(const CommandLine& command, FILE* out, FILE* err);
+
 // --method-b: Method B from the initial pose as the status asks, its trace (or JSON) to out.
 // Returns 0 with a final pose, 1 without, 2 for a scene the dialogs refuse.
 int run_method_b_command(const CommandLine& command, FILE* out, FILE* err);
+
+// --map: the feasibility map of one type or all four (PNG, and CSV when asked), a progress bar on
+// err when it is a terminal, one summary line per type to out. Returns 0, or 2 for a wall the
+// dialog refuses or a file that cannot be written (nothing is left behind then).
+int run_map_command(const CommandLine& command, FILE* out, FILE* err);
 
 // The command's mode; the window mode is not run here (returns -1).
 int run_command(const CommandLine& command, FILE* out, FILE* err);

@@ -3,12 +3,14 @@
 #include <GL/glut.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "render/draw_primitives.h"
+#include "render/map_floor.h"
 #include "render/robot_drawing.h"
 #include "render/scene_drawing.h"
 
@@ -142,6 +144,31 @@ void draw_robot_menu() {
     draw_text_3d(caption.x, -2.0f, -2.0f, kFont, caption.text);
 }
 
+// The complete solver's outcome: the final-pose message of the kind shown, which solution of how
+// many it is, or the reason there is none.
+void draw_solutions_message() {
+  const PlacementResult& result = scene.placements;
+  char line[160];
+  if (result.count == 0) {
+    std::snprintf(line, sizeof line, "No Solution: %s", placement_status_text(result.status));
+    draw_text_3d(3.0f, -1.0f, 0.0f, kFont, line);
+    return;
+  }
+  const PlacementPose& pose = result.poses[scene.placementShown];
+  const bool touch = pose.kind == kPlacementTouch;
+  draw_text_3d(4.0f, -1.0f, 0.0f, kFont,
+               touch ? "Obtained Final Solution of Arm-Wall Contact"
+                     : "Obtained Final Solution of Arm-Wall Non-Contact");
+  draw_text_3d(4.5f, -1.0f, 0.0f, kFont, "Hit 'C' for Motion from Start to Goal");
+  if (touch)
+    std::snprintf(line, sizeof line, "Solution %d of %d: Contact, Arm %d ('n': Next)",
+                  scene.placementShown + 1, result.count, pose.arm);
+  else
+    std::snprintf(line, sizeof line, "Solution %d of %d: Non-Contact, Margin %.4f ('n': Next)",
+                  scene.placementShown + 1, result.count, pose.clearance);
+  draw_text_3d(5.0f, -1.0f, 0.0f, kFont, line);
+}
+
 void draw_status_message() {
   const int row = method_b_status_row(scene);
   if (row == 0) return;
@@ -173,6 +200,7 @@ void draw_frame() {
   draw_hints();
   if (scene.menuState == '4') draw_robot_menu();
   if (scene.calcMode == 'B') draw_status_message();
+  if (scene.calcMode == 'A') draw_solutions_message();
   view_transform(scene.viewRot[0], scene.viewRot[1], scene.viewRot[2], scene.viewShift[0],
                  scene.viewShift[1], scene.viewShift[2]);
   draw_axes();
@@ -180,6 +208,7 @@ void draw_frame() {
   if (scene.menuState != '4') {
     draw_robot(robot, scene.qr, kin);
     draw_goal_work(robot, cell);
+    if (scene.floorMapShown) draw_map_floor(scene.floorMap);
     draw_translucent_quad(scene.wallCorner, kWallColour);
   }
   glFlush();

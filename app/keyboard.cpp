@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+#include "app/all_solutions.h"
 #include "app/console.h"
 #include "app/console_dialogs.h"
+#include "app/floor_map.h"
 #include "app/contact_arm_rules.h"
 #include "app/method_b.h"
 #include "app/motion.h"
@@ -47,6 +49,7 @@ void choose_robot(unsigned char key) {
   robot_setup(scene.JRTYPE, robot);
   kinematics_at_base(robot, kin);
   guess_contact_arm(robot, cell);
+  hide_floor_map();
   scene.menuState = '1';
   set_initial_pose();
   console_printf("\n\n//--------------ロボットの変更-------------------------//");
@@ -68,6 +71,7 @@ void wall_key() {
   scene.setMode = 'O';
   mode_reset();
   wall_dialog();
+  hide_floor_map();
   set_initial_pose();
   console_printf("\n\n//--------------薄壁位置の変更-------------------------//");
   print_settings();
@@ -161,6 +165,12 @@ bool dispatch_key(unsigned char key) {
     method_b_key_a();
   else if (scene.calcMode == 'B' && key == 'b')
     method_b_key_b();
+  else if (key == 'A')
+    all_solutions_key();
+  else if (scene.calcMode == 'A' && key == 'n')
+    next_solution_key();
+  else if (key == 'M')
+    floor_map_key();
   else if (key == 'C')
     motion_start();
   else if (scene.calcMode == 'C' && key == 's')

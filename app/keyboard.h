@@ -2,7 +2,8 @@
 #pragma once
 
 // Handles one key: the first of the command tests that takes the key (reset, robot choice, goal
-// and wall dialogs, contact-arm mode, Method B, motion, ESC, view, jogging) changes the scene.
+// and wall dialogs, contact-arm mode, Method B, all solutions, motion, ESC, view, jogging)
+// changes the scene.
 // Returns whether the frame must be redrawn. ESC ends the program with status 0, except in
 // contact-arm mode.
 bool dispatch_key(unsigned char key);

@@ -8,6 +8,9 @@
 #include "math/message_log.h"
 #include "model/state.h"
 
+// The position tolerance Method B starts with (MethodBState::tolPos).
+constexpr double kMethodBTolPos = 1e-5;
+
 // What Method B works on between steps (the shell's scene holds it).
 struct MethodBState {
   // Joint vectors (radians, joints 1..N).

@@ -36,7 +36,7 @@ void start_scene() {
   scene.calcMode = '0';
   scene.menuState = '1';
   scene.lcontFlag = 5;
-  scene.tolPos = 1e-5;
+  scene.tolPos = kMethodBTolPos;
   const double viewRot[3] = {2.0, 2.0, 2.0};
   const double viewShift[3] = {-1.0, -1.0, -2.0};
   for (int k = 0; k < 3; k++) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "app/method_b_step.h"
+#include "contact/placement.h"
+#include "render/map_picture.h"
 #include "math/vecmat.h"
 #include "model/state.h"
 
@@ -21,9 +23,17 @@ struct Scene : MethodBState {
   MethodBRepeatCheck methodBRepeats;
   bool methodBStuck;
 
+  // Every goal pose of the scene ('A') and the one shown ('n').
+  PlacementResult placements;
+  int placementShown;
+
+  // The feasibility map drawn on the floor ('M').
+  FeasibilityMap floorMap;
+  bool floorMapShown;
+
   // Modes.
   char setMode;    // last setting command: '0', 'F', 'G', 'O' or 'D'
-  char calcMode;   // last calculation command: '0', 'B' or 'C'
+  char calcMode;   // last calculation command: '0', 'B', 'A' or 'C'
   char menuState;  // '4' while the robot-choice menu replaces the scene, '1' otherwise
 
   // View, applied to the scene after the camera.

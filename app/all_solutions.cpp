@@ -1,0 +1,33 @@
+#include "app/all_solutions.h"
+
+#include "app/placement_trace.h"
+#include "app/scene_state.h"
+
+namespace {
+
+// Puts pose `index` of the shown solutions on the robot and makes it the motion's goal.
+void show_solution(int index) {
+  scene.placementShown = index;
+  qcopy(robot.N, scene.placements.poses[index].q, scene.qr);
+  qcopy(robot.N, scene.placements.poses[index].q, scene.qGoal);
+}
+
+}  // namespace
+
+void all_solutions_key() {
+  scene.calcMode = 'A';
+  scene.lcontFlag = 5;
+  const PlacementOptions options;
+  placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, scene.placements);
+  print_placement_table(scene.placements);
+  if (scene.placements.count > 0)
+    show_solution(0);
+  else
+    set_initial_pose();
+}
+
+void next_solution_key() {
+  if (scene.placements.count == 0) return;
+  show_solution((scene.placementShown + 1) % scene.placements.count);
+  print_placement_line(scene.placements, scene.placementShown);
+}

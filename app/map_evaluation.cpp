@@ -1,0 +1,58 @@
+#include "app/map_evaluation.h"
+
+#include "app/contact_arm_rules.h"
+#include "app/method_b_run.h"
+#include "contact/placement.h"
+#include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
+
+namespace {
+
+const Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+
+MapClass placement_class(const PlacementResult& result) {
+  if (result.touchCount > 0) return kMapTouch;
+  if (result.clearCount > 0) return kMapClear;
+  if (result.status == kPlacementWallCutsAll || result.status == kPlacementUnverified)
+    return kMapBlocked;
+  return kMapUnreachable;
+}
+
+// Per-thread workspaces: large, so kept off the stack and built once per thread.
+struct CellWorkspace {
+  RobotModel robot;
+  int type = 0;
+  Kinematics kin;
+  PlacementResult placements;
+  MethodBState methodB;
+};
+
+}  // namespace
+
+void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& out) {
+  thread_local CellWorkspace w;
+  if (w.type != type) {
+    robot_setup(type, w.robot);
+    w.type = type;
+  }
+  kinematics_at_base(w.robot, w.kin);
+  Workcell cell = {};
+  cell.rwG = {x, y, w.robot.workSize[2] / 2};
+  cell.EwG = kGoalOrientation;
+  cell.rh = {0, wallY, 0};
+  const PlacementOptions options;
+  placement_solve(w.robot, cell, w.robot.qInit[type], options, w.placements);
+  out.cls = placement_class(w.placements);
+  out.touchCount = w.placements.touchCount;
+  out.clearCount = w.placements.clearCount;
+
+  // As a user would: the wall dialog's contact arm, then the 'B' key's guess.
+  wall_dialog_contact_arm(w.robot, cell);
+  guess_contact_arm(w.robot, cell);
+  w.methodB = {};
+  w.methodB.tolPos = kMethodBTolPos;
+  MethodBRun run;
+  method_b_run(w.robot, cell, w.robot.qInit[type], kMethodBMaxSteps, false, w.kin, w.methodB, run);
+  out.methodBFinal = run.final;
+  out.methodBSteps = run.steps;
+}

@@ -1,0 +1,29 @@
+#include "app/placement_trace.h"
+
+#include "app/console.h"
+
+void print_placement_line(const PlacementResult& result, int index) {
+  const PlacementPose& p = result.poses[index];
+  const double* q = p.q;
+  if (p.kind == kPlacementTouch)
+    console_printf("\n%3d 接触 アーム%d      ", index + 1, p.arm);
+  else
+    console_printf("\n%3d 離隔 余裕%7.4f ", index + 1, p.clearance);
+  console_printf("q[]=(%7.4f %7.4f %7.4f %7.4f %7.4f %7.4f %7.4f)", q[1], q[2], q[3], q[4], q[5],
+                 q[6], q[7]);
+  console_printf(" 初期姿勢からの距離=%7.4f 隙間=%10.3e 位置誤差=%10.3e 姿勢誤差=%10.3e",
+                 p.distanceFromInitial, p.clearance, p.positionError, p.orientationError);
+}
+
+void print_placement_table(const PlacementResult& result) {
+  console_printf(
+      "\n\n------------------ 全解: 接触%d 離隔%d ------------------------------------------",
+      result.touchCount, result.clearCount);
+  if (result.count == 0) {
+    console_printf("\n解なし: %s\n", placement_status_text(result.status));
+    return;
+  }
+  console_printf("\n(離隔解は各離隔区間で隙間が最大の姿勢; 接触が先, 各々初期姿勢に近い順)");
+  for (int k = 0; k < result.count; k++) print_placement_line(result, k);
+  console_printf("\n");
+}
