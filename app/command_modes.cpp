@@ -7,10 +7,10 @@
 #include "app/console.h"
 #include "app/console_dialogs.h"
 #include "app/contact_arm_rules.h"
-#include "app/method_b_run.h"
-#include "app/map_evaluation.h"
-#include "app/placement_trace.h"
 #include "app/feasibility_map.h"
+#include "app/map_evaluation.h"
+#include "app/method_b_run.h"
+#include "app/placement_trace.h"
 #include "app/progress_bar.h"
 #include "app/scene_state.h"
 #include "ik/poinv.h"
@@ -110,8 +110,7 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
                            {"orientation_error", p.orientationError}});
     }
     document["solutions"] = solutions;
-    document["reason"] =
-        result.count > 0 ? json(nullptr) : json(placement_status_text(result.status));
+    document["reason"] = result.count > 0 ? json(nullptr) : json(placement_reason(result));
     print_json(out, document);
   } else {
     const Console saved = console;
@@ -120,7 +119,7 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
     console = saved;
   }
   if (result.count == 0) {
-    std::fprintf(err, "armsim: no solution: %s\n", placement_status_text(result.status));
+    std::fprintf(err, "armsim: no solution: %s\n", placement_reason(result).c_str());
     std::fflush(err);
   }
   return result.count > 0 ? 0 : 1;

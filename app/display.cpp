@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/keyboard.h"
+#include "app/placement_trace.h"
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
@@ -150,7 +151,7 @@ void draw_solutions_message() {
   const PlacementResult& result = scene.placements;
   char line[160];
   if (result.count == 0) {
-    std::snprintf(line, sizeof line, "No Solution: %s", placement_status_text(result.status));
+    std::snprintf(line, sizeof line, "No Solution: %s", placement_reason(result).c_str());
     draw_text_3d(3.0f, -1.0f, 0.0f, kFont, line);
     return;
   }

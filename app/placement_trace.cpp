@@ -1,6 +1,18 @@
 #include "app/placement_trace.h"
 
+#include <cstdio>
+
 #include "app/console.h"
+
+std::string placement_reason(const PlacementResult& result) {
+  std::string reason = placement_status_text(result.status);
+  if (result.status == kPlacementWallCutsAll) {
+    char depth[64];
+    std::snprintf(depth, sizeof depth, " (the least by %.4f)", result.smallestDepth);
+    reason += depth;
+  }
+  return reason;
+}
 
 void print_placement_line(const PlacementResult& result, int index) {
   const PlacementPose& p = result.poses[index];
@@ -20,7 +32,7 @@ void print_placement_table(const PlacementResult& result) {
       "\n\n------------------ 全解: 接触%d 離隔%d ------------------------------------------",
       result.touchCount, result.clearCount);
   if (result.count == 0) {
-    console_printf("\n解なし: %s\n", placement_status_text(result.status));
+    console_printf("\n解なし: %s\n", placement_reason(result).c_str());
     return;
   }
   console_printf("\n(離隔解は各離隔区間で隙間が最大の姿勢; 接触が先, 各々初期姿勢に近い順)");

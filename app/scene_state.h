@@ -6,9 +6,9 @@
 
 #include "app/method_b_step.h"
 #include "contact/placement.h"
-#include "render/map_picture.h"
 #include "math/vecmat.h"
 #include "model/state.h"
+#include "render/map_picture.h"
 
 // Method B's joint vectors and status come first (MethodBState), so its steps run on the scene.
 struct Scene : MethodBState {

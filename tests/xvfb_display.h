@@ -10,10 +10,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
 #include "app/console.h"
+#include "app/startup.h"
 
 // Starts the private server on the first call and returns its DISPLAY name ("" on failure).
 inline const std::string& private_display() {
@@ -101,6 +103,24 @@ inline bool is_white(const Pixel& p) {
 }
 inline bool is_dark(const Pixel& p) {
   return p.r < 80 && p.g < 80 && p.b < 80;
+}
+
+// The whole 600 x 600 back buffer, RGB rows from the bottom.
+inline std::vector<unsigned char> read_frame() {
+  std::vector<unsigned char> rgb(600 * 600 * 3);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, 600, 600, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+  return rgb;
+}
+
+// Pixels that differ between two frames.
+inline int differing_pixels(const std::vector<unsigned char>& a,
+                            const std::vector<unsigned char>& b) {
+  int count = 0;
+  for (size_t k = 0; k < a.size(); k += 3)
+    if (std::memcmp(&a[k], &b[k], 3) != 0) count++;
+  return count;
 }
 
 // The program's own start-up in this process, once, on the private server, with a key typed at

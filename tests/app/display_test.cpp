@@ -63,21 +63,6 @@ bool is_wall_colour(const Pixel& p) {
 }
 
 // The whole back buffer, RGB, rows from the bottom.
-std::vector<unsigned char> read_frame() {
-  std::vector<unsigned char> rgb(600 * 600 * 3);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadBuffer(GL_BACK);
-  glReadPixels(0, 0, 600, 600, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-  return rgb;
-}
-
-int differing_pixels(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
-  int count = 0;
-  for (size_t k = 0; k < a.size(); k += 3)
-    if (std::memcmp(&a[k], &b[k], 3) != 0) count++;
-  return count;
-}
-
 // Dark pixels in the window rectangle [x0, x1) x [y0, y1).
 int dark_pixels(const std::vector<unsigned char>& rgb, int x0, int x1, int y0, int y1) {
   int count = 0;
