@@ -13,27 +13,25 @@
 
 namespace {
 
-RobotModel robot;
-Kinematics kin;
-Workcell cell;
+RobotModel model;
+Workcell work;
+PlacementResult result;
 
 // The start-up scene of app/scene_state.cpp (goal, its orientation, wall edge) for a type.
 void default_scene(int type) {
-  robot_setup(type, robot);
-  kinematics_at_base(robot, kin);
-  cell.rwG = {-0.6, 2.2, 0.2 / 2};
-  cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-  cell.rh = {0, 1.3, 0};
+  robot_setup(type, model);
+  work = {};
+  work.rwG = {-0.6, 2.2, 0.2 / 2};
+  work.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+  work.rh = {0, 1.3, 0};
 }
-
-PlacementResult result;
 
 void BM_PlacementDefaultScene(benchmark::State& state) {
   const int type = static_cast<int>(state.range(0));
   default_scene(type);
   const PlacementOptions options;
   for (auto _ : state) {
-    placement_solve(robot, cell, robot.qInit[type], options, result);
+    placement_solve(model, work, model.qInit[type], options, result);
     benchmark::DoNotOptimize(result.count);
   }
   state.counters["evaluations"] = static_cast<double>(result.evaluations);
@@ -56,20 +54,22 @@ void BM_PlacementRandomScenes(benchmark::State& state) {
   std::mt19937 rng(1400 + type);
   std::uniform_real_distribution<double> angle(-PI, PI), x(-1.5, 1.5), y(0.3, 2.5), z(0, 1);
   Scene scenes[kScenes];
+  Kinematics kinematics;
+  kinematics_at_base(model, kinematics);
   for (Scene& sc : scenes) {
     double q[kJointSlots] = {};
-    for (int i = 1; i <= robot.N; i++) q[i] = angle(rng);
-    forward_kinematics(robot, q, kin);
-    sc = {kin.rw, kin.Ew, {x(rng), y(rng), z(rng)}};
+    for (int i = 1; i <= model.N; i++) q[i] = angle(rng);
+    forward_kinematics(model, q, kinematics);
+    sc = {kinematics.rw, kinematics.Ew, {x(rng), y(rng), z(rng)}};
   }
   const PlacementOptions options;
   long evaluations = 0, solves = 0;
   int c = 0;
   for (auto _ : state) {
-    cell.rwG = scenes[c].rwG;
-    cell.EwG = scenes[c].EwG;
-    cell.rh = scenes[c].rh;
-    placement_solve(robot, cell, robot.qInit[type], options, result);
+    work.rwG = scenes[c].rwG;
+    work.EwG = scenes[c].EwG;
+    work.rh = scenes[c].rh;
+    placement_solve(model, work, model.qInit[type], options, result);
     benchmark::DoNotOptimize(result.count);
     evaluations += result.evaluations;
     solves++;

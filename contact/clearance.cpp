@@ -89,8 +89,8 @@ double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int las
     if (seg.value < out.c || std::isnan(seg.value)) {
       out.c = seg.value;
       out.arm = m;
-      out.place = seg.along <= 0 ? kContactAtStart
-                                 : (seg.along >= 1 ? kContactAtEnd : kContactInside);
+      out.place =
+          seg.along <= 0 ? kContactAtStart : (seg.along >= 1 ? kContactAtEnd : kContactInside);
       out.along = seg.along * Llen[m + 1];
       out.height = seg.height;
       out.crossing = seg.crossing;

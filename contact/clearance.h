@@ -5,8 +5,8 @@
 // Lengths in model units. No shared state.
 #pragma once
 
-#include "model/state.h"
 #include "math/vecmat.h"
+#include "model/state.h"
 
 // Where on an arm its point nearest the edge (or its crossing of the wall plate) lies.
 enum ContactPlace {
@@ -48,5 +48,4 @@ double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int las
 
 // The clearance of pose q (arms 1..N-1) against the edge ray from rh, with the model's link
 // radius, by forward kinematics into kin (its base as the caller set it). Returns out.c.
-double pose_clearance(const RobotModel& model, const Vec3& rh, const double q[], Kinematics& kin,
-                      ArmClearance& out);
+double pose_clearance(const RobotModel& model, const Vec3& rh, const double q[], ArmClearance& out);

@@ -6,9 +6,9 @@
 
 #include "ik/oinv.h"
 #include "ik/pinv.h"
+#include "ik/poinv.h"
 #include "math/angles.h"
 #include "model/forward_kinematics.h"
-#include "ik/poinv.h"
 
 namespace {
 
@@ -53,8 +53,8 @@ struct Run {
   double lo, hi;  // theta labels; lo unknown (loKnown false) when begun at the sweep's start
   bool loKnown;
   bool closed;
-  Node best;  // its sample of largest clearance
-  int next;   // the run it continues into across the seam of the sweep, or -1
+  Node best;       // its sample of largest clearance
+  int next;        // the run it continues into across the seam of the sweep, or -1
   bool continued;  // some run continues into this one
   bool done;       // emitted (while the runs are collected)
 };
@@ -90,8 +90,8 @@ struct Solver {
   Vec3 lastJoint;            // joint N of every positioned, oriented pose
   bool moving[kSlots];       // arms whose clearance changes along the family
   int firstMoving, lastMoving;
-  double cFixed;             // clearance of the other arms, the same for every pose
-  double h;                  // grid step
+  double cFixed;  // clearance of the other arms, the same for every pose
+  double h;       // grid step
 
   Run runs[kMaxRuns];
   int nRuns = 0;
@@ -136,7 +136,8 @@ void chain(const Solver& s, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {
     double P[9];
     for (int row = 0; row < 3; row++)
       for (int col = 0; col < 3; col++)
-        P[3 * row + col] = F[3 * row] * R[col] + F[3 * row + 1] * R[3 + col] + F[3 * row + 2] * R[6 + col];
+        P[3 * row + col] =
+            F[3 * row] * R[col] + F[3 * row + 1] * R[3 + col] + F[3 * row + 2] * R[6 + col];
     const double c = std::cos(q[i]), sn = std::sin(q[i]);
     double* G = E[i].m;
     for (int row = 0; row < 3; row++) {
@@ -216,8 +217,7 @@ int positions_at(Solver& s, double theta, double cand[4][kJointSlots]) {
   for (int k = 0; k < kJointSlots; k++) q[k] = s.held[k];
   q[s.L] = theta;
   s.evaluations++;
-  const int* j = s.robot.posJoints;
-  return pinv4(s.robot, q, j[0], j[1], j[2], s.robot.rwLoc, s.cell.rwG, s.cell.EwG, cand);
+  return pinv4(s.robot, q, s.I, s.J, s.K, s.robot.rwLoc, s.cell.rwG, s.cell.EwG, cand);
 }
 
 // A node at theta with the joints of candidate q; its clearance is not yet known.
@@ -306,8 +306,10 @@ bool find_root(Solver& s, const Node& na, const Node& nb, Node& out) {
         p = sr * (2 * m * qa * (qa - r) - (B.theta - A.theta) * (r - 1));
         q = (qa - 1) * (r - 1) * (sr - 1);
       }
-      if (p > 0) q = -q;
-      else p = -p;
+      if (p > 0)
+        q = -q;
+      else
+        p = -p;
       if (2 * p < std::min(3 * m * q - std::fabs(tol * q), std::fabs(e * q))) {
         e = d;
         d = p / q;
@@ -372,14 +374,18 @@ bool minimise(Solver& s, const Node& a, const Node& m, const Node& b, double sig
     if (!(u <= m.theta ? eval_between(s, u, a, m, U) : eval_between(s, u, m, b, U))) return false;
     const double fu = sign * U.c;
     if (fu <= fx) {
-      if (u >= x) lo = x;
-      else hi = x;
+      if (u >= x)
+        lo = x;
+      else
+        hi = x;
       V = W, fv = fw;
       W = X, fw = fx;
       X = U, fx = fu;
     } else {
-      if (u < x) lo = u;
-      else hi = u;
+      if (u < x)
+        lo = u;
+      else
+        hi = u;
       if (fu <= fw || W.theta == x) {
         V = W, fv = fw;
         W = U, fw = fu;
@@ -512,7 +518,8 @@ void predict(const Solver& s, const Node& cur, const Node& before, bool hasBefor
 
 // The pose among nodes[0..n-1] nearest to the prediction `pred` within kSmoothStep of pose
 // `from`; its index, or -1.
-int nearest_step(const Solver& s, const Node nodes[], int n, const double pred[], const Node& from) {
+int nearest_step(const Solver& s, const Node nodes[], int n, const double pred[],
+                 const Node& from) {
   int best = -1;
   double bestDist = INFINITY;
   for (int k = 0; k < n; k++) {
@@ -524,38 +531,40 @@ int nearest_step(const Solver& s, const Node nodes[], int n, const double pred[]
 }
 
 // Follows the branch through pose `from` (reached from `before` when hasBefore) toward theta
-// `to`, in steps that move the positioning joints by at most kSmoothStep: each step is doubled
-// after a success and halved where the branch moves faster or is gone, so a walk passes
-// through a fast swing of a joint and stops within kMinStep of a fold or a gap in the reach.
-// Every pose accepted before `to` is handed to visit(); at `to` the pose is chosen among the
+// `to`, in steps that move the positioning joints by at most kSmoothStep and stay within
+// kPredictionSlack of the last step carried on: a step is doubled after a success and halved
+// where the branch moves faster, bends harder or is gone, so a walk passes through a fast
+// swing of a joint and stops within kMinStep of a fold or a gap in the reach. The poses
+// accepted before `to` go to path[0..nPath-1] in order; at `to` the pose is chosen among the
 // sample's own poses target[0..nTarget-1]. Returns that pose's index, or -1 when the branch
-// ends first (the last pose visited, or `from`, is then its last).
-template <class Visit>
-int walk(Solver& s, Node from, Node before, bool hasBefore, double to, const Node target[],
-         int nTarget, Visit visit) {
-  Node cur = from;
+// ends first (its last pose is then the last one in path, or `from`).
+int walk(Solver& s, const Node& from, const Node& before, bool hasBefore, double to,
+         const Node target[], int nTarget, Node path[kWalkMax], int& nPath) {
+  nPath = 0;
+  const Node* cur = &from;
+  const Node* prev = &before;
   double step = to - from.theta;
   for (int it = 0; it < kWalkMax; it++) {
-    const double remaining = to - cur.theta;
+    const double remaining = to - cur->theta;
     const bool last = std::fabs(step) >= std::fabs(remaining);
-    const double theta = last ? to : cur.theta + step;
+    const double theta = last ? to : cur->theta + step;
     double pred[kSlots];
-    predict(s, cur, before, hasBefore, theta, pred);
+    predict(s, *cur, *prev, hasBefore, theta, pred);
     if (last) {
-      const int k = nearest_step(s, target, nTarget, pred, cur);
+      const int k = nearest_step(s, target, nTarget, pred, *cur);
       if (k >= 0) return k;
     } else {
       Node nodes[4];
       double cand[4][kJointSlots];
       const int n = positions_at(s, theta, cand);
       for (int i = 0; i < n; i++) set_joints(s, theta, cand[i], nodes[i]);
-      const int k = nearest_step(s, nodes, n, pred, cur);
+      const int k = nearest_step(s, nodes, n, pred, *cur);
       if (k >= 0) {
         finish_node(s, false, nodes[k]);
-        visit(nodes[k]);
-        before = cur;
+        path[nPath] = nodes[k];
+        prev = cur;
+        cur = &path[nPath++];
         hasBefore = true;
-        cur = nodes[k];
         step *= 2;
         continue;
       }
@@ -571,21 +580,17 @@ int walk(Solver& s, Node from, Node before, bool hasBefore, double to, const Nod
 // and the track steps from there through the poses met to `node`. A branch that reaches `back`
 // after all starts there.
 void start_track(Solver& s, const Node& node, double back, Track& t) {
-  static_assert(kWalkMax <= 256, "path room");
-  Node path[kWalkMax + 1];
-  int n = 0;
-  path[n++] = node;
-  const Node none[1] = {};
-  const int reached =
-      walk(s, node, node, false, back, none, 0, [&](const Node& m) { if (n <= kWalkMax) path[n++] = m; });
-  (void)reached;
+  Node path[kWalkMax];
+  int n;
+  walk(s, node, node, false, back, nullptr, 0, path, n);
   s.branches++;
-  t.cur = path[n - 1];
+  t.cur = n > 0 ? path[n - 1] : node;
   t.hasPrev = false;
   t.slot = -1;
   t.run = positive(t.cur.c) ? open_run(s, t.cur.theta, true) : -1;
   if (t.run >= 0) offer(s, t.run, t.cur);
   for (int k = n - 2; k >= 0; k--) advance(s, t, path[k]);
+  if (n > 0) advance(s, t, node);
 }
 
 // Moves the tracks on to the poses nodes[0..n-1] of the sample at theta: each takes the pose
@@ -625,8 +630,10 @@ int step_tracks(Solver& s, Track tracks[], int nTracks, const Node nodes[], int 
   for (int i = 0; i < nTracks; i++) {
     if (done[i]) continue;
     Track& t = tracks[i];
-    const int k = walk(s, t.cur, t.prev, t.hasPrev, theta, nodes, n,
-                       [&](const Node& m) { advance(s, t, m); });
+    Node path[kWalkMax];
+    int nPath;
+    const int k = walk(s, t.cur, t.prev, t.hasPrev, theta, nodes, n, path, nPath);
+    for (int p = 0; p < nPath; p++) advance(s, t, path[p]);
     if (k >= 0 && claimed[k] < 0) {
       claimed[k] = i;
       moved[k] = t;
@@ -702,18 +709,20 @@ void sweep(Solver& s, int S) {
   }
 }
 
+// Appends a clear family with best pose `best` over [lo, hi] to events[n..] (room in all).
+void emit_run(Solver& s, const Node& best, double lo, double hi, Event events[], int room, int& n) {
+  if (!(best.c > -INFINITY)) return;  // no pose was offered to it
+  if (n == room) {
+    s.lost++;
+    return;
+  }
+  events[n++] = {best, lo, hi, false};
+}
+
 // The runs as events: runs joined across the seam are one family; a chain of runs that closes
 // on itself is a branch clear all round. Returns the number of events written.
 int collect_runs(Solver& s, Event events[], int room) {
   int n = 0;
-  auto emit = [&](const Node& best, double lo, double hi) {
-    if (!(best.c > -INFINITY)) return;
-    if (n == room) {
-      s.lost++;
-      return;
-    }
-    events[n++] = {best, lo, hi, false};
-  };
   for (int r = 0; r < s.nRuns; r++) {
     if (s.runs[r].continued || s.runs[r].done) continue;
     Node best = s.runs[r].best;
@@ -730,7 +739,7 @@ int collect_runs(Solver& s, Event events[], int room) {
     }
     const double lo = s.runs[r].loKnown ? s.runs[r].lo : -PI;
     const double hi = s.runs[x].closed ? s.runs[x].hi + shift : lo + 2 * PI;
-    emit(best, lo, std::min(hi, lo + 2 * PI));
+    emit_run(s, best, lo, std::min(hi, lo + 2 * PI), events, room, n);
   }
   // What is left are cycles of runs, each begun at the seam: clear for every theta.
   for (int r = 0; r < s.nRuns; r++) {
@@ -741,7 +750,7 @@ int collect_runs(Solver& s, Event events[], int room) {
       if (s.runs[x].best.c > best.c) best = s.runs[x].best;
     }
     s.runs[r].done = true;
-    emit(best, -PI, PI);
+    emit_run(s, best, -PI, PI, events, room, n);
   }
   return n;
 }
@@ -858,10 +867,8 @@ PlacementStatus check_input(const RobotModel& robot, const Workcell& cell, const
                             const PlacementOptions& options) {
   const int N = robot.N;
   if (N < 5 || N > kMaxJoints || robot.wristChar != 'R') return kPlacementUnsupported;
-  const int L = robot.Lcont, I = robot.posJoints[0], J = robot.posJoints[1],
-            K = robot.posJoints[2];
-  if (!(1 <= I && I < J && J < K && K <= N - 3) || L < 1 || L > N - 3 || L == I || L == J ||
-      L == K)
+  const int L = robot.Lcont, I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
+  if (!(1 <= I && I < J && J < K && K <= N - 3) || L < 1 || L > N - 3 || L == I || L == J || L == K)
     return kPlacementUnsupported;
   for (int i = 1; i <= N; i++)
     if (robot.jointKind[i] != 'R') return kPlacementUnsupported;
@@ -940,9 +947,8 @@ void set_up(Solver& s, const double qInit[]) {
 
 }  // namespace
 
-PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell,
-                                const double qInit[], const PlacementOptions& options,
-                                PlacementResult& result) {
+PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, const double qInit[],
+                                const PlacementOptions& options, PlacementResult& result) {
   result.status = kPlacementBadInput;
   result.count = result.touchCount = result.clearCount = 0;
   result.truncated = result.dropped = result.discontinuities = 0;
@@ -982,11 +988,11 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell,
   int nKept = 0;
   for (int i = 0; i < nFound; i++) {
     bool repeated = false;
-    for (int k = 0; k < nKept && !repeated; k++) repeated = same_pose(s.N, found[order[k]], found[i]);
+    for (int k = 0; k < nKept && !repeated; k++)
+      repeated = same_pose(s.N, found[order[k]], found[i]);
     if (!repeated) order[nKept++] = i;
   }
-  std::sort(order, order + nKept,
-            [&](int a, int b) { return listed_before(found[a], found[b]); });
+  std::sort(order, order + nKept, [&](int a, int b) { return listed_before(found[a], found[b]); });
   result.count = std::min(nKept, kMaxPlacements);
   for (int k = 0; k < result.count; k++) {
     result.poses[k] = found[order[k]];

@@ -46,15 +46,15 @@
 #pragma once
 
 #include "contact/clearance.h"
-#include "model/state.h"
 #include "math/vecmat.h"
+#include "model/state.h"
 
 constexpr int kPlacementSamples = 1440;  // default grid: a quarter of a degree
 constexpr int kPlacementMinSamples = 16;
 constexpr int kPlacementMaxSamples = 1 << 22;
 constexpr int kMaxPlacements = 64;  // poses a result holds; more are counted in `truncated`
-constexpr double kPlacementTouchTolerance = 1e-9;   // |clearance| of a touching pose
-constexpr double kPlacementCheckTolerance = 1e-9;   // position and orientation errors
+constexpr double kPlacementTouchTolerance = 1e-9;  // |clearance| of a touching pose
+constexpr double kPlacementCheckTolerance = 1e-9;  // position and orientation errors
 
 struct PlacementOptions {
   int samples = kPlacementSamples;  // grid points over one turn of joint Lcont
@@ -79,14 +79,14 @@ enum PlacementStatus {
 };
 
 struct PlacementPose {
-  double q[kJointSlots];   // joints 1..N in [-PI, PI]; entry 0 and spare slots 0
+  double q[kJointSlots];  // joints 1..N in [-PI, PI]; entry 0 and spare slots 0
   PlacementKind kind;
-  int arm;                 // the touching arm, or for a clear pose the nearest one (1..N-1)
-  ContactPlace place;      // where on that arm the contact (nearest point) lies
-  double contactAlong;     // its distance from joint `arm`
-  double contactHeight;    // height of the edge point touched (nearest) above rh
-  double clearance;        // smallest arm-to-edge distance less the link radius
-  double theta;            // joint Lcont, = q[Lcont]
+  int arm;               // the touching arm, or for a clear pose the nearest one (1..N-1)
+  ContactPlace place;    // where on that arm the contact (nearest point) lies
+  double contactAlong;   // its distance from joint `arm`
+  double contactHeight;  // height of the edge point touched (nearest) above rh
+  double clearance;      // smallest arm-to-edge distance less the link radius
+  double theta;          // joint Lcont, = q[Lcont]
   // The theta-range of the family the pose stands for: a clear (or, with a constantly touching
   // arm, touching) family's maximal interval, thetaLo in [-PI, PI], thetaHi >= thetaLo, at most
   // a turn apart (exactly a turn when the branch is clear all round); a single touching pose has
@@ -100,17 +100,17 @@ struct PlacementPose {
 
 struct PlacementResult {
   PlacementStatus status;
-  int count;        // poses listed in poses[0..count-1]: touching first, then clear, each by
-                    // distanceFromInitial (then theta, then the joints)
-  int touchCount;   // how many of them touch
-  int clearCount;   // how many are clear
+  int count;       // poses listed in poses[0..count-1]: touching first, then clear, each by
+                   // distanceFromInitial (then theta, then the joints)
+  int touchCount;  // how many of them touch
+  int clearCount;  // how many are clear
   PlacementPose poses[kMaxPlacements];
-  int truncated;    // verified poses (or sweep events) beyond the room of the arrays, not listed
-  int dropped;      // poses that failed the forward-kinematics check
-  int discontinuities;  // sign changes of the clearance that were jumps (an arm entering the
-                        // plate other than through its edge), not touches
-  double smallestDepth;  // kPlacementWallCutsAll: -(largest clearance of any positioned pose);
-                         // 0 otherwise
+  int truncated;  // verified poses (or sweep events) beyond the room of the arrays, not listed
+  int dropped;    // poses that failed the forward-kinematics check
+  int discontinuities;    // sign changes of the clearance that were jumps (an arm entering the
+                          // plate other than through its edge), not touches
+  double smallestDepth;   // kPlacementWallCutsAll: -(largest clearance of any positioned pose);
+                          // 0 otherwise
   int positionedSamples;  // grid samples with at least one positioned pose
   int branches;           // position branches followed (pieces between folds)
   long evaluations;       // pinv4 calls, the sweep's unit of work
@@ -120,9 +120,8 @@ struct PlacementResult {
 // and wall edge rh of `cell`, initial pose qInit (joints 1..N; the ranking's reference, and the
 // held values of the joints no solver sets). Writes `result` whole and returns its status.
 // Equal input gives equal output. Re-entrant: all its state is its own.
-PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell,
-                                const double qInit[], const PlacementOptions& options,
-                                PlacementResult& result);
+PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, const double qInit[],
+                                const PlacementOptions& options, PlacementResult& result);
 
 // A short English sentence for a status, e.g. "the goal is out of reach for every value of the
 // free joint". Never null.

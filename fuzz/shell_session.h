@@ -102,7 +102,7 @@ inline void check_scene() {
   require(model_matches_type(), "robot model is not that of JRTYPE");
   require(on_motion_line(), "motion left the line from the initial pose to the goal");
   require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
-  require(one_of(scene.calcMode, "0BC"), "calcMode out of range");
+  require(one_of(scene.calcMode, "0BAC"), "calcMode out of range");
   require(one_of(scene.menuState, "14"), "menuState out of range");
   require(scene.solB >= 0 && scene.solB <= 2, "solB out of range");
   require(scene.sgnCONTACT >= 0 && scene.sgnCONTACT <= 3, "sgnCONTACT out of range");
@@ -110,14 +110,20 @@ inline void check_scene() {
 }
 
 // A new motion goal must come from a Method B step ('a' or 'b' while Method B runs) and be a
-// solution: the work within the position tolerance of the goal, no arm cutting into the wall.
+// solution: the work within the position tolerance of the goal, no arm cutting into the wall;
+// or from the complete solver ('A', 'n'): the work on the goal in the goal orientation.
 // Checked on copies of the pose and the kinematic state, so the check changes nothing.
-inline void check_new_goal(const double previous[kJointSlots], bool methodStep) {
+inline void check_new_goal(const double previous[kJointSlots], bool methodStep, bool allStep) {
   if (std::memcmp(previous, scene.qGoal, sizeof scene.qGoal) == 0) return;
-  require(methodStep, "motion goal changed by a key that is no Method B step");
+  require(methodStep || allStep, "motion goal changed by a key that is no solver step");
   Kinematics workspace = kin;
   double q[kJointSlots];
   std::memcpy(q, scene.qGoal, sizeof q);
+  if (allStep) {
+    require(pos_error(robot, cell.rwG, q, workspace) <= 1e-9, "listed pose misses the goal");
+    require(ori_error(robot, cell.EwG, q, workspace) <= 1e-9, "listed pose is not oriented");
+    return;
+  }
   require(pos_error(robot, cell.rwG, q, workspace) <= scene.tolPos,
           "motion goal does not reach the goal");
   int mc, sgnCONTACT;
@@ -145,18 +151,22 @@ inline void check_new_setting(unsigned char key, const Vec3& previousGoal,
   }
 }
 
-// Presses key unless it is ESC outside contact-arm mode, then checks the invariants. Returns
-// whether the key was pressed.
+// Presses key unless it is ESC outside contact-arm mode or the feasibility map ('M', seconds of
+// work per press, tested in the window's tests), then checks the invariants. Returns whether the
+// key was pressed.
 inline bool press_and_check(unsigned char key) {
   if (key == kEscape && scene.setMode != 'D') return false;
+  if (key == 'M' && scene.setMode != 'D') return false;
   const bool methodStep =
       scene.calcMode == 'B' && scene.setMode != 'D' && (key == 'a' || key == 'b');
+  const bool allStep =
+      scene.setMode != 'D' && (key == 'A' || (scene.calcMode == 'A' && key == 'n'));
   double previous[kJointSlots];
   std::memcpy(previous, scene.qGoal, sizeof previous);
   const Vec3 previousGoal = cell.rwG, previousWall = cell.rh;
   dispatch_key(key);
   check_scene();
-  check_new_goal(previous, methodStep);
+  check_new_goal(previous, methodStep, allStep);
   check_new_setting(key, previousGoal, previousWall);
   return true;
 }
