@@ -23,7 +23,7 @@ void press(unsigned char key) {
 
 void choose_type(int type) {
   scene.setMode = 'F';
-  press('0' + type);
+  dispatch_key('0' + type);
   scene.setMode = '0';
 }
 

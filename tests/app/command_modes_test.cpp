@@ -126,3 +126,42 @@ TEST(MethodBCommand, RefusedSceneIsBadInput) {
   EXPECT_EQ(output.status, 2);
   EXPECT_NE(output.err.find("wall too far"), std::string::npos);
 }
+
+// --solve: the JSON lists touching poses first, each putting the work on the goal in the goal
+// orientation, and exits 0; a goal that every positioned pose reaches through the wall exits 1
+// with the reason and its depth, in the JSON and in one line on stderr.
+TEST(SolveCommand, JsonReadsBack) {
+  CommandLine command;
+  command.mode = kModeSolve;
+  command.type = 3;
+  command.typeGiven = true;
+  command.json = true;
+  const Output found = run(command);
+  ASSERT_EQ(found.status, 0);
+  const nlohmann::json doc = nlohmann::json::parse(found.out);
+  EXPECT_TRUE(doc["reason"].is_null());
+  ASSERT_FALSE(doc["solutions"].empty());
+  EXPECT_EQ(doc["solutions"][0]["kind"], "touch");
+  for (const auto& pose : doc["solutions"]) {
+    double q[kJointSlots] = {};
+    for (int i = 1; i <= 7; i++) q[i] = pose["q"][i - 1];
+    forward_kinematics(robot, q, kin);
+    EXPECT_NEAR(kin.rw.x, -0.6, 1e-9);
+    EXPECT_NEAR(kin.rw.y, 2.2, 1e-9);
+    EXPECT_NEAR(kin.rw.z, 0.1, 1e-9);
+    EXPECT_LE(pose["position_error"].get<double>(), 1e-9);
+  }
+
+  command.type = 1;
+  command.goalGiven = true;
+  command.goal[0] = -1;
+  command.goal[1] = 1.4;
+  command.goal[2] = 0;
+  const Output none = run(command);
+  EXPECT_EQ(none.status, 1);
+  const nlohmann::json empty = nlohmann::json::parse(none.out);
+  EXPECT_TRUE(empty["solutions"].empty());
+  EXPECT_NE(empty["reason"].get<std::string>().find("cuts into the wall"), std::string::npos);
+  EXPECT_NE(none.err.find("the least by"), std::string::npos);
+  EXPECT_EQ(std::count(none.err.begin(), none.err.end(), '\n'), 1);
+}

@@ -9,6 +9,8 @@
 #   session       a user's session: a new goal with 'G' and a new wall with 'O' typed into the
 #                 console, Method B by 'a' and 'b' until the final pose, then 'C' and 100 's';
 #                 the traces read from the console, screenshots before and after the motion
+#   command_line  no display: --help, --solve, --method-b and --map, and bad input refused with
+#                 one line on stderr and status 2
 # Usage: program_test.sh SCENARIO ARMSIM GOLDEN_DIR SCREENSHOT_DIR
 set -euo pipefail
 scenario=$1 armsim=$2 golden=$3/help_screen.txt shots=$4
@@ -243,6 +245,57 @@ case "$scenario" in
     wait_for_exit
     exec 7>&-
     [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
+    ;;
+  command_line)
+    # No display, no terminal: the window-free modes, --help, and bad input (one line on
+    # stderr, nothing on stdout, status 2, no file left).
+    unset DISPLAY
+    run() {
+      status=0
+      "$armsim" "$@" >"$work/out" 2>"$work/err" </dev/null || status=$?
+    }
+    run --help
+    [ "$status" -eq 0 ] || fail "--help exit status $status"
+    for option in --solve --method-b --map --type --goal --wall --json --max-steps --step \
+      --threads --out --csv; do
+      grep -q -- "$option" "$work/out" || fail "--help does not list $option"
+    done
+    run --solve --type 3 --json
+    [ "$status" -eq 0 ] || fail "--solve exit status $status: $(cat "$work/err")"
+    grep -q '"kind": "touch"' "$work/out" || fail "--solve lists no touching pose"
+    run --solve --goal -1 1.4 0
+    [ "$status" -eq 1 ] || fail "--solve without solution: status $status"
+    grep -q "cuts into the wall" "$work/err" || fail "--solve gives no reason"
+    run --method-b --type 3
+    [ "$status" -eq 1 ] || fail "--method-b type 3: status $status"
+    run --method-b --max-steps 400
+    [ "$status" -eq 0 ] || fail "--method-b type 1: status $status"
+    grep -q "壁端直線に接触し位置決めされた解が得られた" "$work/out" || fail "--method-b trace"
+    run --map --type 2 --step 0.5 --out "$work/map.png" --csv "$work/map.csv"
+    [ "$status" -eq 0 ] || fail "--map exit status $status: $(cat "$work/err")"
+    [ "$(head -c 8 "$work/map.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
+      fail "--map wrote no PNG"
+    head -1 "$work/map.csv" | grep -q '^type,x,y,class,' || fail "--map wrote no CSV header"
+    while IFS='|' read -r arguments; do
+      # shellcheck disable=SC2086
+      run $arguments
+      [ "$status" -eq 2 ] || fail "'$arguments': status $status"
+      [ ! -s "$work/out" ] || fail "'$arguments' printed on stdout"
+      [ "$(wc -l <"$work/err")" -eq 1 ] || fail "'$arguments': not one line on stderr"
+    done <<'BAD'
+--frobnicate
+--solve --type five
+--solve --type 5
+--solve --goal nan 2 0
+--solve --wall inf
+--solve --goal 9 9 0
+--solve --wall 3.3
+--method-b --max-steps 0
+--map --step 0
+--map --step 0.0001
+--map --out /nonexistent/map.png
+BAD
+    [ ! -e /nonexistent/map.png ] || fail "a file was left behind"
     ;;
   *)
     fail "unknown scenario"
