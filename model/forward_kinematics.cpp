@@ -1,14 +1,19 @@
 #include "model/forward_kinematics.h"
 
+#include <cmath>
+
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
   const int N = robot.N;
-  for (int i = 1; i <= N; i++) mrotz(robot.Erel[i], q[i], kin.Eloc[i]);
-  for (int i = 1; i <= N; i++) mmul(kin.E[i - 1], kin.Eloc[i], kin.E[i]);
   for (int i = 1; i <= N; i++) {
+    mrotz(robot.Erel[i], q[i], kin.Eloc[i]);
+    mmul(kin.E[i - 1], kin.Eloc[i], kin.E[i]);
     mvmul(kin.E[i - 1], robot.Lloc[i], kin.L[i]);
     // A link of length 0 keeps its last direction.
     const double len = robot.Llen[i];
-    if (len != 0) kin.LU[i] = {kin.L[i].x / len, kin.L[i].y / len, kin.L[i].z / len};
+    if (len != 0) {
+      const double inverse = 1 / len;
+      kin.LU[i] = {kin.L[i].x * inverse, kin.L[i].y * inverse, kin.L[i].z * inverse};
+    }
     vadd(kin.Jpos[i - 1], kin.L[i], kin.Jpos[i]);
   }
   Vec3 hand;
