@@ -1,0 +1,151 @@
+// The complete placement solver against Method B run without a window, and the feasibility map's
+// throughput. Counters, not assertions:
+//   BM_SolverVersusMethodB/T: over 1000 seeded random reachable scenes of type T (a floor goal the
+//     goal dialog accepts, a wall edge the wall dialog accepts), the share the complete solver
+//     solves, the share Method B solves within 1000 steps, Method B's median steps when it does,
+//     and the scenes Method B solves that the solver does not.
+//   BM_MapCells/E/N: cells per second of a coarse type-1 map (step 0.2) with evaluator E (0 the
+//     complete solver, 1 Method B, 2 both, as --map runs) on N threads.
+//   BM_MapPicture/A: time to the PNG of a default-step map of type 1 (A = 0) or of all four
+//     types (A = 1), Method B included, on every core.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/command_modes.h"
+#include "app/console_dialogs.h"
+#include "app/contact_arm_rules.h"
+#include "app/feasibility_map.h"
+#include "app/map_evaluation.h"
+#include "app/method_b_run.h"
+#include "contact/placement.h"
+#include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
+
+namespace {
+
+const Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+
+// A random scene of the type that the dialogs accept.
+void random_scene(const RobotModel& robot, std::mt19937& rng, Workcell& cell) {
+  std::uniform_real_distribution<double> coordinate(-3.5, 3.5), wallY(-3.0, 3.0);
+  for (;;) {
+    cell = {};
+    cell.EwG = kGoalOrientation;
+    cell.rwG = {coordinate(rng), coordinate(rng), robot.workSize[2] / 2};
+    double LL1, LL2;
+    goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
+    if (!(LL1 <= LL2)) continue;
+    cell.rh = {0, wallY(rng), 0};
+    wall_dialog_contact_arm(robot, cell);
+    if (cell.Mcont <= 5) return;
+  }
+}
+
+void BM_SolverVersusMethodB(benchmark::State& state) {
+  const int type = static_cast<int>(state.range(0));
+  constexpr int kScenes = 1000;
+  RobotModel robot;
+  robot_setup(type, robot);
+  Kinematics kin;
+  kinematics_at_base(robot, kin);
+  static PlacementResult result;
+  static MethodBState methodB;
+  for (auto _ : state) {
+    std::mt19937 rng(2600 + type);
+    int solver = 0, byMethodB = 0, onlyMethodB = 0;
+    std::vector<int> steps;
+    for (int s = 0; s < kScenes; s++) {
+      Workcell cell;
+      random_scene(robot, rng, cell);
+      placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
+      guess_contact_arm(robot, cell);
+      methodB = {};
+      methodB.tolPos = kMethodBTolPos;
+      MethodBRun run;
+      method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, false, kin, methodB, run);
+      solver += result.count > 0;
+      if (run.final) {
+        byMethodB++;
+        steps.push_back(run.steps);
+        onlyMethodB += result.count == 0;
+      }
+    }
+    std::sort(steps.begin(), steps.end());
+    state.counters["solver_share"] = static_cast<double>(solver) / kScenes;
+    state.counters["method_b_share"] = static_cast<double>(byMethodB) / kScenes;
+    state.counters["method_b_median_steps"] = steps.empty() ? 0 : steps[steps.size() / 2];
+    state.counters["method_b_only"] = onlyMethodB;
+  }
+}
+BENCHMARK(BM_SolverVersusMethodB)->DenseRange(1, 4)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The evaluator's halves, for the throughput of each.
+void solver_only(int type, double wallY, double x, double y, MapCell& out) {
+  thread_local RobotModel robot;
+  thread_local int built = 0;
+  thread_local PlacementResult result;
+  if (built != type) robot_setup(built = type, robot);
+  Workcell cell = {};
+  cell.rwG = {x, y, robot.workSize[2] / 2};
+  cell.EwG = kGoalOrientation;
+  cell.rh = {0, wallY, 0};
+  placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
+  out.cls = result.count > 0 ? kMapTouch : kMapBlocked;
+}
+
+void method_b_only(int type, double wallY, double x, double y, MapCell& out) {
+  thread_local RobotModel robot;
+  thread_local int built = 0;
+  thread_local Kinematics kin;
+  thread_local MethodBState methodB;
+  if (built != type) robot_setup(built = type, robot);
+  kinematics_at_base(robot, kin);
+  Workcell cell = {};
+  cell.rwG = {x, y, robot.workSize[2] / 2};
+  cell.EwG = kGoalOrientation;
+  cell.rh = {0, wallY, 0};
+  wall_dialog_contact_arm(robot, cell);
+  guess_contact_arm(robot, cell);
+  methodB = {};
+  methodB.tolPos = kMethodBTolPos;
+  MethodBRun run;
+  method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, false, kin, methodB, run);
+  out.cls = kMapClear;
+  out.methodBSteps = run.steps;
+}
+
+void BM_MapCells(benchmark::State& state) {
+  const MapCellEvaluator evaluators[3] = {solver_only, method_b_only, evaluate_map_cell};
+  const MapCellEvaluator evaluate = evaluators[state.range(0)];
+  const int threads = static_cast<int>(state.range(1));
+  long cells = 0;
+  for (auto _ : state) {
+    FeasibilityMap map;
+    map_grid(1, 1.3, 0.2, map);
+    cells += map_pending_cells(&map, 1);
+    evaluate_maps(&map, 1, evaluate, threads, nullptr, nullptr);
+  }
+  state.counters["cells_per_s"] = benchmark::Counter(cells, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MapCells)
+    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+void BM_MapPicture(benchmark::State& state) {
+  CommandLine command;
+  command.mode = kModeMap;
+  command.allTypes = state.range(0) == 1;
+  command.out = "/tmp/armsim_bench_map.png";
+  FILE* quiet = fopen("/dev/null", "w");
+  for (auto _ : state) run_map_command(command, quiet, quiet);
+  fclose(quiet);
+}
+BENCHMARK(BM_MapPicture)->DenseRange(0, 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+}  // namespace
