@@ -15,3 +15,10 @@ inline void setup_robot(int type) {
   robot_setup(type, robot);
   kinematics_at_base(robot, kin);
 }
+
+// Puts the goal of `cell` at the work pose of q, so that q itself solves every inverse problem.
+inline void goal_from_pose(const double q[]) {
+  forward_kinematics(robot, q, kin);
+  cell.rwG = kin.rw;
+  cell.EwG = kin.Ew;
+}

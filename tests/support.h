@@ -1,6 +1,7 @@
 // Helpers shared by the tests: comparisons of vectors and matrices, seeded random poses.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "math/vecmat.h"
 
@@ -37,4 +39,17 @@ inline void random_pose(std::mt19937& rng, int n, double q[kJointSlots]) {
 // |a - b| reduced modulo whole turns, in [0, pi]: how far apart two angles are.
 inline double angle_gap(double a, double b) {
   return std::fabs(std::remainder(a - b, 2 * PI));
+}
+
+// Names in a directory, hidden ones included ("." and ".." left out): what a write left behind.
+inline std::vector<std::string> directory_entries(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
 }

@@ -351,18 +351,6 @@ TEST(FeasibilityMapCsv, FormOfTheTable) {
   EXPECT_FALSE(why.empty());
 }
 
-std::vector<std::string> directory_entries(const std::string& path) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(path.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  return names;
-}
-
 // Writing the table: the file holds exactly the text; a path that cannot be written, or an
 // incomplete map, leaves no file and no temporary file, and an existing file stays as it was.
 TEST(FeasibilityMapCsv, WrittenWholeOrNotAtAll) {

@@ -8,13 +8,6 @@
 
 namespace {
 
-// Puts the goal at the work pose of q, so that q itself solves every inverse problem.
-void goal_from_pose(const double q[]) {
-  forward_kinematics(robot, q, kin);
-  cell.rwG = kin.rw;
-  cell.EwG = kin.Ew;
-}
-
 // The solver's own closure: for wristChar 'R' the wrist centre (joint N-1) must reach the goal
 // wrist centre, which lies handLength + Llen[N] back along the goal approach axis.
 Vec3 goal_wrist_centre() {

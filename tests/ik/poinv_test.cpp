@@ -10,13 +10,6 @@
 
 namespace {
 
-// Puts the goal at the work pose of q, so that q itself solves the problem.
-void goal_from_pose(const double q[]) {
-  forward_kinematics(robot, q, kin);
-  cell.rwG = kin.rw;
-  cell.EwG = kin.Ew;
-}
-
 // The joint that neither the position nor the orientation step moves.
 int held_joint() {
   for (int i = 1; i <= 4; i++) {

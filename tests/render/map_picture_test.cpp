@@ -31,17 +31,7 @@ class ScratchDirectory {
   const std::string& path() const { return path_; }
   std::string file(const char* name) const { return path_ + "/" + name; }
   // Names in the directory, hidden ones (the temporary files) included.
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    DIR* dir = opendir(path_.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    return names;
-  }
+  std::vector<std::string> entries() const { return directory_entries(path_); }
 
  private:
   std::string path_;
