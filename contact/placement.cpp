@@ -73,13 +73,6 @@ struct Event {
   bool touch;
 };
 
-// Wraps an angle difference (inputs within a few turns) into [-PI, PI].
-double wrap(double d) {
-  if (d > PI) d -= 2 * PI;
-  if (d < -PI) d += 2 * PI;
-  if (d > PI || d < -PI) d = std::remainder(d, 2 * PI);
-  return d;
-}
 
 struct Solver {
   const RobotModel& robot;
@@ -113,8 +106,8 @@ struct Solver {
 };
 
 double joint_distance(const Solver& s, const double a[], const double b[]) {
-  return std::fabs(wrap(a[s.I] - b[s.I])) + std::fabs(wrap(a[s.J] - b[s.J])) +
-         std::fabs(wrap(a[s.K] - b[s.K]));
+  return std::fabs(wrap_angle(a[s.I] - b[s.I])) + std::fabs(wrap_angle(a[s.J] - b[s.J])) +
+         std::fabs(wrap_angle(a[s.K] - b[s.K]));
 }
 
 // Joint frames E[0..upTo-1] (row-major) and positions Jpos[0..upTo] of pose q (upTo <= N),
@@ -513,7 +506,7 @@ void predict(const Solver& s, const Node& cur, const Node& before, bool hasBefor
   const double span = cur.theta - before.theta;
   if (!hasBefore || span == 0) return;
   const double f = (theta - cur.theta) / span;
-  for (int i : {s.I, s.J, s.K}) q[i] = cur.q[i] + f * wrap(cur.q[i] - before.q[i]);
+  for (int i : {s.I, s.J, s.K}) q[i] = cur.q[i] + f * wrap_angle(cur.q[i] - before.q[i]);
 }
 
 // The pose among nodes[0..n-1] nearest to the prediction `pred` within kSmoothStep of pose
@@ -855,7 +848,7 @@ bool listed_before(const PlacementPose& a, const PlacementPose& b) {
 
 bool same_pose(int N, const PlacementPose& a, const PlacementPose& b) {
   double d = 0;
-  for (int i = 1; i <= N; i++) d += std::fabs(wrap(a.q[i] - b.q[i]));
+  for (int i = 1; i <= N; i++) d += std::fabs(wrap_angle(a.q[i] - b.q[i]));
   return a.kind == b.kind && d <= 1e-9;
 }
 

@@ -26,3 +26,8 @@ double wrap_once(double angle) {
   if (angle < -PI) return angle + 2 * PI;
   return angle;
 }
+
+double wrap_angle(double angle) {
+  const double once = wrap_once(angle);
+  return once > PI || once < -PI ? std::remainder(once, 2 * PI) : once;
+}

@@ -10,3 +10,6 @@ double angle_wrap_diff(double a, double b);
 
 // angle moved once by a whole turn into [-PI, PI] when it lies beyond; 2*PI off at most.
 double wrap_once(double angle);
+
+// angle moved by whole turns into [-PI, PI]: once when that suffices, else by the remainder.
+double wrap_angle(double angle);
