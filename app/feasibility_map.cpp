@@ -19,7 +19,7 @@
 
 namespace {
 
-// The design's goal orientation: the workpiece put down from above (app/scene_state.cpp).
+// The goal orientation of every scene: the workpiece put down from above (app/scene_state.cpp).
 const Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 
 // Height of the workpiece's centre for a goal on the floor.

@@ -15,7 +15,7 @@ constexpr double kMapDefaultStep = 0.1;
 constexpr long kMapMaxCells = 1000000;
 
 // Evaluates the goal (x, y) (the workpiece's centre over the floor, underside at z = 0, the
-// design's goal orientation) of robot type `type` with the wall edge at (0, wallY, 0): sets
+// scene's goal orientation) of robot type `type` with the wall edge at (0, wallY, 0): sets
 // cell.cls to kMapTouch, kMapClear, kMapBlocked or kMapUnreachable, and the counts and Method
 // B's outcome. On entry cell.x and cell.y are set, cls is kMapPending, the rest 0 and false.
 // Called from several threads at once, each with its own cell: it must not write shared state.

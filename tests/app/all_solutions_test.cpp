@@ -127,7 +127,7 @@ TEST(AllSolutions, AgreeWithMethodB) {
 }
 
 // Types 3 and 4 in the default scene: Method B's steps come back to the same state; after that
-// the window adds its line (more dark pixels than the designed message alone).
+// the window adds its line (more pixels than the status message alone).
 TEST(AllSolutions, MethodBCannotProgressLine) {
   ASSERT_TRUE(start_program_once());
   FILE* in = typed_input("");
