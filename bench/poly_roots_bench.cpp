@@ -1,8 +1,10 @@
 // Speed per call of the polynomial and trigonometric equation solvers, and the quartic solver
-// side by side with GSL's companion-matrix solver (gsl_poly_complex_solve) on three sets of
-// random quartics with four known real roots: time per call, their ratio, and the largest and
-// median relative error of the real roots against the roots polished in long double. The last
-// benchmark prints that comparison as a table.
+// side by side with GSL's companion-matrix solver (gsl_poly_complex_solve) on sets of random
+// quartics with known roots: four real (spread, clustered, widely scaled), two real and a
+// complex pair (spread, or the pair next to the two real roots), and two complex pairs. For each:
+// time per call, their ratio, the largest and median relative error of every root (real or
+// complex) against the roots polished in long double, and how many quartics came back with the
+// wrong number of real roots. The last benchmark prints that comparison as a table.
 #include <benchmark/benchmark.h>
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_poly.h>
@@ -15,19 +17,23 @@
 #include <random>
 
 #include "math/poly_roots.h"
+#include "math/root_sets.h"
 #include "math/tri2.h"
 
 namespace {
 
 constexpr int kCases = 1024;
-constexpr int kSets = 3;
-const char* const kSetNames[kSets] = {"spread in [-1, 1]", "clustered", "widely scaled"};
+constexpr int kSets = 6;
+const char* const kSetNames[kSets] = {"spread in [-1, 1]",   "clustered",      "widely scaled",
+                                      "mixed: 2 real, pair", "pair by 2 real", "two pairs"};
 
 // One set of quartics: monic coefficients (rounded to double from the known roots) and their
-// exact roots, polished in long double on those double coefficients.
+// exact roots, polished in long double on those double coefficients; the first real[i] are
+// real, the others complex (both of each pair).
 struct QuarticSet {
   double coef[kCases][4];
-  long double exact[kCases][4];
+  std::complex<long double> exact[kCases][4];
+  int real[kCases];
 };
 
 // What the comparison table shows for one solver on one set.
@@ -35,46 +41,63 @@ struct Measured {
   double ns_per_call = 0;
   double max_error = 0;
   double median_error = 0;
-  int not_all_real = 0;  // quartics where fewer than four roots came back real
+  int wrong_count = 0;  // quartics that came back with another number of real roots
 };
 
 Measured armsim_measured[kSets], gsl_measured[kSets];
 
-// Four distinct real roots: spread over [-1, 1] at least 0.05 apart, clustered within 0.1 of a
-// centre at least 0.05 apart, or one in each decade of magnitude from 0.01 to 100.
+// The root sets 0..2 of the tests (tests/math/root_sets.h).
 void random_roots(std::mt19937& rng, int set, double roots[4]) {
-  std::uniform_real_distribution<double> unit(-1, 1);
-  if (set == 2) {
-    for (int k = 0; k < 4; k++) {
-      const double magnitude = std::pow(10.0, k - 1.5 + 0.5 * unit(rng));
-      roots[k] = unit(rng) < 0 ? -magnitude : magnitude;
-    }
-    std::shuffle(roots, roots + 4, rng);
-    return;
-  }
-  for (;;) {
-    const double centre = 0.8 * unit(rng);
-    for (int k = 0; k < 4; k++) roots[k] = set == 0 ? unit(rng) : centre + 0.1 * unit(rng);
-    bool apart = true;
-    for (int i = 0; i < 4; i++)
-      for (int j = 0; j < i; j++) apart = apart && std::fabs(roots[i] - roots[j]) >= 0.05;
-    if (apart) return;
-  }
+  random_roots(rng, static_cast<RootSet>(set), roots);
 }
 
-// Newton in long double on the double coefficients, from a known root.
-long double exact_root(const double coef[4], long double x) {
+// Newton in long double (complex for a complex root) on the double coefficients, from a known
+// root.
+std::complex<long double> exact_root(const double coef[4], std::complex<long double> x) {
   for (int step = 0; step < 50; step++) {
-    long double value = 1, slope = 0;
+    std::complex<long double> value = 1, slope = 0;
     for (int k = 0; k < 4; k++) {
       slope = slope * x + value;
-      value = value * x + coef[k];
+      value = value * x + static_cast<long double>(coef[k]);
     }
-    const long double next = x - value / slope;
+    const std::complex<long double> next = x - value / slope;
     if (next == x) break;
     x = next;
   }
   return x;
+}
+
+// Two real roots and a complex pair: all spread over [-1, 1] (imaginary part 0.05 to 1), or the
+// real roots 1e-3 to 1e-2 apart with the pair within 0.05 of them (imaginary part 0.01 to 0.2);
+// or two complex pairs spread over [-1, 1]. Writes the roots (pairs as both conjugates) and
+// returns the number of real ones.
+int random_mixed_roots(std::mt19937& rng, int set, std::complex<double> roots[4]) {
+  std::uniform_real_distribution<double> unit(-1, 1), positive(0, 1);
+  if (set == 5) {
+    for (int j = 0; j < 2; j++) {
+      const std::complex<double> z(unit(rng), 0.05 + 0.95 * positive(rng));
+      roots[2 * j] = z;
+      roots[2 * j + 1] = std::conj(z);
+    }
+    return 0;
+  }
+  std::complex<double> z;
+  if (set == 3) {
+    do {
+      roots[0] = unit(rng);
+      roots[1] = unit(rng);
+    } while (std::abs(roots[0] - roots[1]) < 0.05);
+    z = {unit(rng), 0.05 + 0.95 * positive(rng)};
+  } else {
+    const double centre = (0.1 + 0.8 * positive(rng)) * (unit(rng) < 0 ? -1 : 1);
+    const double gap = std::pow(10.0, -2 - positive(rng));
+    roots[0] = centre - gap / 2;
+    roots[1] = centre + gap / 2;
+    z = {centre + 0.05 * unit(rng), std::pow(10.0, -2 + 1.3 * positive(rng))};
+  }
+  roots[2] = z;
+  roots[3] = std::conj(z);
+  return 2;
 }
 
 const QuarticSet& quartic_set(int set) {
@@ -84,13 +107,22 @@ const QuarticSet& quartic_set(int set) {
     for (int s = 0; s < kSets; s++) {
       std::mt19937 rng(500 + s);
       for (int i = 0; i < kCases; i++) {
-        double roots[4];
-        random_roots(rng, s, roots);
-        long double full[5] = {1, 0, 0, 0, 0};
+        std::complex<double> roots[4];
+        if (s < 3) {
+          double real[4];
+          random_roots(rng, s, real);
+          for (int k = 0; k < 4; k++) roots[k] = real[k];
+          sets[s].real[i] = 4;
+        } else {
+          sets[s].real[i] = random_mixed_roots(rng, s, roots);
+        }
+        std::complex<long double> full[5] = {1, 0, 0, 0, 0};
         for (int r = 0; r < 4; r++)
-          for (int k = r + 1; k >= 1; k--) full[k] -= roots[r] * full[k - 1];
-        for (int k = 0; k < 4; k++) sets[s].coef[i][k] = static_cast<double>(full[k + 1]);
-        for (int k = 0; k < 4; k++) sets[s].exact[i][k] = exact_root(sets[s].coef[i], roots[k]);
+          for (int k = r + 1; k >= 1; k--)
+            full[k] -= std::complex<long double>(roots[r]) * full[k - 1];
+        for (int k = 0; k < 4; k++) sets[s].coef[i][k] = static_cast<double>(full[k + 1].real());
+        for (int k = 0; k < 4; k++)
+          sets[s].exact[i][k] = exact_root(sets[s].coef[i], std::complex<long double>(roots[k]));
       }
     }
     built = true;
@@ -100,13 +132,13 @@ const QuarticSet& quartic_set(int set) {
 
 // Relative error of each exact root against the nearest of the candidates; the largest and the
 // median over the set go into measured.
-void record_errors(const long double exact[4], const std::complex<double> found[], int count,
-                   double errors[], int& n) {
+void record_errors(const std::complex<long double> exact[4], const std::complex<double> found[],
+                   int count, double errors[], int& n) {
   for (int k = 0; k < 4; k++) {
     double nearest = INFINITY;
     for (int i = 0; i < count; i++) {
-      const long double re = found[i].real() - exact[k], im = found[i].imag();
-      const long double gap = std::sqrt(re * re + im * im) / std::fabs(exact[k]);
+      const long double gap =
+          std::abs(std::complex<long double>(found[i]) - exact[k]) / std::abs(exact[k]);
       nearest = std::fmin(nearest, static_cast<double>(gap));
     }
     errors[n++] = nearest;
@@ -123,14 +155,18 @@ void armsim_accuracy(int set) {
   static double errors[4 * kCases];
   const QuarticSet& q = quartic_set(set);
   int n = 0;
-  armsim_measured[set].not_all_real = 0;
+  armsim_measured[set].wrong_count = 0;
   for (int i = 0; i < kCases; i++) {
     double roots[4];
     const int count = quartic(q.coef[i], roots);
     std::complex<double> found[4];
     for (int k = 0; k < count; k++) found[k] = roots[k];
-    if (count < 4) armsim_measured[set].not_all_real++;
-    record_errors(q.exact[i], found, count, errors, n);
+    for (int k = count; k + 1 < 4; k += 2) {
+      found[k] = {roots[k], roots[k + 1]};
+      found[k + 1] = {roots[k], -roots[k + 1]};
+    }
+    if (count != q.real[i]) armsim_measured[set].wrong_count++;
+    record_errors(q.exact[i], found, 4, errors, n);
   }
   summarise(errors, n, armsim_measured[set]);
 }
@@ -145,17 +181,17 @@ void gsl_accuracy(int set, gsl_poly_complex_workspace* workspace) {
   static double errors[4 * kCases];
   const QuarticSet& q = quartic_set(set);
   int n = 0;
-  gsl_measured[set].not_all_real = 0;
+  gsl_measured[set].wrong_count = 0;
   for (int i = 0; i < kCases; i++) {
     double z[8];
     gsl_solve(workspace, q.coef[i], z);
     std::complex<double> found[4];
-    bool all_real = true;
+    int real = 0;
     for (int k = 0; k < 4; k++) {
       found[k] = {z[2 * k], z[2 * k + 1]};
-      all_real = all_real && z[2 * k + 1] == 0;
+      real += z[2 * k + 1] == 0;
     }
-    if (!all_real) gsl_measured[set].not_all_real++;
+    if (real != q.real[i]) gsl_measured[set].wrong_count++;
     record_errors(q.exact[i], found, 4, errors, n);
   }
   summarise(errors, n, gsl_measured[set]);
@@ -203,20 +239,26 @@ BENCHMARK_CAPTURE(BM_QuarticSet, clustered, 1);
 BENCHMARK_CAPTURE(BM_GslQuarticSet, clustered, 1);
 BENCHMARK_CAPTURE(BM_QuarticSet, widely_scaled, 2);
 BENCHMARK_CAPTURE(BM_GslQuarticSet, widely_scaled, 2);
+BENCHMARK_CAPTURE(BM_QuarticSet, mixed, 3);
+BENCHMARK_CAPTURE(BM_GslQuarticSet, mixed, 3);
+BENCHMARK_CAPTURE(BM_QuarticSet, pair_by_two_real, 4);
+BENCHMARK_CAPTURE(BM_GslQuarticSet, pair_by_two_real, 4);
+BENCHMARK_CAPTURE(BM_QuarticSet, two_pairs, 5);
+BENCHMARK_CAPTURE(BM_GslQuarticSet, two_pairs, 5);
 
 // Prints the comparison of the benchmarks above (run them in the same invocation).
 void BM_QuarticVsGslTable(benchmark::State& state) {
   for (auto _ : state) {
   }
-  std::printf("\n%-18s | %9s %9s %6s | %-21s | %-21s | %s\n", "quartics (1024)", "ns armsim",
-              "ns GSL", "GSL/ar", "armsim max / median", "GSL max / median", "not all real");
+  std::printf("\n%-20s | %9s %9s %6s | %-21s | %-21s | %s\n", "quartics (1024)", "ns armsim",
+              "ns GSL", "GSL/ar", "armsim max / median", "GSL max / median", "wrong count");
   for (int s = 0; s < kSets; s++) {
     const Measured& a = armsim_measured[s];
     const Measured& g = gsl_measured[s];
-    std::printf("%-18s | %9.1f %9.1f %6.2f | %9.2e / %9.2e | %9.2e / %9.2e | %d / %d\n",
+    std::printf("%-20s | %9.1f %9.1f %6.2f | %9.2e / %9.2e | %9.2e / %9.2e | %d / %d\n",
                 kSetNames[s], a.ns_per_call, g.ns_per_call,
                 a.ns_per_call > 0 ? g.ns_per_call / a.ns_per_call : 0, a.max_error, a.median_error,
-                g.max_error, g.median_error, a.not_all_real, g.not_all_real);
+                g.max_error, g.median_error, a.wrong_count, g.wrong_count);
   }
   std::printf("\n");
 }

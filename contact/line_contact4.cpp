@@ -194,10 +194,14 @@ int line_contact4(const RobotModel& robot, const Vec3& rh, const double q[], int
   const double U = std::fabs(eq.U), V = std::fabs(eq.V), W = std::fabs(eq.W);
   double roots[4];
   int count;
-  if (dd * dd * (V * V + U * U + U * V + W * U + W * V) >= 1e-5)
+  if (dd * dd * (V * V + U * U + U * V + W * U + W * V) >= 1e-5) {
     count = solve_squared(eq, dd, roots, log);
-  else
+  } else {
     count = solve_constant_length(eq, dd, roots);
+    // The length is only nearly constant: where the distance changes steeply with the angle
+    // (an arm nearly along the edge), its roots miss by more than keep_contacts refines.
+    for (int r = 0; r < count; r++) roots[r] = polish_angle(geo, dd, roots[r]);
+  }
   for (int r = 0; r < count; r++) cand[r][K] = roots[r];
   return keep_contacts(robot, rh, geo, K, M, dd, count, kin, cand, dist, tpar, counts);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "ik/pinv_polish.h"
 #include "math/angles.h"
 #include "math/tri2.h"
 
@@ -245,7 +246,14 @@ int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const 
   PinvEquations eq;
   pinv_equations(geo, eq);
   const int n = solve_case(I, J, K, eq, cand, log);
-  return keep_distinct(N, n, I, J, K, eq, cand);
+  double elim[6];
+  if (!pinv_needs_polish(eq, pinv_case(eq, elim))) return keep_distinct(N, n, I, J, K, eq, cand);
+  // The general route (or a degenerate one taken for a nearly degenerate chain): every candidate
+  // to the limit of double precision on the closure itself, then the branches the closed form
+  // lost.
+  for (int k = 0; k < n; k++) pinv_polish(geo, I, J, K, cand[k]);
+  const int kept = keep_distinct(N, n, I, J, K, eq, cand);
+  return pinv_recover(geo, eq, I, J, K, kept, cand);
 }
 
 int pinv(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,

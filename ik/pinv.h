@@ -51,7 +51,9 @@ PinvCase pinv_case(const PinvEquations& eq, double elim[6]);
 // Every placement of joints I, J, K (radians) that puts the end point on the target for goal
 // position rwG and orientation EwG, the other joints held at q. Writes cand[0..n-1], each a
 // copy of q with joints I, J, K replaced, distinct, finite and closing the chain to within 1e-6
-// (model units); returns n (0..4). Notes failing branches in log.
+// (model units); returns n (0..4). On the general route (and a degenerate route taken for a
+// nearly degenerate chain) every candidate is polished on the closure to the limit of double
+// precision and lost branches are recovered (pinv_polish.h).
 int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
           const Vec3& rwG, const Mat3& EwG, double cand[4][kJointSlots], MessageLog* log = nullptr);
 

@@ -20,18 +20,32 @@ void damp_jump(int i, int j, int k, const double from[], double to[]) {
   for (int m : {i, j, k}) to[m] = from[m] + 0.2 * angle_diff(to[m], from[m]);
 }
 
+// Whether the pose whose forward kinematics k holds has both of poinv's errors within tol, from
+// one run of the forward kinematics.
+bool errors_within(const Kinematics& k, const Vec3& rwG, const Mat3& EwG, double tol) {
+  return work_position_error(k, rwG) <= tol && work_orientation_error(k, EwG) <= tol;
+}
+
 }  // namespace
+
+double work_position_error(const Kinematics& kin, const Vec3& rwG) {
+  return std::fabs(kin.rw.x - rwG.x) + std::fabs(kin.rw.y - rwG.y) + std::fabs(kin.rw.z - rwG.z);
+}
+
+double work_orientation_error(const Kinematics& kin, const Mat3& EwG) {
+  double sum = 0;
+  for (int k = 0; k < 9; k++) sum += std::fabs(kin.Ew.m[k] - EwG.m[k]);
+  return sum;
+}
 
 double pos_error(const RobotModel& robot, const Vec3& rwG, const double q[], Kinematics& kin) {
   forward_kinematics(robot, q, kin);
-  return std::fabs(kin.rw.x - rwG.x) + std::fabs(kin.rw.y - rwG.y) + std::fabs(kin.rw.z - rwG.z);
+  return work_position_error(kin, rwG);
 }
 
 double ori_error(const RobotModel& robot, const Mat3& EwG, const double q[], Kinematics& kin) {
   forward_kinematics(robot, q, kin);
-  double sum = 0;
-  for (int k = 0; k < 9; k++) sum += std::fabs(kin.Ew.m[k] - EwG.m[k]);
-  return sum;
+  return work_orientation_error(kin, EwG);
 }
 
 int poinv(const RobotModel& robot, const double qin[], int I, int J, int K, const Vec3& rwLoc,
@@ -42,7 +56,9 @@ int poinv(const RobotModel& robot, const double qin[], int I, int J, int K, cons
   qcopy(N, qin, A);
   for (int pass = 0; pass < kMaxPasses; pass++) {
     if (pinv(robot, A, I, J, K, rwLoc, rwG, EwG, B, log) == 0) break;
-    if (ori_error(robot, EwG, B, kin) <= 1e-6) {
+    // Success needs both errors within the tolerance, on either return.
+    forward_kinematics(robot, B, kin);
+    if (errors_within(kin, rwG, EwG, 1e-6)) {
       qcopy(N, B, qout);
       return 1;
     }
@@ -52,7 +68,8 @@ int poinv(const RobotModel& robot, const double qin[], int I, int J, int K, cons
       qcopy(N, C, A);
       break;
     }
-    if (pos_error(robot, rwG, D, kin) <= 1e-6) {
+    forward_kinematics(robot, D, kin);
+    if (errors_within(kin, rwG, EwG, 1e-6)) {
       qcopy(N, D, qout);
       return 1;
     }

@@ -5,6 +5,11 @@
 #include "math/vecmat.h"
 #include "model/state.h"
 
+// The two errors of the pose whose forward kinematics kin holds: the L1 distance of its work
+// point from rwG, and the sum of |Ew - EwG| over the nine entries.
+double work_position_error(const Kinematics& kin, const Vec3& rwG);
+double work_orientation_error(const Kinematics& kin, const Mat3& EwG);
+
 // L1 distance between the work point of pose q and the goal position rwG (model units). Runs
 // forward kinematics of q into kin.
 double pos_error(const RobotModel& robot, const Vec3& rwG, const double q[], Kinematics& kin);

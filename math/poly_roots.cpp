@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "math/poly_roots_certify.h"
+
 namespace {
 
 bool all_finite(const double values[], int count) {
@@ -426,10 +428,16 @@ int quadratic(const double coef[2], double roots[2]) {
 
 int cubic(const double coef[3], double roots[3]) {
   if (!all_finite(coef, 3)) return no_roots(roots, 3);
-  return refine_real_roots(coef, 3, roots, cubic_closed_form(coef, roots));
+  const int count = refine_real_roots(coef, 3, roots, cubic_closed_form(coef, roots));
+  // 0: the closed form overflowed, and no roots is the documented answer.
+  return count == 0 ? 0 : certify_roots(coef, 3, roots, count);
 }
 
 int quartic(const double coef[4], double roots[4]) {
   if (!all_finite(coef, 4)) return no_roots(roots, 4);
-  return refine_real_roots(coef, 4, roots, quartic_closed_form(coef, roots));
+  const int count = refine_real_roots(coef, 4, roots, quartic_closed_form(coef, roots));
+  // No roots and zeros stored: the closed form overflowed (a true complex pair has im > 0).
+  bool overflowed = count == 0;
+  for (int k = 0; k < 4; k++) overflowed = overflowed && roots[k] == 0;
+  return overflowed ? 0 : certify_roots(coef, 4, roots, count);
 }

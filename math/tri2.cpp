@@ -73,6 +73,27 @@ double quartic_residual(const double k[4], double x) {
   return (((x + k[0]) * x + k[1]) * x + k[2]) * x + k[3];
 }
 
+// Whether x is a root of the quartic to 1e-8 relative to the size of its terms at x: the
+// absolute test alone passes any x when the coefficients are all tiny.
+bool quartic_relative_root(const double k[4], double x) {
+  const double a = std::fabs(x);
+  const double scale =
+      (((a + std::fabs(k[0])) * a + std::fabs(k[1])) * a + std::fabs(k[2])) * a + std::fabs(k[3]);
+  return std::fabs(quartic_residual(k, x)) <= 1e-8 * scale;
+}
+
+// The sine y = +-sqrt(1 - x^2) whose sign solves the unsquared equation
+// (2*BC1 + Dd*x)*x + S + 2*y*w = 0 better; false when neither solves it to 1e-7 of its terms.
+bool circle_sine(double BC1, double Dd, double S, double w, double x, double& y) {
+  const double r = std::sqrt(std::fmax(0.0, 1 - x * x));
+  const double base = (2 * BC1 + Dd * x) * x + S;
+  const double plus = std::fabs(base + 2 * r * w), minus = std::fabs(base - 2 * r * w);
+  const double scale =
+      std::fabs(Dd) * x * x + 2 * std::fabs(BC1 * x) + std::fabs(S) + 2 * std::fabs(w);
+  y = plus <= minus ? r : -r;
+  return std::fmin(plus, minus) <= 1e-7 * scale;
+}
+
 // General case: the equation squared is a quartic in x = cos(t); the sine of each real root is
 // recomputed from the unsquared equation, which rules out the roots the squaring added.
 int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double Q, double out[4]) {
@@ -92,10 +113,12 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
     const double x = kept[i];
     const double w = ACS * x + BS1;
     if (std::fabs(w) <= 1e-8) return tri2_factored(ACS, BC1, BS1, Dd, S, out);
-    const double y = -((2 * BC1 + Dd * x) * x + S) / (2 * w);
+    double y = -((2 * BC1 + Dd * x) * x + S) / (2 * w);
     // (x, y) off the unit circle: x is no root of the squared equation, only within the
-    // quartic's absolute thresholds, which tiny coefficients all pass.
-    if (std::fabs(x * x + y * y - 1) > 1e-6) continue;
+    // quartic's absolute thresholds, which tiny coefficients all pass; or w is so small that
+    // the quotient lost its digits. Then the point of the circle on the side that solves the
+    // unsquared equation, if one does.
+    if (std::fabs(x * x + y * y - 1) > 1e-6 && !circle_sine(BC1, Dd, S, w, x, y)) continue;
     if (std::fabs(y) < 1) out[count++] = std::atan2(y, x);
   }
   // A factor ACS*cos(t) + BS1 of the equation makes its root x0 a double root of the quartic,
@@ -103,7 +126,8 @@ int tri2_general(double ACS, double BC1, double BS1, double Dd, double S, double
   // complex pairs with a tiny imaginary part. Take the factored solution they would have led to.
   if (std::fabs(ACS) > 1e-8) {
     const double x0 = -BS1 / ACS;
-    if (std::fabs(x0) <= 1 && std::fabs(quartic_residual(k, x0)) <= 1e-8)
+    if (std::fabs(x0) <= 1 && std::fabs(quartic_residual(k, x0)) <= 1e-8 &&
+        quartic_relative_root(k, x0))
       return tri2_factored(ACS, BC1, BS1, Dd, S, out);
   } else if (count == 0 && std::fabs(BS1) <= 1e-8) {
     return tri2_factored(ACS, BC1, BS1, Dd, S, out);
@@ -152,6 +176,22 @@ int TRI2(double AC2, double AS2, double ACS, double BC1, double BS1, double C0, 
   const double inputs[6] = {AC2, AS2, ACS, BC1, BS1, C0};
   for (double value : inputs)
     if (!std::isfinite(value)) return 0;
+  // The thresholds below are absolute, meant for coefficients near 1: an equation whose
+  // coefficients are all small (a contact far along an arm nearly along the edge) is first
+  // scaled up by a power of two, which leaves its roots as they are, so that the largest lies in
+  // [0.5, 1).
+  double largest = 0;
+  for (double value : inputs) largest = std::fmax(largest, std::fabs(value));
+  if (largest > 0 && largest < 0.5) {
+    int exponent;
+    std::frexp(largest, &exponent);
+    AC2 = std::ldexp(AC2, -exponent);
+    AS2 = std::ldexp(AS2, -exponent);
+    ACS = std::ldexp(ACS, -exponent);
+    BC1 = std::ldexp(BC1, -exponent);
+    BS1 = std::ldexp(BS1, -exponent);
+    C0 = std::ldexp(C0, -exponent);
+  }
   const double S = C0 + AS2;
   const double Dd = AC2 - AS2;
   const double Q = Dd * Dd + 4 * ACS * ACS;
