@@ -67,10 +67,10 @@ std::complex<long double> exact_root(const double coef[4], std::complex<long dou
   return x;
 }
 
-// Two real roots and a complex pair: all spread over [-1, 1] (imaginary part 0.05 to 1), or the
-// real roots 1e-3 to 1e-2 apart with the pair within 0.05 of them (imaginary part 0.01 to 0.2);
-// or two complex pairs spread over [-1, 1]. Writes the roots (pairs as both conjugates) and
-// returns the number of real ones.
+// Two real roots and a complex pair: all spread over [-1, 1] (imaginary component from 0.05 to 1),
+// or the real roots 1e-3 to 1e-2 apart with the pair within 0.05 of them (imaginary component from
+// 0.01 to 0.2); or two complex pairs spread over [-1, 1]. Writes the roots (pairs as both
+// conjugates) and returns the number of real ones.
 int random_mixed_roots(std::mt19937& rng, int set, std::complex<double> roots[4]) {
   std::uniform_real_distribution<double> unit(-1, 1), positive(0, 1);
   if (set == 5) {
