@@ -15,7 +15,6 @@
 #include "app/scene_state.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 
 namespace {
@@ -30,14 +29,6 @@ json scene_json() {
           {"wall", {cell.rh.x, cell.rh.y, cell.rh.z}}};
 }
 
-// Sum over the joints of |angle_diff| from the initial pose of the scene's type.
-double distance_from_initial(const double q[]) {
-  double sum = 0;
-  for (int i = 1; i <= robot.N; i++)
-    sum += std::fabs(angle_diff(q[i], robot.qInit[scene.JRTYPE][i]));
-  return sum;
-}
-
 json joints_json(const double q[]) {
   json joints = json::array();
   for (int i = 1; i <= robot.N; i++) joints.push_back(q[i]);
@@ -48,9 +39,6 @@ void print_json(FILE* out, const json& document) {
   std::fprintf(out, "%s\n", document.dump(2).c_str());
   std::fflush(out);
 }
-
-// The default scene's wall edge, as start-up sets it.
-constexpr double kDefaultWallY = 1.3;
 
 // Whether the wall dialog would take wallY for robot type `type`; why says it when not.
 bool wall_accepted(int type, double wallY, std::string& why) {
@@ -129,9 +117,7 @@ int command_scene(const CommandLine& command, std::string& why) {
   start_scene();
   if (command.typeGiven) {
     scene.JRTYPE = command.type;
-    robot_setup(scene.JRTYPE, robot);
-    kinematics_at_base(robot, kin);
-    guess_contact_arm(robot, cell);
+    rebuild_robot();
   }
   if (command.goalGiven) {
     const double halfHeight = robot.workSize[2] / 2;
@@ -145,14 +131,10 @@ int command_scene(const CommandLine& command, std::string& why) {
     }
   }
   if (command.wallGiven) {
+    if (!wall_accepted(scene.JRTYPE, command.wallY, why)) return 0;
     cell.rh.y = command.wallY;
     wall_corners(cell.rh, scene.wallCorner);
     wall_dialog_contact_arm(robot, cell);
-    if (cell.Mcont > 5) {
-      why = "wall too far: no arm 2..5 of robot type " + std::to_string(scene.JRTYPE) +
-            " reaches its edge";
-      return 0;
-    }
   }
   set_initial_pose();
   return 1;
@@ -162,9 +144,7 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   if (!command_scene(command, why)) return command_line_error(why, err);
   // As the 'B' key does: the model rebuilt and the contact arm guessed, then the steps.
-  robot_setup(scene.JRTYPE, robot);
-  kinematics_at_base(robot, kin);
-  guess_contact_arm(robot, cell);
+  rebuild_robot();
   const Console saved = console;
   console.out = out;
   MethodBRun run;
@@ -176,13 +156,14 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
     json solutions = json::array();
     if (run.final) {
       const double* q = scene.qGoal;
-      solutions.push_back({{"q", joints_json(q)},
-                           {"kind", scene.sgnCONTACT == 2 ? "touch" : "clear"},
-                           {"arm", cell.Mcont},
-                           {"clearance", scene.gapArm},
-                           {"distance_from_initial", distance_from_initial(q)},
-                           {"position_error", pos_error(robot, cell.rwG, q, kin)},
-                           {"orientation_error", ori_error(robot, cell.EwG, q, kin)}});
+      solutions.push_back(
+          {{"q", joints_json(q)},
+           {"kind", scene.sgnCONTACT == 2 ? "touch" : "clear"},
+           {"arm", cell.Mcont},
+           {"clearance", scene.gapArm},
+           {"distance_from_initial", joint_distance(robot.N, q, robot.qInit[scene.JRTYPE])},
+           {"position_error", pos_error(robot, cell.rwG, q, kin)},
+           {"orientation_error", ori_error(robot, cell.EwG, q, kin)}});
     }
     document["solutions"] = solutions;
     document["reason"] =

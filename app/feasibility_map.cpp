@@ -14,22 +14,16 @@
 #include <vector>
 
 #include "app/console_dialogs.h"
+#include "app/scene_state.h"
 #include "model/atomic_file.h"
 #include "model/robot_catalogue.h"
 
 namespace {
 
-// The goal orientation of every scene: the workpiece put down from above (app/scene_state.cpp).
-const Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-
-// Height of the workpiece's centre for a goal on the floor.
-double goal_height(const RobotModel& robot) {
-  return robot.workSize[2] / 2;
-}
-
 // The goal dialog's reach test at floor goal (x, y) in the goal orientation.
 void floor_reach(const RobotModel& robot, double x, double y, double& LL1, double& LL2) {
-  goal_reach(robot, kGoalOrientation, {x, y, goal_height(robot)}, LL1, LL2);
+  const Workcell goal = floor_workcell(robot, x, y, kDefaultWallY);
+  goal_reach(robot, goal.EwG, goal.rwG, LL1, LL2);
 }
 
 // LL1^2 of the reach test at floor goal (x, y).
@@ -81,6 +75,14 @@ void append_number(std::string& text, double value) {
 }
 
 }  // namespace
+
+Workcell floor_workcell(const RobotModel& robot, double x, double y, double wallY) {
+  Workcell cell = {};
+  cell.rwG = {x, y, robot.workSize[2] / 2};
+  cell.EwG = kGoalOrientation;
+  cell.rh = {0, wallY, 0};
+  return cell;
+}
 
 int map_reach_disc(int type, double& cx, double& cy, double& r) {
   if (type < 1 || type > kRobotTypes) return 0;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "model/state.h"
 #include "render/map_picture.h"
 
 // Default cell size and spacing, model units.
@@ -25,6 +26,10 @@ typedef void (*MapCellEvaluator)(int type, double wallY, double x, double y, Map
 // calls may arrive out of order from different threads, so keep the largest). Called from the
 // worker threads: it must be thread-safe. First called with done = 0 on the calling thread.
 typedef void (*MapProgressCallback)(void* context, long done, long total);
+
+// The goal and wall of floor goal (x, y): the workpiece's underside at z = 0 in the goal
+// orientation, the wall edge at (0, wallY, 0); Mcont and wallDist 0.
+Workcell floor_workcell(const RobotModel& robot, double x, double y, double wallY);
 
 // The goals of type `type` that pass the goal dialog's reach test (goal_reach, LL1 <= LL2) lie
 // in a disc: centre (cx, cy), radius r (r < 0: none), measured on a robot model of its own.

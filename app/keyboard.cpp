@@ -5,13 +5,10 @@
 #include "app/all_solutions.h"
 #include "app/console.h"
 #include "app/console_dialogs.h"
-#include "app/contact_arm_rules.h"
 #include "app/floor_map.h"
 #include "app/method_b.h"
 #include "app/motion.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
-#include "model/robot_catalogue.h"
 
 namespace {
 
@@ -46,9 +43,7 @@ void robot_menu_key() {
 void choose_robot(unsigned char key) {
   scene.JRTYPE = key_to_number(key);
   scene.calcMode = '0';
-  robot_setup(scene.JRTYPE, robot);
-  kinematics_at_base(robot, kin);
-  guess_contact_arm(robot, cell);
+  rebuild_robot();
   hide_floor_map();
   scene.menuState = '1';
   set_initial_pose();

@@ -1,14 +1,13 @@
 #include "app/map_evaluation.h"
 
 #include "app/contact_arm_rules.h"
+#include "app/feasibility_map.h"
 #include "app/method_b_run.h"
 #include "contact/placement.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 
 namespace {
-
-const Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 
 MapClass placement_class(const PlacementResult& result) {
   if (result.touchCount > 0) return kMapTouch;
@@ -36,10 +35,7 @@ void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& out)
     w.type = type;
   }
   kinematics_at_base(w.robot, w.kin);
-  Workcell cell = {};
-  cell.rwG = {x, y, w.robot.workSize[2] / 2};
-  cell.EwG = kGoalOrientation;
-  cell.rh = {0, wallY, 0};
+  Workcell cell = floor_workcell(w.robot, x, y, wallY);
   const PlacementOptions options;
   placement_solve(w.robot, cell, w.robot.qInit[type], options, w.placements);
   out.cls = placement_class(w.placements);

@@ -1,10 +1,7 @@
 #include "app/method_b.h"
 
-#include "app/contact_arm_rules.h"
 #include "app/method_b_trace.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
-#include "model/robot_catalogue.h"
 
 namespace {
 
@@ -14,9 +11,7 @@ MethodBReport report;
 }  // namespace
 
 void method_b_start() {
-  robot_setup(scene.JRTYPE, robot);
-  kinematics_at_base(robot, kin);
-  guess_contact_arm(robot, cell);
+  rebuild_robot();
   scene.calcMode = 'B';
   method_b_begin(robot, cell, robot.qInit[scene.JRTYPE], kin, scene, report);
   method_b_repeat_reset(scene.methodBRepeats);

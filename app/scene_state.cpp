@@ -16,6 +16,12 @@ void wall_corners(const Vec3& rh, Vec3 corners[4]) {
   corners[3] = {rh.x, rh.y, rh.z + 4};
 }
 
+void rebuild_robot() {
+  robot_setup(scene.JRTYPE, robot);
+  kinematics_at_base(robot, kin);
+  guess_contact_arm(robot, cell);
+}
+
 void set_initial_pose() {
   qcopy(robot.N, robot.qInit[scene.JRTYPE], scene.qr);
 }
@@ -28,8 +34,8 @@ void start_scene() {
   kinematics_at_base(robot, kin);
   // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
   cell.rwG = {-0.6, 2.2, 0.2 / 2};
-  cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-  cell.rh = {0, 1.3, 0};
+  cell.EwG = kGoalOrientation;
+  cell.rh = {0, kDefaultWallY, 0};
   startup_contact_arm(cell);
   wall_corners(cell.rh, scene.wallCorner);
   scene.setMode = '0';

@@ -41,6 +41,11 @@ struct Scene : MethodBState {
   double viewShift[3];  // translation along X, Y, Z
 };
 
+// The goal orientation of every scene: the workpiece put down from above.
+constexpr Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+// The y of the wall edge at start-up.
+constexpr double kDefaultWallY = 1.3;
+
 extern RobotModel robot;
 extern Kinematics kin;
 extern Workcell cell;
@@ -49,6 +54,10 @@ extern Scene scene;
 // The wall rectangle from the lower end rh of its edge: rh, rh + (-4, 0, 0), rh + (-4, 0, 4),
 // rh + (0, 0, 4): a 4 x 4 square in the plane y = rh.y reaching towards -x and upwards.
 void wall_corners(const Vec3& rh, Vec3 corners[4]);
+
+// The robot model of scene.JRTYPE standing at the origin, with the contact arm guessed from the
+// wall (as a robot choice and the 'B' key do).
+void rebuild_robot();
 
 // scene.qr = the initial pose of the current type (qInit row JRTYPE, elements 0..N).
 // The robot model must be that of scene.JRTYPE.

@@ -73,7 +73,6 @@ struct Event {
   bool touch;
 };
 
-
 struct Solver {
   const RobotModel& robot;
   const Workcell& cell;
@@ -105,7 +104,8 @@ struct Solver {
   Solver(const RobotModel& r, const Workcell& w) : robot(r), cell(w) { kinematics_at_base(r, kin); }
 };
 
-double joint_distance(const Solver& s, const double a[], const double b[]) {
+// Joint distance over the positioning joints I, J, K alone (modulo turns).
+double position_distance(const Solver& s, const double a[], const double b[]) {
   return std::fabs(wrap_angle(a[s.I] - b[s.I])) + std::fabs(wrap_angle(a[s.J] - b[s.J])) +
          std::fabs(wrap_angle(a[s.K] - b[s.K]));
 }
@@ -255,9 +255,9 @@ bool eval_between(Solver& s, double theta, const Node& a, const Node& b, Node& o
   double cand[4][kJointSlots];
   const int n = positions_at(s, theta, cand);
   int best = -1;
-  double bestDist = joint_distance(s, a.q, b.q) + kMatchLimit;
+  double bestDist = position_distance(s, a.q, b.q) + kMatchLimit;
   for (int k = 0; k < n; k++) {
-    const double d = joint_distance(s, cand[k], a.q) + joint_distance(s, cand[k], b.q);
+    const double d = position_distance(s, cand[k], a.q) + position_distance(s, cand[k], b.q);
     if (d < bestDist) bestDist = d, best = k;
   }
   if (best < 0) return false;
@@ -516,8 +516,8 @@ int nearest_step(const Solver& s, const Node nodes[], int n, const double pred[]
   int best = -1;
   double bestDist = INFINITY;
   for (int k = 0; k < n; k++) {
-    if (joint_distance(s, nodes[k].q, from.q) > kSmoothStep) continue;
-    const double d = joint_distance(s, nodes[k].q, pred);
+    if (position_distance(s, nodes[k].q, from.q) > kSmoothStep) continue;
+    const double d = position_distance(s, nodes[k].q, pred);
     if (d < bestDist) bestDist = d, best = k;
   }
   return bestDist <= kPredictionSlack ? best : -1;
@@ -599,8 +599,8 @@ int step_tracks(Solver& s, Track tracks[], int nTracks, const Node nodes[], int 
     double pred[kSlots];
     predict(s, tracks[i].cur, tracks[i].prev, tracks[i].hasPrev, theta, pred);
     for (int k = 0; k < n; k++) {
-      dist[i][k] = joint_distance(s, nodes[k].q, pred);
-      if (joint_distance(s, nodes[k].q, tracks[i].cur.q) > kSmoothStep ||
+      dist[i][k] = position_distance(s, nodes[k].q, pred);
+      if (position_distance(s, nodes[k].q, tracks[i].cur.q) > kSmoothStep ||
           dist[i][k] > kPredictionSlack)
         dist[i][k] = INFINITY;
     }
@@ -772,15 +772,11 @@ bool verify(Solver& s, PlacementPose& p) {
   p.place = ac.place;
   p.contactAlong = ac.along;
   p.contactHeight = ac.height;
-  p.distanceFromInitial = 0;
-  bool finite = true;
-  for (int i = 1; i <= s.N; i++) {
-    p.distanceFromInitial += std::fabs(angle_diff(p.q[i], s.held[i]));
-    finite = finite && std::isfinite(p.q[i]);
-  }
-  finite = finite && std::isfinite(p.positionError) && std::isfinite(p.orientationError) &&
-           std::isfinite(p.clearance) && std::isfinite(p.distanceFromInitial) &&
-           std::isfinite(p.contactAlong) && std::isfinite(p.contactHeight);
+  // Finite only when every joint is.
+  p.distanceFromInitial = joint_distance(s.N, p.q, s.held);
+  const bool finite = std::isfinite(p.positionError) && std::isfinite(p.orientationError) &&
+                      std::isfinite(p.clearance) && std::isfinite(p.distanceFromInitial) &&
+                      std::isfinite(p.contactAlong) && std::isfinite(p.contactHeight);
   return finite && p.positionError <= kPlacementCheckTolerance &&
          p.orientationError <= kPlacementCheckTolerance;
 }

@@ -21,6 +21,12 @@ double angle_wrap_diff(double a, double b) {
   return best;
 }
 
+double joint_distance(int n, const double a[], const double b[]) {
+  double sum = 0;
+  for (int i = 1; i <= n; i++) sum += std::fabs(angle_diff(a[i], b[i]));
+  return sum;
+}
+
 double wrap_once(double angle) {
   if (angle > PI) return angle - 2 * PI;
   if (angle < -PI) return angle + 2 * PI;

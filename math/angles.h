@@ -8,6 +8,9 @@ double angle_diff(double a, double b);
 // to the value of least magnitude; lies in [-pi, pi] whenever |a - b| <= 5pi.
 double angle_wrap_diff(double a, double b);
 
+// Sum over joints 1..n of |angle_diff(a[i], b[i])|: how far apart two joint vectors are.
+double joint_distance(int n, const double a[], const double b[]);
+
 // angle moved once by a whole turn into [-PI, PI] when it lies beyond; 2*PI off at most.
 double wrap_once(double angle);
 

@@ -27,19 +27,16 @@
 
 namespace {
 
-const Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-
 // A random scene of the type that the dialogs accept.
 void random_scene(const RobotModel& robot, std::mt19937& rng, Workcell& cell) {
   std::uniform_real_distribution<double> coordinate(-3.5, 3.5), wallY(-3.0, 3.0);
   for (;;) {
-    cell = {};
-    cell.EwG = kGoalOrientation;
-    cell.rwG = {coordinate(rng), coordinate(rng), robot.workSize[2] / 2};
+    const double x = coordinate(rng), y = coordinate(rng);
+    cell = floor_workcell(robot, x, y, 0);
     double LL1, LL2;
     goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
     if (!(LL1 <= LL2)) continue;
-    cell.rh = {0, wallY(rng), 0};
+    cell.rh.y = wallY(rng);
     wall_dialog_contact_arm(robot, cell);
     if (cell.Mcont <= 5) return;
   }
@@ -89,10 +86,7 @@ void solver_only(int type, double wallY, double x, double y, MapCell& out) {
   thread_local int built = 0;
   thread_local PlacementResult result;
   if (built != type) robot_setup(built = type, robot);
-  Workcell cell = {};
-  cell.rwG = {x, y, robot.workSize[2] / 2};
-  cell.EwG = kGoalOrientation;
-  cell.rh = {0, wallY, 0};
+  Workcell cell = floor_workcell(robot, x, y, wallY);
   placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
   out.cls = result.count > 0 ? kMapTouch : kMapBlocked;
 }
@@ -104,10 +98,7 @@ void method_b_only(int type, double wallY, double x, double y, MapCell& out) {
   thread_local MethodBState methodB;
   if (built != type) robot_setup(built = type, robot);
   kinematics_at_base(robot, kin);
-  Workcell cell = {};
-  cell.rwG = {x, y, robot.workSize[2] / 2};
-  cell.EwG = kGoalOrientation;
-  cell.rh = {0, wallY, 0};
+  Workcell cell = floor_workcell(robot, x, y, wallY);
   wall_dialog_contact_arm(robot, cell);
   guess_contact_arm(robot, cell);
   methodB = {};
