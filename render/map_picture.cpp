@@ -149,27 +149,28 @@ int legend_height(int width) {
   return 2 * kLegendPad + rows * kLegendRow;
 }
 
-void draw_base_symbol(cairo_t* cr, double x, double y) {
-  cairo_rectangle(cr, x - kBaseHalfSide, y - kBaseHalfSide, 2 * kBaseHalfSide, 2 * kBaseHalfSide);
+// The current path filled black with a white outline of the given width.
+void fill_black_outlined_white(cairo_t* cr, double lineWidth) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_fill_preserve(cr);
   cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_set_line_width(cr, 1.5);
+  cairo_set_line_width(cr, lineWidth);
   cairo_stroke(cr);
 }
 
+void draw_base_symbol(cairo_t* cr, double x, double y) {
+  cairo_rectangle(cr, x - kBaseHalfSide, y - kBaseHalfSide, 2 * kBaseHalfSide, 2 * kBaseHalfSide);
+  fill_black_outlined_white(cr, 1.5);
+}
+
 void draw_edge_symbol(cairo_t* cr, double x, double y) {
-  cairo_arc(cr, x, y, kEdgeDotRadius, 0, 2 * M_PI);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_fill_preserve(cr);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_set_line_width(cr, 1.2);
-  cairo_stroke(cr);
+  cairo_arc(cr, x, y, kEdgeDotRadius, 0, 2 * PI);
+  fill_black_outlined_white(cr, 1.2);
 }
 
 void draw_goal_symbol(cairo_t* cr, double x, double y) {
   cairo_new_sub_path(cr);
-  cairo_arc(cr, x, y, kGoalRingRadius, 0, 2 * M_PI);
+  cairo_arc(cr, x, y, kGoalRingRadius, 0, 2 * PI);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_set_line_width(cr, kGoalRingWidth);
   cairo_stroke(cr);
@@ -177,7 +178,7 @@ void draw_goal_symbol(cairo_t* cr, double x, double y) {
 
 void draw_mark(cairo_t* cr, double x, double y, double radius) {
   cairo_new_sub_path(cr);
-  cairo_arc(cr, x, y, radius, 0, 2 * M_PI);
+  cairo_arc(cr, x, y, radius, 0, 2 * PI);
   set_rgb(cr, kMapMarkRgb);
   cairo_fill(cr);
 }
