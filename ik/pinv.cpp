@@ -97,10 +97,8 @@ int pinv_general(int I, int J, int K, const PinvEquations& eq, PinvCase route, c
   return n;
 }
 
-int solve_case(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots],
-               MessageLog* log) {
-  double elim[6];
-  const PinvCase route = pinv_case(eq, elim);
+int solve_case(int I, int J, int K, const PinvEquations& eq, PinvCase route, const double elim[6],
+               double cand[][kJointSlots], MessageLog* log) {
   switch (route) {
     case kPinvAxis:
       return pinv_axis(I, J, K, eq, cand);
@@ -168,9 +166,13 @@ int keep_distinct(int N, int n, int I, int J, int K, const PinvEquations& eq,
 void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K,
                 const Vec3& rwLoc, const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo) {
   const int N = robot.N;
+  // The turned frames of the held joints the chain passes: joints I, J, K are the unknowns,
+  // and the joints beyond the end point's frame do not move it.
+  const int last = wristChar == 'R' ? N - 2 : N;
   Mat3 A[kJointSlots];
   A[0] = robot.Erel[0];
-  for (int i = 1; i <= N; i++) mrotz(robot.Erel[i], q[i], A[i]);
+  for (int i = 1; i <= last; i++)
+    if (i != I && i != J && i != K) mrotz(robot.Erel[i], q[i], A[i]);
 
   chain_frame(robot, A, 0, I, geo.M1);
   chain_point(robot, A, robot.Lloc[I], I - 1, 0, geo.P1);
@@ -245,9 +247,10 @@ int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const 
   pinv_setup(robot, robot.wristChar, q, I, J, K, rwLoc, rwG, EwG, geo);
   PinvEquations eq;
   pinv_equations(geo, eq);
-  const int n = solve_case(I, J, K, eq, cand, log);
   double elim[6];
-  if (!pinv_needs_polish(eq, pinv_case(eq, elim))) return keep_distinct(N, n, I, J, K, eq, cand);
+  const PinvCase route = pinv_case(eq, elim);
+  const int n = solve_case(I, J, K, eq, route, elim, cand, log);
+  if (!pinv_needs_polish(eq, route)) return keep_distinct(N, n, I, J, K, eq, cand);
   // The general route (or a degenerate one taken for a nearly degenerate chain): every candidate
   // to the limit of double precision on the closure itself, then the branches the closed form
   // lost.

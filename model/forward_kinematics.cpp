@@ -4,8 +4,14 @@
 
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
   const int N = robot.N;
+  // The cosines and sines first: their calls then overlap the chain of frame products.
+  double c[kJointSlots], s[kJointSlots];
   for (int i = 1; i <= N; i++) {
-    mrotz(robot.Erel[i], q[i], kin.Eloc[i]);
+    c[i] = std::cos(q[i]);
+    s[i] = std::sin(q[i]);
+  }
+  for (int i = 1; i <= N; i++) {
+    mrotz_cs(robot.Erel[i], c[i], s[i], kin.Eloc[i]);
     mmul(kin.E[i - 1], kin.Eloc[i], kin.E[i]);
     mvmul(kin.E[i - 1], robot.Lloc[i], kin.L[i]);
     // A link of length 0 keeps its last direction.
