@@ -4,8 +4,9 @@
 //     goal dialog accepts, a wall edge the wall dialog accepts), the share the complete solver
 //     solves, the share Method B solves within 1000 steps, Method B's median steps when it does,
 //     and the scenes Method B solves that the solver does not.
-//   BM_MapCells/E/N: cells per second of a coarse type-1 map (step 0.2) with evaluator E (0 the
-//     complete solver, 1 Method B, 2 both, as --map runs) on N threads.
+//   BM_MapCells/E/N: cells per second of a type-1 map at the default step and wall with
+//     evaluator E (0 the complete solver, 1 Method B, 2 both, as --map runs) on N threads; a
+//     coarser map is too short for the threads' start and the last long Method B runs.
 //   BM_MapPicture/A: time to the PNG of a default-step map of type 1 (A = 0) or of all four
 //     types (A = 1), Method B included, on every core.
 #include <benchmark/benchmark.h>
@@ -21,6 +22,7 @@
 #include "app/feasibility_map.h"
 #include "app/map_evaluation.h"
 #include "app/method_b_run.h"
+#include "app/scene_state.h"
 #include "contact/placement.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
@@ -116,7 +118,7 @@ void BM_MapCells(benchmark::State& state) {
   long cells = 0;
   for (auto _ : state) {
     FeasibilityMap map;
-    map_grid(1, 1.3, 0.2, map);
+    map_grid(1, kDefaultWallY, kMapDefaultStep, map);
     cells += map_pending_cells(&map, 1);
     evaluate_maps(&map, 1, evaluate, threads, nullptr, nullptr);
   }
