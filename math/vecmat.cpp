@@ -1,7 +1,5 @@
 #include "math/vecmat.h"
 
-#include <cmath>
-
 void vcopy(const Vec3& src, Vec3& dst) {
   dst = src;
 }
