@@ -3,10 +3,10 @@
 
 #include <chrono>
 #include <cmath>
-#include <kdl/chain.hpp>
 #include <kdl/chainfksolverpos_recursive.hpp>
 #include <random>
 
+#include "bench/kdl_chain.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
@@ -35,22 +35,8 @@ void BM_ForwardKinematics(benchmark::State& state) {
 
 // KDL's recursive forward kinematics on the same chain and poses (the work frame at the tip):
 // the reference the closed-form routine is compared with in the same run.
-KDL::Frame kdl_frame(const Mat3& R, const Vec3& p) {
-  const double* m = R.m;
-  return KDL::Frame(KDL::Rotation(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]),
-                    KDL::Vector(p.x, p.y, p.z));
-}
-
 KDL::Chain kdl_chain() {
-  KDL::Chain chain;
-  chain.addSegment(
-      KDL::Segment(KDL::Joint(KDL::Joint::None), kdl_frame(robot.Erel[1], robot.Lloc[1])));
-  for (int i = 1; i <= 7; i++) {
-    const KDL::Frame tip = i < 7 ? kdl_frame(robot.Erel[i + 1], robot.Lloc[i + 1])
-                                 : kdl_frame(robot.EwLoc, robot.rwLoc);
-    chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::RotZ), tip));
-  }
-  return chain;
+  return kdl_chain(robot, KDL::Frame::Identity(), 0, 0);
 }
 
 void BM_KdlForwardKinematics(benchmark::State& state) {

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <kdl/chain.hpp>
 #include <kdl/chainfksolverpos_recursive.hpp>
 #include <kdl/chainiksolverpos_lma.hpp>
 #include <kdl/chainiksolverpos_nr_jl.hpp>
@@ -15,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/kdl_chain.h"
 #include "ik/oinv.h"
 #include "ik/pinv.h"
 #include "ik/poinv.h"
@@ -135,29 +135,10 @@ BENCHMARK(BM_Poinv)->DenseRange(1, 4);
 
 // ---- Comparison with KDL ----
 
-KDL::Frame kdl_frame(const Mat3& R, const Vec3& p) {
-  const double* m = R.m;
-  return KDL::Frame(KDL::Rotation(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]),
-                    KDL::Vector(p.x, p.y, p.z));
-}
-
 // The current robot model as a KDL chain of its six solved joints, the held joint frozen at
-// kHeldValue. Segment i turns about z at joint i and carries the frame of joint i + 1.
+// kHeldValue.
 KDL::Chain kdl_chain() {
-  KDL::Chain chain;
-  chain.addSegment(
-      KDL::Segment(KDL::Joint(KDL::Joint::None),
-                   kdl_frame(kin.E[0], kin.Jpos[0]) * kdl_frame(robot.Erel[1], robot.Lloc[1])));
-  for (int i = 1; i <= 7; i++) {
-    const KDL::Frame next = i < 7 ? kdl_frame(robot.Erel[i + 1], robot.Lloc[i + 1])
-                                  : kdl_frame(robot.EwLoc, robot.rwLoc);
-    if (i == held_joint())
-      chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::None),
-                                    KDL::Frame(KDL::Rotation::RotZ(kHeldValue)) * next));
-    else
-      chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::RotZ), next));
-  }
-  return chain;
+  return kdl_chain(robot, kdl_frame(kin.E[0], kin.Jpos[0]), held_joint(), kHeldValue);
 }
 
 // Solved joints in chain order <-> a whole joint vector with the held joint.
