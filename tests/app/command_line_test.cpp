@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console_capture.h"
 #include "support.h"
 
 namespace {
@@ -29,17 +30,9 @@ struct Finished {
   std::string out, err;
 };
 Finished finish(int result, const CommandLine& command) {
-  char *outText = nullptr, *errText = nullptr;
-  size_t outSize = 0, errSize = 0;
-  FILE* out = open_memstream(&outText, &outSize);
-  FILE* err = open_memstream(&errText, &errSize);
-  const int status = finish_command_line(result, command, out, err);
-  fclose(out);
-  fclose(err);
-  Finished finished = {status, std::string(outText, outSize), std::string(errText, errSize)};
-  free(outText);
-  free(errText);
-  return finished;
+  CapturedStream out, err;
+  const int status = finish_command_line(result, command, out.stream(), err.stream());
+  return {status, out.text(), err.text()};
 }
 
 TEST(CommandLine, SolveWithEveryOption) {
@@ -264,13 +257,9 @@ TEST(CommandLine, BadInputGetsOneLineAndStatus2) {
 
 // The caller's own refusals (reach tests, failed output) in the same form.
 TEST(CommandLine, CallersErrorsInTheSameForm) {
-  char* text = nullptr;
-  size_t size = 0;
-  FILE* err = open_memstream(&text, &size);
-  EXPECT_EQ(command_line_error("goal out of reach\n(LL1 = 4.1 > LL2 = 3.2)", err), 2);
-  fclose(err);
-  EXPECT_EQ(std::string(text, size), "armsim: goal out of reach (LL1 = 4.1 > LL2 = 3.2)\n");
-  free(text);
+  CapturedStream err;
+  EXPECT_EQ(command_line_error("goal out of reach\n(LL1 = 4.1 > LL2 = 3.2)", err.stream()), 2);
+  EXPECT_EQ(err.text(), "armsim: goal out of reach (LL1 = 4.1 > LL2 = 3.2)\n");
 }
 
 }  // namespace

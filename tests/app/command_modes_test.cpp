@@ -21,17 +21,9 @@ struct Output {
 };
 
 Output run(const CommandLine& command) {
-  char *outText = nullptr, *errText = nullptr;
-  size_t outSize = 0, errSize = 0;
-  FILE* out = open_memstream(&outText, &outSize);
-  FILE* err = open_memstream(&errText, &errSize);
-  const int status = run_command(command, out, err);
-  fclose(out);
-  fclose(err);
-  Output output = {status, std::string(outText, outSize), std::string(errText, errSize)};
-  free(outText);
-  free(errText);
-  return output;
+  CapturedStream out, err;
+  const int status = run_command(command, out.stream(), err.stream());
+  return {status, out.text(), err.text()};
 }
 
 CommandLine method_b(int type, int maxSteps, bool json) {

@@ -8,27 +8,36 @@
 
 #include "app/console.h"
 
-// Console output captured in memory while a routine runs, input read from a given stream; the
-// console is back on stdin and stdout afterwards.
-class CapturedConsole {
+// A stream whose output is kept in memory and read back as text.
+class CapturedStream {
  public:
-  explicit CapturedConsole(FILE* in) : out_(open_memstream(&text_, &size_)) {
-    console = {in, out_};
-  }
-  ~CapturedConsole() {
-    console = {stdin, stdout};
-    fclose(out_);
+  CapturedStream() : stream_(open_memstream(&text_, &size_)) {}
+  ~CapturedStream() {
+    fclose(stream_);
     free(text_);
   }
+  FILE* stream() { return stream_; }
   std::string text() {
-    fflush(out_);
+    fflush(stream_);
     return std::string(text_, size_);
   }
 
  private:
   char* text_ = nullptr;
   size_t size_ = 0;
-  FILE* out_;
+  FILE* stream_;
+};
+
+// Console output captured in memory while a routine runs, input read from a given stream; the
+// console is back on stdin and stdout afterwards.
+class CapturedConsole {
+ public:
+  explicit CapturedConsole(FILE* in) { console = {in, out_.stream()}; }
+  ~CapturedConsole() { console = {stdin, stdout}; }
+  std::string text() { return out_.text(); }
+
+ private:
+  CapturedStream out_;
 };
 
 // A console input stream holding text, as if typed, and then ending (text may be empty).

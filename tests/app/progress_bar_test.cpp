@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "console_capture.h"
 #include "support.h"
 
 namespace {
@@ -19,26 +20,6 @@ double fakeNow = 100;
 double fake_clock() {
   return fakeNow;
 }
-
-// Output written to a stream in memory.
-class Captured {
- public:
-  Captured() : stream_(open_memstream(&text_, &size_)) {}
-  ~Captured() {
-    fclose(stream_);
-    free(text_);
-  }
-  FILE* stream() { return stream_; }
-  std::string text() {
-    fflush(stream_);
-    return std::string(text_, size_);
-  }
-
- private:
-  char* text_ = nullptr;
-  size_t size_ = 0;
-  FILE* stream_;
-};
 
 long count_of(const std::string& text, char c) {
   return std::count(text.begin(), text.end(), c);
@@ -65,7 +46,7 @@ TEST(ProgressLine, ShowsCountShareRateAndTimeLeft) {
 
 // Not a terminal: nothing at all, whatever is updated.
 TEST(ProgressBar, SilentWhenNotATerminal) {
-  Captured out;
+  CapturedStream out;
   {
     ProgressBar bar(100, out.stream());
     EXPECT_FALSE(bar.shown());
@@ -102,7 +83,7 @@ TEST(ProgressBar, ShownOnATerminal) {
 // At most one drawing per 0.1 s, the first update drawing at once; the final line always, once,
 // ending the line; nothing after it.
 TEST(ProgressBar, RedrawsAtMostTenTimesASecond) {
-  Captured out;
+  CapturedStream out;
   fakeNow = 100;
   ProgressBar bar(1000, out.stream(), "cells", true, fake_clock);
   for (long k = 1; k <= 500; k++) bar.update(k);
@@ -137,7 +118,7 @@ TEST(ProgressBar, RedrawsAtMostTenTimesASecond) {
 
 // The feasibility map's callback form sets the total; the destructor ends a started line.
 TEST(ProgressBar, CallbackAndDestructor) {
-  Captured out;
+  CapturedStream out;
   fakeNow = 5;
   {
     ProgressBar bar(0, out.stream(), "cells", true, fake_clock);
@@ -153,7 +134,7 @@ TEST(ProgressBar, CallbackAndDestructor) {
 
 // Many threads updating at once: no torn lines, the final line shows the total.
 TEST(ProgressBar, UpdatesFromManyThreads) {
-  Captured out;
+  CapturedStream out;
   const long total = 40000;
   ProgressBar bar(total, out.stream(), "cells", true, ProgressBar::steady_seconds);
   std::atomic<long> next{0};
