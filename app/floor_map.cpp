@@ -28,10 +28,10 @@ void floor_map_key() {
   if (scene.floorMapShown) return hide_floor_map();
   console_printf("\n\n//--------------実行可能性マップ: ロボット%d 壁端y=%.3f---------------//",
                  scene.JRTYPE, cell.rh.y);
-  FeasibilityMap& map = scene.floorMap;
-  if (!map_grid(scene.JRTYPE, cell.rh.y, kMapDefaultStep, map)) return;
   std::atomic<long> lastTenth(-1);
-  if (!evaluate_maps(&map, 1, evaluate_map_cell, 0, console_progress, &lastTenth)) return;
+  if (!compute_feasibility_map(scene.JRTYPE, cell.rh.y, kMapDefaultStep, evaluate_map_cell, 0,
+                               console_progress, &lastTenth, scene.floorMap))
+    return;
   console_printf("\n実行可能性マップ完了\n");
   scene.floorMapShown = true;
 }

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "model/forward_kinematics.h"
-
 namespace {
 
 // Squared distance of the point w + s d (relative to rh) from the edge ray: horizontal offset,
@@ -98,10 +96,4 @@ double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int las
     }
   }
   return out.c;
-}
-
-double pose_clearance(const RobotModel& model, const Vec3& rh, const double q[], Kinematics& kin,
-                      ArmClearance& out) {
-  forward_kinematics(model, q, kin);
-  return arms_clearance(kin.Jpos, model.Llen, 1, model.N - 1, rh, model.linkRadius, out);
 }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include "math/vecmat.h"
-#include "model/state.h"
 
 // Where on an arm its point nearest the edge (or its crossing of the wall plate) lies.
 enum ContactPlace {
@@ -45,7 +44,3 @@ struct ArmClearance {
 // Jpos[first..last+1]. Returns out.c.
 double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int last, const Vec3& rh,
                       double radius, ArmClearance& out);
-
-// The clearance of pose q (arms 1..N-1) against the edge ray from rh, with the model's link
-// radius, by forward kinematics into kin (its base as the caller set it). Returns out.c.
-double pose_clearance(const RobotModel& model, const Vec3& rh, const double q[], ArmClearance& out);
