@@ -110,34 +110,20 @@ double position_distance(const Solver& s, const double a[], const double b[]) {
          std::fabs(wrap_angle(a[s.K] - b[s.K]));
 }
 
-// Joint frames E[0..upTo-1] (row-major) and positions Jpos[0..upTo] of pose q (upTo <= N),
-// written out here rather than through the vector toolkit: this runs for every pose the sweep
-// meets, and the toolkit's calls cannot be inlined across units.
+// Joint frames E[0..upTo-1] and positions Jpos[0..upTo] of pose q (upTo <= N), as forward
+// kinematics finds them, without the frames and links nothing here reads.
 void chain(const Solver& s, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {
   const RobotModel& r = s.robot;
   E[0] = r.Erel[0];
   Jpos[0] = r.Lloc[0];
   for (int i = 1; i <= upTo; i++) {
-    const double* F = E[i - 1].m;
-    const Vec3& l = r.Lloc[i];
-    Jpos[i] = {Jpos[i - 1].x + F[0] * l.x + F[1] * l.y + F[2] * l.z,
-               Jpos[i - 1].y + F[3] * l.x + F[4] * l.y + F[5] * l.z,
-               Jpos[i - 1].z + F[6] * l.x + F[7] * l.y + F[8] * l.z};
+    Vec3 link;
+    mvmul(E[i - 1], r.Lloc[i], link);
+    vadd(Jpos[i - 1], link, Jpos[i]);
     if (i == upTo) break;
-    // E[i] = E[i-1] Erel[i] Rz(q[i]): the product's first two columns turned by q[i].
-    const double* R = r.Erel[i].m;
-    double P[9];
-    for (int row = 0; row < 3; row++)
-      for (int col = 0; col < 3; col++)
-        P[3 * row + col] =
-            F[3 * row] * R[col] + F[3 * row + 1] * R[3 + col] + F[3 * row + 2] * R[6 + col];
-    const double c = std::cos(q[i]), sn = std::sin(q[i]);
-    double* G = E[i].m;
-    for (int row = 0; row < 3; row++) {
-      G[3 * row] = c * P[3 * row] + sn * P[3 * row + 1];
-      G[3 * row + 1] = -sn * P[3 * row] + c * P[3 * row + 1];
-      G[3 * row + 2] = P[3 * row + 2];
-    }
+    Mat3 local;
+    mrotz(r.Erel[i], q[i], local);
+    mmul(E[i - 1], local, E[i]);
   }
 }
 
