@@ -199,9 +199,9 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   if (!evaluated) return command_line_error("the map's evaluation failed", err);
   std::string why;
   if (!write_map_png(maps.data(), count, command.out.c_str(), &why))
-    return command_line_error(why, err);
+    return command_line_error("--out: " + why, err);
   if (!command.csv.empty() && !write_map_csv(maps.data(), count, command.csv.c_str(), &why))
-    return command_line_error(why, err);
+    return command_line_error("--csv: " + why, err);
   for (const FeasibilityMap& map : maps) print_map_summary(map, out);
   std::fprintf(out, "picture: %s%s%s\n", command.out.c_str(),
                command.csv.empty() ? "" : ", table: ", command.csv.c_str());
