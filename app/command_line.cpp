@@ -47,22 +47,34 @@ const ToolkitOption* toolkit_option(const char* argument) {
 // Which modes take an option: bits 1 --solve, 2 --method-b, 4 --map.
 constexpr int kSolveBit = 1, kMethodBBit = 2, kMapBit = 4;
 
-struct OptionUse {
+// Every option but the modes: how many values it takes and what they are (for the messages),
+// and the modes it belongs to.
+struct OptionRule {
   const char* name;
+  int count;          // values; 0 for a flag
+  const char* needs;  // what the values are
   int modes;
   const char* modeText;  // the modes it belongs to, for the message
 };
-const OptionUse kOptionUses[] = {
-    {"--type", kSolveBit | kMethodBBit | kMapBit, "--solve, --method-b or --map"},
-    {"--goal", kSolveBit | kMethodBBit, "--solve or --method-b"},
-    {"--wall", kSolveBit | kMethodBBit | kMapBit, "--solve, --method-b or --map"},
-    {"--json", kSolveBit | kMethodBBit, "--solve or --method-b"},
-    {"--max-steps", kMethodBBit, "--method-b"},
-    {"--step", kMapBit, "--map"},
-    {"--threads", kMapBit, "--map"},
-    {"--out", kMapBit, "--map"},
-    {"--csv", kMapBit, "--map"},
+const OptionRule kOptionRules[] = {
+    {"--type", 1, "a robot type 1..4 (or 'all' with --map)", kSolveBit | kMethodBBit | kMapBit,
+     "--solve, --method-b or --map"},
+    {"--goal", 3, "three numbers: x, y and the height of the workpiece's underside",
+     kSolveBit | kMethodBBit, "--solve or --method-b"},
+    {"--wall", 1, "a number, the y of the wall's edge", kSolveBit | kMethodBBit | kMapBit,
+     "--solve, --method-b or --map"},
+    {"--json", 0, "", kSolveBit | kMethodBBit, "--solve or --method-b"},
+    {"--max-steps", 1, "a whole number of steps", kMethodBBit, "--method-b"},
+    {"--step", 1, "a number, the cell size", kMapBit, "--map"},
+    {"--threads", 1, "a whole number of threads", kMapBit, "--map"},
+    {"--out", 1, "a file name", kMapBit, "--map"},
+    {"--csv", 1, "a file name", kMapBit, "--map"},
 };
+
+// The option that chose a mode other than the window.
+const char* mode_option(CommandMode mode) {
+  return mode == kModeSolve ? "--solve" : mode == kModeMethodB ? "--method-b" : "--map";
+}
 
 std::string quoted(const std::string& text) {
   return "'" + text + "'";
@@ -116,23 +128,6 @@ int read_integer(const std::string& option, const std::string& text, long lo, lo
   return 1;
 }
 
-// The options that take values: how many and what, for the messages.
-struct ValueOption {
-  const char* name;
-  int count;
-  const char* needs;
-};
-const ValueOption kValueOptions[] = {
-    {"--type", 1, "a robot type 1..4 (or 'all' with --map)"},
-    {"--goal", 3, "three numbers: x, y and the height of the workpiece's underside"},
-    {"--wall", 1, "a number, the y of the wall's edge"},
-    {"--max-steps", 1, "a whole number of steps"},
-    {"--step", 1, "a number, the cell size"},
-    {"--threads", 1, "a whole number of threads"},
-    {"--out", 1, "a file name"},
-    {"--csv", 1, "a file name"},
-};
-
 // An argument that names an option rather than being a value: "--" and a letter, or "-h".
 bool names_option(const std::string& argument) {
   return (argument.size() > 2 && argument[0] == '-' && argument[1] == '-' &&
@@ -162,7 +157,7 @@ int check_values(const std::vector<std::string>& arguments, std::string& message
       }
     seen.push_back(name);
     const bool inlineValue = argument.find('=') != std::string::npos;
-    for (const ValueOption& option : kValueOptions) {
+    for (const OptionRule& option : kOptionRules) {
       if (name != option.name) continue;
       int count = option.count - (inlineValue ? 1 : 0);
       for (; count > 0; count--) {
@@ -258,16 +253,13 @@ int check_option_modes(const CLI::App& app, CommandLine& command) {
                   : command.mode == kModeMethodB ? kMethodBBit
                   : command.mode == kModeMap     ? kMapBit
                                                  : 0;
-  const char* modeName = command.mode == kModeSolve     ? "--solve"
-                         : command.mode == kModeMethodB ? "--method-b"
-                                                        : "--map";
-  for (const OptionUse& use : kOptionUses) {
+  for (const OptionRule& use : kOptionRules) {
     if (app.get_option(use.name)->count() == 0 || (use.modes & bit) != 0) continue;
     if (bit == 0)
       command.message = std::string(use.name) + " needs one of " + use.modeText;
     else
-      command.message = std::string(use.name) + " cannot be used with " + modeName +
-                        " (it belongs to " + use.modeText + ")";
+      command.message = std::string(use.name) + " cannot be used with " +
+                        mode_option(command.mode) + " (it belongs to " + use.modeText + ")";
     return 0;
   }
   return 1;
@@ -397,10 +389,7 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
   if (!read_mode(raw, command) || !check_option_modes(app, command)) return kCommandLineError;
   if (command.mode != kModeWindow && toolkitOption != nullptr) {
     command.message = std::string(toolkitOption) + " is an option of the window, which " +
-                      (command.mode == kModeSolve     ? "--solve"
-                       : command.mode == kModeMethodB ? "--method-b"
-                                                      : "--map") +
-                      " does not open";
+                      mode_option(command.mode) + " does not open";
     return kCommandLineError;
   }
   if (!read_values(app, raw, command)) return kCommandLineError;

@@ -35,6 +35,18 @@ json joints_json(const double q[]) {
   return joints;
 }
 
+// One solution of --solve or --method-b, with the same keys from either.
+json solution_json(const double q[], const char* kind, int arm, double clearance,
+                   double distanceFromInitial, double positionError, double orientationError) {
+  return {{"q", joints_json(q)},
+          {"kind", kind},
+          {"arm", arm},
+          {"clearance", clearance},
+          {"distance_from_initial", distanceFromInitial},
+          {"position_error", positionError},
+          {"orientation_error", orientationError}};
+}
+
 void print_json(FILE* out, const json& document) {
   std::fprintf(out, "%s\n", document.dump(2).c_str());
   std::fflush(out);
@@ -89,13 +101,9 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
     json solutions = json::array();
     for (int k = 0; k < result.count; k++) {
       const PlacementPose& p = result.poses[k];
-      solutions.push_back({{"q", joints_json(p.q)},
-                           {"kind", kind_name(p.kind)},
-                           {"arm", p.arm},
-                           {"clearance", p.clearance},
-                           {"distance_from_initial", p.distanceFromInitial},
-                           {"position_error", p.positionError},
-                           {"orientation_error", p.orientationError}});
+      solutions.push_back(solution_json(p.q, kind_name(p.kind), p.arm, p.clearance,
+                                        p.distanceFromInitial, p.positionError,
+                                        p.orientationError));
     }
     document["solutions"] = solutions;
     document["reason"] = result.count > 0 ? json(nullptr) : json(placement_reason(result));
@@ -157,13 +165,9 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
     if (run.final) {
       const double* q = scene.qGoal;
       solutions.push_back(
-          {{"q", joints_json(q)},
-           {"kind", scene.sgnCONTACT == 2 ? "touch" : "clear"},
-           {"arm", cell.Mcont},
-           {"clearance", scene.gapArm},
-           {"distance_from_initial", joint_distance(robot.N, q, robot.qInit[scene.JRTYPE])},
-           {"position_error", pos_error(robot, cell.rwG, q, kin)},
-           {"orientation_error", ori_error(robot, cell.EwG, q, kin)}});
+          solution_json(q, scene.sgnCONTACT == 2 ? "touch" : "clear", cell.Mcont, scene.gapArm,
+                        joint_distance(robot.N, q, robot.qInit[scene.JRTYPE]),
+                        pos_error(robot, cell.rwG, q, kin), ori_error(robot, cell.EwG, q, kin)));
     }
     document["solutions"] = solutions;
     document["reason"] =

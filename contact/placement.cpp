@@ -734,16 +734,22 @@ int collect_runs(Solver& s, Event events[], int room) {
   return n;
 }
 
-// Moves a run's best sample to the run's pose of largest clearance (Brent's method within a grid
-// step of it, inside the run).
-void refine_best(Solver& s, Event& ev) {
-  const Node& best = ev.node;
-  const double from = std::max(ev.lo, best.theta - s.h), to = std::min(ev.hi, best.theta + s.h);
+// The pose of largest clearance on the branch of node `best` for theta in [from, to] (which
+// holds best.theta), by Brent's method from it. False when the branch cannot be followed.
+bool peak_near(Solver& s, const Node& best, double from, double to, Node& top) {
   Node a = best, b = best;
   if (from < best.theta && !eval_between(s, from, best, best, a)) a = best;
   if (to > best.theta && !eval_between(s, to, best, best, b)) b = best;
+  return minimise(s, a, best, b, -1.0, top);
+}
+
+// Moves a run's best sample to the run's pose of largest clearance (within a grid step of it,
+// inside the run).
+void refine_best(Solver& s, Event& ev) {
+  const Node& best = ev.node;
+  const double from = std::max(ev.lo, best.theta - s.h), to = std::min(ev.hi, best.theta + s.h);
   Node top;
-  if (minimise(s, a, best, b, -1.0, top) && top.c >= best.c) ev.node = top;
+  if (peak_near(s, best, from, to, top) && top.c >= best.c) ev.node = top;
 }
 
 // Forward kinematics check and clearance of a full pose; false when it fails the check.
@@ -992,11 +998,9 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
     result.status = kPlacementUnverified;
   } else {
     // Every positioned pose cuts in: how little the best of them does, refined on its branch.
-    Node top = s.highest;
-    Node a = top, b = top, refined;
-    if (!eval_between(s, top.theta - s.h, top, top, a)) a = top;
-    if (!eval_between(s, top.theta + s.h, top, top, b)) b = top;
-    if (minimise(s, a, top, b, -1.0, refined) && refined.c > top.c) top = refined;
+    Node top = s.highest, refined;
+    if (peak_near(s, top, top.theta - s.h, top.theta + s.h, refined) && refined.c > top.c)
+      top = refined;
     double q[kJointSlots];
     for (int k = 0; k < kJointSlots; k++) q[k] = k <= s.N ? top.q[k] : 0;
     double wrists[2][kJointSlots] = {};

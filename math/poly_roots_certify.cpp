@@ -155,15 +155,26 @@ ComplexValue value_complex(const Scaled& p, double re, double im) {
   return {vr, vi, dr, di, s, s1};
 }
 
-// Whether the pair z = (re, im > 0) solves p to kResidualTol, and its inclusion radius (see
+// Whether the pair z = (re, im > 0), where p has the value v, is finite and solves p to
+// kResidualTol.
+bool solves_at(const double z[2], const ComplexValue& v) {
+  return z[1] > 0 && std::isfinite(z[0]) && std::isfinite(z[1]) &&
+         magnitude(v.vr, v.vi) <= kResidualTol * v.scale;
+}
+
+bool pair_solves(const Scaled& p, const double z[2]) {
+  return solves_at(z, value_complex(p, z[0], z[1]));
+}
+
+// Whether the pair z solves p (as pair_solves), and its inclusion radius (see
 // inclusion_radius, with twice the rounding bound of the real evaluation for the complex
 // products), from one evaluation.
 bool check_pair(const Scaled& p, const double z[2], double& radius) {
   const ComplexValue v = value_complex(p, z[0], z[1]);
-  const double rounding = 4 * p.n * kEps, size = magnitude(v.vr, v.vi);
-  radius = inclusion_radius(p.n, size, rounding * v.scale, magnitude(v.dr, v.di),
+  const double rounding = 4 * p.n * kEps;
+  radius = inclusion_radius(p.n, magnitude(v.vr, v.vi), rounding * v.scale, magnitude(v.dr, v.di),
                             rounding * v.slopeScale);
-  return z[1] > 0 && std::isfinite(z[0]) && std::isfinite(z[1]) && size <= kResidualTol * v.scale;
+  return solves_at(z, v);
 }
 
 // Whether the inclusion disks of the real roots y[] (radius[]), of the pairs z[] (rho[]) and of
@@ -184,12 +195,6 @@ bool disks_disjoint(const double y[], const double radius[], int count, const do
       if (!(magnitude(z[j][0] - z[k][0], z[j][1] - z[k][1]) > rho[j] + rho[k])) return false;
   }
   return true;
-}
-
-bool pair_solves(const Scaled& p, const double z[2]) {
-  if (!(z[1] > 0) || !std::isfinite(z[0]) || !std::isfinite(z[1])) return false;
-  const ComplexValue v = value_complex(p, z[0], z[1]);
-  return magnitude(v.vr, v.vi) <= kResidualTol * v.scale;
 }
 
 double pair_residual(const Scaled& p, const double z[2]) {
@@ -783,9 +788,9 @@ int certify_roots(const double coef[], int degree, double roots[], int count) {
     // Only inexact complex pairs: polish them, the real roots held. The cubic's pair (whose
     // closed form carries a seven-digit sqrt(3)/2) comes exact from dividing out its real root.
     if (!pairsSolve && n == 3) {
-      double deflated[2], unused;
+      double deflated[2];
       cubic_cofactor_start(p, y[0], deflated);
-      if (check_pair(p, deflated, unused)) {
+      if (pair_solves(p, deflated)) {
         z[0][0] = deflated[0];
         z[0][1] = deflated[1];
         pairsSolve = true;
