@@ -106,8 +106,7 @@ struct Solver {
 
 // Joint distance over the positioning joints I, J, K alone (modulo turns).
 double position_distance(const Solver& s, const double a[], const double b[]) {
-  return std::fabs(wrap_angle(a[s.I] - b[s.I])) + std::fabs(wrap_angle(a[s.J] - b[s.J])) +
-         std::fabs(wrap_angle(a[s.K] - b[s.K]));
+  return wrapped_distance3(s.I, s.J, s.K, a, b);
 }
 
 // Joint frames E[0..upTo-1] and positions Jpos[0..upTo] of pose q (upTo <= N), as forward

@@ -114,12 +114,6 @@ double within_turn(double angle) {
   return std::fabs(angle) <= kTurn / 2 ? angle : std::remainder(angle, kTurn);
 }
 
-// Summed differences of joints I, J, K, each reduced modulo whole turns.
-double joint_gap(int I, int J, int K, const double a[], const double b[]) {
-  return std::fabs(angle_wrap_diff(a[I], b[I])) + std::fabs(angle_wrap_diff(a[J], b[J])) +
-         std::fabs(angle_wrap_diff(a[K], b[K]));
-}
-
 }  // namespace
 
 bool pinv_needs_polish(const PinvEquations& eq, PinvCase route) {
@@ -291,13 +285,15 @@ int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, int I, int J,
       pinv_store(I, J, K, qI, within_turn(qK), p, t, trial);
       // The seed is a candidate already found.
       bool known = false;
-      for (int k = 0; k < n && !known; k++) known = joint_gap(I, J, K, cand[k], trial) < 1e-6;
+      for (int k = 0; k < n && !known; k++)
+        known = wrapped_distance3(I, J, K, cand[k], trial) < 1e-6;
       if (known) continue;
       pinv_polish(geo, I, J, K, trial);
       Closure check;
       closure(geo, w, trial[I], trial[J], trial[K], check);
       if (!(vnorm(check.gap) <= kClosed)) continue;
-      for (int k = 0; k < n && !known; k++) known = joint_gap(I, J, K, cand[k], trial) < kDistinct;
+      for (int k = 0; k < n && !known; k++)
+        known = wrapped_distance3(I, J, K, cand[k], trial) < kDistinct;
       if (!known) n++;
     }
   }

@@ -27,6 +27,11 @@ double joint_distance(int n, const double a[], const double b[]) {
   return sum;
 }
 
+double wrapped_distance3(int i, int j, int k, const double a[], const double b[]) {
+  return std::fabs(wrap_angle(a[i] - b[i])) + std::fabs(wrap_angle(a[j] - b[j])) +
+         std::fabs(wrap_angle(a[k] - b[k]));
+}
+
 double wrap_once(double angle) {
   if (angle > PI) return angle - 2 * PI;
   if (angle < -PI) return angle + 2 * PI;

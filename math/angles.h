@@ -11,6 +11,10 @@ double angle_wrap_diff(double a, double b);
 // Sum over joints 1..n of |angle_diff(a[i], b[i])|: how far apart two joint vectors are.
 double joint_distance(int n, const double a[], const double b[]);
 
+// Sum over joints i, j, k of |wrap_angle(a - b)|: how far apart two placements of three joints
+// are, whatever whole turns their values carry.
+double wrapped_distance3(int i, int j, int k, const double a[], const double b[]);
+
 // angle moved once by a whole turn into [-PI, PI] when it lies beyond; 2*PI off at most.
 double wrap_once(double angle);
 

@@ -4,14 +4,9 @@
 #include <limits>
 
 #include "math/poly_roots_certify.h"
+#include "math/vecmat.h"
 
 namespace {
-
-bool all_finite(const double values[], int count) {
-  for (int k = 0; k < count; k++)
-    if (!std::isfinite(values[k])) return false;
-  return true;
-}
 
 // Non-finite coefficients, or finite ones so large that the formulas overflowed: no roots, and
 // no NaN or infinity left in the root array.

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "math/poly_roots.h"
+#include "math/vecmat.h"
 
 namespace {
 
@@ -743,12 +744,6 @@ void unscale(const Scaled& p, const double y[], int count, const double z[][2], 
   }
 }
 
-bool all_finite_values(const double values[], int count) {
-  for (int k = 0; k < count; k++)
-    if (!std::isfinite(values[k])) return false;
-  return true;
-}
-
 }  // namespace
 
 int certify_roots(const double coef[], int degree, double roots[], int count) {
@@ -798,7 +793,7 @@ int certify_roots(const double coef[], int degree, double roots[], int count) {
     }
     if (!pairsSolve) solve_pairs(p, y, count, z, designedPairs);
     unscale(p, y, count, z, designedPairs, out);
-    if (!all_finite_values(out, n)) return count;
+    if (!all_finite(out, n)) return count;
     for (int k = 0; k < n; k++) roots[k] = out[k];
     return count;
   }
@@ -820,7 +815,7 @@ int certify_roots(const double coef[], int degree, double roots[], int count) {
   solve_pairs(p, reals, realCount, z, pairs);
   unscale(p, reals, realCount, z, pairs, out);
   // Nothing usable (no finite result): keep what the closed form gave.
-  if ((n - realCount) % 2 != 0 || !all_finite_values(out, n)) return count;
+  if ((n - realCount) % 2 != 0 || !all_finite(out, n)) return count;
   for (int k = 0; k < n; k++) roots[k] = out[k];
   return realCount;
 }

@@ -56,6 +56,9 @@ inline void qcopy(int n, const double src[], double dst[]);
 // '0'..'9' for n = 0..9, 'x' for any other n.
 char digit_char(int n);
 
+// Whether values[0..count-1] are all finite.
+bool all_finite(const double values[], int count);
+
 // The arithmetic of every inner loop, defined here so that each caller can inline it.
 
 inline void vadd(const Vec3& a, const Vec3& b, Vec3& out) {
