@@ -13,8 +13,10 @@
 #include "app/placement_trace.h"
 #include "app/progress_bar.h"
 #include "app/scene_state.h"
+#include "app/workcell_notes.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
+#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 
 namespace {
@@ -45,6 +47,24 @@ json solution_json(const double q[], const char* kind, int arm, double clearance
           {"distance_from_initial", distanceFromInitial},
           {"position_error", positionError},
           {"orientation_error", orientationError}};
+}
+
+// A pose against the workcell: its wall and floor clearances, whether it touches the wall's edge,
+// and the check of the designed straight motion to it from the initial pose.
+void add_workcell_json(const double q[], bool touchesEdge, json& solution) {
+  Kinematics workspace;
+  kinematics_at_base(robot, workspace);
+  WorkcellClearance c;
+  pose_check(robot, cell, q, workspace, c);
+  MotionCheck straight;
+  motion_check(robot, cell, robot.qInit[scene.JRTYPE], q, workspace, straight);
+  solution["valid"] = c.valid != 0;
+  solution["wall_clearance"] = c.wall;
+  solution["floor_clearance"] = c.floor;
+  solution["touches"] = touchesEdge ? json("edge") : json(nullptr);
+  solution["straight_motion"] = {
+      {"collides", straight.collides != 0},
+      {"first_collision", straight.collides ? json(straight.firstCollision) : json(nullptr)}};
 }
 
 void print_json(FILE* out, const json& document) {
@@ -101,9 +121,10 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
     json solutions = json::array();
     for (int k = 0; k < result.count; k++) {
       const PlacementPose& p = result.poses[k];
-      solutions.push_back(solution_json(p.q, kind_name(p.kind), p.arm, p.clearance,
-                                        p.distanceFromInitial, p.positionError,
-                                        p.orientationError));
+      json solution = solution_json(p.q, kind_name(p.kind), p.arm, p.clearance,
+                                    p.distanceFromInitial, p.positionError, p.orientationError);
+      add_workcell_json(p.q, p.kind == kPlacementTouch, solution);
+      solutions.push_back(solution);
     }
     document["solutions"] = solutions;
     document["reason"] = result.count > 0 ? json(nullptr) : json(placement_reason(result));
@@ -164,10 +185,13 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
     json solutions = json::array();
     if (run.final) {
       const double* q = scene.qGoal;
-      solutions.push_back(
-          solution_json(q, scene.sgnCONTACT == 2 ? "touch" : "clear", cell.Mcont, scene.gapArm,
+      const bool touch = scene.sgnCONTACT == 2;
+      json solution =
+          solution_json(q, touch ? "touch" : "clear", cell.Mcont, scene.gapArm,
                         joint_distance(robot.N, q, robot.qInit[scene.JRTYPE]),
-                        pos_error(robot, cell.rwG, q, kin), ori_error(robot, cell.EwG, q, kin)));
+                        pos_error(robot, cell.rwG, q, kin), ori_error(robot, cell.EwG, q, kin));
+      add_workcell_json(q, touch, solution);
+      solutions.push_back(solution);
     }
     document["solutions"] = solutions;
     document["reason"] =

@@ -8,6 +8,7 @@
 #include "app/keyboard.h"
 #include "app/placement_trace.h"
 #include "app/scene_state.h"
+#include "app/workcell_notes.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "render/draw_primitives.h"
@@ -122,7 +123,11 @@ void draw_type_label() {
 
 void draw_hints() {
   if (scene.setMode == 'D') draw_text_3d(-2.0f, -5.0f, 0.0f, kFont, kJointRotateHint);
-  if (scene.calcMode == 'C') draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
+  if (scene.calcMode != 'C') return;
+  draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
+  char warning[80];
+  straight_motion_warning(scene.straight, warning);
+  if (warning[0] != '\0') draw_text_3d(5.5f, 0.0f, 0.0f, kFont, warning);
 }
 
 // The four robot types side by side in their zero pose, numbered, with the list of their joint
@@ -176,10 +181,20 @@ void draw_status_message() {
   const StatusMessage& message = kStatusMessages[row - 1];
   for (int k = 0; k < message.lineCount; k++)
     draw_text_3d(message.lines[k].x, -1.0f, 0.0f, kFont, message.lines[k].text);
+  const float below = message.lines[message.lineCount - 1].x + 0.5f;
   // Under the message: the steps repeat, so asking for more of them leads nowhere.
   if (scene.methodBStuck && !method_b_final(scene))
-    draw_text_3d(message.lines[message.lineCount - 1].x + 0.5f, -1.0f, 0.0f, kFont,
-                 kCannotProgress);
+    draw_text_3d(below, -1.0f, 0.0f, kFont, kCannotProgress);
+  if (!method_b_final(scene)) return;
+  // A final pose the workcell finds cutting the wall or the floor.
+  Kinematics workspace;
+  kinematics_at_base(robot, workspace);
+  WorkcellClearance c;
+  pose_check(robot, cell, scene.qGoal, workspace, c);
+  const char* warning = final_pose_warning(c);
+  if (warning == nullptr) return;
+  draw_text_3d(below, -1.0f, 0.0f, kFont, warning);
+  draw_text_3d(below + 0.5f, -1.0f, 0.0f, kFont, "Hit 'A' for All Solutions");
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace {
 MapClass placement_class(const PlacementResult& result) {
   if (result.touchCount > 0) return kMapTouch;
   if (result.clearCount > 0) return kMapClear;
-  if (result.status == kPlacementWallCutsAll || result.status == kPlacementUnverified)
+  if (result.status == kPlacementWallCutsAll || result.status == kPlacementWorkpieceCuts ||
+      result.status == kPlacementUnverified)
     return kMapBlocked;
   return kMapUnreachable;
 }

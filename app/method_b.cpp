@@ -2,11 +2,23 @@
 
 #include "app/method_b_trace.h"
 #include "app/scene_state.h"
+#include "app/workcell_notes.h"
+#include "model/forward_kinematics.h"
 
 namespace {
 
 // The report of the last step; a static keeps its two message logs off the stack.
 MethodBReport report;
+
+// After the step that makes a pose final: one line when the workcell finds that pose invalid.
+void note_final_pose(bool wasFinal) {
+  if (wasFinal || !method_b_final(scene)) return;
+  Kinematics workspace;
+  kinematics_at_base(robot, workspace);
+  WorkcellClearance c;
+  pose_check(robot, cell, scene.qGoal, workspace, c);
+  print_final_pose_verdict(c);
+}
 
 }  // namespace
 
@@ -20,13 +32,17 @@ void method_b_start() {
 }
 
 void method_b_key_a() {
+  const bool wasFinal = method_b_final(scene);
   method_b_step_a(robot, cell, kin, scene, report);
   scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, cell.Mcont, 'a');
   print_method_b_step_a(report);
+  note_final_pose(wasFinal);
 }
 
 void method_b_key_b() {
+  const bool wasFinal = method_b_final(scene);
   method_b_step_b(robot, cell, kin, scene, report);
   scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, cell.Mcont, 'b');
   print_method_b_step_b(report);
+  note_final_pose(wasFinal);
 }

@@ -1,6 +1,7 @@
 #include "app/method_b_run.h"
 
 #include "app/method_b_trace.h"
+#include "app/workcell_notes.h"
 
 namespace {
 
@@ -35,4 +36,9 @@ void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[],
     }
   }
   run.final = method_b_final(state);
+  if (trace && run.final) {
+    WorkcellClearance c;
+    pose_check(robot, cell, state.qGoal, kin, c);
+    print_final_pose_verdict(c);
+  }
 }

@@ -1,6 +1,8 @@
 #include "app/motion.h"
 
 #include "app/scene_state.h"
+#include "app/workcell_notes.h"
+#include "model/forward_kinematics.h"
 
 void motion_start() {
   const int N = robot.N;
@@ -9,6 +11,11 @@ void motion_start() {
   // The plain difference, not the shortest angle: a joint may go the long way round.
   for (int i = 1; i <= N; i++) scene.dqStep[i] = (scene.qGoal[i] - qInit[i]) / 100;
   qcopy(N, qInit, scene.qr);
+  // The motion itself is as designed; the workcell only says whether it collides, and where.
+  Kinematics workspace;
+  kinematics_at_base(robot, workspace);
+  motion_check(robot, cell, qInit, scene.qGoal, workspace, scene.straight);
+  print_straight_motion(scene.straight);
 }
 
 void motion_step() {

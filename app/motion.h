@@ -3,7 +3,8 @@
 #pragma once
 
 // 'C': scene.calcMode = 'C'; the step is a hundredth of the plain joint difference from the
-// initial pose to scene.qGoal; the robot stands at its initial pose.
+// initial pose to scene.qGoal; the robot stands at its initial pose. The straight motion is
+// checked against the workcell into scene.straight, and a collision is noted at the console.
 void motion_start();
 
 // 's' while the motion runs: one step of the robot; when joint 1 would reach or pass its goal

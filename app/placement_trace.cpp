@@ -3,12 +3,17 @@
 #include <cstdio>
 
 #include "app/console.h"
+#include "app/workcell_notes.h"
 
 std::string placement_reason(const PlacementResult& result) {
   std::string reason = placement_status_text(result.status);
-  if (result.status == kPlacementWallCutsAll) {
-    char depth[64];
-    std::snprintf(depth, sizeof depth, " (the least by %.4f)", result.smallestDepth);
+  if (result.status == kPlacementWallCutsAll || result.status == kPlacementWorkpieceCuts) {
+    const WorkcellClearance& c = result.where;
+    const bool floor = below_the_floor(c);
+    char body[16], depth[96];
+    body_name(floor ? c.floorBody : c.wallBody, body);
+    std::snprintf(depth, sizeof depth, " (the least by %.4f: %s at the %s)", result.smallestDepth,
+                  body, feature_name(floor ? kFeatureFloor : c.wallFeature));
     reason += depth;
   }
   return reason;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/method_b_step.h"
+#include "collision/motion_check.h"
 #include "contact/placement.h"
 #include "math/vecmat.h"
 #include "model/state.h"
@@ -26,6 +27,9 @@ struct Scene : MethodBState {
   // Every goal pose of the scene ('A') and the one shown ('n').
   PlacementResult placements;
   int placementShown;
+
+  // The designed motion's check against the workcell ('C').
+  MotionCheck straight;
 
   // The feasibility map drawn on the floor ('M').
   FeasibilityMap floorMap;

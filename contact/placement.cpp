@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "collision/workcell_check.h"
 #include "ik/oinv.h"
 #include "ik/pinv.h"
 #include "ik/poinv.h"
@@ -41,19 +42,35 @@ constexpr int kMaxCandidates = 2 * (kMaxRuns + kMaxTouches);
 
 // A positioned pose on a branch: joint Lcont at theta (a label on the unwrapped sweep; pinv4
 // reads it through its cosine and sine), the positioning joints from pinv4, the wrist joints
-// held; c the clearance of the arms that move along the family.
+// held; c the clearance from the wall's edge of the arms that move along the family, v their
+// least clearance from the wall plate and the floor (the workcell's).
 struct Node {
   double theta;
   double q[kSlots];
   double c;
+  double v;
 };
+
+// How clear a pose is of everything: the least of its edge and workcell clearances. Clear
+// families are represented by their pose of largest score.
+double score(const Node& n) {
+  return std::fmin(n.c, n.v);
+}
+
+double edge_clearance(const Node& n) {
+  return n.c;
+}
+
+double workcell_value(const Node& n) {
+  return n.v;
+}
 
 // A maximal clear stretch of one branch.
 struct Run {
   double lo, hi;  // theta labels; lo unknown (loKnown false) when begun at the sweep's start
   bool loKnown;
   bool closed;
-  Node best;       // its sample of largest clearance
+  Node best;       // its sample of largest score
   int next;        // the run it continues into across the seam of the sweep, or -1
   bool continued;  // some run continues into this one
   bool done;       // emitted (while the runs are collected)
@@ -82,8 +99,9 @@ struct Solver {
   Vec3 lastJoint;            // joint N of every positioned, oriented pose
   bool moving[kSlots];       // arms whose clearance changes along the family
   int firstMoving, lastMoving;
-  double cFixed;  // clearance of the other arms, the same for every pose
-  double h;       // grid step
+  double cFixed;   // clearance of the other arms, the same for every pose
+  WallRect plate;  // the wall plate
+  double h;        // grid step
 
   Run runs[kMaxRuns];
   int nRuns = 0;
@@ -92,7 +110,8 @@ struct Solver {
   int lost = 0;        // events beyond the arrays
   int unresolved = 0;  // roots that could not be followed to the end
   bool anyPositioned = false;
-  Node highest;  // the positioned pose of largest clearance met
+  Node highest;    // the positioned pose of largest edge clearance met
+  Node leastDeep;  // the positioned pose of largest workcell clearance met
   int positionedSamples = 0;
   int branches = 0;
   long evaluations = 0;
@@ -109,38 +128,27 @@ double position_distance(const Solver& s, const double a[], const double b[]) {
   return wrapped_distance3(s.I, s.J, s.K, a, b);
 }
 
-// Joint frames E[0..upTo-1] and positions Jpos[0..upTo] of pose q (upTo <= N), as forward
-// kinematics finds them, without the frames and links nothing here reads.
-void chain(const Solver& s, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {
-  const RobotModel& r = s.robot;
-  E[0] = r.Erel[0];
-  Jpos[0] = r.Lloc[0];
-  for (int i = 1; i <= upTo; i++) {
-    Vec3 link;
-    mvmul(E[i - 1], r.Lloc[i], link);
-    vadd(Jpos[i - 1], link, Jpos[i]);
-    if (i == upTo) break;
-    Mat3 local;
-    mrotz(r.Erel[i], q[i], local);
-    mmul(E[i - 1], local, E[i]);
-  }
-}
-
-// Clearance of the moving arms of positioned pose q: joints up to N-2 by forward kinematics,
-// the wrist centre and joint N from the goal.
-double moving_clearance(const Solver& s, const double q[]) {
+// Edge clearance (the result) and workcell clearance v of the moving arms of positioned pose q:
+// joints up to N-2 by forward kinematics, the wrist centre and joint N from the goal.
+double moving_clearance(const Solver& s, const double q[], double& v) {
   Mat3 E[kSlots];
   Vec3 Jpos[kSlots];
   const int upTo = std::min(s.lastMoving + 1, s.N - 2);
-  chain(s, q, upTo, E, Jpos);
+  joint_positions(s.robot, q, upTo, E, Jpos);
   Jpos[s.N - 1] = s.wristCentre;
   Jpos[s.N] = s.lastJoint;
+  const double r = s.robot.linkRadius;
   double c = INFINITY;
+  v = INFINITY;
   for (int m = s.firstMoving; m <= s.lastMoving; m++) {
     if (!s.moving[m]) continue;
     SegmentClearance seg;
-    segment_clearance(Jpos[m], Jpos[m + 1], s.cell.rh, s.robot.linkRadius, seg);
+    segment_clearance(Jpos[m], Jpos[m + 1], s.cell.rh, r, seg);
     if (seg.value < c || std::isnan(seg.value)) c = seg.value;
+    WorkcellFeature feature;
+    double w = tube_wall_clearance(Jpos[m], Jpos[m + 1], r, s.plate, feature);
+    if (m != 1) w = std::fmin(w, std::fmin(Jpos[m].z, Jpos[m + 1].z) - r);  // the floor
+    if (w < v || std::isnan(w)) v = w;
   }
   return c;
 }
@@ -154,7 +162,7 @@ void polish(const Solver& s, double q[]) {
   for (int it = 0; it < 8; it++) {
     Mat3 E[kSlots];
     Vec3 P[kSlots];
-    chain(s, q, s.N - 1, E, P);
+    joint_positions(s.robot, q, s.N - 1, E, P);
     const Vec3& p = P[s.N - 1];
     const Vec3 r = {s.wristCentre.x - p.x, s.wristCentre.y - p.y, s.wristCentre.z - p.z};
     const double residual = std::fabs(r.x) + std::fabs(r.y) + std::fabs(r.z);
@@ -186,6 +194,7 @@ void polish(const Solver& s, double q[]) {
 
 void note_positioned(Solver& s, const Node& n) {
   if (!s.anyPositioned || n.c > s.highest.c) s.highest = n;
+  if (!s.anyPositioned || n.v > s.leastDeep.v) s.leastDeep = n;
   s.anyPositioned = true;
 }
 
@@ -209,10 +218,10 @@ void set_joints(const Solver& s, double theta, const double q[], Node& n) {
 // its clearance, and the record of the best positioned pose.
 void finish_node(Solver& s, bool polished, Node& n) {
   if (polished) polish(s, n.q);
-  n.c = moving_clearance(s, n.q);
+  n.c = moving_clearance(s, n.q, n.v);
   if (!polished && std::fabs(n.c) < kPolishBelow) {
     polish(s, n.q);
-    n.c = moving_clearance(s, n.q);
+    n.c = moving_clearance(s, n.q, n.v);
   }
   note_positioned(s, n);
 }
@@ -311,15 +320,16 @@ bool find_root(Solver& s, const Node& na, const Node& nb, Node& out) {
   return std::isfinite(B.c);
 }
 
-// Brent's minimiser of sign * c over [a.theta, b.theta] on one branch, from m inside; poses
+// Brent's minimiser of sign * f over [a.theta, b.theta] on one branch, from m inside; poses
 // are taken between a and m, or m and b. False when the branch cannot be followed.
-bool minimise(Solver& s, const Node& a, const Node& m, const Node& b, double sign, Node& out) {
+bool minimise(Solver& s, const Node& a, const Node& m, const Node& b, double sign,
+              double (*f)(const Node&), Node& out) {
   constexpr double kGolden = 0.3819660112501051;
   double lo = a.theta, hi = b.theta;
   Node X;
   if (!eval_between(s, m.theta, m, m, X)) return false;
   Node W = X, V = X;
-  double fx = sign * X.c, fw = fx, fv = fx;
+  double fx = sign * f(X), fw = fx, fv = fx;
   double d = 0, e = 0;
   for (int it = 0; it < 100; it++) {
     const double x = X.theta;
@@ -350,7 +360,7 @@ bool minimise(Solver& s, const Node& a, const Node& m, const Node& b, double sig
     const double u = std::fabs(d) >= tol1 ? x + d : x + (d >= 0 ? tol1 : -tol1);
     Node U;
     if (!(u <= m.theta ? eval_between(s, u, a, m, U) : eval_between(s, u, m, b, U))) return false;
-    const double fu = sign * U.c;
+    const double fu = sign * f(U);
     if (fu <= fx) {
       if (u >= x)
         lo = x;
@@ -386,7 +396,7 @@ int open_run(Solver& s, double lo, bool loKnown) {
   r.hi = lo;
   r.loKnown = loKnown;
   r.closed = false;
-  r.best.c = -INFINITY;
+  r.best.c = r.best.v = -INFINITY;
   r.best.theta = lo;
   r.next = -1;
   r.continued = false;
@@ -395,7 +405,7 @@ int open_run(Solver& s, double lo, bool loKnown) {
 }
 
 void offer(Solver& s, int run, const Node& n) {
-  if (run >= 0 && n.c > s.runs[run].best.c) s.runs[run].best = n;
+  if (run >= 0 && score(n) > score(s.runs[run].best)) s.runs[run].best = n;
 }
 
 void close_run(Solver& s, int run, double hi) {
@@ -431,7 +441,7 @@ void check_extremum(Solver& s, Track& t, const Node& next) {
   if (m.c > 0) {
     if (!(m.c < kNearTouch && m.c < a.c && m.c <= b.c)) return;
     Node low;
-    if (!minimise(s, a, m, b, 1.0, low) || low.c > kPlacementTouchTolerance) return;
+    if (!minimise(s, a, m, b, 1.0, edge_clearance, low) || low.c > kPlacementTouchTolerance) return;
     double from, to;
     if (low.c >= -kPlacementTouchTolerance) {
       add_touch(s, low);
@@ -446,7 +456,8 @@ void check_extremum(Solver& s, Track& t, const Node& next) {
   } else {
     if (!(m.c > -kNearTouch && m.c > a.c && m.c >= b.c)) return;
     Node high;
-    if (!minimise(s, a, m, b, -1.0, high) || high.c < -kPlacementTouchTolerance) return;
+    if (!minimise(s, a, m, b, -1.0, edge_clearance, high) || high.c < -kPlacementTouchTolerance)
+      return;
     if (high.c <= kPlacementTouchTolerance) {
       add_touch(s, high);
       return;
@@ -713,7 +724,7 @@ int collect_runs(Solver& s, Event events[], int room) {
       s.runs[x].done = true;
       Node b = s.runs[x].best;
       b.theta += shift;
-      if (b.c > best.c) best = b;
+      if (score(b) > score(best)) best = b;
     }
     const double lo = s.runs[r].loKnown ? s.runs[r].lo : -PI;
     const double hi = s.runs[x].closed ? s.runs[x].hi + shift : lo + 2 * PI;
@@ -725,7 +736,7 @@ int collect_runs(Solver& s, Event events[], int room) {
     Node best = s.runs[r].best;
     for (int x = s.runs[r].next; x >= 0 && !s.runs[x].done; x = s.runs[x].next) {
       s.runs[x].done = true;
-      if (s.runs[x].best.c > best.c) best = s.runs[x].best;
+      if (score(s.runs[x].best) > score(best)) best = s.runs[x].best;
     }
     s.runs[r].done = true;
     emit_run(s, best, -PI, PI, events, room, n);
@@ -733,22 +744,23 @@ int collect_runs(Solver& s, Event events[], int room) {
   return n;
 }
 
-// The pose of largest clearance on the branch of node `best` for theta in [from, to] (which
-// holds best.theta), by Brent's method from it. False when the branch cannot be followed.
-bool peak_near(Solver& s, const Node& best, double from, double to, Node& top) {
+// The pose of largest f on the branch of node `best` for theta in [from, to] (which holds
+// best.theta), by Brent's method from it. False when the branch cannot be followed.
+bool peak_near(Solver& s, const Node& best, double from, double to, double (*f)(const Node&),
+               Node& top) {
   Node a = best, b = best;
   if (from < best.theta && !eval_between(s, from, best, best, a)) a = best;
   if (to > best.theta && !eval_between(s, to, best, best, b)) b = best;
-  return minimise(s, a, best, b, -1.0, top);
+  return minimise(s, a, best, b, -1.0, f, top);
 }
 
-// Moves a run's best sample to the run's pose of largest clearance (within a grid step of it,
+// Moves a run's best sample to the run's pose of largest score (within a grid step of it,
 // inside the run).
 void refine_best(Solver& s, Event& ev) {
   const Node& best = ev.node;
   const double from = std::max(ev.lo, best.theta - s.h), to = std::min(ev.hi, best.theta + s.h);
   Node top;
-  if (peak_near(s, best, from, to, top) && top.c >= best.c) ev.node = top;
+  if (peak_near(s, best, from, to, score, top) && score(top) >= score(best)) ev.node = top;
 }
 
 // Forward kinematics check and clearance of a full pose; false when it fails the check.
@@ -765,6 +777,7 @@ bool verify(Solver& s, PlacementPose& p) {
   p.contactHeight = ac.height;
   // Finite only when every joint is.
   p.distanceFromInitial = joint_distance(s.N, p.q, s.held);
+  workcell_clearance(s.robot, s.kin, w, p.workcell);
   const bool finite = std::isfinite(p.positionError) && std::isfinite(p.orientationError) &&
                       std::isfinite(p.clearance) && std::isfinite(p.distanceFromInitial) &&
                       std::isfinite(p.contactAlong) && std::isfinite(p.contactHeight);
@@ -775,8 +788,15 @@ bool verify(Solver& s, PlacementPose& p) {
 struct Tally {
   int dropped = 0;
   int discontinuities = 0;
-  int wristless = 0;  // events whose position no wrist orients
+  int wristless = 0;            // events whose position no wrist orients
+  int invalid = 0;              // checked poses that cut into the wall or the floor
+  WorkcellClearance closest{};  // the least deep of them
 };
+
+// Keeps the clearances of the invalid pose that cuts in least.
+void note_invalid(const WorkcellClearance& c, Tally& tally) {
+  if (tally.invalid++ == 0 || c.least > tally.closest.least) tally.closest = c;
+}
 
 // The full poses of an event (every wrist), checked and classified, appended to out[n..].
 void build_poses(Solver& s, const Event& ev, PlacementPose out[], int room, int& n, Tally& tally) {
@@ -797,8 +817,13 @@ void build_poses(Solver& s, const Event& ev, PlacementPose out[], int room, int&
       tally.dropped++;
       continue;
     }
+    if (!p.workcell.valid) {
+      note_invalid(p.workcell, tally);
+      continue;
+    }
     const double c = p.clearance;
-    if (std::fabs(c) <= kPlacementTouchTolerance) {
+    // A touch of the edge above the plate's top touches nothing.
+    if (std::fabs(c) <= kPlacementTouchTolerance && p.contactHeight <= kWallPlateSize) {
       p.kind = kPlacementTouch;
     } else if (!ev.touch && c > kPlacementTouchTolerance) {
       p.kind = kPlacementClear;
@@ -887,6 +912,7 @@ void set_up(Solver& s, const double qInit[]) {
   s.J = r.posJoints[1];
   s.K = r.posJoints[2];
   for (int k = 0; k < kJointSlots; k++) s.held[k] = k >= 1 && k <= s.N ? qInit[k] : 0;
+  s.plate = wall_plate(w.rh);
   // As pinv_setup: the wrist centre lies handLength + Llen[N] back from the goal along its axis.
   const double back = r.handLength + r.Llen[s.N];
   s.wristCentre = {w.rwG.x - back * w.EwG.m[2], w.rwG.y - back * w.EwG.m[5],
@@ -906,7 +932,7 @@ void set_up(Solver& s, const double qInit[]) {
   if (f + 1 <= s.N && r.Lloc[f + 1].x == 0 && r.Lloc[f + 1].y == 0) fixedJoint[f + 1] = true;
   Mat3 E[kSlots];
   Vec3 Jpos[kSlots];
-  chain(s, s.held, std::min(f + 1, s.N - 2), E, Jpos);
+  joint_positions(s.robot, s.held, std::min(f + 1, s.N - 2), E, Jpos);
   Jpos[s.N - 1] = s.wristCentre;
   Jpos[s.N] = s.lastJoint;
   s.cFixed = INFINITY;
@@ -931,7 +957,8 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
                                 const PlacementOptions& options, PlacementResult& result) {
   result.status = kPlacementBadInput;
   result.count = result.touchCount = result.clearCount = 0;
-  result.truncated = result.dropped = result.discontinuities = 0;
+  result.truncated = result.dropped = result.discontinuities = result.invalid = 0;
+  result.where = {};
   result.smallestDepth = 0;
   result.positionedSamples = result.branches = 0;
   result.evaluations = 0;
@@ -940,6 +967,11 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
 
   Solver s(robot, cell);
   set_up(s, qInit);
+  // The hand and the workpiece stand where the goal puts them, in every pose.
+  if (!held_work_clearance(robot, s.lastJoint, cell.rwG, cell.EwG, s.plate, result.where)) {
+    result.smallestDepth = std::max(0.0, -result.where.least);
+    return result.status = kPlacementWorkpieceCuts;
+  }
   sweep(s, options.samples);
 
   Event events[kMaxRuns + kMaxTouches];
@@ -983,6 +1015,7 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
   }
   result.truncated = nKept - result.count + s.lost;
   result.dropped = tally.dropped + s.unresolved;
+  result.invalid = tally.invalid;
   result.discontinuities = tally.discontinuities;
   result.positionedSamples = s.positionedSamples;
   result.branches = s.branches;
@@ -993,21 +1026,30 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
     result.status = kPlacementOutOfReach;
   } else if (nEvents > 0 && tally.wristless == nEvents) {
     result.status = kPlacementWristOutOfReach;
-  } else if (tally.dropped > 0 || s.unresolved > 0) {
+  } else if (tally.invalid == 0 && (tally.dropped > 0 || s.unresolved > 0)) {
     result.status = kPlacementUnverified;
   } else {
-    // Every positioned pose cuts in: how little the best of them does, refined on its branch.
-    Node top = s.highest, refined;
-    if (peak_near(s, top, top.theta - s.h, top.theta + s.h, refined) && refined.c > top.c)
+    // Every positioned pose cuts in: how little the best of them does, refined on its branch,
+    // judged whole (every wrist) against the wall plate and the floor.
+    Node top = s.leastDeep, refined;
+    if (peak_near(s, top, top.theta - s.h, top.theta + s.h, workcell_value, refined) &&
+        refined.v > top.v)
       top = refined;
     double q[kJointSlots];
     for (int k = 0; k < kJointSlots; k++) q[k] = k <= s.N ? top.q[k] : 0;
     double wrists[2][kJointSlots] = {};
-    if (oinv2(robot, q, robot.EwLoc, cell.EwG, wrists) == 0) {
+    const int m = oinv2(robot, q, robot.EwLoc, cell.EwG, wrists);
+    if (m == 0 && tally.invalid == 0) {
       result.status = kPlacementWristOutOfReach;
     } else {
+      for (int w = 0; w < m; w++) {
+        WorkcellClearance c;
+        pose_check(robot, cell, wrists[w], s.kin, c);
+        note_invalid(c, tally);
+      }
       result.status = kPlacementWallCutsAll;
-      result.smallestDepth = std::max(0.0, -std::min(top.c, s.cFixed));
+      result.where = tally.closest;
+      result.smallestDepth = std::max(0.0, -tally.closest.least);
     }
   }
   result.evaluations = s.evaluations;
@@ -1023,7 +1065,9 @@ const char* placement_status_text(PlacementStatus status) {
     case kPlacementWristOutOfReach:
       return "the wrist cannot give the goal orientation in any pose that reaches the goal";
     case kPlacementWallCutsAll:
-      return "every pose that reaches the goal cuts into the wall";
+      return "every pose that reaches the goal cuts into the wall or the floor";
+    case kPlacementWorkpieceCuts:
+      return "the workpiece at the goal cuts into the wall";
     case kPlacementUnverified:
       return "poses were found, but none passed the forward-kinematics check";
     case kPlacementBadInput:

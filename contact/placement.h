@@ -4,8 +4,8 @@
 // For each value theta of it, pinv4 (positioning joints posJoints, wrist centre placed) gives up
 // to four positions and oinv2 (wrist joints N-2..N) up to two wrists each: a finite set of full
 // poses. The wrist joints move neither the wrist centre (joint N-1) nor, once the work is
-// oriented, joint N, so the clearance (contact/clearance.h) depends on theta and the position
-// alone, and both wrists of a position share it.
+// oriented, joint N, so the clearance (collision/edge_clearance.h) depends on theta and the
+// position alone, and both wrists of a position share it.
 //
 // The sweep: theta over one turn on a grid of `samples` points (h = 2 PI / samples). Each
 // position branch is followed from sample to sample as a curve q(theta): a track takes the pose
@@ -27,10 +27,17 @@
 // A sign change where the clearance jumps (an arm entering the wall plate other than through
 // its edge, e.g. from below rh) gives no touch; it is counted in `discontinuities`.
 // Each pose is then built in full (every oinv2 wrist), checked by forward kinematics (position
-// and orientation errors as pos_error/ori_error, each <= 1e-9, every value finite) and
-// classified by its own clearance: touching when |c| <= 1e-9, clear when c > 1e-9. A pose that
-// fails the check is dropped and counted.
-//
+// and orientation errors as pos_error/ori_error, each <= 1e-9, every value finite), judged
+// against the whole workcell (collision/workcell_check.h: the wall plate and the floor against
+// every arm, the hand and the workpiece; a pose that cuts in is dropped and counted as invalid)
+// and classified by its own edge clearance: touching when |c| <= 1e-9 at the plate's edge,
+// clear when c > 1e-9. A pose that fails the check is dropped and counted. A clear family is
+// represented by its pose of largest score, the least of its edge and workcell clearances, so
+// that a family partly cut by the plate or the floor is represented by a valid pose when the
+// grid met one.
+// The hand and the workpiece stand at the goal in every pose: when they cut in, there is no pose
+// (kPlacementWorkpieceCuts) and no sweep.
+
 // Arms whose ends never move along the family (arm N-1 always, arm 1 when joint 2 lies on
 // joint Lcont's axis) have a constant clearance: when it is below -1e-9 every pose cuts in;
 // within 1e-9 of 0, the poses on which the other arms stay clear all touch, and each such
@@ -45,7 +52,8 @@
 // Lengths in model units, angles in radians. No heap allocation, no exceptions.
 #pragma once
 
-#include "contact/clearance.h"
+#include "collision/edge_clearance.h"
+#include "collision/workcell_check.h"
 #include "math/vecmat.h"
 #include "model/state.h"
 
@@ -70,7 +78,10 @@ enum PlacementStatus {
   kPlacementOutOfReach,       // no value of joint Lcont puts the wrist centre on the goal's
   kPlacementWristOutOfReach,  // positioned poses exist, but the wrist orients none of them
   kPlacementWallCutsAll,      // positioned, oriented poses exist; every one cuts into the wall
-                              // (smallestDepth: the least any of them cuts in)
+                              // plate or the floor (smallestDepth: the least any of them cuts
+                              // in; where: that pose's clearances)
+  kPlacementWorkpieceCuts,    // the hand or the workpiece at the goal cuts into the wall or the
+                              // floor (smallestDepth, where: how deep and where)
   kPlacementUnverified,       // touching or clear poses were found, but none passed the check
   kPlacementBadInput,         // a non-finite goal, wall edge, initial pose or radius, a goal
                               // orientation that is no rotation, or samples out of range
@@ -81,12 +92,13 @@ enum PlacementStatus {
 struct PlacementPose {
   double q[kJointSlots];  // joints 1..N in [-PI, PI]; entry 0 and spare slots 0
   PlacementKind kind;
-  int arm;               // the touching arm, or for a clear pose the nearest one (1..N-1)
-  ContactPlace place;    // where on that arm the contact (nearest point) lies
-  double contactAlong;   // its distance from joint `arm`
-  double contactHeight;  // height of the edge point touched (nearest) above rh
-  double clearance;      // smallest arm-to-edge distance less the link radius
-  double theta;          // joint Lcont, = q[Lcont]
+  int arm;                     // the touching arm, or for a clear pose the nearest one (1..N-1)
+  ContactPlace place;          // where on that arm the contact (nearest point) lies
+  double contactAlong;         // its distance from joint `arm`
+  double contactHeight;        // height of the edge point touched (nearest) above rh
+  double clearance;            // smallest arm-to-edge distance less the link radius
+  WorkcellClearance workcell;  // the pose against the wall plate and the floor (valid)
+  double theta;                // joint Lcont, = q[Lcont]
   // The theta-range of the family the pose stands for: a clear (or, with a constantly touching
   // arm, touching) family's maximal interval, thetaLo in [-PI, PI], thetaHi >= thetaLo, at most
   // a turn apart (exactly a turn when the branch is clear all round); a single touching pose has
@@ -107,13 +119,15 @@ struct PlacementResult {
   PlacementPose poses[kMaxPlacements];
   int truncated;  // verified poses (or sweep events) beyond the room of the arrays, not listed
   int dropped;    // poses that failed the forward-kinematics check
-  int discontinuities;    // sign changes of the clearance that were jumps (an arm entering the
-                          // plate other than through its edge), not touches
-  double smallestDepth;   // kPlacementWallCutsAll: -(largest clearance of any positioned pose);
-                          // 0 otherwise
-  int positionedSamples;  // grid samples with at least one positioned pose
-  int branches;           // position branches followed (pieces between folds)
-  long evaluations;       // pinv4 calls, the sweep's unit of work
+  int discontinuities;      // sign changes of the clearance that were jumps (an arm entering the
+                            // plate other than through its edge), not touches
+  int invalid;              // checked poses dropped because they cut into the wall or the floor
+  double smallestDepth;     // kPlacementWallCutsAll, kPlacementWorkpieceCuts: how little the least
+                            // deep pose cuts in (-its least clearance, >= 0); 0 otherwise
+  WorkcellClearance where;  // those two statuses: the clearances of that pose
+  int positionedSamples;    // grid samples with at least one positioned pose
+  int branches;             // position branches followed (pieces between folds)
+  long evaluations;         // pinv4 calls, the sweep's unit of work
 };
 
 // Every goal pose of the scene: robot model `robot` (7 joints, wristChar 'R'), goal rwG/EwG

@@ -28,6 +28,20 @@ void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& k
   mmul(kin.E[N], robot.EwLoc, kin.Ew);
 }
 
+void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {
+  E[0] = robot.Erel[0];
+  Jpos[0] = robot.Lloc[0];
+  for (int i = 1; i <= upTo; i++) {
+    Vec3 link;
+    mvmul(E[i - 1], robot.Lloc[i], link);
+    vadd(Jpos[i - 1], link, Jpos[i]);
+    if (i == upTo) break;
+    Mat3 local;
+    mrotz(robot.Erel[i], q[i], local);
+    mmul(E[i - 1], local, E[i]);
+  }
+}
+
 void kinematics_at_base(const RobotModel& robot, Kinematics& kin) {
   kin.Eloc[0] = robot.E0[0];
   kin.E[0] = robot.E0[0];

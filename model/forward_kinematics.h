@@ -8,5 +8,10 @@
 // kin.Jpos[0] are read, never written, so a caller may move the whole robot.
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin);
 
+// Frames E[0..upTo-1] and joint positions Jpos[0..upTo] of pose q (upTo <= N) from the model's
+// zero-pose base, as forward_kinematics finds them, and nothing else: for callers that need only
+// the places of the first joints.
+void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]);
+
 // Puts the base of kin at the model's zero-pose base: frame E0[0], point Jpos0[0].
 void kinematics_at_base(const RobotModel& robot, Kinematics& kin);

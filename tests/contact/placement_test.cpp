@@ -7,11 +7,13 @@
 #include <random>
 #include <string>
 
-#include "contact/clearance.h"
+#include "collision/edge_clearance.h"
 #include "contact_support.h"
+#include "ik/oinv.h"
 #include "ik/pinv.h"
 #include "model/robot_catalogue.h"
 #include "support.h"
+#include "workcell_judge.h"
 
 namespace {
 
@@ -187,8 +189,9 @@ PlacementStatus solve(PlacementResult& r, int samples = kPlacementSamples) {
 
 // Every listed pose, by this file's own computation: finite, positioned and oriented within
 // 1e-9, touching (its arm at 0.1 from the edge within 1e-9, no arm nearer, none through the
-// wall) or clear (every arm farther than 0.1 + 1e-9, none through the wall); the listing order
-// and the counts.
+// wall) or clear (every arm farther than 0.1 + 1e-9, none through the wall), valid against the
+// whole workcell by the independent judge (wall plate and floor, every tube, the hand and the
+// workpiece) with the clearances it reports; the listing order and the counts.
 void expect_sound(const PlacementResult& r) {
   ASSERT_LE(r.count, kMaxPlacements);
   EXPECT_EQ(r.touchCount + r.clearCount, r.count);
@@ -206,7 +209,11 @@ void expect_sound(const PlacementResult& r) {
     EXPECT_EQ(p.theta, p.q[sc.robot.Lcont]);
     const OwnClearance c = own_clearance(f, sc.cell.rh);
     EXPECT_FALSE(c.anyCrossing());
-    EXPECT_NEAR(p.clearance, c.min(), 1e-12);
+    EXPECT_NEAR(p.clearance, c.min(), 1e-11);  // rounding of distances up to a few units
+    const judge::Verdict v = judge::judge_pose(sc.robot, sc.cell.rh, p.q);
+    EXPECT_TRUE(v.valid()) << "wall " << v.wall << " floor " << v.floor;
+    EXPECT_NEAR(p.workcell.wall, v.wall, 1e-9);
+    EXPECT_NEAR(p.workcell.floor, v.floor, 1e-9);
     if (p.kind == kPlacementTouch) {
       ASSERT_GE(p.arm, 1);
       ASSERT_LE(p.arm, 6);
@@ -257,7 +264,8 @@ bool touch_scene(std::mt19937& rng, int type, double q[kJointSlots], int& arm, d
   if (c.anyCrossing() || std::fabs(c.value[arm]) > 1e-12) return false;
   for (int m = 1; m <= 6; m++)
     if (m != arm && c.value[m] < 1e-3) return false;
-  return true;
+  // The pose must be free of the whole workcell (plate face, floor, hand, workpiece) too.
+  return judge::judge_pose(sc.robot, sc.cell.rh, q).valid();
 }
 
 double pose_gap(const double a[], const double b[]) {
@@ -366,7 +374,9 @@ TEST(Placement, EveryListedPoseIsSound) {
       goal_from(q);
       static PlacementResult r;
       const PlacementStatus status = solve(r);
-      EXPECT_TRUE(status == kPlacementFound || status == kPlacementWallCutsAll) << status;
+      EXPECT_TRUE(status == kPlacementFound || status == kPlacementWallCutsAll ||
+                  status == kPlacementWorkpieceCuts)
+          << status;
       found += status == kPlacementFound;
       EXPECT_EQ(r.dropped, 0);
       expect_sound(r);
@@ -388,9 +398,10 @@ TEST(Placement, GoalOutOfReach) {
   }
 }
 
-// Positioned poses of the scene at `samples` values of the free joint (pinv4's candidates, each
-// checked here by its own work point), with the largest own clearance among them.
-double best_own_clearance(int samples, int& positioned) {
+// Positioned, oriented poses of the scene at `samples` values of the free joint (pinv4's and
+// oinv2's candidates, each checked here by its own work pose), with the largest least clearance
+// the independent judge gives any of them.
+double best_judged_clearance(int samples, int& positioned) {
   double best = -INFINITY;
   positioned = 0;
   for (int j = 0; j < samples; j++) {
@@ -401,41 +412,50 @@ double best_own_clearance(int samples, int& positioned) {
     const int n = pinv4(sc.robot, q, sc.robot.posJoints[0], sc.robot.posJoints[1],
                         sc.robot.posJoints[2], sc.robot.rwLoc, sc.cell.rwG, sc.cell.EwG, cand);
     for (int k = 0; k < n; k++) {
-      const Fk f = own_fk(cand[k]);
-      // The wrist centre (joint 6) must sit on the goal's, 0.3 back along the goal axis; the
-      // wrist joints are not set here, so joint 7 is put where orienting puts it, 0.2 back.
-      const V axis = {sc.cell.EwG.m[2], sc.cell.EwG.m[5], sc.cell.EwG.m[8]};
-      if (len(f.joint[6] - (of(sc.cell.rwG) - 0.3 * axis)) > 1e-5) continue;
-      Fk g = f;
-      g.joint[7] = of(sc.cell.rwG) - 0.2 * axis;
-      best = std::fmax(best, own_clearance(g, sc.cell.rh).min());
-      positioned++;
+      double wrists[2][kJointSlots];
+      const int m = oinv2(sc.robot, cand[k], sc.robot.EwLoc, sc.cell.EwG, wrists);
+      for (int w = 0; w < m; w++) {
+        const Fk f = own_fk(wrists[w]);
+        if (len(f.work - of(sc.cell.rwG)) > 1e-6) continue;
+        const judge::Verdict v = judge::judge_pose(sc.robot, sc.cell.rh, wrists[w]);
+        best = std::fmax(best, std::fmin(v.wall, v.floor));
+        positioned++;
+      }
     }
   }
   return best;
 }
 
-// Walls that every positioned pose cuts: one beside the wrist's last arm (fixed by the goal, so
-// its 0.05 overlap is in every pose), one across the whole workspace between base and goal.
-// The reported depth is never more than the least any positioned pose cuts in.
+// Walls that every pose cuts, judged independently. One edge 0.05 beside the goal: the workpiece
+// there cuts the plate, so no pose is sought at all. One plate 0.05 beside the base column (in
+// types 1 and 2 joint 1's axis, in types 3 and 4 the plane arm 1 turns in): every pose cuts in at
+// least that much, and the reported depth is never more than the least any pose the test
+// samples cuts in.
 TEST(Placement, WallThatEveryPoseCuts) {
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(testing::Message() << "type " << type);
     default_scene(type);
-    sc.cell.rh = {-0.6 + 0.05, 2.2, 0};  // 0.05 beside arm 6 (x = -0.6, y = 2.2)
+    sc.cell.rh = {-0.6 + 0.05, 2.2, 0};
     static PlacementResult r;
-    EXPECT_EQ(solve(r), kPlacementWallCutsAll);
+    EXPECT_EQ(solve(r), kPlacementWorkpieceCuts);
     EXPECT_EQ(r.count, 0);
+    EXPECT_EQ(r.where.wallBody, kBodyWorkpiece);
+    EXPECT_GT(r.smallestDepth, 0.05);
+    const judge::Plate plate = judge::plate_of(sc.cell.rh);
+    judge::Pose at = {};
+    at.work = judge::of(sc.cell.rwG);
+    at.Ew = judge::of(sc.cell.EwG);
+    const judge::Box box = judge::work_box(sc.robot, at);
+    EXPECT_EQ(judge::box_plate(box, plate), 0);
+    EXPECT_GE(judge::box_overlap_bound(box, plate), r.smallestDepth - 1e-12);
+
+    sc.cell.rh = {2, 0.05, 0};
+    EXPECT_EQ(solve(r), kPlacementWallCutsAll);
     EXPECT_GE(r.smallestDepth, 0.05 - 1e-12);
     int positioned;
-    const double best = best_own_clearance(720, positioned);
+    const double best = best_judged_clearance(720, positioned);
     EXPECT_GT(positioned, 0);
     EXPECT_LE(best, -r.smallestDepth + 1e-9);
-
-    sc.cell.rh = {5, 1.0, -10};  // the plate spans the workspace between base (y 0) and goal
-    EXPECT_EQ(solve(r), kPlacementWallCutsAll);
-    EXPECT_GT(r.smallestDepth, kRadius);
-    EXPECT_LE(best_own_clearance(720, positioned), -r.smallestDepth + 1e-9);
   }
 }
 

@@ -1,8 +1,10 @@
-// Clearance of the arms from the wall: how far each arm's tube stays from the wall's edge, or how
-// deep it cuts into the wall. The edge is the vertical ray from rh upward; the wall is the plate
-// in the plane y = rh.y with x <= rh.x and z >= rh.z (the region contact_check treats as the
-// wall). Arm m (1..N-1) is the segment from joint m to joint m+1, a tube of the link radius.
-// Lengths in model units. No shared state.
+// Clearance of the arms from the wall's free edge: how far each arm's tube stays from the edge, or
+// how deep it cuts in there. The edge is the vertical ray from rh upward; behind it lies the
+// half-plate in the plane y = rh.y with x <= rh.x and z >= rh.z (the region contact_check treats
+// as the wall). Arm m (1..N-1) is the segment from joint m to joint m+1, a tube of the link
+// radius. This is the function whose zeros are the touching poses; whether a pose is free of the
+// wall plate, the floor, the hand and the workpiece is the workcell's judgement
+// (collision/workcell_check.h). Lengths in model units. No shared state.
 #pragma once
 
 #include "math/vecmat.h"

@@ -1,4 +1,4 @@
-#include "contact/clearance.h"
+#include "collision/edge_clearance.h"
 
 #include <cmath>
 

@@ -1,0 +1,58 @@
+// Closed-form distances between the workcell's shapes: segments (the axes of the tubes), an
+// oriented box (the workpiece) and an axis-aligned rectangle standing in a plane y = const (the
+// wall plate). Every routine is exact up to rounding, allocates nothing and keeps no state.
+// Lengths in model units, world frame.
+#pragma once
+
+#include "math/vecmat.h"
+
+// A rectangle in the plane y = y, spanning x0..x1 and z0..z1 (x0 <= x1, z0 <= z1).
+struct WallRect {
+  double y;
+  double x0, x1;
+  double z0, z1;
+};
+
+// An oriented box: centre c, axes the columns of R, half-extents h along them.
+struct OrientedBox {
+  Vec3 c;
+  Mat3 R;
+  double h[3];
+};
+
+// The part of a rectangle a nearest point lies on.
+enum RectFeature {
+  kRectFace,    // inside
+  kRectEdgeX1,  // on the edge x = x1 (corners included)
+  kRectEdgeX0,  // on the edge x = x0 (corners included)
+  kRectEdgeZ1,  // on the edge z = z1
+  kRectEdgeZ0,  // on the edge z = z0
+};
+
+// Where the segment a..b lies against a rectangle: the distance between the two (0 when they
+// meet), the nearest point on the rectangle and its feature. When the segment passes through the
+// rectangle's interior, `depth` is how far its crossing lies inside, from the nearest rectangle
+// edge (> 0); else 0.
+struct SegmentRect {
+  double distance;
+  double depth;
+  Vec3 onRect;
+  RectFeature feature;
+};
+
+// The squared distance between segments p0..p1 and q0..q1 (either may be a point).
+double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1);
+
+// The segment a..b against rectangle r. Writes out.
+void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& out);
+
+// The squared distance between segment a..b and the solid box (0 when they meet).
+double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& box);
+
+// The signed separation of a solid box and rectangle r: their distance when apart, minus the
+// least translation that parts them (separating axes) when they overlap. feature is the part of
+// the rectangle nearest the box (for an overlap, the part the box reaches through).
+double box_rect_clearance(const OrientedBox& box, const WallRect& r, RectFeature& feature);
+
+// The lowest height (z) of any point of the box.
+double box_bottom(const OrientedBox& box);

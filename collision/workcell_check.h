@@ -1,0 +1,82 @@
+// The workcell as obstacles, and the robot's bodies against them: whether a pose is free.
+//
+// Obstacles: the wall plate as drawn, the rectangle in the plane y = rh.y with x from rh.x - 4
+// to rh.x and z from rh.z to rh.z + 4 (its free vertical edge at x = rh.x); the floor z = 0.
+// Bodies: the tubes (link radius) of arms 1..N-1 (joint m to joint m+1), the hand (joint N to
+// the work point) and the workpiece box (workSize along the work's axes, centred on the work
+// point). Arm 1, the base column, stands on the floor and is exempt from it.
+// A clearance is signed: the distance between a body and an obstacle when apart, minus how deep
+// the body reaches in when they overlap (a tube through the plate: its radius plus how far its
+// crossing lies inside the plate's rim). A pose is valid when every clearance is at least
+// -kWorkcellTolerance: a touch within the contact band counts as touching, not cutting.
+// Lengths in model units. No shared state.
+#pragma once
+
+#include "collision/geometry.h"
+#include "model/state.h"
+
+// The contact band: clearances down to minus this count as touching.
+constexpr double kWorkcellTolerance = 1e-5;
+// Side of the square wall plate.
+constexpr double kWallPlateSize = 4.0;
+
+// Bodies are numbered: arms 1..N-1 by their number, then these two.
+constexpr int kBodyHand = kMaxJoints;
+constexpr int kBodyWorkpiece = kMaxJoints + 1;
+
+// The obstacle feature nearest a body.
+enum WorkcellFeature {
+  kFeatureWallEdge,     // the plate's free vertical edge (x = rh.x)
+  kFeatureWallFace,     // the plate's face
+  kFeatureWallTop,      // its top edge (z = rh.z + 4)
+  kFeatureWallFarEdge,  // its far vertical edge (x = rh.x - 4)
+  kFeatureWallBottom,   // its bottom edge (z = rh.z)
+  kFeatureFloor,        // the floor
+};
+
+// The clearances of one pose: the least over the bodies against the wall plate, and against the
+// floor, each with the body and feature that give it.
+struct WorkcellClearance {
+  double wall;
+  int wallBody;
+  WorkcellFeature wallFeature;
+  double floor;
+  int floorBody;
+  double least;  // min(wall, floor)
+  int valid;     // 1 when least >= -kWorkcellTolerance (and finite)
+};
+
+// The wall plate of a wall edge whose lower end is rh.
+WallRect wall_plate(const Vec3& rh);
+
+// The workpiece box held with its centre at rw and orientation Ew.
+OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& Ew);
+
+// The tube of body `body` (an arm 1..N-1 or kBodyHand) of posed kin, from a to b.
+void body_tube(const RobotModel& robot, const Kinematics& kin, int body, Vec3& a, Vec3& b);
+
+// The signed clearance of a tube a..b (radius) from the plate, and the feature that gives it.
+double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                           WorkcellFeature& feature);
+
+// The clearances of the hand (the tube from joint N at jointN to the work point rw) and of the
+// workpiece held at rw with orientation Ew: the bodies a work pose alone places. Writes out
+// (with least and valid) and returns out.valid.
+int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
+                        const WallRect& plate, WorkcellClearance& out);
+
+// The clearances of the pose that kin holds (forward_kinematics already run). Writes out and
+// returns out.valid.
+int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Workcell& cell,
+                       WorkcellClearance& out);
+
+// Forward kinematics of q (radians, q[1..N]) into kin, then its clearances. Returns out.valid.
+int pose_check(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin,
+               WorkcellClearance& out);
+
+// The name of a body ("arm 3", "hand", "workpiece") written to text (room for 16 characters).
+void body_name(int body, char text[16]);
+
+// The name of a feature: "wall edge", "wall face", "wall top", "wall far edge",
+// "wall bottom", "floor".
+const char* feature_name(WorkcellFeature feature);

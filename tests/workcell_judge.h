@@ -1,0 +1,204 @@
+// An independent judge of poses against the workcell, for the tests: its own forward kinematics
+// from the model's tables, and distances found by golden-section search on convex functions
+// rather than by the closed forms of collision/. The wall plate is the 4 x 4 square behind the
+// edge at rh, the floor z = 0; the bodies are the tubes of arms 1..6 (arm 1 exempt from the
+// floor), the hand tube (joint 7 to the work point) and the workpiece box at the work point.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/state.h"
+
+namespace judge {
+
+struct P {
+  double x, y, z;
+};
+inline P operator+(P a, P b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline P operator-(P a, P b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline P operator*(double k, P a) {
+  return {k * a.x, k * a.y, k * a.z};
+}
+inline double dot(P a, P b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline double norm(P a) {
+  return std::sqrt(dot(a, a));
+}
+inline P of(const Vec3& v) {
+  return {v.x, v.y, v.z};
+}
+
+struct Rot {  // row-major
+  double m[9];
+};
+inline Rot mul(const Rot& a, const Rot& b) {
+  Rot c;
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++)
+      c.m[3 * i + j] =
+          a.m[3 * i] * b.m[j] + a.m[3 * i + 1] * b.m[3 + j] + a.m[3 * i + 2] * b.m[6 + j];
+  return c;
+}
+inline P apply(const Rot& a, P v) {
+  return {a.m[0] * v.x + a.m[1] * v.y + a.m[2] * v.z, a.m[3] * v.x + a.m[4] * v.y + a.m[5] * v.z,
+          a.m[6] * v.x + a.m[7] * v.y + a.m[8] * v.z};
+}
+inline Rot of(const Mat3& M) {
+  Rot r;
+  for (int k = 0; k < 9; k++) r.m[k] = M.m[k];
+  return r;
+}
+
+// Joint positions 0..7, work point and work orientation of pose q.
+struct Pose {
+  P joint[8];
+  P work;
+  Rot Ew;
+};
+inline Pose fk(const RobotModel& robot, const double q[]) {
+  Pose f;
+  Rot E = of(robot.Erel[0]);
+  f.joint[0] = of(robot.Lloc[0]);
+  for (int i = 1; i <= 7; i++) {
+    f.joint[i] = f.joint[i - 1] + apply(E, of(robot.Lloc[i]));
+    const double c = std::cos(q[i]), s = std::sin(q[i]);
+    E = mul(mul(E, of(robot.Erel[i])), Rot{{c, -s, 0, s, c, 0, 0, 0, 1}});
+  }
+  f.work = f.joint[7] + apply(E, of(robot.rwLoc));
+  f.Ew = mul(E, of(robot.EwLoc));
+  return f;
+}
+
+// The least of a convex function over [0, 1] by golden-section search.
+template <class F>
+double convex_min(F f) {
+  double lo = 0, hi = 1;
+  const double g = 0.3819660112501051;
+  for (int it = 0; it < 120; it++) {
+    const double a = lo + g * (hi - lo), b = hi - g * (hi - lo);
+    if (f(a) < f(b))
+      hi = b;
+    else
+      lo = a;
+  }
+  return std::min({f(0.0), f(1.0), f(0.5 * (lo + hi))});
+}
+
+struct Plate {
+  double y, x0, x1, z0, z1;
+};
+inline Plate plate_of(const Vec3& rh) {
+  return {rh.y, rh.x - 4, rh.x, rh.z, rh.z + 4};
+}
+inline double point_plate(P p, const Plate& w) {
+  const P c = {std::clamp(p.x, w.x0, w.x1), w.y, std::clamp(p.z, w.z0, w.z1)};
+  return norm(p - c);
+}
+// How far inside the plate's rim segment a..b passes through it (>= 0), or -1 when it does not.
+inline double pierce_depth(P a, P b, const Plate& w) {
+  const double ha = a.y - w.y, hb = b.y - w.y;
+  if (ha * hb > 0 || ha == hb) return -1;
+  const P x = a + (ha / (ha - hb)) * (b - a);
+  if (x.x < w.x0 || x.x > w.x1 || x.z < w.z0 || x.z > w.z1) return -1;
+  return std::min({x.x - w.x0, w.x1 - x.x, x.z - w.z0, w.z1 - x.z});
+}
+inline double segment_plate(P a, P b, const Plate& w) {
+  if (pierce_depth(a, b, w) >= 0) return 0;
+  return convex_min([&](double t) { return point_plate(a + t * (b - a), w); });
+}
+// A tube's signed clearance from the plate: its distance less the radius, or for a tube through
+// the plate minus (radius + how far inside the rim it passes).
+inline double tube_plate(P a, P b, double r, const Plate& w) {
+  const double e = pierce_depth(a, b, w);
+  return e >= 0 ? -(r + e) : segment_plate(a, b, w) - r;
+}
+
+struct Box {
+  P c;
+  P axis[3];
+  double h[3];
+};
+inline Box work_box(const RobotModel& robot, const Pose& f) {
+  Box b;
+  b.c = f.work;
+  for (int i = 0; i < 3; i++) {
+    b.axis[i] = {f.Ew.m[i], f.Ew.m[3 + i], f.Ew.m[6 + i]};
+    b.h[i] = robot.workSize[i] / 2;
+  }
+  return b;
+}
+inline double point_box(P p, const Box& b) {
+  double s = 0;
+  for (int i = 0; i < 3; i++) {
+    const double out = std::fabs(dot(p - b.c, b.axis[i])) - b.h[i];
+    if (out > 0) s += out * out;
+  }
+  return std::sqrt(s);
+}
+// Distance of box and plate (0 when they meet): box edges against the plate, plate edges
+// against the box.
+inline double box_plate(const Box& b, const Plate& w) {
+  double best = INFINITY;
+  for (int i = 0; i < 3; i++) {
+    const int j = (i + 1) % 3, k = (i + 2) % 3;
+    for (double sj : {-1.0, 1.0})
+      for (double sk : {-1.0, 1.0}) {
+        const P mid = b.c + (sj * b.h[j]) * b.axis[j] + (sk * b.h[k]) * b.axis[k];
+        best = std::min(best, segment_plate(mid - b.h[i] * b.axis[i], mid + b.h[i] * b.axis[i], w));
+      }
+  }
+  const P corner[4] = {{w.x1, w.y, w.z0}, {w.x1, w.y, w.z1}, {w.x0, w.y, w.z1}, {w.x0, w.y, w.z0}};
+  for (int k = 0; k < 4; k++) {
+    const P a = corner[k], d = corner[(k + 1) % 4] - a;
+    best = std::min(best, convex_min([&](double t) { return point_box(a + t * d, b); }));
+  }
+  return best;
+}
+// How far the box would have to move along the plate's normal or out past one of its edges to
+// leave it: at least its depth in the plate.
+inline double box_overlap_bound(const Box& b, const Plate& w) {
+  double ext[3] = {0, 0, 0};  // half-extent of the box along world x, y, z
+  for (int i = 0; i < 3; i++) {
+    ext[0] += b.h[i] * std::fabs(b.axis[i].x);
+    ext[1] += b.h[i] * std::fabs(b.axis[i].y);
+    ext[2] += b.h[i] * std::fabs(b.axis[i].z);
+  }
+  return std::min({b.c.y + ext[1] - w.y, w.y - (b.c.y - ext[1]), w.x1 - (b.c.x - ext[0]),
+                   b.c.x + ext[0] - w.x0, w.z1 - (b.c.z - ext[2]), b.c.z + ext[2] - w.z0});
+}
+
+struct Verdict {
+  double wall;   // least signed clearance from the plate
+  double floor;  // least height above the floor
+  bool valid(double tolerance = 1e-5) const { return wall >= -tolerance && floor >= -tolerance; }
+};
+
+inline Verdict judge_pose(const RobotModel& robot, const Vec3& rh, const double q[]) {
+  const Pose f = fk(robot, q);
+  const Plate w = plate_of(rh);
+  const double r = robot.linkRadius;
+  Verdict v = {INFINITY, INFINITY};
+  for (int m = 1; m <= 7; m++) {
+    const P a = f.joint[m], b = m < 7 ? f.joint[m + 1] : f.work;
+    v.wall = std::min(v.wall, tube_plate(a, b, r, w));
+    if (m != 1) v.floor = std::min(v.floor, std::min(a.z, b.z) - r);
+  }
+  const Box box = work_box(robot, f);
+  const double d = box_plate(box, w);
+  v.wall = std::min(v.wall, d > 0 ? d : -box_overlap_bound(box, w));
+  for (int i = 0; i < 8; i++) {
+    P corner = box.c;
+    for (int k = 0; k < 3; k++)
+      corner = corner + (((i >> k) & 1 ? 1 : -1) * box.h[k]) * box.axis[k];
+    v.floor = std::min(v.floor, corner.z);
+  }
+  return v;
+}
+
+}  // namespace judge
