@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header from a higher layer. The layers, bottom up:
-# math, model, collision, ik, contact, render, app; a folder may include its own headers and those below.
+# math, model, collision, ik, contact, planning, render, app; a folder may include its own headers and those below.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-layers=(math model collision ik contact render app)
+layers=(math model collision ik contact planning render app)
 status=0
 for i in "${!layers[@]}"; do
   folder=${layers[$i]}

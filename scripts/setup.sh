@@ -10,7 +10,7 @@ packages=(
   libx11-dev xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils imagemagick
   libgsl-dev liborocos-kdl-dev libclang-rt-14-dev locales
   nlohmann-json3-dev libcli11-dev libcairo2-dev libtbb-dev
-  libfcl-dev
+  libfcl-dev libompl-dev
 )
 
 missing=()

@@ -1,0 +1,59 @@
+#include "planning/joint_path.h"
+
+#include <cmath>
+
+namespace {
+
+double segment_length(int N, const JointVector& a, const JointVector& b) {
+  double s = 0;
+  for (int i = 1; i <= N; i++) s += (b[i] - a[i]) * (b[i] - a[i]);
+  return std::sqrt(s);
+}
+
+}  // namespace
+
+double path_length(int N, const JointPath& path) {
+  double length = 0;
+  for (size_t k = 1; k < path.size(); k++) length += segment_length(N, path[k - 1], path[k]);
+  return length;
+}
+
+void sample_path(int N, const JointPath& path, int steps, JointPath& out) {
+  out.clear();
+  if (path.empty()) return;
+  const double total = path_length(N, path);
+  size_t segment = 1;
+  double before = 0;  // length of the path up to waypoint segment - 1
+  for (int k = 0; k <= steps; k++) {
+    if (k == steps || path.size() == 1 || !(total > 0)) {
+      out.push_back(k == 0 ? path.front() : path.back());
+      continue;
+    }
+    const double at = total * k / steps;
+    while (segment + 1 < path.size() &&
+           before + segment_length(N, path[segment - 1], path[segment]) < at)
+      before += segment_length(N, path[segment - 1], path[segment]), segment++;
+    const JointVector &a = path[segment - 1], &b = path[segment];
+    const double len = segment_length(N, a, b);
+    const double t = len > 0 ? std::fmin(1.0, (at - before) / len) : 0;
+    JointVector q{};
+    for (int i = 1; i <= N; i++) q[i] = a[i] + t * (b[i] - a[i]);
+    out.push_back(q);
+  }
+}
+
+int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
+                 Kinematics& kin, double& minWall, double& minFloor) {
+  minWall = minFloor = INFINITY;
+  if (path.empty()) return 0;
+  for (size_t k = 0; k < path.size(); k++) {
+    MotionCheck check;
+    const JointVector& to = path[k];
+    const JointVector& from = k == 0 ? path[0] : path[k - 1];
+    motion_check(robot, cell, from.data(), to.data(), kin, check);
+    minWall = std::fmin(minWall, check.minWall);
+    minFloor = std::fmin(minFloor, check.minFloor);
+    if (check.collides) return 0;
+  }
+  return 1;
+}

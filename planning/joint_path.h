@@ -1,0 +1,17 @@
+// Joint paths as plain lists of waypoints (planning/motion_plan.h): their length, equal-length
+// samples of them, and their certification against the workcell.
+#pragma once
+
+#include "planning/motion_plan.h"
+
+// Sum over consecutive waypoints of the Euclidean distance of joints 1..N, radians.
+double path_length(int N, const JointPath& path);
+
+// steps + 1 poses along the path at equal joint-space length (the first and last waypoints
+// included) into out. A path of one waypoint gives that pose steps + 1 times.
+void sample_path(int N, const JointPath& path, int steps, JointPath& out);
+
+// Certifies every segment of the path (collision/motion_check.h). Writes the least wall and
+// floor clearances of the poses checked, and returns 1 when every segment is free.
+int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
+                 Kinematics& kin, double& minWall, double& minFloor);

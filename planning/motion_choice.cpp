@@ -1,0 +1,79 @@
+#include "planning/motion_choice.h"
+
+#include "model/forward_kinematics.h"
+#include "planning/joint_path.h"
+
+namespace {
+
+JointVector joint_vector(int N, const double q[]) {
+  JointVector v{};
+  for (int i = 1; i <= N; i++) v[i] = q[i];
+  return v;
+}
+
+// The straight line from qInit to qGoal as the chosen motion when the workcell certifies it.
+bool straight_free(const RobotModel& robot, const Workcell& cell, const double qInit[],
+                   const double qGoal[], Kinematics& kin, MotionChoice& out) {
+  motion_check(robot, cell, qInit, qGoal, kin, out.straight);
+  if (out.straight.collides) return false;
+  out.how = kMotionStraight;
+  out.plan = PlanResult();
+  out.plan.status = kPlanFound;
+  out.plan.path = {joint_vector(robot.N, qInit), joint_vector(robot.N, qGoal)};
+  out.plan.length = path_length(robot.N, out.plan.path);
+  out.plan.minWall = out.straight.minWall;
+  out.plan.minFloor = out.straight.minFloor;
+  return true;
+}
+
+bool planned(const RobotModel& robot, const Workcell& cell, const double qInit[],
+             const double qGoal[], const PlanRequest& request, MotionChoice& out) {
+  PlanRequest r = request;
+  r.start = joint_vector(robot.N, qInit);
+  r.goal = joint_vector(robot.N, qGoal);
+  out.tried++;
+  if (plan_motion(robot, cell, r, out.plan) != kPlanFound) return false;
+  out.how = kMotionPlanned;
+  return true;
+}
+
+}  // namespace
+
+MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const double qInit[],
+                         const double qGoal[], const PlanRequest& request, MotionChoice& out) {
+  out = MotionChoice();
+  Kinematics kin;
+  kinematics_at_base(robot, kin);
+  out.tried = 1;
+  if (straight_free(robot, cell, qInit, qGoal, kin, out)) return out.how;
+  out.tried = 0;
+  planned(robot, cell, qInit, qGoal, request, out);
+  return out.how;
+}
+
+MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, const double qInit[],
+                               const PlacementResult& placements, const PlanRequest& request,
+                               MotionChoice& out) {
+  out = MotionChoice();
+  Kinematics kin;
+  kinematics_at_base(robot, kin);
+  for (int k = 0; k < placements.count; k++) {
+    if (straight_free(robot, cell, qInit, placements.poses[k].q, kin, out)) {
+      out.index = k;
+      out.tried = k + 1;
+      return out.how;
+    }
+  }
+  MotionCheck firstStraight;
+  if (placements.count > 0)
+    motion_check(robot, cell, qInit, placements.poses[0].q, kin, firstStraight);
+  for (int k = 0; k < placements.count; k++) {
+    if (planned(robot, cell, qInit, placements.poses[k].q, request, out)) {
+      out.index = k;
+      motion_check(robot, cell, qInit, placements.poses[k].q, kin, out.straight);
+      return out.how;
+    }
+  }
+  out.straight = firstStraight;
+  return out.how;
+}

@@ -1,0 +1,389 @@
+#include "planning/motion_plan.h"
+
+#include <ompl/base/MotionValidator.h>
+#include <ompl/base/ProjectionEvaluator.h>
+#include <ompl/base/SpaceInformation.h>
+#include <ompl/base/StateSampler.h>
+#include <ompl/base/StateValidityChecker.h>
+#include <ompl/base/spaces/SO2StateSpace.h>
+#include <ompl/geometric/PathSimplifier.h>
+#include <ompl/geometric/SimpleSetup.h>
+#include <ompl/geometric/planners/est/EST.h>
+#include <ompl/geometric/planners/fmt/FMT.h>
+#include <ompl/geometric/planners/informedtrees/BITstar.h>
+#include <ompl/geometric/planners/kpiece/BKPIECE1.h>
+#include <ompl/geometric/planners/kpiece/KPIECE1.h>
+#include <ompl/geometric/planners/kpiece/LBKPIECE1.h>
+#include <ompl/geometric/planners/prm/LazyPRM.h>
+#include <ompl/geometric/planners/prm/PRM.h>
+#include <ompl/geometric/planners/prm/PRMstar.h>
+#include <ompl/geometric/planners/rrt/BiTRRT.h>
+#include <ompl/geometric/planners/rrt/LazyRRT.h>
+#include <ompl/geometric/planners/rrt/RRT.h>
+#include <ompl/geometric/planners/rrt/RRTConnect.h>
+#include <ompl/geometric/planners/rrt/RRTstar.h>
+#include <ompl/geometric/planners/rrt/TRRT.h>
+#include <ompl/geometric/planners/sbl/SBL.h>
+#include <ompl/geometric/planners/stride/STRIDE.h>
+#include <ompl/util/Console.h>
+#include <ompl/util/RandomNumbers.h>
+
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "math/angles.h"
+#include "model/forward_kinematics.h"
+#include "planning/joint_path.h"
+
+namespace ob = ompl::base;
+namespace og = ompl::geometric;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The robot's joints as seven SO2 spaces, one state a joint vector.
+std::shared_ptr<ob::CompoundStateSpace> joint_space(int N) {
+  auto space = std::make_shared<ob::CompoundStateSpace>();
+  for (int i = 1; i <= N; i++) space->addSubspace(std::make_shared<ob::SO2StateSpace>(), 1.0);
+  return space;
+}
+
+void to_joints(int N, const ob::State* state, double q[]) {
+  const auto* s = state->as<ob::CompoundState>();
+  q[0] = 0;
+  for (int i = 1; i <= N; i++) q[i] = s->as<ob::SO2StateSpace::StateType>(i - 1)->value;
+  for (int i = N + 1; i < kJointSlots; i++) q[i] = 0;
+}
+
+void from_joints(int N, const double q[], ob::State* state) {
+  auto* s = state->as<ob::CompoundState>();
+  for (int i = 1; i <= N; i++) s->as<ob::SO2StateSpace::StateType>(i - 1)->value = wrap_angle(q[i]);
+}
+
+// What the checks share: the robot, the workcell, a kinematic workspace and their tallies.
+struct CheckContext {
+  const RobotModel& robot;
+  const Workcell& cell;
+  Kinematics kin;
+  long poses = 0;
+  long motions = 0;
+  double ms = 0;
+};
+
+class PoseValidity : public ob::StateValidityChecker {
+ public:
+  PoseValidity(const ob::SpaceInformationPtr& si, CheckContext& context)
+      : ob::StateValidityChecker(si), context_(context) {}
+
+  bool isValid(const ob::State* state) const override {
+    const Clock::time_point start = Clock::now();
+    double q[kJointSlots];
+    to_joints(context_.robot.N, state, q);
+    WorkcellClearance c;
+    const int valid = pose_check(context_.robot, context_.cell, q, context_.kin, c);
+    context_.poses++;
+    context_.ms += ms_since(start);
+    return valid != 0;
+  }
+
+ private:
+  CheckContext& context_;
+};
+
+// The workcell's certified segment check on the SO2 interpolation (each joint the short way).
+class CertifiedMotion : public ob::MotionValidator {
+ public:
+  CertifiedMotion(const ob::SpaceInformationPtr& si, CheckContext& context)
+      : ob::MotionValidator(si), context_(context) {}
+
+  bool checkMotion(const ob::State* s1, const ob::State* s2) const override {
+    MotionCheck check;
+    return run(s1, s2, check);
+  }
+
+  bool checkMotion(const ob::State* s1, const ob::State* s2,
+                   std::pair<ob::State*, double>& lastValid) const override {
+    MotionCheck check;
+    if (run(s1, s2, check)) return true;
+    lastValid.second = check.firstCollision;
+    if (lastValid.first != nullptr)
+      si_->getStateSpace()->interpolate(s1, s2, check.firstCollision, lastValid.first);
+    return false;
+  }
+
+ private:
+  bool run(const ob::State* s1, const ob::State* s2, MotionCheck& check) const {
+    const Clock::time_point start = Clock::now();
+    const int N = context_.robot.N;
+    double a[kJointSlots], b[kJointSlots];
+    to_joints(N, s1, a);
+    to_joints(N, s2, b);
+    for (int i = 1; i <= N; i++) b[i] = a[i] + wrap_angle(b[i] - a[i]);
+    motion_check(context_.robot, context_.cell, a, b, context_.kin, check);
+    context_.motions++;
+    context_.ms += ms_since(start);
+    if (check.collides)
+      invalid_++;
+    else
+      valid_++;
+    return !check.collides;
+  }
+
+  CheckContext& context_;
+};
+
+// Uniform and local samples of the joints from a generator seeded by the request, so that a
+// seed gives the same samples in every call and on every thread.
+class SeededJointSampler : public ob::StateSampler {
+ public:
+  SeededJointSampler(const ob::StateSpace* space, unsigned seed) : ob::StateSampler(space) {
+    rng_.setLocalSeed(seed);
+  }
+
+  void sampleUniform(ob::State* state) override {
+    auto* s = state->as<ob::CompoundState>();
+    for (unsigned i = 0; i < count(state); i++)
+      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-PI, PI);
+  }
+
+  void sampleUniformNear(ob::State* state, const ob::State* near, double distance) override {
+    sample_around(state, near, [&](double) { return rng_.uniformReal(-distance, distance); });
+  }
+
+  void sampleGaussian(ob::State* state, const ob::State* mean, double stdDev) override {
+    sample_around(state, mean, [&](double) { return rng_.gaussian(0, stdDev); });
+  }
+
+ private:
+  unsigned count(const ob::State*) const {
+    return space_->as<ob::CompoundStateSpace>()->getSubspaceCount();
+  }
+
+  void sample_around(ob::State* state, const ob::State* centre,
+                     const std::function<double(double)>& offset) {
+    auto* s = state->as<ob::CompoundState>();
+    const auto* c = centre->as<ob::CompoundState>();
+    for (unsigned i = 0; i < count(state); i++) {
+      const double v = c->as<ob::SO2StateSpace::StateType>(i)->value;
+      s->as<ob::SO2StateSpace::StateType>(i)->value = wrap_angle(v + offset(v));
+    }
+  }
+};
+
+// The shortcut simplifier with its random numbers seeded by the request.
+class SeededSimplifier : public og::PathSimplifier {
+ public:
+  SeededSimplifier(const ob::SpaceInformationPtr& si, unsigned seed) : og::PathSimplifier(si) {
+    rng_.setLocalSeed(seed);
+  }
+};
+
+// KPIECE-like planners need a projection: the first three joints, a grid of 1/8 turn.
+class LeadingJointsProjection : public ob::ProjectionEvaluator {
+ public:
+  explicit LeadingJointsProjection(const ob::StateSpacePtr& space)
+      : ob::ProjectionEvaluator(space) {}
+
+  unsigned int getDimension() const override { return 3; }
+
+  void defaultCellSizes() override { cellSizes_.assign(3, PI / 4); }
+
+  void project(const ob::State* state, Eigen::Ref<Eigen::VectorXd> projection) const override {
+    const auto* s = state->as<ob::CompoundState>();
+    for (int i = 0; i < 3; i++) projection(i) = s->as<ob::SO2StateSpace::StateType>(i)->value;
+  }
+};
+
+using PlannerFactory = ob::PlannerPtr (*)(const ob::SpaceInformationPtr&);
+
+template <class Planner>
+ob::PlannerPtr make(const ob::SpaceInformationPtr& si) {
+  return std::make_shared<Planner>(si);
+}
+
+struct NamedPlanner {
+  const char* name;
+  PlannerFactory factory;
+};
+
+const NamedPlanner kPlanners[] = {
+    {"RRTConnect", make<og::RRTConnect>},
+    {"RRT", make<og::RRT>},
+    {"BiTRRT", make<og::BiTRRT>},
+    {"TRRT", make<og::TRRT>},
+    {"LazyRRT", make<og::LazyRRT>},
+    {"RRTstar", make<og::RRTstar>},
+    {"KPIECE1", make<og::KPIECE1>},
+    {"BKPIECE1", make<og::BKPIECE1>},
+    {"LBKPIECE1", make<og::LBKPIECE1>},
+    {"PRM", make<og::PRM>},
+    {"PRMstar", make<og::PRMstar>},
+    {"LazyPRM", make<og::LazyPRM>},
+    {"EST", make<og::EST>},
+    {"SBL", make<og::SBL>},
+    {"STRIDE", make<og::STRIDE>},
+    {"FMT", make<og::FMT>},
+    {"BITstar", make<og::BITstar>},
+};
+
+PlannerFactory find_planner(const std::string& name) {
+  for (const NamedPlanner& p : kPlanners)
+    if (name == p.name) return p.factory;
+  return nullptr;
+}
+
+bool finite_joints(int N, const JointVector& q) {
+  for (int i = 1; i <= N; i++)
+    if (!std::isfinite(q[i])) return false;
+  return true;
+}
+
+// The OMPL path as unwrapped waypoints from the request's start: each step the short way round,
+// as the SO2 interpolation moves.
+void unwrap_path(int N, const og::PathGeometric& geometric, const JointVector& start,
+                 JointPath& path) {
+  path.assign(1, start);
+  double prev[kJointSlots];
+  to_joints(N, geometric.getState(0), prev);
+  for (size_t k = 1; k < geometric.getStateCount(); k++) {
+    double q[kJointSlots];
+    to_joints(N, geometric.getState(k), q);
+    JointVector next = path.back();
+    for (int i = 1; i <= N; i++) next[i] += wrap_angle(q[i] - prev[i]);
+    path.push_back(next);
+    for (int i = 1; i <= N; i++) prev[i] = q[i];
+  }
+}
+
+void quiet_ompl() {
+  static std::once_flag once;
+  std::call_once(once, [] { ompl::msg::setLogLevel(ompl::msg::LOG_NONE); });
+}
+
+}  // namespace
+
+PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
+                       PlanResult& result) {
+  result = PlanResult();
+  const int N = robot.N;
+  if (!finite_joints(N, request.start) || !finite_joints(N, request.goal) ||
+      !(request.timeLimit > 0) || !std::isfinite(request.timeLimit))
+    return result.status = kPlanBadInput;
+  const PlannerFactory factory = find_planner(request.planner);
+  if (factory == nullptr) return result.status = kPlanUnknownPlanner;
+  quiet_ompl();
+
+  CheckContext context{robot, cell, Kinematics(), 0, 0, 0};
+  kinematics_at_base(robot, context.kin);
+  WorkcellClearance c;
+  if (!pose_check(robot, cell, request.start.data(), context.kin, c))
+    return result.status = kPlanStartInvalid;
+  if (!pose_check(robot, cell, request.goal.data(), context.kin, c))
+    return result.status = kPlanGoalInvalid;
+
+  const Clock::time_point start = Clock::now();
+  try {
+    const auto space = joint_space(N);
+    space->registerDefaultProjection(std::make_shared<LeadingJointsProjection>(space));
+    unsigned samplers = 0;
+    space->setStateSamplerAllocator([&request, &samplers](const ob::StateSpace* s) {
+      return std::make_shared<SeededJointSampler>(s, request.seed + samplers++);
+    });
+    const auto si = std::make_shared<ob::SpaceInformation>(space);
+    si->setStateValidityChecker(std::make_shared<PoseValidity>(si, context));
+    si->setMotionValidator(std::make_shared<CertifiedMotion>(si, context));
+    si->setup();
+
+    ob::ScopedState<> from(space), to(space);
+    from_joints(N, request.start.data(), from.get());
+    from_joints(N, request.goal.data(), to.get());
+    const auto pdef = std::make_shared<ob::ProblemDefinition>(si);
+    pdef->setStartAndGoalStates(from, to);
+    const ob::PlannerPtr planner = factory(si);
+    planner->setProblemDefinition(pdef);
+    planner->setup();
+    // A deadline read in the planner's own loop: no timer thread.
+    const Clock::time_point deadline =
+        start + std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(request.timeLimit));
+    const ob::PlannerTerminationCondition ptc([deadline] { return Clock::now() >= deadline; });
+    const ob::PlannerStatus solved = planner->solve(ptc);
+    if (solved != ob::PlannerStatus::EXACT_SOLUTION) {
+      result.status = kPlanNoPath;
+    } else {
+      og::PathGeometric& path = *pdef->getSolutionPath()->as<og::PathGeometric>();
+      JointPath raw;
+      unwrap_path(N, path, request.start, raw);
+      SeededSimplifier simplifier(si, request.seed);
+      simplifier.shortcutPath(path);
+      simplifier.reduceVertices(path);
+      unwrap_path(N, path, request.start, result.path);
+      // The simplified path certified again; should it fail, the planner's own path is kept,
+      // and only a path that passes is returned.
+      if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor)) {
+        result.path = raw;
+        if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor))
+          result.path.clear();
+      }
+      result.status = result.path.empty() ? kPlanNoPath : kPlanFound;
+    }
+  } catch (const std::exception& error) {
+    result.status = kPlanPlannerError;
+    result.message = error.what();
+    result.path.clear();
+  }
+  result.planningMs = ms_since(start);
+  result.length = path_length(N, result.path);
+  result.validityChecks = context.poses;
+  result.motionChecks = context.motions;
+  result.checkMs = context.ms;
+  return result.status;
+}
+
+bool planner_known(const std::string& name) {
+  return find_planner(name) != nullptr;
+}
+
+std::string planner_names() {
+  std::string names;
+  for (const NamedPlanner& p : kPlanners)
+    names += (names.empty() ? "" : ", ") + std::string(p.name);
+  return names;
+}
+
+void seed_planning_process(unsigned seed) {
+  static std::once_flag once;
+  std::call_once(once, [seed] {
+    quiet_ompl();
+    ompl::RNG::setSeed(seed);
+  });
+}
+
+const char* plan_status_text(PlanStatus status) {
+  switch (status) {
+    case kPlanFound:
+      return "a collision-free motion was found";
+    case kPlanNoPath:
+      return "no collision-free motion was found within the time limit";
+    case kPlanStartInvalid:
+      return "the start pose cuts into the wall or the floor";
+    case kPlanGoalInvalid:
+      return "the goal pose cuts into the wall or the floor";
+    case kPlanUnknownPlanner:
+      return "no planner of that name";
+    case kPlanBadInput:
+      return "a joint value is no number, or the time limit is not positive";
+    case kPlanPlannerError:
+      return "the planner failed";
+  }
+  return "unknown planning status";
+}

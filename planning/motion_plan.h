@@ -1,0 +1,71 @@
+// Collision-free motions between two poses, planned with OMPL over seven wrapping joints and
+// certified by the workcell (collision/): every pose a planner keeps is valid, every motion it
+// keeps is a certified straight joint segment, and the simplified path is certified again.
+//
+// A path is a list of joint vectors (joints 1..N in slots 1..N) with unwrapped values:
+// consecutive waypoints are joined by the straight line of their plain differences. The first
+// waypoint is the start as given, the last equals the goal modulo whole turns. OMPL's headers,
+// classes and exceptions stay behind this header. Each call builds its own OMPL objects and
+// kinematic workspace, so calls may run on several threads at once.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "collision/motion_check.h"
+
+using JointVector = std::array<double, kJointSlots>;
+using JointPath = std::vector<JointVector>;
+
+constexpr double kDefaultPlanTimeLimit = 1.0;  // seconds per goal pose
+constexpr const char* kDefaultPlanner = "RRTConnect";
+
+enum PlanStatus {
+  kPlanFound,           // path holds a certified collision-free motion
+  kPlanNoPath,          // no path within the time limit
+  kPlanStartInvalid,    // the start pose cuts into the wall or the floor
+  kPlanGoalInvalid,     // the goal pose cuts into the wall or the floor
+  kPlanUnknownPlanner,  // no OMPL geometric planner of that name
+  kPlanBadInput,        // a joint value that is no number, or a time limit that is not > 0
+  kPlanPlannerError,    // OMPL reported an error (its text in `message`)
+};
+
+struct PlanRequest {
+  JointVector start{};
+  JointVector goal{};
+  std::string planner = kDefaultPlanner;
+  double timeLimit = kDefaultPlanTimeLimit;  // seconds, > 0
+  unsigned seed = 1;  // seeds the state sampler and the simplifier: one seed, one path
+};
+
+struct PlanResult {
+  PlanStatus status = kPlanBadInput;
+  JointPath path;           // kPlanFound: the waypoints
+  double length = 0;        // sum of the waypoints' Euclidean joint distances, radians
+  double planningMs = 0;    // wall-clock time of the planner and the simplification
+  double minWall = 0;       // least wall and floor clearance of the poses the certification
+  double minFloor = 0;      // checked along the path
+  long validityChecks = 0;  // pose checks the planner asked for
+  long motionChecks = 0;    // segment checks the planner and the simplifier asked for
+  double checkMs = 0;       // time spent in those checks
+  std::string message;      // kPlanPlannerError: OMPL's text
+};
+
+// Plans a motion from request.start to request.goal for robot in cell. Writes result and
+// returns its status.
+PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
+                       PlanResult& result);
+
+// Whether `name` is a planner plan_motion knows.
+bool planner_known(const std::string& name);
+
+// The planner names plan_motion knows, separated by ", ".
+std::string planner_names();
+
+// Seeds OMPL's process-wide random numbers, which planners other than the default may also
+// draw from. Only the first call in a process takes effect; call it before planning.
+void seed_planning_process(unsigned seed);
+
+// A short English sentence for a status. Never null.
+const char* plan_status_text(PlanStatus status);

@@ -1,0 +1,186 @@
+// Planned motions, judged by the test's own forward kinematics and geometry
+// (tests/workcell_judge.h): every path starts at the initial pose, ends at a valid goal pose,
+// and is free when sampled at 0.001 rad per joint; one seed gives one path; bad requests are
+// refused.
+#include "planning/motion_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
+#include "planning/motion_choice.h"
+#include "workcell_judge.h"
+
+namespace {
+
+constexpr Mat3 kGoalDown = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+
+struct Scene {
+  int type;
+  RobotModel robot;
+  Workcell cell;
+};
+
+// A goal for the workpiece put down from above with its underside at height z, and the wall edge.
+void set_scene(Scene& s, int type, double x, double y, double z, double wallY) {
+  s.type = type;
+  robot_setup(type, s.robot);
+  s.cell = {};
+  s.cell.rwG = {x, y, z + s.robot.workSize[2] / 2};
+  s.cell.EwG = kGoalDown;
+  s.cell.rh = {0, wallY, 0};
+}
+
+// The first sample along the path (every joint moving at most 0.001 rad between samples) that
+// the judge finds cutting into the wall or the floor; -1 when none does.
+long first_judged_collision(const Scene& s, const JointPath& path) {
+  long n = 0;
+  for (size_t k = 1; k < path.size(); k++) {
+    double largest = 0;
+    for (int i = 1; i <= 7; i++)
+      largest = std::max(largest, std::fabs(path[k][i] - path[k - 1][i]));
+    const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
+    for (int j = 0; j <= steps; j++, n++) {
+      double q[kJointSlots] = {};
+      for (int i = 1; i <= 7; i++)
+        q[i] = path[k - 1][i] + (path[k][i] - path[k - 1][i]) * j / steps;
+      if (!judge::valid_pose(s.robot, s.cell.rh, q)) return n;
+    }
+  }
+  return -1;
+}
+
+bool same_modulo_turns(const JointVector& a, const double b[]) {
+  for (int i = 1; i <= 7; i++)
+    if (std::fabs(std::remainder(a[i] - b[i], 2 * PI)) > 1e-9) return false;
+  return true;
+}
+
+// The whole contract of a found motion, judged independently.
+void expect_sound_motion(const Scene& s, const MotionChoice& m, const PlacementResult& r) {
+  ASSERT_NE(m.how, kMotionNone);
+  const JointPath& path = m.plan.path;
+  ASSERT_GE(path.size(), 2u);
+  const double* qInit = s.robot.qInit[s.type];
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(path.front()[i], qInit[i]) << "start, joint " << i;
+  ASSERT_GE(m.index, 0);
+  EXPECT_TRUE(same_modulo_turns(path.back(), r.poses[m.index].q)) << "end is the chosen pose";
+  EXPECT_TRUE(judge::judge_pose(s.robot, s.cell.rh, r.poses[m.index].q).valid());
+  EXPECT_EQ(first_judged_collision(s, path), -1);
+  double length = 0;
+  for (size_t k = 1; k < path.size(); k++) {
+    double d = 0;
+    for (int i = 1; i <= 7; i++) d += (path[k][i] - path[k - 1][i]) * (path[k][i] - path[k - 1][i]);
+    length += std::sqrt(d);
+  }
+  EXPECT_NEAR(m.plan.length, length, 1e-9);
+}
+
+// Seeded random scenes of every type whose best pose's straight line collides: each is planned,
+// and every path is sound. A failure names the seed and the scene.
+TEST(MotionPlan, PlansAroundTheWallOnRandomScenes) {
+  const unsigned seed = 2101;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+  int planned = 0, straight = 0;
+  static PlacementResult r;
+  for (int draw = 0; draw < 4000 && planned < 50; draw++) {
+    Scene s;
+    set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
+    if (placement_solve(s.robot, s.cell, s.robot.qInit[s.type], PlacementOptions(), r) !=
+        kPlacementFound)
+      continue;
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
+    MotionChoice m;
+    PlanRequest request;
+    request.seed = seed + draw;
+    motion_to_placements(s.robot, s.cell, s.robot.qInit[s.type], r, request, m);
+    ASSERT_NE(m.how, kMotionNone) << plan_status_text(m.plan.status);
+    if (m.how == kMotionStraight) {
+      if (straight++ < 5) expect_sound_motion(s, m, r);
+      continue;
+    }
+    planned++;
+    expect_sound_motion(s, m, r);
+  }
+  EXPECT_GE(planned, 50);
+}
+
+// One seed, one path (byte for byte, also from another thread's objects); another seed still
+// gives a sound one.
+TEST(MotionPlan, SeedGivesTheSamePath) {
+  Scene s;
+  set_scene(s, 1, -0.6, 2.2, 0, 1.3);
+  static PlacementResult r;
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r),
+            kPlacementFound);
+  PlanRequest request;
+  for (int i = 1; i <= 7; i++)
+    request.start[i] = s.robot.qInit[1][i], request.goal[i] = r.poses[0].q[i];
+  request.seed = 7;
+  PlanResult a, b, c;
+  ASSERT_EQ(plan_motion(s.robot, s.cell, request, a), kPlanFound);
+  ASSERT_EQ(plan_motion(s.robot, s.cell, request, b), kPlanFound);
+  ASSERT_EQ(a.path.size(), b.path.size());
+  for (size_t k = 0; k < a.path.size(); k++) EXPECT_EQ(a.path[k], b.path[k]) << "waypoint " << k;
+  request.seed = 8;
+  ASSERT_EQ(plan_motion(s.robot, s.cell, request, c), kPlanFound);
+  MotionChoice m;
+  m.how = kMotionPlanned;
+  m.index = 0;
+  m.plan = c;
+  expect_sound_motion(s, m, r);
+}
+
+// A goal reachable only with a joint turned past +-PI: the wrapping joints find it. The best
+// pose of this scene is planned, and its path turns a joint beyond +-PI.
+TEST(MotionPlan, GoesTheLongWayRound) {
+  Scene s;
+  set_scene(s, 3, 1.148, 2.226, 0.412, 0.819);
+  static PlacementResult r;
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[3], PlacementOptions(), r),
+            kPlacementFound);
+  MotionChoice m;
+  motion_to_pose(s.robot, s.cell, s.robot.qInit[3], r.poses[0].q, PlanRequest(), m);
+  m.index = 0;
+  expect_sound_motion(s, m, r);
+  bool beyond = false;
+  for (const JointVector& q : m.plan.path)
+    for (int i = 1; i <= 7; i++) beyond = beyond || std::fabs(q[i]) > PI;
+  EXPECT_TRUE(beyond);
+}
+
+// Requests that cannot be planned are refused with their reason, never a path.
+TEST(MotionPlan, RefusesBadRequests) {
+  Scene s;
+  set_scene(s, 1, -0.6, 2.2, 0, 1.3);
+  PlanRequest request;
+  for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[1][i];
+  PlanResult result;
+  request.planner = "NoSuchPlanner";
+  EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanUnknownPlanner);
+  request.planner = kDefaultPlanner;
+  for (double limit : {0.0, -1.0, static_cast<double>(NAN)}) {
+    request.timeLimit = limit;
+    EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanBadInput) << limit;
+  }
+  request.timeLimit = 1;
+  request.goal[3] = NAN;
+  EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanBadInput);
+  // A goal pose the judge finds cutting into the wall or the floor.
+  std::mt19937 rng(2102);
+  std::uniform_real_distribution<double> angle(-PI, PI);
+  do {
+    for (int i = 1; i <= 7; i++) request.goal[i] = angle(rng);
+  } while (judge::judge_pose(s.robot, s.cell.rh, request.goal.data()).valid());
+  EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanGoalInvalid);
+  EXPECT_TRUE(result.path.empty());
+  EXPECT_TRUE(planner_known("KPIECE1"));
+  EXPECT_FALSE(planner_known("rrtconnect"));
+}
+
+}  // namespace
