@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/feasibility_map.h"
+#include "contact/placement.h"
 #include "model/atomic_file.h"
+#include "planning/motion_plan.h"
 
 namespace {
 
@@ -23,6 +25,8 @@ const char kFooter[] =
     "  armsim --method-b [--type T] [--goal X Y Z] [--wall Y] [--max-steps N] [--json]\n"
     "  armsim --map      [--type T|all] [--wall Y] [--step S] [--threads N] [--out FILE.png]\n"
     "                    [--csv FILE.csv]\n"
+    "  armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]\n"
+    "                    [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]\n"
     "Without a mode the program prints its help at the console and opens its window; the\n"
     "toolkit's options (-display NAME, -geometry WxH+X+Y, ...) are passed on to it.\n"
     "Negative numbers are written plainly: --goal -0.6 2.2 0, --wall -1.\n"
@@ -44,8 +48,8 @@ const ToolkitOption* toolkit_option(const char* argument) {
   return nullptr;
 }
 
-// Which modes take an option: bits 1 --solve, 2 --method-b, 4 --map.
-constexpr int kSolveBit = 1, kMethodBBit = 2, kMapBit = 4;
+// Which modes take an option: bits 1 --solve, 2 --method-b, 4 --map, 8 --plan.
+constexpr int kSolveBit = 1, kMethodBBit = 2, kMapBit = 4, kPlanBit = 8;
 
 // Every option but the modes: how many values it takes and what they are (for the messages),
 // and the modes it belongs to.
@@ -57,23 +61,30 @@ struct OptionRule {
   const char* modeText;  // the modes it belongs to, for the message
 };
 const OptionRule kOptionRules[] = {
-    {"--type", 1, "a robot type 1..4 (or 'all' with --map)", kSolveBit | kMethodBBit | kMapBit,
-     "--solve, --method-b or --map"},
+    {"--type", 1, "a robot type 1..4 (or 'all' with --map)",
+     kSolveBit | kMethodBBit | kMapBit | kPlanBit, "--solve, --method-b, --map or --plan"},
     {"--goal", 3, "three numbers: x, y and the height of the workpiece's underside",
-     kSolveBit | kMethodBBit, "--solve or --method-b"},
-    {"--wall", 1, "a number, the y of the wall's edge", kSolveBit | kMethodBBit | kMapBit,
-     "--solve, --method-b or --map"},
-    {"--json", 0, "", kSolveBit | kMethodBBit, "--solve or --method-b"},
+     kSolveBit | kMethodBBit | kPlanBit, "--solve, --method-b or --plan"},
+    {"--wall", 1, "a number, the y of the wall's edge",
+     kSolveBit | kMethodBBit | kMapBit | kPlanBit, "--solve, --method-b, --map or --plan"},
+    {"--json", 0, "", kSolveBit | kMethodBBit | kPlanBit, "--solve, --method-b or --plan"},
     {"--max-steps", 1, "a whole number of steps", kMethodBBit, "--method-b"},
     {"--step", 1, "a number, the cell size", kMapBit, "--map"},
     {"--threads", 1, "a whole number of threads", kMapBit, "--map"},
     {"--out", 1, "a file name", kMapBit, "--map"},
-    {"--csv", 1, "a file name", kMapBit, "--map"},
+    {"--csv", 1, "a file name", kMapBit | kPlanBit, "--map or --plan"},
+    {"--to", 1, "best, method-b or a pose number K >= 1", kPlanBit, "--plan"},
+    {"--planner", 1, "a planner's name", kPlanBit, "--plan"},
+    {"--time-limit", 1, "a number of seconds", kPlanBit, "--plan"},
+    {"--seed", 1, "a whole number", kPlanBit, "--plan"},
 };
 
 // The option that chose a mode other than the window.
 const char* mode_option(CommandMode mode) {
-  return mode == kModeSolve ? "--solve" : mode == kModeMethodB ? "--method-b" : "--map";
+  return mode == kModeSolve     ? "--solve"
+         : mode == kModeMethodB ? "--method-b"
+         : mode == kModePlan    ? "--plan"
+                                : "--map";
 }
 
 std::string quoted(const std::string& text) {
@@ -187,8 +198,8 @@ std::string one_line(std::string text) {
 // The values CLI11 collected, as text; numbers are read here so that every bad value gets the
 // same kind of message.
 struct RawOptions {
-  bool solve = false, methodB = false, map = false, json = false;
-  std::string type, wall, maxSteps, step, threads, out, csv;
+  bool solve = false, methodB = false, map = false, plan = false, json = false;
+  std::string type, wall, maxSteps, step, threads, out, csv, to, planner, timeLimit, seed;
   std::vector<std::string> goal;
 };
 
@@ -204,6 +215,9 @@ void declare_options(CLI::App& app, RawOptions& raw) {
                "Method B from the initial pose with its trace; exit 0 at a final pose, 1 "
                "without");
   app.add_flag("--map", raw.map, "The feasibility map of the type and wall as a picture");
+  app.add_flag("--plan", raw.plan,
+               "A collision-free motion from the initial pose to a goal pose; exit 0 with one, "
+               "1 without");
   app.add_option("--type", raw.type, "Robot type 1..4 (default 1); with --map also 'all'")
       ->type_name("T");
   app.add_option("--goal", raw.goal,
@@ -213,7 +227,7 @@ void declare_options(CLI::App& app, RawOptions& raw) {
       ->expected(1);
   app.add_option("--wall", raw.wall, "The y of the wall's vertical edge (default 1.3)")
       ->type_name("Y");
-  app.add_flag("--json", raw.json, "Print the result as JSON (--solve, --method-b)");
+  app.add_flag("--json", raw.json, "Print the result as JSON (--solve, --method-b, --plan)");
   app.add_option("--max-steps", raw.maxSteps,
                  "Most 'a' and 'b' steps, >= 1 (default 1000; --method-b)")
       ->type_name("N");
@@ -225,17 +239,32 @@ void declare_options(CLI::App& app, RawOptions& raw) {
   app.add_option("--out", raw.out,
                  std::string("The picture, PNG (default ") + kDefaultMapPicture + "; --map)")
       ->type_name("FILE.png");
-  app.add_option("--csv", raw.csv, "Also the table, one line per cell (--map)")
+  app.add_option("--csv", raw.csv,
+                 "Also the table: one line per cell (--map), or the motion in 100 steps of "
+                 "equal joint-space length (--plan)")
       ->type_name("FILE.csv");
+  app.add_option("--to", raw.to,
+                 "Goal pose: best (the complete solver's first with a motion; default), "
+                 "method-b (Method B's final pose) or K (the K-th listed pose; --plan)")
+      ->type_name("best|method-b|K");
+  app.add_option("--planner", raw.planner,
+                 std::string("OMPL planner (default RRTConnect; --plan): ") + planner_names())
+      ->type_name("NAME");
+  app.add_option("--time-limit", raw.timeLimit,
+                 "Planning time per goal pose in seconds, > 0 (default 1; --plan)")
+      ->type_name("S");
+  app.add_option("--seed", raw.seed, "Seed of the planner's random numbers (default 1; --plan)")
+      ->type_name("N");
 }
 
 // The mode options given; two or more is an error.
 int read_mode(const RawOptions& raw, CommandLine& command) {
-  const char* given[3];
+  const char* given[4];
   int count = 0;
   if (raw.solve) given[count++] = "--solve";
   if (raw.methodB) given[count++] = "--method-b";
   if (raw.map) given[count++] = "--map";
+  if (raw.plan) given[count++] = "--plan";
   if (count > 1) {
     command.message = std::string(given[0]) + " and " + given[1] + " cannot be used together";
     return 0;
@@ -243,6 +272,7 @@ int read_mode(const RawOptions& raw, CommandLine& command) {
   command.mode = raw.solve     ? kModeSolve
                  : raw.methodB ? kModeMethodB
                  : raw.map     ? kModeMap
+                 : raw.plan    ? kModePlan
                                : kModeWindow;
   return 1;
 }
@@ -252,6 +282,7 @@ int check_option_modes(const CLI::App& app, CommandLine& command) {
   const int bit = command.mode == kModeSolve     ? kSolveBit
                   : command.mode == kModeMethodB ? kMethodBBit
                   : command.mode == kModeMap     ? kMapBit
+                  : command.mode == kModePlan    ? kPlanBit
                                                  : 0;
   for (const OptionRule& use : kOptionRules) {
     if (app.get_option(use.name)->count() == 0 || (use.modes & bit) != 0) continue;
@@ -261,6 +292,50 @@ int check_option_modes(const CLI::App& app, CommandLine& command) {
       command.message = std::string(use.name) + " cannot be used with " +
                         mode_option(command.mode) + " (it belongs to " + use.modeText + ")";
     return 0;
+  }
+  return 1;
+}
+
+// --to, --planner, --time-limit, --seed and --csv of --plan. Returns 1, or 0 with the message.
+int read_plan_values(const CLI::App& app, const RawOptions& raw, CommandLine& command) {
+  std::string& message = command.message;
+  long value;
+  if (app.get_option("--to")->count() > 0 && raw.to != "best") {
+    if (raw.to == "method-b") {
+      command.planToMethodB = true;
+    } else if (!read_integer("--to", raw.to, 1, kMaxPlacements, value, message)) {
+      message += " (or best, method-b)";
+      return 0;
+    } else {
+      command.planIndex = static_cast<int>(value);
+    }
+  }
+  if (app.get_option("--planner")->count() > 0) {
+    if (!planner_known(raw.planner)) {
+      message =
+          "--planner: " + quoted(raw.planner) + " is not a planner; one of " + planner_names();
+      return 0;
+    }
+    command.planner = raw.planner;
+  }
+  if (app.get_option("--time-limit")->count() > 0) {
+    if (!read_number("--time-limit", raw.timeLimit, command.timeLimit, message)) return 0;
+    if (!(command.timeLimit > 0)) {
+      message = "--time-limit: " + quoted(raw.timeLimit) + " is not greater than 0";
+      return 0;
+    }
+  }
+  if (app.get_option("--seed")->count() > 0) {
+    if (!read_integer("--seed", raw.seed, 0, 4294967295L, value, message)) return 0;
+    command.seed = static_cast<unsigned>(value);
+  }
+  if (app.get_option("--csv")->count() > 0) {
+    std::string why;
+    command.csv = raw.csv;
+    if (!output_path_writable(command.csv.c_str(), why)) {
+      message = "--csv: " + why;
+      return 0;
+    }
   }
   return 1;
 }
@@ -316,6 +391,7 @@ int read_values(const CLI::App& app, const RawOptions& raw, CommandLine& command
       return 0;
     }
   }
+  if (command.mode == kModePlan && !read_plan_values(app, raw, command)) return 0;
   if (command.mode == kModeMap) {
     // The grid of each type to be drawn must stay within the cell limit.
     for (int type = 1; type <= 4; type++) {

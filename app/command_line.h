@@ -4,6 +4,8 @@
 //   armsim --method-b [--type T] [--goal X Y Z] [--wall Y] [--max-steps N] [--json]
 //   armsim --map      [--type T|all] [--wall Y] [--step S] [--threads N] [--out FILE.png]
 //                     [--csv FILE.csv]
+//   armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]
+//                     [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]
 // `armsim --help` lists every option. Without a mode the program opens its window as before:
 // argv is then left untouched for the toolkit, which reads its own options (-display NAME,
 // -geometry WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync).
@@ -12,12 +14,13 @@
 //
 // Checked here: unknown options and stray words, missing or extra values, text that is no
 // number, nan and inf, a type outside 1..4 (`all` with --map only), --max-steps < 1, --threads
-// < 1, a step <= 0 or so small that a map would have more than kMapMaxCells cells, options of
-// one mode with another or with none, two modes at once, toolkit options with a mode, output
-// files whose directory is missing or not writable, and --out equal to --csv.
-// Not checked here: whether the goal is in reach and the wall acceptable for the type. The
-// dialogs' tests belong to the caller, who knows the robot model: see goalGiven and wallGiven,
-// and report a refusal with command_line_error (exit status 2).
+// < 1, --to other than best, method-b or a whole number >= 1, an unknown --planner, a
+// --time-limit <= 0, a --seed that is no whole number, a step <= 0 or so small that a map would
+// have more than kMapMaxCells cells, options of one mode with another or with none, two modes at
+// once, toolkit options with a mode, output files whose directory is missing or not writable, and
+// --out equal to --csv. Not checked here: whether the goal is in reach and the wall acceptable for
+// the type. The dialogs' tests belong to the caller, who knows the robot model: see goalGiven and
+// wallGiven, and report a refusal with command_line_error (exit status 2).
 #pragma once
 
 #include <cstdio>
@@ -28,6 +31,7 @@ enum CommandMode {
   kModeSolve,    // --solve
   kModeMethodB,  // --method-b
   kModeMap,      // --map
+  kModePlan,     // --plan
 };
 
 // What parse_command_line returns.
@@ -52,13 +56,20 @@ struct CommandLine {
   // --wall: the y of the wall's vertical edge; meaningful when wallGiven.
   double wallY = 0;
   bool wallGiven = false;
-  bool json = false;                     // --json (--solve, --method-b)
+  bool json = false;                     // --json (--solve, --method-b, --plan)
   int maxSteps = 1000;                   // --max-steps (--method-b), >= 1
   double step = 0.1;                     // --step (--map), > 0
   int threads = 0;                       // --threads (--map), >= 1; 0 when not given: every core
   std::string out = kDefaultMapPicture;  // --out (--map)
-  std::string csv;                       // --csv (--map); empty: no table
-  std::string message;                   // the help text, or the error line (no line feed)
+  std::string csv;                       // --csv (--map, --plan); empty: no table
+  // --to (--plan): the goal pose, the complete solver's best (planIndex 0), its planIndex-th
+  // pose (1-based), or Method B's final pose (planToMethodB).
+  int planIndex = 0;
+  bool planToMethodB = false;
+  std::string planner = "RRTConnect";  // --planner (--plan)
+  double timeLimit = 1.0;              // --time-limit (--plan), seconds per goal pose, > 0
+  unsigned seed = 1;                   // --seed (--plan)
+  std::string message;                 // the help text, or the error line (no line feed)
 };
 
 // Reads argv[1..argc-1] into command. Returns a CommandLineResult.

@@ -16,8 +16,11 @@
 #include "app/workcell_notes.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
+#include "model/atomic_file.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
+#include "planning/joint_path.h"
+#include "planning/motion_choice.h"
 
 namespace {
 
@@ -108,7 +111,166 @@ const char* kind_name(PlacementKind kind) {
   return kind == kPlacementTouch ? "touch" : "clear";
 }
 
+// The motion sampled in kMotionSteps steps of equal joint-space length, as a table with the
+// joints named as in the robot's description. Returns 1, or 0 with why set.
+int write_motion_csv(const JointPath& path, const char* file, std::string& why) {
+  JointPath samples;
+  sample_path(robot.N, path, kMotionSteps, samples);
+  AtomicFile csv;
+  if (!atomic_file_open(file, csv, why)) return 0;
+  std::fprintf(csv.stream, "step");
+  for (int i = 1; i <= robot.N; i++) std::fprintf(csv.stream, ",joint%d", i);
+  std::fprintf(csv.stream, "\n");
+  for (size_t k = 0; k < samples.size(); k++) {
+    std::fprintf(csv.stream, "%zu", k);
+    for (int i = 1; i <= robot.N; i++) std::fprintf(csv.stream, ",%.17g", samples[k][i]);
+    std::fprintf(csv.stream, "\n");
+  }
+  return atomic_file_commit(csv, why);
+}
+
+// The goal pose of --plan and its motion. Returns the exit status so far: 0 with a motion, 1
+// without (reason set), 2 for a pose number beyond the list (reason set).
+struct PlanOutcome {
+  const char* source = "complete-solver";
+  int index = -1;  // 1-based pose number, or -1
+  const double* q = nullptr;
+  const char* kind = "clear";
+  int arm = 0;
+  MotionChoice motion;
+  std::string reason;
+};
+
+int plan_goal(const CommandLine& command, const PlanRequest& request, PlanOutcome& o) {
+  const double* qInit = robot.qInit[scene.JRTYPE];
+  if (command.planToMethodB) {
+    rebuild_robot();
+    MethodBRun run;
+    method_b_run(robot, cell, qInit, kMethodBMaxSteps, false, kin, scene, run);
+    o.source = "method-b";
+    if (!run.final) {
+      o.reason = "Method B reached no final pose";
+      return 1;
+    }
+    o.q = scene.qGoal;
+    o.kind = scene.sgnCONTACT == 2 ? "touch" : "clear";
+    o.arm = cell.Mcont;
+    WorkcellClearance c;
+    if (!pose_check(robot, cell, o.q, kin, c)) {
+      o.reason = std::string("goal pose invalid: Method B's final pose ") +
+                 (below_the_floor(c) ? "lies below the floor" : "cuts into the wall");
+      return 1;
+    }
+    motion_to_pose(robot, cell, qInit, o.q, request, o.motion);
+  } else {
+    PlacementResult& result = scene.placements;
+    placement_solve(robot, cell, qInit, PlacementOptions(), result);
+    if (result.count == 0) {
+      o.reason = "no valid goal pose: " + placement_reason(result);
+      return 1;
+    }
+    if (command.planIndex > result.count) {
+      o.reason = "--to: pose " + std::to_string(command.planIndex) + " is beyond the " +
+                 std::to_string(result.count) + " listed";
+      return 2;
+    }
+    if (command.planIndex > 0) {
+      motion_to_pose(robot, cell, qInit, result.poses[command.planIndex - 1].q, request, o.motion);
+      o.motion.index = command.planIndex - 1;
+    } else {
+      motion_to_placements(robot, cell, qInit, result, request, o.motion);
+    }
+    const int k = o.motion.index >= 0 ? o.motion.index : 0;
+    o.index = k + 1;
+    o.q = result.poses[k].q;
+    o.kind = kind_name(result.poses[k].kind);
+    o.arm = result.poses[k].arm;
+  }
+  if (o.motion.how == kMotionNone) {
+    o.reason = std::string("no path within the limit: ") + plan_status_text(o.motion.plan.status);
+    return 1;
+  }
+  return 0;
+}
+
+json plan_json(const CommandLine& command, const PlanOutcome& o) {
+  json document = scene_json();
+  const MotionChoice& m = o.motion;
+  json pose = {{"source", o.source},
+               {"index", o.index > 0 ? json(o.index) : json(nullptr)},
+               {"q", o.q != nullptr ? joints_json(o.q) : json(nullptr)},
+               {"kind", o.q != nullptr ? json(o.kind) : json(nullptr)},
+               {"arm", o.q != nullptr ? json(o.arm) : json(nullptr)}};
+  document["goal_pose"] = pose;
+  document["straight_motion"] = {
+      {"collides", m.straight.collides != 0},
+      {"first_collision", m.straight.collides ? json(m.straight.firstCollision) : json(nullptr)}};
+  document["how"] = m.how == kMotionStraight  ? json("straight")
+                    : m.how == kMotionPlanned ? json("planned")
+                                              : json(nullptr);
+  document["planner"] = command.planner;
+  document["seed"] = command.seed;
+  document["planning_time_ms"] = m.plan.planningMs;
+  json path = json::array();
+  for (const JointVector& q : m.plan.path) path.push_back(joints_json(q.data()));
+  document["path"] = path;
+  const bool found = m.how != kMotionNone;
+  document["path_length"] = found ? json(m.plan.length) : json(nullptr);
+  document["min_wall_clearance"] = found ? json(m.plan.minWall) : json(nullptr);
+  document["min_floor_clearance"] = found ? json(m.plan.minFloor) : json(nullptr);
+  document["reason"] = o.reason.empty() ? json(nullptr) : json(o.reason);
+  return document;
+}
+
+void print_plan_text(const CommandLine& command, const PlanOutcome& o, FILE* out) {
+  const MotionChoice& m = o.motion;
+  if (o.index > 0)
+    std::fprintf(out, "goal pose: %d of the complete solver's list (%s, arm %d)\n", o.index, o.kind,
+                 o.arm);
+  else if (o.q != nullptr)
+    std::fprintf(out, "goal pose: Method B's final pose (%s, arm %d)\n", o.kind, o.arm);
+  if (m.how == kMotionStraight)
+    std::fprintf(out, "motion: the straight joint line, free of the wall and the floor\n");
+  else if (m.how == kMotionPlanned)
+    std::fprintf(out,
+                 "motion: planned with %s (seed %u) in %.3f ms, the straight line colliding at "
+                 "%.4f of its length\n",
+                 command.planner.c_str(), command.seed, m.plan.planningMs,
+                 m.straight.firstCollision);
+  if (m.how != kMotionNone)
+    std::fprintf(out,
+                 "path: %zu waypoints, length %.4f rad; least clearance from the wall %.4f, "
+                 "from the floor %.4f\n",
+                 m.plan.path.size(), m.plan.length, m.plan.minWall, m.plan.minFloor);
+}
+
 }  // namespace
+
+int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
+  std::string why;
+  if (!command_scene(command, why)) return command_line_error(why, err);
+  PlanRequest request;
+  request.planner = command.planner;
+  request.timeLimit = command.timeLimit;
+  request.seed = command.seed;
+  seed_planning_process(command.seed);
+  PlanOutcome outcome;
+  const int status = plan_goal(command, request, outcome);
+  if (status == 2) return command_line_error(outcome.reason, err);
+  if (status == 0 && !command.csv.empty() &&
+      !write_motion_csv(outcome.motion.plan.path, command.csv.c_str(), why))
+    return command_line_error("--csv: " + why, err);
+  if (command.json)
+    print_json(out, plan_json(command, outcome));
+  else
+    print_plan_text(command, outcome, out);
+  std::fflush(out);
+  if (status != 0) {
+    std::fprintf(err, "armsim: %s\n", outcome.reason.c_str());
+    std::fflush(err);
+  }
+  return status;
+}
 
 int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
@@ -245,6 +407,8 @@ int run_command(const CommandLine& command, FILE* out, FILE* err) {
       return run_method_b_command(command, out, err);
     case kModeMap:
       return run_map_command(command, out, err);
+    case kModePlan:
+      return run_plan_command(command, out, err);
     default:
       return -1;
   }

@@ -1,4 +1,5 @@
-// The modes of the command line that run without a window (--solve, --method-b, --map): each
+// The modes of the command line that run without a window (--solve, --method-b, --map, --plan):
+// each
 // builds the start-up scene with the given type, goal and wall, runs, prints and returns the
 // exit status.
 #pragma once
@@ -25,6 +26,13 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err);
 // err when it is a terminal, one summary line per type to out. Returns 0, or 2 for a wall the
 // dialog refuses or a file that cannot be written (nothing is left behind then).
 int run_map_command(const CommandLine& command, FILE* out, FILE* err);
+
+// --plan: a collision-free motion from the initial pose to the goal pose --to names (the
+// straight joint line when free, else planned), as text or JSON to out, and the motion in 100
+// steps of equal joint-space length to --csv. Returns 0 with a motion, 1 without (the reason to
+// err: no valid goal pose, goal pose invalid, no path within the limit), 2 for a refused scene
+// or a pose number beyond the list (no file written then).
+int run_plan_command(const CommandLine& command, FILE* out, FILE* err);
 
 // The command's mode; the window mode is not run here (returns -1).
 int run_command(const CommandLine& command, FILE* out, FILE* err);

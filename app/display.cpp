@@ -123,11 +123,22 @@ void draw_type_label() {
 
 void draw_hints() {
   if (scene.setMode == 'D') draw_text_3d(-2.0f, -5.0f, 0.0f, kFont, kJointRotateHint);
+  if (scene.calcMode == 'W') {
+    if (scene.wallFreeFound) {
+      draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
+    } else {
+      char line[96];
+      std::snprintf(line, sizeof line, "No Wall-Free Motion: %s", scene.wallFreeWhy);
+      draw_text_3d(5.0f, 0.0f, 0.0f, kFont, line);
+    }
+  }
   if (scene.calcMode != 'C') return;
   draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
   char warning[80];
   straight_motion_warning(scene.straight, warning);
-  if (warning[0] != '\0') draw_text_3d(5.5f, 0.0f, 0.0f, kFont, warning);
+  if (warning[0] == '\0') return;
+  draw_text_3d(5.5f, 0.0f, 0.0f, kFont, warning);
+  draw_text_3d(6.0f, 0.0f, 0.0f, kFont, "Hit 'W' for a Wall-Free Motion");
 }
 
 // The four robot types side by side in their zero pose, numbered, with the list of their joint

@@ -170,6 +170,10 @@ bool dispatch_key(unsigned char key) {
     motion_start();
   else if (scene.calcMode == 'C' && key == 's')
     motion_step();
+  else if (key == 'W')
+    wall_free_motion_start();
+  else if (scene.calcMode == 'W' && key == 's')
+    wall_free_motion_step();
   else if (key == 27)
     exit(0);
   else if (!move_view(key))

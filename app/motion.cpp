@@ -1,8 +1,11 @@
 #include "app/motion.h"
 
+#include "app/console.h"
 #include "app/scene_state.h"
 #include "app/workcell_notes.h"
 #include "model/forward_kinematics.h"
+#include "planning/joint_path.h"
+#include "planning/motion_choice.h"
 
 void motion_start() {
   const int N = robot.N;
@@ -16,6 +19,44 @@ void motion_start() {
   kinematics_at_base(robot, workspace);
   motion_check(robot, cell, qInit, scene.qGoal, workspace, scene.straight);
   print_straight_motion(scene.straight);
+}
+
+void wall_free_motion_start() {
+  const int N = robot.N;
+  const double* qInit = robot.qInit[scene.JRTYPE];
+  scene.calcMode = 'W';
+  qcopy(N, qInit, scene.qr);
+  scene.wallFreeStep = 0;
+  MotionChoice m;
+  motion_to_pose(robot, cell, qInit, scene.qGoal, PlanRequest(), m);
+  scene.wallFreeFound = m.how != kMotionNone;
+  console_printf("\n壁回避運動: 目標 q[]=(%7.4f %7.4f %7.4f %7.4f %7.4f %7.4f %7.4f)",
+                 scene.qGoal[1], scene.qGoal[2], scene.qGoal[3], scene.qGoal[4], scene.qGoal[5],
+                 scene.qGoal[6], scene.qGoal[7]);
+  if (!scene.wallFreeFound) {
+    scene.wallFreeWhy = m.plan.status == kPlanGoalInvalid    ? "Goal Pose Cuts the Wall or Floor"
+                        : m.plan.status == kPlanStartInvalid ? "Initial Pose Cuts the Wall or Floor"
+                                                             : "None Found Within 1 s";
+    console_printf("\n  壁と床に当たらない運動なし: %s\n", plan_status_text(m.plan.status));
+    return;
+  }
+  if (m.how == kMotionStraight)
+    console_printf("\n  初期姿勢からの直線運動が壁と床に当たらない");
+  else
+    console_printf("\n  %sで計画 (%.3f ms, 経由点%zu)", kDefaultPlanner, m.plan.planningMs,
+                   m.plan.path.size());
+  console_printf("\n  関節空間の長さ %.4f rad, 壁との最小隙間 %.4f, 床との最小隙間 %.4f\n",
+                 m.plan.length, m.plan.minWall, m.plan.minFloor);
+  JointPath samples;
+  sample_path(N, m.plan.path, kMotionSteps, samples);
+  for (int k = 0; k <= kMotionSteps; k++)
+    for (int i = 0; i < kJointSlots; i++) scene.wallFree[k][i] = i <= N ? samples[k][i] : 0;
+}
+
+void wall_free_motion_step() {
+  if (!scene.wallFreeFound || scene.wallFreeStep >= kMotionSteps) return;
+  scene.wallFreeStep++;
+  qcopy(robot.N, scene.wallFree[scene.wallFreeStep], scene.qr);
 }
 
 void motion_step() {

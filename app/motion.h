@@ -7,6 +7,15 @@
 // checked against the workcell into scene.straight, and a collision is noted at the console.
 void motion_start();
 
+// 'W': a motion from the initial pose to scene.qGoal that the workcell certifies free of the
+// wall and the floor: the straight joint line when it is, else planned (RRTConnect, 1 s).
+// scene.calcMode = 'W'; the robot stands at its initial pose; the console says how the motion
+// was found, its length and time, and the window why there is none.
+void wall_free_motion_start();
+
+// 's' while the wall-free motion runs: the next of its 100 steps of equal joint-space length.
+void wall_free_motion_step();
+
 // 's' while the motion runs: one step of the robot; when joint 1 would reach or pass its goal
 // value (within the position tolerance), the robot is put at qGoal instead.
 void motion_step();

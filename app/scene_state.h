@@ -5,7 +5,7 @@
 #pragma once
 
 #include "app/method_b_step.h"
-#include "collision/motion_check.h"
+#include "app/workcell_notes.h"
 #include "contact/placement.h"
 #include "math/vecmat.h"
 #include "model/state.h"
@@ -31,13 +31,20 @@ struct Scene : MethodBState {
   // The designed motion's check against the workcell ('C').
   MotionCheck straight;
 
+  // The wall-free motion ('W'): its poses at 100 steps of equal joint-space length (0 the
+  // initial pose), the step shown, and whether one was found (else why not, for the window).
+  double wallFree[kMotionSteps + 1][kJointSlots];
+  int wallFreeStep;
+  bool wallFreeFound;
+  const char* wallFreeWhy;
+
   // The feasibility map drawn on the floor ('M').
   FeasibilityMap floorMap;
   bool floorMapShown;
 
   // Modes.
   char setMode;    // last setting command: '0', 'F', 'G', 'O' or 'D'
-  char calcMode;   // last calculation command: '0', 'B', 'A' or 'C'
+  char calcMode;   // last calculation command: '0', 'B', 'A', 'C' or 'W'
   char menuState;  // '4' while the robot-choice menu replaces the scene, '1' otherwise
 
   // View, applied to the scene after the camera.

@@ -1,5 +1,8 @@
 #include "app/motion.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
@@ -7,6 +10,7 @@
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 #include "support.h"
+#include "workcell_judge.h"
 #include "xvfb_display.h"
 
 namespace {
@@ -91,6 +95,73 @@ TEST(Motion, PlainDifferenceAndZeroGoal) {
   press('C');
   EXPECT_EQ(scene.calcMode, '0');
   EXPECT_EQ(scene.setMode, 'D');
+  fclose(in);
+}
+
+// Whether the judge finds a pose cutting into the wall or the floor on the straight line from a
+// to b, sampled at 0.001 rad of the largest joint change.
+bool judged_collision(const double a[], const double b[]) {
+  double largest = 0;
+  for (int i = 1; i <= 7; i++) largest = std::fmax(largest, std::fabs(b[i] - a[i]));
+  const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
+  for (int j = 0; j <= steps; j++) {
+    double q[kJointSlots] = {};
+    for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
+    if (!judge::valid_pose(robot, cell.rh, q)) return true;
+  }
+  return false;
+}
+
+// A listed pose whose designed straight motion cuts the wall: 'C' says so at the console and
+// keeps its motion; 'W' plays instead a motion in 100 steps of equal joint-space length from the
+// initial pose to that pose, every step free by the judge (sampled between the steps too).
+// Catches an unchecked or wrongly reported straight motion, a planned path through the wall, a
+// wrong start or end, and unequal steps.
+TEST(Motion, WallFreeMotionAroundTheWall) {
+  ASSERT_TRUE(start_program_once());
+  start_scene();
+  scene.JRTYPE = 4;
+  rebuild_robot();
+  cell.rwG = {0.437, 1.068, 1.374 + 0.1};
+  cell.rh = {0, 1.465, 0};
+  set_initial_pose();
+  static PlacementResult r;
+  placement_solve(robot, cell, robot.qInit[4], PlacementOptions(), r);
+  const double* qInit = robot.qInit[4];
+  int k = 0;
+  while (k < r.count && !judged_collision(qInit, r.poses[k].q)) k++;
+  ASSERT_LT(k, r.count) << "no listed pose with a colliding straight motion";
+  qcopy(7, r.poses[k].q, scene.qGoal);
+  FILE* in = typed_input("");
+  {
+    CapturedConsole captured(in);
+    press('C');
+    EXPECT_TRUE(scene.straight.collides);
+    EXPECT_NE(captured.text().find("直線運動はステップ"), std::string::npos);
+  }
+  CapturedConsole captured(in);
+  press('W');
+  EXPECT_EQ(scene.calcMode, 'W');
+  ASSERT_TRUE(scene.wallFreeFound) << captured.text();
+  for (int i = 1; i <= 7; i++) {
+    EXPECT_EQ(scene.qr[i], qInit[i]);
+    EXPECT_EQ(scene.wallFree[0][i], qInit[i]);
+    EXPECT_NEAR(std::remainder(scene.wallFree[kMotionSteps][i] - scene.qGoal[i], 2 * PI), 0, 1e-12);
+  }
+  double first = -1;
+  for (int step = 1; step <= kMotionSteps; step++) {
+    press('s');
+    for (int i = 1; i <= 7; i++) ASSERT_EQ(scene.qr[i], scene.wallFree[step][i]);
+    ASSERT_FALSE(judged_collision(scene.wallFree[step - 1], scene.wallFree[step])) << step;
+    double d = 0;
+    for (int i = 1; i <= 7; i++) {
+      const double dq = scene.wallFree[step][i] - scene.wallFree[step - 1][i];
+      d += dq * dq;
+    }
+    if (first < 0) first = std::sqrt(d);
+    // Equal lengths, except where a step spans a corner of the path (then shorter).
+    EXPECT_LE(std::sqrt(d), first * (1 + 1e-9)) << step;
+  }
   fclose(in);
 }
 
