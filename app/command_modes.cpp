@@ -26,11 +26,13 @@ namespace {
 
 using nlohmann::json;
 
-// The scene's type, goal (underside on the floor) and wall edge, as JSON.
-json scene_json() {
+// The scene's type, goal (x, y and the underside's height: as given on the command line, so
+// that it reads back exactly) and wall edge, as JSON.
+json scene_json(const CommandLine& command) {
   const double halfHeight = robot.workSize[2] / 2;
+  const double underside = command.goalGiven ? command.goal[2] : cell.rwG.z - halfHeight;
   return {{"type", scene.JRTYPE},
-          {"goal", {cell.rwG.x, cell.rwG.y, cell.rwG.z - halfHeight}},
+          {"goal", {cell.rwG.x, cell.rwG.y, underside}},
           {"wall", {cell.rh.x, cell.rh.y, cell.rh.z}}};
 }
 
@@ -88,9 +90,9 @@ bool wall_accepted(int type, double wallY, std::string& why) {
 }
 
 // One line per map: of the cells in reach, the shares with a touching pose, with clear poses
-// only, blocked by the wall, and solved by Method B.
+// only, blocked by the wall, placeable with a collision-free motion, and solved by Method B.
 void print_map_summary(const FeasibilityMap& map, FILE* out) {
-  long reach = 0, touch = 0, clear = 0, blocked = 0, methodB = 0;
+  long reach = 0, touch = 0, clear = 0, blocked = 0, methodB = 0, moved = 0;
   for (const MapCell& c : map.cells) {
     if (c.cls == kMapUnreachable) continue;
     reach++;
@@ -98,13 +100,15 @@ void print_map_summary(const FeasibilityMap& map, FILE* out) {
     clear += c.cls == kMapClear;
     blocked += c.cls == kMapBlocked;
     methodB += c.methodBFinal;
+    moved += c.motion == kMapMotionStraight || c.motion == kMapMotionPlanned;
   }
   const double n = reach > 0 ? static_cast<double>(reach) : 1;
   std::fprintf(out,
                "type %d (%s), wall %.3f: %ld goals in reach: touch %.1f %%, clear only %.1f %%, "
-               "blocked %.1f %%, Method B final %.1f %%\n",
+               "blocked %.1f %%, placeable with a collision-free motion %.1f %%, Method B final "
+               "%.1f %%\n",
                map.type, map.jointLetters, map.wallY, reach, 100 * touch / n, 100 * clear / n,
-               100 * blocked / n, 100 * methodB / n);
+               100 * blocked / n, 100 * moved / n, 100 * methodB / n);
 }
 
 const char* kind_name(PlacementKind kind) {
@@ -194,7 +198,7 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, PlanOutcom
 }
 
 json plan_json(const CommandLine& command, const PlanOutcome& o) {
-  json document = scene_json();
+  json document = scene_json(command);
   const MotionChoice& m = o.motion;
   json pose = {{"source", o.source},
                {"index", o.index > 0 ? json(o.index) : json(nullptr)},
@@ -279,7 +283,7 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
   PlacementResult& result = scene.placements;
   placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, result);
   if (command.json) {
-    json document = scene_json();
+    json document = scene_json(command);
     json solutions = json::array();
     for (int k = 0; k < result.count; k++) {
       const PlacementPose& p = result.poses[k];
@@ -343,7 +347,7 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
                run);
   console = saved;
   if (command.json) {
-    json document = scene_json();
+    json document = scene_json(command);
     json solutions = json::array();
     if (run.final) {
       const double* q = scene.qGoal;

@@ -137,7 +137,7 @@ int map_grid(int type, double wallY, double step, FeasibilityMap& map) {
     for (int i = 0; i < nx; i++) {
       MapCell& c = map.cells[static_cast<size_t>(j) * nx + i];
       // Each coordinate an integer multiple of step, so that equal steps give equal grids.
-      c = {(kx0 + i) * step, (ky0 + j) * step, kMapPending, 0, 0, false, 0};
+      c = {(kx0 + i) * step, (ky0 + j) * step, kMapPending, 0, 0, false, 0, kMapMotionUnset};
       double LL1, LL2;
       floor_reach(robot, c.x, c.y, LL1, LL2);
       // As in the goal dialog: a distance that is no number is refused as well.
@@ -208,7 +208,7 @@ int compute_feasibility_map(int type, double wallY, double step, MapCellEvaluato
 }
 
 int map_csv_text(const FeasibilityMap maps[], int count, std::string& text, std::string& why) {
-  text = "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps\n";
+  text = "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps,motion\n";
   for (int k = 0; k < count; k++)
     if (!map_is_complete(maps[k], why)) return 0;
   for (int k = 0; k < count; k++) {
@@ -227,6 +227,8 @@ int map_csv_text(const FeasibilityMap maps[], int count, std::string& text, std:
       text += std::to_string(c.clearCount);
       text += c.methodBFinal ? ",1," : ",0,";
       text += std::to_string(c.methodBSteps);
+      text += ',';
+      text += map_motion_name(c.motion);
       text += '\n';
     }
   }

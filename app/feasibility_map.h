@@ -64,9 +64,10 @@ int compute_feasibility_map(int type, double wallY, double step, MapCellEvaluato
                             FeasibilityMap& map);
 
 // The table of maps[0..count-1]: the header line
-//   type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps
+//   type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps,motion
 // then one line per cell, map after map, each in the map's cell order (y outer, x inner); class
-// is touch, clear, blocked or unreachable, method_b_final 1 or 0; x and y with up to 12
+// is touch, clear, blocked or unreachable, method_b_final 1 or 0, motion straight, planned, none
+// or - (no valid goal pose); x and y with up to 12
 // significant digits (so 0.1 steps read -3.2, -3.1, ...), in the C locale whatever the
 // process's locale; lines end with "\n". Returns 1, or 0 with why set for an incomplete map.
 int map_csv_text(const FeasibilityMap maps[], int count, std::string& text, std::string& why);

@@ -6,6 +6,7 @@
 #include "contact/placement.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
+#include "planning/motion_choice.h"
 
 namespace {
 
@@ -16,6 +17,30 @@ MapClass placement_class(const PlacementResult& result) {
       result.status == kPlacementUnverified)
     return kMapBlocked;
   return kMapUnreachable;
+}
+
+// Planning in a map cell: a budget of checks rather than of time, so that a map is the same on
+// any machine and any number of threads; the first few poses only.
+constexpr long kMapPlanChecks = 20000;
+constexpr int kMapPlannedPoses = 3;
+
+MapMotion map_motion(const RobotModel& robot, const Workcell& cell, int type,
+                     const PlacementResult& placements) {
+  if (placements.count == 0) return kMapMotionUnset;
+  PlanRequest request;
+  request.maxChecks = kMapPlanChecks;
+  request.timeLimit = 60;  // a guard only: the check budget ends the search first
+  MotionChoice choice;
+  switch (motion_to_placements(robot, cell, robot.qInit[type], placements, request, choice,
+                               kMapPlannedPoses)) {
+    case kMotionStraight:
+      return kMapMotionStraight;
+    case kMotionPlanned:
+      return kMapMotionPlanned;
+    case kMotionNone:
+      break;
+  }
+  return kMapMotionNone;
 }
 
 // Per-thread workspaces: large, so kept off the stack and built once per thread.
@@ -42,6 +67,7 @@ void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& out)
   out.cls = placement_class(w.placements);
   out.touchCount = w.placements.touchCount;
   out.clearCount = w.placements.clearCount;
+  out.motion = map_motion(w.robot, cell, type, w.placements);
 
   // As a user would: the wall dialog's contact arm, then the 'B' key's guess.
   wall_dialog_contact_arm(w.robot, cell);

@@ -15,6 +15,8 @@ std::string placement_reason(const PlacementResult& result) {
     std::snprintf(depth, sizeof depth, " (the least by %.4f: %s at the %s)", result.smallestDepth,
                   body, feature_name(floor ? kFeatureFloor : c.wallFeature));
     reason += depth;
+    if (result.status == kPlacementWorkpieceCuts && floor)
+      reason = std::string("the workpiece at the goal lies below the floor") + depth;
   }
   return reason;
 }

@@ -28,6 +28,19 @@ void keep_least(double c, int body, double& least, int& leastBody) {
   if (c < least || std::isnan(c)) least = c, leastBody = body;
 }
 
+// Keeps the smaller wall clearance with its body and feature.
+void keep_least_wall(double c, int body, WorkcellFeature feature, WorkcellClearance& out) {
+  if (c < out.wall || std::isnan(c)) out.wall = c, out.wallBody = body, out.wallFeature = feature;
+}
+
+// Least and validity from the wall and floor clearances.
+int finish(WorkcellClearance& out) {
+  out.least = std::fmin(out.wall, out.floor);
+  out.valid =
+      std::isfinite(out.wall) && std::isfinite(out.floor) && out.least >= -kWorkcellTolerance;
+  return out.valid;
+}
+
 }  // namespace
 
 WallRect wall_plate(const Vec3& rh) {
@@ -38,35 +51,12 @@ OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& E
   return {rw, Ew, {robot.workSize[0] / 2, robot.workSize[1] / 2, robot.workSize[2] / 2}};
 }
 
-void body_tube(const RobotModel& robot, const Kinematics& kin, int body, Vec3& a, Vec3& b) {
-  if (body == kBodyHand) {
-    a = kin.Jpos[robot.N];
-    b = kin.rw;
-  } else {
-    a = kin.Jpos[body];
-    b = kin.Jpos[body + 1];
-  }
-}
-
 double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
                            WorkcellFeature& feature) {
   SegmentRect sr;
   segment_rect(a, b, plate, sr);
   feature = wall_feature(sr.feature);
   return sr.distance > 0 ? sr.distance - radius : -(radius + sr.depth);
-}
-
-// Keeps the smaller wall clearance with its body and feature.
-static void keep_least_wall(double c, int body, WorkcellFeature feature, WorkcellClearance& out) {
-  if (c < out.wall || std::isnan(c)) out.wall = c, out.wallBody = body, out.wallFeature = feature;
-}
-
-// Least and validity from the wall and floor clearances.
-static int finish(WorkcellClearance& out) {
-  out.least = std::fmin(out.wall, out.floor);
-  out.valid =
-      std::isfinite(out.wall) && std::isfinite(out.floor) && out.least >= -kWorkcellTolerance;
-  return out.valid;
 }
 
 int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
@@ -80,7 +70,9 @@ int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3&
   out.floorBody = kBodyHand;
   const OrientedBox box = workpiece_box(robot, rw, Ew);
   RectFeature rf;
-  keep_least_wall(box_rect_clearance(box, plate, rf), kBodyWorkpiece, wall_feature(rf), out);
+  // The clearance first: it writes the feature the next call reads.
+  const double cBox = box_rect_clearance(box, plate, rf);
+  keep_least_wall(cBox, kBodyWorkpiece, wall_feature(rf), out);
   keep_least(box_bottom(box), kBodyWorkpiece, out.floor, out.floorBody);
   return finish(out);
 }
@@ -93,7 +85,8 @@ int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Wor
   for (int m = 1; m < robot.N; m++) {
     WorkcellFeature f;
     const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
-    keep_least_wall(tube_wall_clearance(a, b, r, plate, f), m, f, out);
+    const double c = tube_wall_clearance(a, b, r, plate, f);
+    keep_least_wall(c, m, f, out);
     if (m != 1) keep_least(std::fmin(a.z, b.z) - r, m, out.floor, out.floorBody);
   }
   return finish(out);

@@ -52,9 +52,6 @@ WallRect wall_plate(const Vec3& rh);
 // The workpiece box held with its centre at rw and orientation Ew.
 OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& Ew);
 
-// The tube of body `body` (an arm 1..N-1 or kBodyHand) of posed kin, from a to b.
-void body_tube(const RobotModel& robot, const Kinematics& kin, int body, Vec3& a, Vec3& b);
-
 // The signed clearance of a tube a..b (radius) from the plate, and the feature that gives it.
 double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
                            WorkcellFeature& feature);

@@ -53,7 +53,7 @@ MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const do
 
 MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, const double qInit[],
                                const PlacementResult& placements, const PlanRequest& request,
-                               MotionChoice& out) {
+                               MotionChoice& out, int maxPlanned) {
   out = MotionChoice();
   Kinematics kin;
   kinematics_at_base(robot, kin);
@@ -67,7 +67,7 @@ MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, co
   MotionCheck firstStraight;
   if (placements.count > 0)
     motion_check(robot, cell, qInit, placements.poses[0].q, kin, firstStraight);
-  for (int k = 0; k < placements.count; k++) {
+  for (int k = 0; k < placements.count && k < maxPlanned; k++) {
     if (planned(robot, cell, qInit, placements.poses[k].q, request, out)) {
       out.index = k;
       motion_check(robot, cell, qInit, placements.poses[k].q, kin, out.straight);

@@ -315,7 +315,11 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
     const Clock::time_point deadline =
         start + std::chrono::duration_cast<Clock::duration>(
                     std::chrono::duration<double>(request.timeLimit));
-    const ob::PlannerTerminationCondition ptc([deadline] { return Clock::now() >= deadline; });
+    const long maxChecks = request.maxChecks;
+    const ob::PlannerTerminationCondition ptc([deadline, maxChecks, &context] {
+      return Clock::now() >= deadline ||
+             (maxChecks > 0 && context.poses + context.motions >= maxChecks);
+    });
     const ob::PlannerStatus solved = planner->solve(ptc);
     if (solved != ob::PlannerStatus::EXACT_SOLUTION) {
       result.status = kPlanNoPath;

@@ -93,10 +93,11 @@ int tick_decimals(double spacing) {
 }
 
 struct LegendItem {
-  int kind;  // 0..3 class swatch, 4 Method B mark, 5 base, 6 wall, 7 default goal
+  int kind;  // 0..3 class swatch, 4 Method B mark, 5 base, 6 wall, 7 default goal, 8 no motion
   const char* text;
 };
-const LegendItem kLegend[8] = {
+constexpr int kLegendCount = 9;
+const LegendItem kLegend[kLegendCount] = {
     {kMapTouch, "touching pose"},
     {kMapClear, "clear pose only"},
     {kMapBlocked, "all poses cut the wall"},
@@ -105,6 +106,7 @@ const LegendItem kLegend[8] = {
     {5, "robot base"},
     {6, "wall and its edge"},
     {7, "default goal"},
+    {8, "no collision-free motion"},
 };
 constexpr int kLegendClassItems = 4;  // the first items: the cell classes
 
@@ -119,7 +121,7 @@ int legend_rows(cairo_t* cr, int width, int positions[][2]) {
   cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, kLegendFontSize);
   double all = kLegendPad;
-  for (int k = 0; k < 8; k++) all += legend_item_width(cr, k) + kLegendGap;
+  for (int k = 0; k < kLegendCount; k++) all += legend_item_width(cr, k) + kLegendGap;
   const bool oneRow = all - kLegendGap <= width - kLegendPad;
   int row = 0;
   double x = kLegendPad;
@@ -187,12 +189,30 @@ double mark_radius(const MapPictureLayout& layout, double step) {
   return std::max(kMapMarkRadius * step * layout.scale, kMinMarkPixels);
 }
 
+// A cell whose goal has valid poses but no collision-free motion: black diagonals over it and an
+// outline, so its class colour still shows.
+void draw_hatch(cairo_t* cr, double x0, double y0, double x1, double y1) {
+  cairo_save(cr);
+  cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+  cairo_clip_preserve(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+  const double side = std::max(x1 - x0, y1 - y0);
+  for (double d = -side; d < side; d += std::max(3.0, side / 3)) {
+    cairo_move_to(cr, x0 + d, y1);
+    cairo_line_to(cr, x0 + d + side, y1 - side);
+  }
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
 void draw_legend(cairo_t* cr, const MapPictureLayout& layout) {
-  int positions[8][2];
+  int positions[kLegendCount][2];
   legend_rows(cr, layout.width, positions);
   const double top = layout.height - legend_height(layout.width) + kLegendPad;
   cairo_set_font_size(cr, kLegendFontSize);
-  for (int k = 0; k < 8; k++) {
+  for (int k = 0; k < kLegendCount; k++) {
     const double x = positions[k][0];
     const double y = top + positions[k][1] * kLegendRow;
     const double cx = x + kLegendSwatch / 2.0, cy = y + kLegendSwatch / 2.0;
@@ -214,8 +234,13 @@ void draw_legend(cairo_t* cr, const MapPictureLayout& layout) {
       cairo_set_line_width(cr, kWallLineWidth);
       cairo_stroke(cr);
       draw_edge_symbol(cr, cx, cy);
-    } else {
+    } else if (kind == 7) {
       draw_goal_symbol(cr, cx, cy);
+    } else {
+      set_rgb(cr, kMapClassRgb[kMapTouch]);
+      cairo_rectangle(cr, x, y, kLegendSwatch, kLegendSwatch);
+      cairo_fill(cr);
+      draw_hatch(cr, x, y, x + kLegendSwatch, y + kLegendSwatch);
     }
     cairo_set_source_rgb(cr, 0, 0, 0);
     show_text(cr, kLegend[k].text, x + kLegendSwatch + 6, y + kLegendSwatch - 2, 0);
@@ -310,6 +335,7 @@ void draw_panel(cairo_t* cr, const MapPictureLayout& layout, int panel, const Fe
       cairo_rectangle(cr, a0, y1, a1 - a0, y0 - y1);
       set_rgb(cr, kMapClassRgb[c.cls]);
       cairo_fill(cr);
+      if (c.motion == kMapMotionNone) draw_hatch(cr, a0, y1, a1, y0);
     }
   }
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);

@@ -23,6 +23,14 @@ enum MapClass {
 };
 constexpr int kMapClassCount = 4;  // the classes a finished map shows
 
+// How a cell's goal is reached from the initial pose (planning/motion_choice.h).
+enum MapMotion {
+  kMapMotionUnset,     // no valid goal pose: nothing to reach
+  kMapMotionStraight,  // the straight joint line to a listed pose is free
+  kMapMotionPlanned,   // a planned motion
+  kMapMotionNone,      // valid goal poses, but no collision-free motion found
+};
+
 struct MapCell {
   double x, y;        // goal of the workpiece's centre on the floor (underside at z = 0)
   MapClass cls;       // the solver's outcome
@@ -30,6 +38,7 @@ struct MapCell {
   int clearCount;     // clear solution families found
   bool methodBFinal;  // Method B reached a final pose within its step limit
   int methodBSteps;   // its steps ('a' and 'b') up to the final pose or the limit
+  MapMotion motion;   // how the initial pose reaches a valid goal pose without collision
 };
 
 struct FeasibilityMap {
@@ -75,6 +84,20 @@ inline const char* map_class_name(MapClass cls) {
       return "unreachable";
     default:
       return "pending";
+  }
+}
+
+// The short names of the motions, as in the CSV table: "straight", "planned", "none", "-".
+inline const char* map_motion_name(MapMotion motion) {
+  switch (motion) {
+    case kMapMotionStraight:
+      return "straight";
+    case kMapMotionPlanned:
+      return "planned";
+    case kMapMotionNone:
+      return "none";
+    default:
+      return "-";
   }
 }
 

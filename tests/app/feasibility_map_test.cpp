@@ -310,7 +310,8 @@ TEST(FeasibilityMapCsv, FormOfTheTable) {
   ASSERT_EQ(map_grid(1, 1.3, 0.1, map), 1);
   ASSERT_EQ(evaluate_maps(&map, 1, fake_evaluator, 1, nullptr, nullptr), 1);
   const int goal = map_cell_index(map, -0.6, 2.2);
-  map.cells[goal] = {map.cells[goal].x, map.cells[goal].y, kMapTouch, 3, 1, true, 165};
+  map.cells[goal] = {map.cells[goal].x, map.cells[goal].y, kMapTouch, 3, 1, true, 165,
+                     kMapMotionPlanned};
   map.cells[goal + 1].cls = kMapClear;
   map.cells[goal + 2].cls = kMapBlocked;
   const char* const locales[2] = {"de_DE.UTF-8", "de_DE.utf8"};
@@ -320,22 +321,23 @@ TEST(FeasibilityMapCsv, FormOfTheTable) {
   ASSERT_EQ(map_csv_text(&map, 1, text, why), 1);
   setlocale(LC_ALL, "C");
   const std::string header =
-      "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps\n";
+      "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps,motion\n";
   ASSERT_EQ(text.compare(0, header.size(), header), 0);
   EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), map.cells.size() + 1);
-  EXPECT_NE(text.find("\n1,-0.6,2.2,touch,3,1,1,165\n1,-0.5,2.2,clear,"), std::string::npos);
+  EXPECT_NE(text.find("\n1,-0.6,2.2,touch,3,1,1,165,planned\n1,-0.5,2.2,clear,"),
+            std::string::npos);
   EXPECT_NE(text.find("\n1,-0.4,2.2,blocked,"), std::string::npos);
   // The first cell is the corner (xMin, yMin), then x grows along the row.
   char first[160];
-  snprintf(first, sizeof first, "\n1,%.12g,%.12g,unreachable,0,0,0,0\n1,%.12g,%.12g,", map.xMin,
+  snprintf(first, sizeof first, "\n1,%.12g,%.12g,unreachable,0,0,0,0,-\n1,%.12g,%.12g,", map.xMin,
            map.yMin, map.xMin + 0.1, map.yMin);
   EXPECT_EQ(text.compare(header.size() - 1, strlen(first), first), 0) << first;
   EXPECT_EQ(text.find("pending"), std::string::npos);
-  // Every line has eight fields.
+  // Every line has nine fields.
   size_t start = 0;
   while (start < text.size()) {
     const size_t end = text.find('\n', start);
-    EXPECT_EQ(std::count(text.begin() + start, text.begin() + end, ','), 7);
+    EXPECT_EQ(std::count(text.begin() + start, text.begin() + end, ','), 8);
     start = end + 1;
   }
   // Two maps: the second's lines follow the first's.
@@ -344,7 +346,7 @@ TEST(FeasibilityMapCsv, FormOfTheTable) {
   std::string both;
   ASSERT_EQ(map_csv_text(two, 2, both, why), 1);
   EXPECT_EQ(both.size(), 2 * text.size() - header.size());
-  EXPECT_NE(both.find("\n4,-0.6,2.2,touch,3,1,1,165\n"), std::string::npos);
+  EXPECT_NE(both.find("\n4,-0.6,2.2,touch,3,1,1,165,planned\n"), std::string::npos);
   // A map with a pending cell is no table.
   map.cells[3].cls = kMapPending;
   EXPECT_EQ(map_csv_text(&map, 1, text, why), 0);

@@ -67,7 +67,7 @@ TEST(MapEvaluation, CellsAreTheSolverGoalByGoal) {
 // (in about 165 steps) but not for types 3 and 4, where it repeats itself.
 TEST(MapEvaluation, DefaultGoalCell) {
   for (int type : {1, 3, 4}) {
-    MapCell c = {-0.6, 2.2, kMapPending, 0, 0, false, 0};
+    MapCell c = {-0.6, 2.2, kMapPending, 0, 0, false, 0, kMapMotionUnset};
     evaluate_map_cell(type, 1.3, -0.6, 2.2, c);
     EXPECT_EQ(c.cls, kMapTouch) << type;
     EXPECT_GT(c.touchCount, 0) << type;
@@ -118,7 +118,8 @@ TEST(MapCommand, WritesPictureAndTable) {
   ASSERT_NE(csv, nullptr);
   char line[200];
   ASSERT_NE(fgets(line, sizeof line, csv), nullptr);
-  EXPECT_STREQ(line, "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps\n");
+  EXPECT_STREQ(line,
+               "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps,motion\n");
   long rows = 0;
   while (fgets(line, sizeof line, csv)) rows++;
   fclose(csv);

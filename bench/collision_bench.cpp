@@ -1,0 +1,168 @@
+// Speed of the workcell's pose check (forward kinematics and the closed-form clearances) beside
+// FCL on the same shapes and poses (forward kinematics, moving the collision objects, then
+// collide or distance against plate and floor), and of the certified motion check.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <random>
+
+#include "collision/fcl_workcell.h"
+#include "collision/motion_check.h"
+#include "collision/workcell_check.h"
+#include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
+#include "model/state.h"
+
+namespace {
+
+RobotModel robot;
+Kinematics kin;
+Workcell cell;
+
+constexpr int kPoses = 256;
+double poses[kPoses][kJointSlots];
+
+// Robot type 1 before the start-up wall (edge at (0, 1.3, 0)), and seeded random poses.
+void set_up() {
+  robot_setup(1, robot);
+  kinematics_at_base(robot, kin);
+  cell = {};
+  cell.rh = {0, 1.3, 0};
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<double> angle(-PI, PI);
+  for (auto& q : poses) {
+    for (double& v : q) v = 0;
+    for (int i = 1; i <= robot.N; i++) q[i] = angle(rng);
+  }
+}
+
+void BM_PoseCheck(benchmark::State& state) {
+  set_up();
+  WorkcellClearance c;
+  int k = 0, valid = 0;
+  for (auto _ : state) {
+    valid += pose_check(robot, cell, poses[k], kin, c);
+    benchmark::DoNotOptimize(c.least);
+    k = (k + 1) % kPoses;
+  }
+  state.counters["valid_share"] = static_cast<double>(valid) / state.iterations();
+}
+
+void BM_FclPoseCollide(benchmark::State& state) {
+  set_up();
+  forward_kinematics(robot, poses[0], kin);
+  FclWorkcell fcl(robot, kin, cell.rh);
+  int k = 0;
+  for (auto _ : state) {
+    forward_kinematics(robot, poses[k], kin);
+    fcl.set_pose(kin);
+    bool hit = fcl.wall_hit() || fcl.floor_hit();
+    benchmark::DoNotOptimize(hit);
+    k = (k + 1) % kPoses;
+  }
+}
+
+void BM_FclPoseDistance(benchmark::State& state) {
+  set_up();
+  forward_kinematics(robot, poses[0], kin);
+  FclWorkcell fcl(robot, kin, cell.rh);
+  int k = 0;
+  for (auto _ : state) {
+    forward_kinematics(robot, poses[k], kin);
+    fcl.set_pose(kin);
+    double d = fcl.least_distance();
+    benchmark::DoNotOptimize(d);
+    k = (k + 1) % kPoses;
+  }
+}
+
+// The three in turn on the same poses (and forward kinematics alone, which all three pay),
+// kPoses calls each per iteration, so that the ratios are not skewed by the load of a shared
+// machine changing between benchmarks (counters in ns per pose check). FCL's collide stops at
+// the first body that hits; the closed form always gives every clearance.
+void BM_PoseCheckVsFcl(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  set_up();
+  forward_kinematics(robot, poses[0], kin);
+  FclWorkcell fcl(robot, kin, cell.rh);
+  WorkcellClearance c;
+  double fk = 0, ours = 0, collide = 0, distance = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    for (const auto& q : poses) {
+      forward_kinematics(robot, q, kin);
+      benchmark::DoNotOptimize(kin.rw);
+    }
+    const auto t0 = Clock::now();
+    for (const auto& q : poses) {
+      pose_check(robot, cell, q, kin, c);
+      benchmark::DoNotOptimize(c.least);
+    }
+    const auto t1 = Clock::now();
+    for (const auto& q : poses) {
+      forward_kinematics(robot, q, kin);
+      fcl.set_pose(kin);
+      bool hit = fcl.wall_hit() || fcl.floor_hit();
+      benchmark::DoNotOptimize(hit);
+    }
+    const auto t2 = Clock::now();
+    for (const auto& q : poses) {
+      forward_kinematics(robot, q, kin);
+      fcl.set_pose(kin);
+      double d = fcl.least_distance();
+      benchmark::DoNotOptimize(d);
+    }
+    const auto t3 = Clock::now();
+    fk += std::chrono::duration<double, std::nano>(t0 - start).count();
+    ours += std::chrono::duration<double, std::nano>(t1 - t0).count();
+    collide += std::chrono::duration<double, std::nano>(t2 - t1).count();
+    distance += std::chrono::duration<double, std::nano>(t3 - t2).count();
+  }
+  const double calls = static_cast<double>(state.iterations()) * kPoses;
+  state.counters["fk_ns"] = fk / calls;
+  state.counters["ours_ns"] = ours / calls;
+  state.counters["fcl_collide_ns"] = collide / calls;
+  state.counters["fcl_distance_ns"] = distance / calls;
+  state.counters["collide_over_ours"] = collide / ours;
+}
+
+// The motion check on segments between valid random poses: whole (state.range(0) = 0) or a
+// short move of at most 0.05 rad per joint (1). Counters: poses evaluated per check, and ns per
+// pose evaluated.
+void BM_MotionCheck(benchmark::State& state) {
+  set_up();
+  std::mt19937 rng(2);
+  std::uniform_real_distribution<double> angle(-PI, PI), small(-0.05, 0.05);
+  constexpr int kSegments = 64;
+  static double from[kSegments][kJointSlots], to[kSegments][kJointSlots];
+  WorkcellClearance c;
+  for (int s = 0; s < kSegments; s++) {
+    for (double* q : {from[s], to[s]}) {
+      do {
+        for (int i = 0; i < kJointSlots; i++) q[i] = 0;
+        for (int i = 1; i <= robot.N; i++)
+          q[i] = q == to[s] && state.range(0) ? from[s][i] + small(rng) : angle(rng);
+      } while (!pose_check(robot, cell, q, kin, c));
+    }
+  }
+  MotionCheck m;
+  long poses = 0, collides = 0;
+  int s = 0;
+  for (auto _ : state) {
+    collides += motion_check(robot, cell, from[s], to[s], kin, m);
+    poses += m.poses;
+    s = (s + 1) % kSegments;
+  }
+  state.counters["poses_per_check"] = static_cast<double>(poses) / state.iterations();
+  state.counters["colliding_share"] = static_cast<double>(collides) / state.iterations();
+  state.counters["ns_per_pose"] = benchmark::Counter(
+      static_cast<double>(poses), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+BENCHMARK(BM_PoseCheck);
+BENCHMARK(BM_FclPoseCollide);
+BENCHMARK(BM_FclPoseDistance);
+BENCHMARK(BM_PoseCheckVsFcl);
+BENCHMARK(BM_MotionCheck)->Arg(0)->Arg(1);

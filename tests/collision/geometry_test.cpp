@@ -1,0 +1,298 @@
+// The closed-form distances of collision/geometry.h against this file's own computations: dense
+// points on one shape measured exactly against the other (an upper bound of the distance, at
+// most half a sample step above it), and for an overlap of box and plate the depth from a
+// brute-force hull of their difference.
+#include "collision/geometry.h"
+
+#include <random>
+
+#include "collision_support.h"
+#include "support.h"
+
+namespace {
+
+using namespace judge;
+
+constexpr int kSamples = 2000;  // points per sampled segment
+constexpr double kRound = 1e-12;
+
+struct Rng {
+  std::mt19937 gen;
+  double u(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(gen); }
+};
+
+WallRect random_rect(Rng& g) {
+  const double x0 = g.u(-2, 0), z0 = g.u(-1, 1);
+  return {g.u(-1, 1), x0, x0 + g.u(0.05, 3), z0, z0 + g.u(0.05, 3)};
+}
+
+// A point around the rectangle, within `dy` of its plane.
+Vec3 point_near(Rng& g, const WallRect& r, double dy) {
+  return {g.u(r.x0 - 1, r.x1 + 1), g.u(r.y - dy, r.y + dy), g.u(r.z0 - 1, r.z1 + 1)};
+}
+
+// A segment from a, long or (one time in four) short.
+Vec3 segment_end(Rng& g, const Vec3& a, const WallRect& r) {
+  if (g.u(0, 1) < 0.25) return add(a, {g.u(-0.05, 0.05), g.u(-0.05, 0.05), g.u(-0.05, 0.05)});
+  return point_near(g, r, 1.5);
+}
+
+Mat3 random_rotation(Rng& g) {
+  std::normal_distribution<double> n;
+  double w = n(g.gen), x = n(g.gen), y = n(g.gen), z = n(g.gen);
+  const double k = 1 / std::sqrt(w * w + x * x + y * y + z * z);
+  w *= k, x *= k, y *= k, z *= k;
+  return {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y),  //
+           2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x),  //
+           2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+}
+
+OrientedBox random_box(Rng& g, const WallRect& r) {
+  return {
+      point_near(g, r, 0.6), random_rotation(g), {g.u(0.02, 0.5), g.u(0.02, 0.5), g.u(0.02, 0.5)}};
+}
+
+// The support function of (box - rectangle) along unit u: how far the two overlap along u, so
+// minus it bounds their signed separation from below.
+double support_gap(const OrientedBox& b, const WallRect& r, const Vec3& u) {
+  const Vec3 rc = {0.5 * (r.x0 + r.x1), r.y, 0.5 * (r.z0 + r.z1)};
+  double h = dot(sub(b.c, rc), u) + 0.5 * (r.x1 - r.x0) * std::fabs(u.x) +
+             0.5 * (r.z1 - r.z0) * std::fabs(u.z);
+  for (int i = 0; i < 3; i++) h += b.h[i] * std::fabs(dot(axis(b.R, i), u));
+  return h;
+}
+
+// The least translation that parts box and rectangle when they overlap: the distance of the
+// origin from the boundary of their difference set, the hull of the 32 differences of
+// corners, found by brute force over every plane through three of them that has all on one
+// side. Negative when the origin lies outside the hull (the two apart).
+double hull_depth(const OrientedBox& b, const WallRect& r) {
+  Vec3 c[8], p[32];
+  box_corners(b, c);
+  const Vec3 rc[4] = {{r.x0, r.y, r.z0}, {r.x1, r.y, r.z0}, {r.x1, r.y, r.z1}, {r.x0, r.y, r.z1}};
+  for (int i = 0; i < 8; i++)
+    for (int k = 0; k < 4; k++) p[4 * i + k] = sub(c[i], rc[k]);
+  double depth = INFINITY;
+  for (int i = 0; i < 32; i++)
+    for (int j = i + 1; j < 32; j++)
+      for (int k = j + 1; k < 32; k++) {
+        Vec3 n;
+        vcross(sub(p[j], p[i]), sub(p[k], p[i]), n);
+        const double len = norm(n);
+        if (len < 1e-9) continue;  // three points on a line: no plane
+        n = scale(1 / len, n);
+        const double d = dot(n, p[i]);
+        bool above = false, below = false;
+        for (int m = 0; m < 32 && !(above && below); m++) {
+          const double off = dot(n, p[m]) - d;
+          above |= off > 1e-12, below |= off < -1e-12;
+        }
+        if (!(above && below)) depth = std::min(depth, above ? -d : d);
+      }
+  return depth;
+}
+
+// Segment to segment: the closed form lies in the bracket of either segment sampled against
+// the other. Catches a wrong clamp in the closest-parameter cases (an end against the interior,
+// near-parallel pairs).
+TEST(Geometry, SegmentSegmentDistanceWithinSampledBracket) {
+  const unsigned seed = 2101;
+  Rng g{std::mt19937(seed)};
+  for (int trial = 0; trial < 3000; trial++) {
+    const WallRect space = {0, -1, 1, -1, 1};
+    const Vec3 p0 = point_near(g, space, 1), p1 = segment_end(g, p0, space);
+    const Vec3 q0 = point_near(g, space, 1);
+    // One pair in four nearly parallel: there the determinant of the closest-point equations
+    // cancels to a few digits and the parameters lose about half their precision, so the
+    // distance may come out a little long (seen: 3.5e-10 on unit lengths); allowed 1e-8.
+    const bool parallel = g.u(0, 1) < 0.25;
+    const Vec3 q1 = parallel ? add(q0, add(scale(g.u(-1, 1), sub(p1, p0)), {1e-9, 0, 0}))
+                             : segment_end(g, q0, space);
+    const double tol = parallel ? 1e-8 : kRound;
+    const double got = std::sqrt(segment_segment_distance2(p0, p1, q0, q1));
+    const double sp = sample_segment(p0, p1, norm(sub(p1, p0)) / kSamples + 1e-300,
+                                     [&](const Vec3& p) { return point_segment(p, q0, q1); });
+    const double sq = sample_segment(q0, q1, norm(sub(q1, q0)) / kSamples + 1e-300,
+                                     [&](const Vec3& q) { return point_segment(q, p0, p1); });
+    const double lo =
+        std::max(sp - norm(sub(p1, p0)) / (2 * kSamples), sq - norm(sub(q1, q0)) / (2 * kSamples));
+    ASSERT_LE(got, std::min(sp, sq) + tol) << "seed " << seed << " trial " << trial;
+    ASSERT_GE(got, lo - tol) << "seed " << seed << " trial " << trial;
+  }
+}
+
+// Segment to rectangle: the distance in the sampled bracket; depth > 0 exactly when the segment
+// crosses the plane once, strictly inside, and then equals the crossing's distance from the rim;
+// onRect on the rectangle, at the reported distance from the segment, on its named feature.
+// Catches a missed edge pair, a crossing taken outside the rectangle, a wrong feature.
+TEST(Geometry, SegmentRectAgreesWithSampledGeometry) {
+  const unsigned seed = 2102;
+  Rng g{std::mt19937(seed)};
+  int pierced = 0;
+  for (int trial = 0; trial < 5000; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const WallRect r = random_rect(g);
+    const Vec3 a = point_near(g, r, 1.5), b = segment_end(g, a, r);
+    SegmentRect got;
+    segment_rect(a, b, r, got);
+    const double len = norm(sub(b, a));
+    const double s = sample_segment(a, b, len / kSamples + 1e-300,
+                                    [&](const Vec3& p) { return point_rect(p, r); });
+    ASSERT_LE(got.distance, s + kRound);
+    ASSERT_GE(got.distance, s - len / (2 * kSamples) - kRound);
+    const double ha = a.y - r.y, hb = b.y - r.y;
+    const Vec3 p = lerp(a, b, ha / (ha - hb));
+    const double rim = std::min({p.x - r.x0, r.x1 - p.x, p.z - r.z0, r.z1 - p.z});
+    if (ha * hb < 0 && rim > 1e-9) {
+      pierced++;
+      EXPECT_NEAR(got.depth, rim, 1e-9);
+      EXPECT_EQ(got.distance, 0);
+    } else if (!(ha * hb < 0 && rim > -1e-9)) {
+      EXPECT_EQ(got.depth, 0);
+    }
+    const Vec3& q = got.onRect;
+    // onRect is computed along an edge from its far corner: allow the rounding of that sum.
+    ASSERT_TRUE(q.y == r.y && q.x >= r.x0 - kRound && q.x <= r.x1 + kRound &&
+                q.z >= r.z0 - kRound && q.z <= r.z1 + kRound);
+    EXPECT_NEAR(point_segment(q, a, b), got.distance, 1e-9);
+    switch (got.feature) {
+      case kRectFace:
+        EXPECT_TRUE(q.x > r.x0 && q.x < r.x1 && q.z > r.z0 && q.z < r.z1);
+        break;
+      case kRectEdgeX1:
+        EXPECT_NEAR(q.x, r.x1, kRound);
+        break;
+      case kRectEdgeX0:
+        EXPECT_NEAR(q.x, r.x0, kRound);
+        break;
+      case kRectEdgeZ1:
+        EXPECT_NEAR(q.z, r.z1, kRound);
+        break;
+      case kRectEdgeZ0:
+        EXPECT_NEAR(q.z, r.z0, kRound);
+        break;
+    }
+  }
+  EXPECT_GT(pierced, 300);
+}
+
+// Segment to solid box and the box's lowest point: the sampled bracket (points measured exactly
+// against the box), and the least corner height. Catches a missed piece of the piecewise
+// minimisation (a segment grazing an edge or a corner of the box).
+TEST(Geometry, SegmentBoxAndBoxBottomAgreeWithSampledGeometry) {
+  const unsigned seed = 2103;
+  Rng g{std::mt19937(seed)};
+  for (int trial = 0; trial < 5000; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const WallRect around = {0, -0.5, 0.5, -0.5, 0.5};
+    const OrientedBox box = random_box(g, around);
+    const Vec3 a = point_near(g, around, 1), b = segment_end(g, a, around);
+    const double got = std::sqrt(segment_box_distance2(a, b, box));
+    const double len = norm(sub(b, a));
+    const double s = sample_segment(a, b, len / kSamples + 1e-300,
+                                    [&](const Vec3& p) { return point_box(p, box); });
+    ASSERT_LE(got, s + kRound);
+    ASSERT_GE(got, s - len / (2 * kSamples) - kRound);
+    Vec3 c[8];
+    box_corners(box, c);
+    double bottom = INFINITY;
+    for (const Vec3& p : c) bottom = std::min(bottom, p.z);
+    EXPECT_NEAR(box_bottom(box), bottom, kRound);
+  }
+}
+
+// Box to rectangle, signed. Apart: within the sampled bracket, and the named rectangle edge as
+// near as the box. Overlapping: the depth of the brute-force hull (so never deeper than the
+// move along the plate normal or a box axis that parts them, nor shallower than the least
+// move). Catches a missing separating axis, a wrong overlap formula, a missed edge pair, a
+// wrong feature.
+TEST(Geometry, BoxRectClearanceAgreesWithSamplesAndHull) {
+  const unsigned seed = 2104;
+  Rng g{std::mt19937(seed)};
+  constexpr double kStep = 1e-3;  // sample spacing on edges
+  int apart = 0, overlapping = 0;
+  for (int trial = 0; trial < 2000; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const WallRect r = random_rect(g);
+    const OrientedBox box = random_box(g, r);
+    RectFeature feature;
+    const double got = box_rect_clearance(box, r, feature);
+    const double s = box_rect_sampled(box, r, kStep);
+    ASSERT_LE(got, s + kRound);
+    for (double sign : {-1.0, 1.0}) {
+      ASSERT_GE(got, -support_gap(box, r, {0, sign, 0}) - kRound);
+      for (int i = 0; i < 3; i++)
+        ASSERT_GE(got, -support_gap(box, r, scale(sign, axis(box.R, i))) - kRound);
+    }
+    const double depth = hull_depth(box, r);
+    if (depth > 1e-9) {
+      overlapping++;
+      ASSERT_NEAR(got, -depth, 1e-9);  // the hull's planes from differences of unit-size points
+      continue;
+    }
+    ASSERT_GE(got, s - kStep / 2 - kRound);
+    if (s < kStep) continue;
+    apart++;
+    const Vec3 rc[4] = {{r.x1, r.y, r.z0}, {r.x1, r.y, r.z1}, {r.x0, r.y, r.z1}, {r.x0, r.y, r.z0}};
+    const int edge[5] = {-1, 0, 2, 1, 3};  // the rectangle edge of each feature
+    if (feature != kRectFace) {
+      const int k = edge[feature];
+      const double e = sample_segment(rc[k], rc[(k + 1) % 4], kStep,
+                                      [&](const Vec3& p) { return point_box(p, box); });
+      EXPECT_LE(e, got + kStep / 2 + kRound) << "feature " << feature;
+    }
+  }
+  EXPECT_GT(apart, 300);
+  EXPECT_GT(overlapping, 300);
+}
+
+// Degenerate and exact-contact cases, each with its value by hand. Catches divisions by a zero
+// length, a parallel segment taken as crossing, a touch taken as a gap.
+TEST(Geometry, DegenerateCases) {
+  const WallRect r = {1, -1, 1, 0, 2};
+  SegmentRect sr;
+  auto rect = [&](Vec3 a, Vec3 b, double distance, double depth, RectFeature f) {
+    segment_rect(a, b, r, sr);
+    EXPECT_NEAR(sr.distance, distance, kRound);
+    EXPECT_EQ(sr.depth, depth);
+    EXPECT_EQ(sr.feature, f);
+  };
+  rect({0, 3, 1}, {0, 3, 1}, 2, 0, kRectFace);                   // point in front of the face
+  rect({0, 1, 1}, {0, 1, 1}, 0, 0, kRectFace);                   // point on the face
+  rect({2, 1, 3}, {2, 1, 3}, std::sqrt(2.0), 0, kRectEdgeX1);    // point beyond a corner
+  rect({-0.5, 1.5, 1}, {0.5, 1.5, 1}, 0.5, 0, kRectFace);        // parallel to the plate
+  rect({-2, 1, 1}, {2, 1, 1}, 0, 0, kRectEdgeX1);                // in its plane, across it
+  rect({2, 1, -1}, {3, 1, -1}, std::sqrt(2.0), 0, kRectEdgeX1);  // in its plane, outside
+  rect({-0.5, 2, 2.5}, {0.5, 2, 2.5}, std::sqrt(1.25), 0, kRectEdgeZ1);  // along the top edge
+  rect({-0.5, 1, 3}, {0.5, 1, 3}, 1, 0, kRectEdgeZ1);                    // in the plane along it
+  rect({0, 2, 1}, {0, 1, 1}, 0, 1, kRectFace);                           // ends on the face
+  rect({1, 0, 1}, {1, 2, 1}, 0, 0, kRectEdgeX1);                         // through the edge exactly
+  rect({0.5, 0, -1}, {0.5, 2, 3}, 0, 0.5, kRectFace);  // through the face, slanted
+
+  const Vec3 o = {0, 0, 0}, x1 = {1, 0, 0};
+  EXPECT_NEAR(segment_segment_distance2(o, o, {0, 3, 4}, {0, 3, 4}), 25, kRound);  // points
+  EXPECT_NEAR(segment_segment_distance2(o, o, {-1, 2, 0}, {1, 2, 0}), 4, kRound);  // point, segment
+  EXPECT_NEAR(segment_segment_distance2({0.5, 1, 0}, {3, 1, 0}, o, x1), 1, kRound);    // parallel
+  EXPECT_NEAR(segment_segment_distance2({2, 0, 0}, {3, 0, 0}, o, x1), 1, kRound);      // collinear
+  EXPECT_NEAR(segment_segment_distance2({0.5, 0, 0}, {0.5, 0, 0}, x1, o), 0, kRound);  // on it
+
+  const Mat3 I = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+  const OrientedBox box = {{0, 0, 0}, I, {0.5, 0.5, 0.5}};
+  EXPECT_EQ(segment_box_distance2({0.1, 0.1, 0.1}, {0.1, 0.1, 0.1}, box), 0);    // point inside
+  EXPECT_NEAR(segment_box_distance2({-2, 1, 0}, {2, 1, 0}, box), 0.25, kRound);  // face-parallel
+  EXPECT_NEAR(segment_box_distance2({1, 1, 1}, {1, 1, 1}, box), 0.75, kRound);   // corner
+  EXPECT_EQ(segment_box_distance2({0.5, 0.5, -3}, {0.5, 0.5, 3}, box), 0);       // along an edge
+
+  RectFeature f;
+  const OrientedBox resting = {{0, 1.25, 1}, I, {0.2, 0.25, 0.1}};  // face flush on the plate
+  EXPECT_EQ(box_rect_clearance(resting, r, f), 0);  // touching: neither apart nor overlapping
+  EXPECT_EQ(box_bottom({{0, 0, 0.1}, I, {0.2, 0.3, 0.1}}), 0);
+  // Axes along the plate's edges: no cross-product axes; the least overlap is along y, x, z.
+  EXPECT_NEAR(box_rect_clearance({{0, 1, 1}, I, {0.2, 0.3, 0.1}}, r, f), -0.3, kRound);
+  EXPECT_NEAR(box_rect_clearance({{1, 1, 1}, I, {0.2, 0.3, 0.1}}, r, f), -0.2, kRound);
+  EXPECT_NEAR(box_rect_clearance({{0, 1.1, 2.05}, I, {0.2, 0.3, 0.1}}, r, f), -0.05, kRound);
+  EXPECT_NEAR(box_rect_clearance({{1.5, 1, 1}, I, {0.2, 0.3, 0.1}}, r, f), 0.3, kRound);
+  EXPECT_EQ(f, kRectEdgeX1);
+}
+
+}  // namespace
