@@ -10,7 +10,6 @@
 #include <ompl/geometric/SimpleSetup.h>
 #include <ompl/geometric/planners/est/EST.h>
 #include <ompl/geometric/planners/fmt/FMT.h>
-#include <ompl/geometric/planners/informedtrees/BITstar.h>
 #include <ompl/geometric/planners/kpiece/BKPIECE1.h>
 #include <ompl/geometric/planners/kpiece/KPIECE1.h>
 #include <ompl/geometric/planners/kpiece/LBKPIECE1.h>
@@ -232,7 +231,6 @@ const NamedPlanner kPlanners[] = {
     {"SBL", make<og::SBL>},
     {"STRIDE", make<og::STRIDE>},
     {"FMT", make<og::FMT>},
-    {"BITstar", make<og::BITstar>},
 };
 
 PlannerFactory find_planner(const std::string& name) {

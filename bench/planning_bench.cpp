@@ -1,0 +1,510 @@
+// Motion planning on seeded scenes whose straight joint line from the initial pose to the best
+// goal pose collides. OMPL's planners side by side through plan_motion (the workcell's pose check
+// and certified motion check), then plan_motion's RRTConnect beside the common setup: OMPL's
+// RRTConnect on the same seven SO2 joints with FCL pose checks (collision/fcl_workcell.h), OMPL's
+// discrete motion validator at its default resolution and its default path simplifier. Every
+// path returned is sampled densely and judged by tests/workcell_judge.h.
+//
+// Each benchmark runs once over the scene set (Iterations(1)) and reports counters; the tables
+// are printed to stdout when the program ends. Times cover every run, a failure counted at the
+// time it took (about the limit), so a median stays meaningful below full success.
+#include <benchmark/benchmark.h>
+#include <ompl/base/PlannerTerminationCondition.h>
+#include <ompl/base/ScopedState.h>
+#include <ompl/base/StateValidityChecker.h>
+#include <ompl/base/spaces/SO2StateSpace.h>
+#include <ompl/geometric/PathGeometric.h>
+#include <ompl/geometric/SimpleSetup.h>
+#include <ompl/geometric/planners/rrt/RRTConnect.h>
+#include <ompl/util/Console.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "collision/fcl_workcell.h"
+#include "collision/motion_check.h"
+#include "contact/placement.h"
+#include "math/angles.h"
+#include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
+#include "planning/joint_path.h"
+#include "planning/motion_plan.h"
+#include "workcell_judge.h"
+
+namespace ob = ompl::base;
+namespace og = ompl::geometric;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kScenesPerType = 20;
+constexpr int kMaxDraws = 600;        // per type, before settling for fewer scenes
+constexpr double kTimeLimit = 1.0;    // seconds per plan
+constexpr double kDenseStep = 0.002;  // rad: the largest joint change between judged samples
+constexpr unsigned kSceneSeed = 3100;
+constexpr const char* kPlanners[] = {"RRTConnect", "RRT", "BiTRRT", "KPIECE1", "PRM"};
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// CPU time of the calling thread: a busy machine stretches wall-clock time, not this.
+double thread_cpu_ms() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return 1e3 * t.tv_sec + 1e-6 * t.tv_nsec;
+}
+
+struct Scene {
+  int type;
+  RobotModel robot;
+  Workcell cell;
+  JointVector start, goal;
+  double straight;  // Euclidean norm of the plain joint difference goal - start
+};
+
+struct SceneSet {
+  std::vector<Scene> scenes;
+  int draws[kRobotTypes + 1] = {};
+  int kept[kRobotTypes + 1] = {};
+  double ms = 0;
+};
+
+// A floor goal (the workpiece put down from above, its underside at height z) and a wall edge
+// at (0, wallY, 0); kept when the best pose is valid and the straight line to it collides.
+bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) {
+  static PlacementResult placements;
+  s.type = type;
+  robot_setup(type, s.robot);
+  s.cell = {};
+  s.cell.rwG = {x, y, z + s.robot.workSize[2] / 2};
+  s.cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+  s.cell.rh = {0, wallY, 0};
+  const double* qInit = s.robot.qInit[type];
+  if (placement_solve(s.robot, s.cell, qInit, PlacementOptions(), placements) != kPlacementFound)
+    return false;
+  Kinematics kin;
+  kinematics_at_base(s.robot, kin);
+  WorkcellClearance c;
+  const double* qGoal = placements.poses[0].q;
+  if (!pose_check(s.robot, s.cell, qInit, kin, c) || !pose_check(s.robot, s.cell, qGoal, kin, c))
+    return false;
+  MotionCheck line;
+  if (!motion_check(s.robot, s.cell, qInit, qGoal, kin, line)) return false;
+  s.start = {};
+  s.goal = {};
+  double d2 = 0;
+  for (int i = 1; i <= s.robot.N; i++) {
+    s.start[i] = qInit[i];
+    s.goal[i] = qGoal[i];
+    d2 += (qGoal[i] - qInit[i]) * (qGoal[i] - qInit[i]);
+  }
+  s.straight = std::sqrt(d2);
+  return true;
+}
+
+const SceneSet& scene_set() {
+  static SceneSet set;
+  static bool built = false;
+  if (built) return set;
+  built = true;
+  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
+  seed_planning_process(1);
+  const Clock::time_point start = Clock::now();
+  for (int type = 1; type <= kRobotTypes; type++) {
+    std::mt19937 rng(kSceneSeed + type);
+    std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+    Scene s;
+    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
+      set.draws[type]++;
+      const double gx = x(rng), gy = y(rng), gz = z(rng), wy = wall(rng);
+      if (draw_scene(type, gx, gy, gz, wy, s)) {
+        set.scenes.push_back(s);
+        set.kept[type]++;
+      }
+    }
+  }
+  set.ms = ms_since(start);
+  return set;
+}
+
+// How deep the judge finds the path cutting into the wall or the floor (> 0), or 0 when every
+// sample is valid. The path's unwrapped waypoints are joined by their plain differences, each
+// segment sampled with no joint moving more than kDenseStep.
+double judged_depth(const Scene& s, const JointPath& path) {
+  double depth = 0;
+  for (size_t k = 1; k < path.size(); k++) {
+    double largest = 0;
+    for (int i = 1; i <= s.robot.N; i++)
+      largest = std::max(largest, std::fabs(path[k][i] - path[k - 1][i]));
+    const long steps = std::max(1L, static_cast<long>(std::ceil(largest / kDenseStep)));
+    for (long j = k == 1 ? 0 : 1; j <= steps; j++) {
+      double q[kJointSlots] = {};
+      const double t = static_cast<double>(j) / steps;
+      for (int i = 1; i <= s.robot.N; i++)
+        q[i] = path[k - 1][i] + t * (path[k][i] - path[k - 1][i]);
+      if (judge::valid_pose(s.robot, s.cell.rh, q)) continue;
+      const judge::Verdict v = judge::judge_pose(s.robot, s.cell.rh, q);
+      depth = std::max(depth, -std::min(v.wall, v.floor));
+    }
+  }
+  return depth;
+}
+
+// One run of a planner on one scene.
+struct Run {
+  int type;
+  bool solved;
+  double ms;           // wall clock: plan_motion's planningMs, or the common setup's whole run
+  double lengthRatio;  // path length / straight line length (solved runs)
+  bool colliding;      // the judge found a pose cutting in along the path
+  double depth;        // how deep the deepest such pose cuts in
+  double cpuMs;        // the planning thread's CPU time
+  bool goalRefused;    // the common setup's pose check refused the start or the goal
+  bool error;          // the planner reported an error
+  double checkMs;      // time in the pose and motion checks
+  long poseChecks, motionChecks;
+};
+
+struct Stats {
+  int runs = 0, solved = 0, colliding = 0, refused = 0, errors = 0;
+  double median = 0, p90 = 0, max = 0, lengthRatio = 0, depth = 0, cpuMedian = 0;
+  double planMs = 0, checkMs = 0;
+  double poseChecks = 0, motionChecks = 0;  // per run
+};
+
+double nearest_rank(std::vector<double> v, double p) {
+  if (v.empty()) return NAN;
+  std::sort(v.begin(), v.end());
+  const size_t rank = static_cast<size_t>(std::ceil(p * v.size()));
+  return v[std::min(v.size(), std::max<size_t>(rank, 1)) - 1];
+}
+
+// Statistics of the runs of robot type `type` (0: every type).
+Stats stats_of(const std::vector<Run>& runs, int type) {
+  Stats st;
+  std::vector<double> ms, ratio, cpu;
+  for (const Run& r : runs) {
+    if (type != 0 && r.type != type) continue;
+    st.runs++;
+    ms.push_back(r.ms);
+    cpu.push_back(r.cpuMs);
+    st.planMs += r.ms;
+    st.checkMs += r.checkMs;
+    st.poseChecks += r.poseChecks;
+    st.motionChecks += r.motionChecks;
+    st.refused += r.goalRefused;
+    st.errors += r.error;
+    if (!r.solved) continue;
+    st.solved++;
+    st.colliding += r.colliding;
+    st.depth = std::max(st.depth, r.depth);
+    ratio.push_back(r.lengthRatio);
+  }
+  if (st.runs == 0) return st;
+  st.median = nearest_rank(ms, 0.5);
+  st.cpuMedian = nearest_rank(cpu, 0.5);
+  st.p90 = nearest_rank(ms, 0.9);
+  st.max = nearest_rank(ms, 1.0);
+  st.lengthRatio = nearest_rank(ratio, 0.5);
+  st.poseChecks /= st.runs;
+  st.motionChecks /= st.runs;
+  return st;
+}
+
+// The first error text of each planner, for the tables.
+std::map<std::string, std::string> plannerErrors;
+
+Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
+  PlanRequest request;
+  request.start = s.start;
+  request.goal = s.goal;
+  request.planner = planner;
+  request.timeLimit = kTimeLimit;
+  request.seed = seed;
+  PlanResult result;
+  const double cpu = thread_cpu_ms();
+  const PlanStatus status = plan_motion(s.robot, s.cell, request, result);
+  Run r{};
+  r.cpuMs = thread_cpu_ms() - cpu;
+  r.type = s.type;
+  r.solved = status == kPlanFound;
+  r.error = status == kPlanPlannerError;
+  if (r.error && plannerErrors[planner].empty()) plannerErrors[planner] = result.message;
+  r.ms = result.planningMs;
+  r.lengthRatio = r.solved ? result.length / s.straight : NAN;
+  r.depth = r.solved ? judged_depth(s, result.path) : 0;
+  r.colliding = r.depth > 0;
+  r.checkMs = result.checkMs;
+  r.poseChecks = result.validityChecks;
+  r.motionChecks = result.motionChecks;
+  return r;
+}
+
+// The common setup's pose check: forward kinematics, the FCL bodies moved there, collide with
+// the plate and the floor.
+class FclValidity : public ob::StateValidityChecker {
+ public:
+  FclValidity(const ob::SpaceInformationPtr& si, const Scene& s)
+      : ob::StateValidityChecker(si), robot_(s.robot) {
+    kinematics_at_base(robot_, kin_);
+    forward_kinematics(robot_, s.start.data(), kin_);
+    fcl_ = std::make_unique<FclWorkcell>(robot_, kin_, s.cell.rh);
+  }
+
+  bool isValid(const ob::State* state) const override {
+    const Clock::time_point start = Clock::now();
+    const auto* cs = state->as<ob::CompoundState>();
+    double q[kJointSlots] = {};
+    for (int i = 1; i <= robot_.N; i++) q[i] = cs->as<ob::SO2StateSpace::StateType>(i - 1)->value;
+    forward_kinematics(robot_, q, kin_);
+    fcl_->set_pose(kin_);
+    const bool valid = !fcl_->wall_hit() && !fcl_->floor_hit();
+    checks++;
+    ms += ms_since(start);
+    return valid;
+  }
+
+  mutable long checks = 0;
+  mutable double ms = 0;
+
+ private:
+  const RobotModel& robot_;
+  mutable Kinematics kin_;
+  std::unique_ptr<FclWorkcell> fcl_;
+};
+
+// The solution's states as unwrapped waypoints from the start, each step the short way round
+// as the SO2 interpolation moves.
+JointPath unwrapped(int N, const og::PathGeometric& path, const JointVector& start) {
+  JointPath out(1, start);
+  for (size_t k = 1; k < path.getStateCount(); k++) {
+    const auto* a = path.getState(k - 1)->as<ob::CompoundState>();
+    const auto* b = path.getState(k)->as<ob::CompoundState>();
+    JointVector next = out.back();
+    for (int i = 1; i <= N; i++)
+      next[i] += wrap_angle(b->as<ob::SO2StateSpace::StateType>(i - 1)->value -
+                            a->as<ob::SO2StateSpace::StateType>(i - 1)->value);
+    out.push_back(next);
+  }
+  return out;
+}
+
+Run plan_common(const Scene& s) {
+  const int N = s.robot.N;
+  const Clock::time_point start = Clock::now();
+  const double cpu = thread_cpu_ms();
+  auto space = std::make_shared<ob::CompoundStateSpace>();
+  for (int i = 1; i <= N; i++) space->addSubspace(std::make_shared<ob::SO2StateSpace>(), 1.0);
+  og::SimpleSetup ss(space);
+  auto validity = std::make_shared<FclValidity>(ss.getSpaceInformation(), s);
+  ss.setStateValidityChecker(validity);
+  ob::ScopedState<> from(space), to(space);
+  for (int i = 1; i <= N; i++) {
+    from->as<ob::CompoundState>()->as<ob::SO2StateSpace::StateType>(i - 1)->value =
+        wrap_angle(s.start[i]);
+    to->as<ob::CompoundState>()->as<ob::SO2StateSpace::StateType>(i - 1)->value =
+        wrap_angle(s.goal[i]);
+  }
+  ss.setStartAndGoalStates(from, to);
+  ss.setPlanner(std::make_shared<og::RRTConnect>(ss.getSpaceInformation()));
+  ss.setup();
+  Run r{};
+  r.type = s.type;
+  r.goalRefused = !validity->isValid(from.get()) || !validity->isValid(to.get());
+  const Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::duration<double>(kTimeLimit));
+  const ob::PlannerStatus status =
+      ss.solve(ob::PlannerTerminationCondition([deadline] { return Clock::now() >= deadline; }));
+  r.solved = status == ob::PlannerStatus::EXACT_SOLUTION;
+  if (r.solved) ss.simplifySolution();
+  r.ms = ms_since(start);
+  r.cpuMs = thread_cpu_ms() - cpu;
+  if (r.solved) {
+    const JointPath path = unwrapped(N, ss.getSolutionPath(), s.start);
+    r.lengthRatio = path_length(N, path) / s.straight;
+    r.depth = judged_depth(s, path);
+    r.colliding = r.depth > 0;
+  }
+  r.checkMs = validity->ms;
+  r.poseChecks = validity->checks;
+  return r;
+}
+
+// Results kept for the tables printed at exit.
+std::map<std::string, std::vector<Run>> plannerRuns;
+std::vector<Run> oursRuns, commonRuns;
+
+// The runs of `runs` on scenes whose start and goal the common setup accepts.
+std::vector<Run> accepted(const std::vector<Run>& runs) {
+  std::vector<Run> out;
+  for (size_t k = 0; k < runs.size() && k < commonRuns.size(); k++)
+    if (!commonRuns[k].goalRefused) out.push_back(runs[k]);
+  return out;
+}
+
+void print_type(int t) {
+  if (t == 0)
+    std::printf("%4s", "all");
+  else
+    std::printf("%4d", t);
+}
+
+void print_tables() {
+  const SceneSet& set = scene_set();
+  std::printf("\nScenes (straight line to the best pose collides): ");
+  for (int t = 1; t <= kRobotTypes; t++)
+    std::printf("type %d: %d of %d draws%s", t, set.kept[t], set.draws[t],
+                t < kRobotTypes ? ", " : "\n");
+  if (!plannerRuns.empty()) {
+    std::printf(
+        "\nPlanners through plan_motion, %.0f s limit. ms: wall clock over all runs (a failure at "
+        "its time); length: median of path length / straight line length; judged: found paths "
+        "the judge finds colliding; checks: share of planning time in pose and motion checks\n",
+        kTimeLimit);
+    std::printf("%-10s %4s %6s %6s %8s %8s %8s %7s %6s %6s %7s %7s\n", "planner", "type", "solved",
+                "errors", "med_ms", "p90_ms", "max_ms", "length", "judged", "checks", "poses",
+                "motions");
+    for (const char* name : kPlanners) {
+      const auto found = plannerRuns.find(name);
+      if (found == plannerRuns.end()) continue;
+      for (int t = 0; t <= kRobotTypes; t++) {
+        const Stats st = stats_of(found->second, t);
+        if (st.runs == 0) continue;
+        std::printf("%-10s ", name);
+        print_type(t);
+        std::printf(" %3d/%-2d %6d %8.1f %8.1f %8.1f %7.2f %6d %5.0f%% %7.0f %7.0f\n", st.solved,
+                    st.runs, st.errors, st.median, st.p90, st.max, st.lengthRatio, st.colliding,
+                    st.planMs > 0 ? 100 * st.checkMs / st.planMs : 0, st.poseChecks,
+                    st.motionChecks);
+      }
+    }
+    for (const auto& e : plannerErrors)
+      if (!e.second.empty()) std::printf("%s error: %s\n", e.first.c_str(), e.second.c_str());
+  }
+  if (!commonRuns.empty()) {
+    const std::vector<Run> ours = accepted(oursRuns), common = accepted(commonRuns);
+    const Stats a = stats_of(oursRuns, 0), b = stats_of(commonRuns, 0);
+    std::printf(
+        "\nRRTConnect, ours (certified motions, shortcut + reduceVertices) vs the common setup "
+        "(FCL pose checks, DiscreteMotionValidator, simplifyMax), on the scenes whose start and "
+        "goal FCL accepts. speed: median ms common / median ms ours (wall clock; cpu: thread CPU "
+        "time); checks: share of time in "
+        "pose (and our motion) checks\n");
+    std::printf("%4s %6s %8s %7s %6s %6s | %6s %8s %7s %6s %6s | %6s %6s\n", "type", "ours",
+                "med_ms", "length", "judged", "checks", "common", "med_ms", "length", "judged",
+                "checks", "speed", "cpu");
+    for (int t = 0; t <= kRobotTypes; t++) {
+      const Stats x = stats_of(ours, t), y = stats_of(common, t);
+      if (x.runs == 0) continue;
+      print_type(t);
+      std::printf(
+          " %3d/%-2d %8.1f %7.2f %6d %5.0f%% | %3d/%-2d %8.1f %7.2f %6d %5.0f%% | %6.2f %6.2f\n",
+          x.solved, x.runs, x.median, x.lengthRatio, x.colliding, 100 * x.checkMs / x.planMs,
+          y.solved, y.runs, y.median, y.lengthRatio, y.colliding, 100 * y.checkMs / y.planMs,
+          y.median / x.median, y.cpuMedian / x.cpuMedian);
+    }
+    std::printf(
+        "Every scene (%d): ours solved %d, median %.1f ms; common solved %d, refused %d (start or "
+        "goal touching the wall: FCL calls it colliding, the planner waits out the limit), median "
+        "%.1f ms; speed %.2f\n",
+        a.runs, a.solved, a.median, b.solved, b.refused, b.median, b.median / a.median);
+    std::printf("Deepest cut the judge finds on a path: ours %.3g, common %.3g (model units)\n",
+                a.depth, b.depth);
+  }
+  std::fflush(stdout);
+}
+
+void remember_for_tables() {
+  static bool registered = false;
+  if (!registered) std::atexit(print_tables);
+  registered = true;
+}
+
+void BM_PlanScenes(benchmark::State& state) {
+  const SceneSet* set = nullptr;
+  for (auto _ : state) set = &scene_set();
+  for (int t = 1; t <= kRobotTypes; t++) {
+    state.counters["t" + std::to_string(t) + "_scenes"] = set->kept[t];
+    state.counters["t" + std::to_string(t) + "_draws"] = set->draws[t];
+  }
+  state.counters["build_s"] = set->ms / 1000;
+  remember_for_tables();
+}
+BENCHMARK(BM_PlanScenes)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Ours and the common setup on each scene in turn, so that both meet the same machine load. It
+// runs before the other planners, so that the common setup draws the same seeds from OMPL's
+// process-wide generator whichever benchmarks the filter selects.
+void BM_PlanCommonSetup(benchmark::State& state) {
+  const SceneSet& set = scene_set();
+  for (auto _ : state) {
+    oursRuns.clear();
+    commonRuns.clear();
+    for (size_t k = 0; k < set.scenes.size(); k++) {
+      oursRuns.push_back(plan_ours(set.scenes[k], "RRTConnect", static_cast<unsigned>(1 + k)));
+      commonRuns.push_back(plan_common(set.scenes[k]));
+    }
+  }
+  // The speed on the scenes the common setup accepts, and on every scene.
+  const Stats a = stats_of(accepted(oursRuns), 0), b = stats_of(accepted(commonRuns), 0);
+  const Stats allOurs = stats_of(oursRuns, 0), allCommon = stats_of(commonRuns, 0);
+  state.counters["speed_ratio"] = b.median / a.median;
+  state.counters["speed_ratio_all"] = allCommon.median / allOurs.median;
+  state.counters["cpu_speed_ratio"] = b.cpuMedian / a.cpuMedian;
+  state.counters["ours_solved"] = allOurs.solved;
+  state.counters["common_solved"] = allCommon.solved;
+  state.counters["common_refused"] = allCommon.refused;
+  state.counters["ours_colliding"] = allOurs.colliding;
+  state.counters["common_colliding"] = allCommon.colliding;
+  state.counters["common_deepest"] = allCommon.depth;
+  state.counters["ours_check_share"] = a.planMs > 0 ? a.checkMs / a.planMs : 0;
+  state.counters["common_check_share"] = b.planMs > 0 ? b.checkMs / b.planMs : 0;
+  remember_for_tables();
+}
+BENCHMARK(BM_PlanCommonSetup)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_PlanPlanner(benchmark::State& state, const char* planner) {
+  const SceneSet& set = scene_set();
+  std::vector<Run>& runs = plannerRuns[planner];
+  for (auto _ : state) {
+    runs.clear();
+    for (size_t k = 0; k < set.scenes.size(); k++)
+      runs.push_back(plan_ours(set.scenes[k], planner, static_cast<unsigned>(1 + k)));
+  }
+  for (int t = 1; t <= kRobotTypes; t++) {
+    const Stats st = stats_of(runs, t);
+    const std::string p = "t" + std::to_string(t) + "_";
+    state.counters[p + "solved"] = st.runs ? static_cast<double>(st.solved) / st.runs : 0;
+    state.counters[p + "med_ms"] = st.median;
+    state.counters[p + "p90_ms"] = st.p90;
+    state.counters[p + "max_ms"] = st.max;
+    state.counters[p + "length"] = st.lengthRatio;
+  }
+  const Stats all = stats_of(runs, 0);
+  state.counters["judged_colliding"] = all.colliding;
+  state.counters["errors"] = all.errors;
+  state.counters["check_share"] = all.planMs > 0 ? all.checkMs / all.planMs : 0;
+  state.counters["pose_checks"] = all.poseChecks;
+  state.counters["motion_checks"] = all.motionChecks;
+  remember_for_tables();
+}
+BENCHMARK_CAPTURE(BM_PlanPlanner, RRTConnect, "RRTConnect")
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_PlanPlanner, RRT, "RRT")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_PlanPlanner, BiTRRT, "BiTRRT")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_PlanPlanner, KPIECE1, "KPIECE1")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_PlanPlanner, PRM, "PRM")->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
