@@ -1,9 +1,10 @@
-// The program's command line, read with CLI11 into a plain struct. Three modes run without a
+// The program's command line, read with CLI11 into a plain struct. Four modes run without a
 // window and exit:
 //   armsim --solve    [--type T] [--goal X Y Z] [--wall Y] [--json]
 //   armsim --method-b [--type T] [--goal X Y Z] [--wall Y] [--max-steps N] [--json]
 //   armsim --map      [--type T|all] [--wall Y] [--step S] [--threads N] [--out FILE.png]
 //                     [--csv FILE.csv]
+//   armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]
 // `armsim --help` lists every option. Without a mode the program opens its window as before:
 // argv is then left untouched for the toolkit, which reads its own options (-display NAME,
 // -geometry WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync).
@@ -14,7 +15,8 @@
 // number, nan and inf, a type outside 1..4 (`all` with --map only), --max-steps < 1, --threads
 // < 1, a step <= 0 or so small that a map would have more than kMapMaxCells cells, options of
 // one mode with another or with none, two modes at once, toolkit options with a mode, output
-// files whose directory is missing or not writable, and --out equal to --csv.
+// files whose directory is missing or not writable, --out equal to --csv, and --wall with --urdf
+// but without --scene (the wall would not be written).
 // Not checked here: whether the goal is in reach and the wall acceptable for the type. The
 // dialogs' tests belong to the caller, who knows the robot model: see goalGiven and wallGiven,
 // and report a refusal with command_line_error (exit status 2).
@@ -28,6 +30,7 @@ enum CommandMode {
   kModeSolve,    // --solve
   kModeMethodB,  // --method-b
   kModeMap,      // --map
+  kModeUrdf,     // --urdf
 };
 
 // What parse_command_line returns.
@@ -56,8 +59,9 @@ struct CommandLine {
   int maxSteps = 1000;                   // --max-steps (--method-b), >= 1
   double step = 0.1;                     // --step (--map), > 0
   int threads = 0;                       // --threads (--map), >= 1; 0 when not given: every core
-  std::string out = kDefaultMapPicture;  // --out (--map)
+  std::string out = kDefaultMapPicture;  // --out (--map); with --urdf empty unless given: stdout
   std::string csv;                       // --csv (--map); empty: no table
+  bool scene = false;                    // --scene (--urdf): the wall and the floor too
   std::string message;                   // the help text, or the error line (no line feed)
 };
 

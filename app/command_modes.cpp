@@ -1,6 +1,9 @@
 #include "app/command_modes.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -15,7 +18,9 @@
 #include "app/scene_state.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
+#include "model/atomic_file.h"
 #include "model/robot_catalogue.h"
+#include "model/urdf_export.h"
 
 namespace {
 
@@ -213,6 +218,36 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   return 0;
 }
 
+int run_urdf_command(const CommandLine& command, FILE* out, FILE* err) {
+  std::string why;
+  if (!command_scene(command, why)) return command_line_error(why, err);
+  const std::string name = "armsim_type" + std::to_string(scene.JRTYPE);
+  std::string text;
+  try {
+    if (!robot_urdf(robot, name.c_str(), command.scene ? &cell.rh : nullptr, text, why))
+      return command_line_error("the robot cannot be written as URDF: " + why, err);
+  } catch (const std::bad_alloc&) {
+    return command_line_error("not enough memory for the URDF", err);
+  }
+  if (command.out.empty()) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
+      return command_line_error(
+          std::string("cannot write the URDF: ") + std::strerror(errno != 0 ? errno : EIO), err);
+    return 0;
+  }
+  AtomicFile file;
+  if (!atomic_file_open(command.out.c_str(), file, why))
+    return command_line_error("--out: " + why, err);
+  if (std::fwrite(text.data(), 1, text.size(), file.stream) != text.size()) {
+    why = "cannot write " + command.out + ": " + std::strerror(errno);
+    atomic_file_abandon(file);
+    return command_line_error("--out: " + why, err);
+  }
+  if (!atomic_file_commit(file, why)) return command_line_error("--out: " + why, err);
+  return 0;
+}
+
 int run_command(const CommandLine& command, FILE* out, FILE* err) {
   switch (command.mode) {
     case kModeSolve:
@@ -221,6 +256,8 @@ int run_command(const CommandLine& command, FILE* out, FILE* err) {
       return run_method_b_command(command, out, err);
     case kModeMap:
       return run_map_command(command, out, err);
+    case kModeUrdf:
+      return run_urdf_command(command, out, err);
     default:
       return -1;
   }

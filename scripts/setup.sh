@@ -10,6 +10,8 @@ packages=(
   libx11-dev xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils imagemagick
   libgsl-dev liborocos-kdl-dev libclang-rt-14-dev locales
   nlohmann-json3-dev libcli11-dev libcairo2-dev libtbb-dev
+  # For the tests of the URDF export only: urdfdom and kdl_parser read it back, check_urdf checks it.
+  liburdfdom-dev libkdl-parser-dev liburdfdom-tools
 )
 
 missing=()
