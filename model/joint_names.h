@@ -4,8 +4,6 @@
 // (index i - 1).
 #pragma once
 
-#include <string>
-
 #include "model/state.h"
 
 // "joint1".."joint7" for joints 1..kMaxJoints; entry 0 (the base, no joint) is empty.
@@ -15,14 +13,3 @@ inline constexpr const char* kJointNames[kMaxJoints + 1] = {"",       "joint1", 
 // The link each joint turns: "base_link" (entry 0, the fixed base), "link1".."link7".
 inline constexpr const char* kLinkNames[kMaxJoints + 1] = {"base_link", "link1", "link2", "link3",
                                                            "link4",     "link5", "link6", "link7"};
-
-// The joint columns of a table, "joint1,joint2,...,jointN" for joints 1..n (1 <= n <=
-// kMaxJoints), with `separator` between them and nothing before or after.
-inline std::string joint_columns(int n, char separator = ',') {
-  std::string text;
-  for (int i = 1; i <= n && i <= kMaxJoints; i++) {
-    if (i > 1) text += separator;
-    text += kJointNames[i];
-  }
-  return text;
-}
