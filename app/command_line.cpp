@@ -27,6 +27,7 @@ const char kFooter[] =
     "                    [--csv FILE.csv]\n"
     "  armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]\n"
     "                    [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]\n"
+    "  armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]\n"
     "Without a mode the program prints its help at the console and opens its window; the\n"
     "toolkit's options (-display NAME, -geometry WxH+X+Y, ...) are passed on to it.\n"
     "Negative numbers are written plainly: --goal -0.6 2.2 0, --wall -1.\n"
@@ -48,8 +49,8 @@ const ToolkitOption* toolkit_option(const char* argument) {
   return nullptr;
 }
 
-// Which modes take an option: bits 1 --solve, 2 --method-b, 4 --map, 8 --plan.
-constexpr int kSolveBit = 1, kMethodBBit = 2, kMapBit = 4, kPlanBit = 8;
+// Which modes take an option: bits 1 --solve, 2 --method-b, 4 --map, 8 --plan, 16 --urdf.
+constexpr int kSolveBit = 1, kMethodBBit = 2, kMapBit = 4, kPlanBit = 8, kUrdfBit = 16;
 
 // Every option but the modes: how many values it takes and what they are (for the messages),
 // and the modes it belongs to.
@@ -62,29 +63,33 @@ struct OptionRule {
 };
 const OptionRule kOptionRules[] = {
     {"--type", 1, "a robot type 1..4 (or 'all' with --map)",
-     kSolveBit | kMethodBBit | kMapBit | kPlanBit, "--solve, --method-b, --map or --plan"},
+     kSolveBit | kMethodBBit | kMapBit | kPlanBit | kUrdfBit,
+     "--solve, --method-b, --map, --plan or --urdf"},
     {"--goal", 3, "three numbers: x, y and the height of the workpiece's underside",
      kSolveBit | kMethodBBit | kPlanBit, "--solve, --method-b or --plan"},
     {"--wall", 1, "a number, the y of the wall's edge",
-     kSolveBit | kMethodBBit | kMapBit | kPlanBit, "--solve, --method-b, --map or --plan"},
+     kSolveBit | kMethodBBit | kMapBit | kPlanBit | kUrdfBit,
+     "--solve, --method-b, --map, --plan or --urdf"},
     {"--json", 0, "", kSolveBit | kMethodBBit | kPlanBit, "--solve, --method-b or --plan"},
     {"--max-steps", 1, "a whole number of steps", kMethodBBit, "--method-b"},
     {"--step", 1, "a number, the cell size", kMapBit, "--map"},
     {"--threads", 1, "a whole number of threads", kMapBit, "--map"},
-    {"--out", 1, "a file name", kMapBit, "--map"},
+    {"--out", 1, "a file name", kMapBit | kUrdfBit, "--map or --urdf"},
     {"--csv", 1, "a file name", kMapBit | kPlanBit, "--map or --plan"},
     {"--to", 1, "best, method-b or a pose number K >= 1", kPlanBit, "--plan"},
     {"--planner", 1, "a planner's name", kPlanBit, "--plan"},
     {"--time-limit", 1, "a number of seconds", kPlanBit, "--plan"},
     {"--seed", 1, "a whole number", kPlanBit, "--plan"},
+    {"--scene", 0, "", kUrdfBit, "--urdf"},
 };
 
 // The option that chose a mode other than the window.
 const char* mode_option(CommandMode mode) {
   return mode == kModeSolve     ? "--solve"
          : mode == kModeMethodB ? "--method-b"
+         : mode == kModeMap     ? "--map"
          : mode == kModePlan    ? "--plan"
-                                : "--map";
+                                : "--urdf";
 }
 
 std::string quoted(const std::string& text) {
@@ -198,7 +203,8 @@ std::string one_line(std::string text) {
 // The values CLI11 collected, as text; numbers are read here so that every bad value gets the
 // same kind of message.
 struct RawOptions {
-  bool solve = false, methodB = false, map = false, plan = false, json = false;
+  bool solve = false, methodB = false, map = false, plan = false, urdf = false, json = false,
+       scene = false;
   std::string type, wall, maxSteps, step, threads, out, csv, to, planner, timeLimit, seed;
   std::vector<std::string> goal;
 };
@@ -218,6 +224,8 @@ void declare_options(CLI::App& app, RawOptions& raw) {
   app.add_flag("--plan", raw.plan,
                "A collision-free motion from the initial pose to a goal pose; exit 0 with one, "
                "1 without");
+  app.add_flag("--urdf", raw.urdf,
+               "The robot of the type as URDF (joints joint1..joint7), to stdout or --out");
   app.add_option("--type", raw.type, "Robot type 1..4 (default 1); with --map also 'all'")
       ->type_name("T");
   app.add_option("--goal", raw.goal,
@@ -237,8 +245,9 @@ void declare_options(CLI::App& app, RawOptions& raw) {
   app.add_option("--threads", raw.threads, "Threads, >= 1 (default: every core; --map)")
       ->type_name("N");
   app.add_option("--out", raw.out,
-                 std::string("The picture, PNG (default ") + kDefaultMapPicture + "; --map)")
-      ->type_name("FILE.png");
+                 std::string("The picture, PNG (default ") + kDefaultMapPicture +
+                     "; --map), or the URDF (default stdout; --urdf)")
+      ->type_name("FILE");
   app.add_option("--csv", raw.csv,
                  "Also the table: one line per cell (--map), or the motion in 100 steps of "
                  "equal joint-space length (--plan)")
@@ -255,16 +264,18 @@ void declare_options(CLI::App& app, RawOptions& raw) {
       ->type_name("S");
   app.add_option("--seed", raw.seed, "Seed of the planner's random numbers (default 1; --plan)")
       ->type_name("N");
+  app.add_flag("--scene", raw.scene, "With the wall and the floor, as fixed links (--urdf)");
 }
 
 // The mode options given; two or more is an error.
 int read_mode(const RawOptions& raw, CommandLine& command) {
-  const char* given[4];
+  const char* given[5];
   int count = 0;
   if (raw.solve) given[count++] = "--solve";
   if (raw.methodB) given[count++] = "--method-b";
   if (raw.map) given[count++] = "--map";
   if (raw.plan) given[count++] = "--plan";
+  if (raw.urdf) given[count++] = "--urdf";
   if (count > 1) {
     command.message = std::string(given[0]) + " and " + given[1] + " cannot be used together";
     return 0;
@@ -273,6 +284,7 @@ int read_mode(const RawOptions& raw, CommandLine& command) {
                  : raw.methodB ? kModeMethodB
                  : raw.map     ? kModeMap
                  : raw.plan    ? kModePlan
+                 : raw.urdf    ? kModeUrdf
                                : kModeWindow;
   return 1;
 }
@@ -283,6 +295,7 @@ int check_option_modes(const CLI::App& app, CommandLine& command) {
                   : command.mode == kModeMethodB ? kMethodBBit
                   : command.mode == kModeMap     ? kMapBit
                   : command.mode == kModePlan    ? kPlanBit
+                  : command.mode == kModeUrdf    ? kUrdfBit
                                                  : 0;
   for (const OptionRule& use : kOptionRules) {
     if (app.get_option(use.name)->count() == 0 || (use.modes & bit) != 0) continue;
@@ -376,6 +389,7 @@ int read_values(const CLI::App& app, const RawOptions& raw, CommandLine& command
     command.wallGiven = true;
   }
   command.json = raw.json;
+  command.scene = raw.scene;
   if (app.get_option("--max-steps")->count() > 0) {
     if (!read_integer("--max-steps", raw.maxSteps, 1, kMaxStepsLimit, value, message)) return 0;
     command.maxSteps = static_cast<int>(value);
@@ -418,6 +432,21 @@ int read_values(const CLI::App& app, const RawOptions& raw, CommandLine& command
       }
       if (command.csv == command.out) {
         message = "--out and --csv name the same file " + command.out;
+        return 0;
+      }
+    }
+  }
+  if (command.mode == kModeUrdf) {
+    if (command.wallGiven && !command.scene) {
+      message = "--wall with --urdf needs --scene: only the scene has a wall";
+      return 0;
+    }
+    command.out.clear();
+    if (app.get_option("--out")->count() > 0) {
+      command.out = raw.out;
+      std::string why;
+      if (!output_path_writable(command.out.c_str(), why)) {
+        message = "--out: " + why;
         return 0;
       }
     }

@@ -1,4 +1,4 @@
-// The program's command line, read with CLI11 into a plain struct. Three modes run without a
+// The program's command line, read with CLI11 into a plain struct. Four modes run without a
 // window and exit:
 //   armsim --solve    [--type T] [--goal X Y Z] [--wall Y] [--json]
 //   armsim --method-b [--type T] [--goal X Y Z] [--wall Y] [--max-steps N] [--json]
@@ -6,6 +6,7 @@
 //                     [--csv FILE.csv]
 //   armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]
 //                     [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]
+//   armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]
 // `armsim --help` lists every option. Without a mode the program opens its window as before:
 // argv is then left untouched for the toolkit, which reads its own options (-display NAME,
 // -geometry WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync).
@@ -17,9 +18,10 @@
 // < 1, --to other than best, method-b or a whole number >= 1, an unknown --planner, a
 // --time-limit <= 0, a --seed that is no whole number, a step <= 0 or so small that a map would
 // have more than kMapMaxCells cells, options of one mode with another or with none, two modes at
-// once, toolkit options with a mode, output files whose directory is missing or not writable, and
-// --out equal to --csv. Not checked here: whether the goal is in reach and the wall acceptable for
-// the type. The dialogs' tests belong to the caller, who knows the robot model: see goalGiven and
+// once, toolkit options with a mode, output files whose directory is missing or not writable,
+// --out equal to --csv, and --wall with --urdf but without --scene (the wall would not be
+// written). Not checked here: whether the goal is in reach and the wall acceptable for the type.
+// The dialogs' tests belong to the caller, who knows the robot model: see goalGiven and
 // wallGiven, and report a refusal with command_line_error (exit status 2).
 #pragma once
 
@@ -32,6 +34,7 @@ enum CommandMode {
   kModeMethodB,  // --method-b
   kModeMap,      // --map
   kModePlan,     // --plan
+  kModeUrdf,     // --urdf
 };
 
 // What parse_command_line returns.
@@ -60,8 +63,9 @@ struct CommandLine {
   int maxSteps = 1000;                   // --max-steps (--method-b), >= 1
   double step = 0.1;                     // --step (--map), > 0
   int threads = 0;                       // --threads (--map), >= 1; 0 when not given: every core
-  std::string out = kDefaultMapPicture;  // --out (--map)
+  std::string out = kDefaultMapPicture;  // --out (--map); with --urdf empty unless given: stdout
   std::string csv;                       // --csv (--map, --plan); empty: no table
+  bool scene = false;                    // --scene (--urdf): the wall and the floor too
   // --to (--plan): the goal pose, the complete solver's best (planIndex 0), its planIndex-th
   // pose (1-based), or Method B's final pose (planToMethodB).
   int planIndex = 0;

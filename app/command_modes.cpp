@@ -1,6 +1,9 @@
 #include "app/command_modes.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -18,7 +21,9 @@
 #include "math/angles.h"
 #include "model/atomic_file.h"
 #include "model/forward_kinematics.h"
+#include "model/joint_names.h"
 #include "model/robot_catalogue.h"
+#include "model/urdf_export.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
 
@@ -123,7 +128,7 @@ int write_motion_csv(const JointPath& path, const char* file, std::string& why) 
   AtomicFile csv;
   if (!atomic_file_open(file, csv, why)) return 0;
   std::fprintf(csv.stream, "step");
-  for (int i = 1; i <= robot.N; i++) std::fprintf(csv.stream, ",joint%d", i);
+  for (int i = 1; i <= robot.N; i++) std::fprintf(csv.stream, ",%s", kJointNames[i]);
   std::fprintf(csv.stream, "\n");
   for (size_t k = 0; k < samples.size(); k++) {
     std::fprintf(csv.stream, "%zu", k);
@@ -403,6 +408,36 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   return 0;
 }
 
+int run_urdf_command(const CommandLine& command, FILE* out, FILE* err) {
+  std::string why;
+  if (!command_scene(command, why)) return command_line_error(why, err);
+  const std::string name = "armsim_type" + std::to_string(scene.JRTYPE);
+  std::string text;
+  try {
+    if (!robot_urdf(robot, name.c_str(), command.scene ? &cell.rh : nullptr, text, why))
+      return command_line_error("the robot cannot be written as URDF: " + why, err);
+  } catch (const std::bad_alloc&) {
+    return command_line_error("not enough memory for the URDF", err);
+  }
+  if (command.out.empty()) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
+      return command_line_error(
+          std::string("cannot write the URDF: ") + std::strerror(errno != 0 ? errno : EIO), err);
+    return 0;
+  }
+  AtomicFile file;
+  if (!atomic_file_open(command.out.c_str(), file, why))
+    return command_line_error("--out: " + why, err);
+  if (std::fwrite(text.data(), 1, text.size(), file.stream) != text.size()) {
+    why = "cannot write " + command.out + ": " + std::strerror(errno);
+    atomic_file_abandon(file);
+    return command_line_error("--out: " + why, err);
+  }
+  if (!atomic_file_commit(file, why)) return command_line_error("--out: " + why, err);
+  return 0;
+}
+
 int run_command(const CommandLine& command, FILE* out, FILE* err) {
   switch (command.mode) {
     case kModeSolve:
@@ -413,6 +448,8 @@ int run_command(const CommandLine& command, FILE* out, FILE* err) {
       return run_map_command(command, out, err);
     case kModePlan:
       return run_plan_command(command, out, err);
+    case kModeUrdf:
+      return run_urdf_command(command, out, err);
     default:
       return -1;
   }

@@ -1,6 +1,6 @@
-// The modes of the command line that run without a window (--solve, --method-b, --map, --plan):
-// each
-// builds the start-up scene with the given type, goal and wall, runs, prints and returns the
+// The modes of the command line that run without a window (--solve, --method-b, --map, --plan,
+// --urdf): each builds the start-up scene with the given type, goal and wall, runs, prints and
+// returns the
 // exit status.
 #pragma once
 
@@ -33,6 +33,11 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err);
 // err: no valid goal pose, goal pose invalid, no path within the limit), 2 for a refused scene
 // or a pose number beyond the list (no file written then).
 int run_plan_command(const CommandLine& command, FILE* out, FILE* err);
+// --urdf: the robot of the command's type as URDF (model/urdf_export.h), with --scene also the
+// wall (its edge as the wall dialog sets it) and the floor, to out or to the file command.out
+// (written whole under a temporary name, or not at all). Returns 0, or 2 for a wall the dialog
+// refuses or output that cannot be written (nothing is left behind then).
+int run_urdf_command(const CommandLine& command, FILE* out, FILE* err);
 
 // The command's mode; the window mode is not run here (returns -1).
 int run_command(const CommandLine& command, FILE* out, FILE* err);

@@ -1,6 +1,6 @@
-// armsim: the robot-arm simulator. With --solve, --method-b or --map it runs without a window and
-// exits; otherwise start-up prints the help and opens the window, and from then on the toolkit's
-// event loop runs the program until ESC or the window is closed.
+// armsim: the robot-arm simulator. With --solve, --method-b, --map or --urdf it runs without a
+// window and exits; otherwise start-up prints the help and opens the window, and from then on the
+// toolkit's event loop runs the program until ESC or the window is closed.
 #include <GL/glut.h>
 
 #include "app/command_line.h"

@@ -11,6 +11,8 @@ packages=(
   libgsl-dev liborocos-kdl-dev libclang-rt-14-dev locales
   nlohmann-json3-dev libcli11-dev libcairo2-dev libtbb-dev
   libfcl-dev libompl-dev
+  # For the tests of the URDF export only: urdfdom and kdl_parser read it back, check_urdf checks it.
+  liburdfdom-dev libkdl-parser-dev liburdfdom-tools
 )
 
 missing=()

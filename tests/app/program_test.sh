@@ -11,6 +11,9 @@
 #                 the traces read from the console, screenshots before and after the motion
 #   command_line  no display: --help, --solve, --method-b and --map, and bad input refused with
 #                 one line on stderr and status 2
+#   urdf          no display: --urdf of every type, with and without --scene, accepted by
+#                 urdfdom's check_urdf with every link in its tree, --out writing what stdout
+#                 shows; bad input refused with status 2 and no file left
 # Usage: program_test.sh SCENARIO ARMSIM GOLDEN_DIR SCREENSHOT_DIR
 set -euo pipefail
 scenario=$1 armsim=$2 golden=$3/help_screen.txt shots=$4
@@ -296,6 +299,37 @@ case "$scenario" in
 --map --out /nonexistent/map.png
 BAD
     [ ! -e /nonexistent/map.png ] || fail "a file was left behind"
+    ;;
+  urdf)
+    unset DISPLAY
+    command -v check_urdf >/dev/null || fail "no check_urdf (Debian package liburdfdom-tools)"
+    mkdir "$work/files"
+    for type in 1 2 3 4; do
+      for scene in '' --scene; do
+        what="type $type${scene:+ $scene}"
+        # shellcheck disable=SC2086
+        "$armsim" --urdf --type "$type" $scene >"$work/printed.urdf" || fail "$what: status $?"
+        check_urdf "$work/printed.urdf" >"$work/check" 2>&1 ||
+          fail "$what: check_urdf refuses it: $(cat "$work/check")"
+        grep -qx "robot name is: armsim_type$type" "$work/check" || fail "$what: robot name"
+        children=$([ -n "$scene" ] && echo 3 || echo 1)  # link1, and the wall and the floor
+        grep -q "root Link: base_link has $children child" "$work/check" || fail "$what: tree"
+        # shellcheck disable=SC2086
+        "$armsim" --urdf --type "$type" $scene --out "$work/files/robot.urdf" ||
+          fail "$what --out: status $?"
+        cmp -s "$work/files/robot.urdf" "$work/printed.urdf" || fail "$what: --out differs"
+        rm "$work/files/robot.urdf"
+      done
+    done
+    # Bad input: status 2, one line on stderr, no file.
+    for bad in "--type 9 --out $work/files/robot.urdf" "--out $work/files/missing/robot.urdf"; do
+      status=0
+      # shellcheck disable=SC2086
+      "$armsim" --urdf $bad >"$work/out" 2>"$work/err" || status=$?
+      [ "$status" -eq 2 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ] ||
+        fail "--urdf $bad: status $status, $(cat "$work/err")"
+      [ -z "$(ls -A "$work/files")" ] || fail "--urdf $bad left a file"
+    done
     ;;
   *)
     fail "unknown scenario"
