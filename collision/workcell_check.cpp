@@ -69,10 +69,20 @@ int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3&
   out.floor = std::fmin(jointN.z, rw.z) - r;
   out.floorBody = kBodyHand;
   const OrientedBox box = workpiece_box(robot, rw, Ew);
-  RectFeature rf;
-  // The clearance first: it writes the feature the next call reads.
-  const double cBox = box_rect_clearance(box, plate, rf);
-  keep_least_wall(cBox, kBodyWorkpiece, wall_feature(rf), out);
+  // The box lies within its half-diagonal of the work point: when not even that comes nearer the
+  // plate than the hand, the hand keeps the least and the box's exact distance is not needed.
+  const double halfDiagonal =
+      std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
+  const Vec3 nearest = {std::fmin(std::fmax(rw.x, plate.x0), plate.x1), plate.y,
+                        std::fmin(std::fmax(rw.z, plate.z0), plate.z1)};
+  Vec3 gap;
+  vsub(rw, nearest, gap);
+  if (!(vnorm(gap) - halfDiagonal > out.wall)) {
+    RectFeature rf;
+    // The clearance first: it writes the feature the next call reads.
+    const double cBox = box_rect_clearance(box, plate, rf);
+    keep_least_wall(cBox, kBodyWorkpiece, wall_feature(rf), out);
+  }
   keep_least(box_bottom(box), kBodyWorkpiece, out.floor, out.floorBody);
   return finish(out);
 }

@@ -15,6 +15,9 @@
 int line_contact(const RobotModel& robot, const Vec3& rh, const double q[], int K, int M,
                  Kinematics& kin, double qout[], double& d, double& t, MessageLog* log = nullptr);
 
+// Method B's own contact check, kept as Method B's steps and traces need it: it sees the wall as
+// the infinite vertical edge line with a crossing test, not as the whole workcell; whether a pose
+// is free of the wall plate and the floor is judged by collision/workcell_check.h.
 // Classifies pose q (20 entries, see arm_line_distance) against the wall. Returns the first arm
 // (1..N-3) whose end joint can reach the edge line as joint K turns, or N+1 when none can. mc
 // gets an arm (2..N-1) whose segment crosses the wall plate, else one (1..N-1) whose tube lies
