@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
@@ -152,6 +153,33 @@ TEST(MotionPlan, GoesTheLongWayRound) {
   for (const JointVector& q : m.plan.path)
     for (int i = 1; i <= 7; i++) beyond = beyond || std::fabs(q[i]) > PI;
   EXPECT_TRUE(beyond);
+}
+
+// Planning keeps no shared state: two threads planning at once get the paths one thread gets.
+TEST(MotionPlan, ThreadsPlanAsOneDoes) {
+  Scene s;
+  set_scene(s, 1, -0.6, 2.2, 0, 1.3);
+  static PlacementResult r;
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r),
+            kPlacementFound);
+  constexpr int kRequests = 4;
+  PlanRequest requests[kRequests];
+  for (int k = 0; k < kRequests; k++) {
+    for (int i = 1; i <= 7; i++)
+      requests[k].start[i] = s.robot.qInit[1][i], requests[k].goal[i] = r.poses[k % r.count].q[i];
+    requests[k].seed = 11 + k;
+  }
+  PlanResult alone[kRequests], together[kRequests];
+  for (int k = 0; k < kRequests; k++) plan_motion(s.robot, s.cell, requests[k], alone[k]);
+  std::thread other([&] {
+    for (int k = 0; k < kRequests; k += 2) plan_motion(s.robot, s.cell, requests[k], together[k]);
+  });
+  for (int k = 1; k < kRequests; k += 2) plan_motion(s.robot, s.cell, requests[k], together[k]);
+  other.join();
+  for (int k = 0; k < kRequests; k++) {
+    EXPECT_EQ(alone[k].status, together[k].status) << k;
+    EXPECT_EQ(alone[k].path, together[k].path) << k;
+  }
 }
 
 // Requests that cannot be planned are refused with their reason, never a path.
