@@ -85,6 +85,19 @@ inline bool on_motion_line() {
   return true;
 }
 
+// Whether the robot stands on the wall-free motion while it runs: at the step shown, in a pose
+// the workcell finds free of the wall and the floor.
+inline bool on_wall_free_motion() {
+  if (scene.calcMode != 'W' || !scene.wallFreeFound) return true;
+  if (scene.wallFreeStep < 0 || scene.wallFreeStep > kMotionSteps) return false;
+  if (std::memcmp(scene.qr + 1, scene.wallFree[scene.wallFreeStep] + 1,
+                  kMaxJoints * sizeof(double)) != 0)
+    return false;
+  Kinematics workspace = kin;
+  WorkcellClearance c;
+  return pose_check(robot, cell, scene.qr, workspace, c) != 0;
+}
+
 // The invariants after any key with any console text (the dialogs refuse numbers that are not
 // finite, so they hold whatever was typed). The contact arm comes from contact-arm mode (1..7,
 // '0' being the reset key), the wall dialog (2..5), the robot model's guess (2..6) or the
@@ -102,7 +115,8 @@ inline void check_scene() {
   require(model_matches_type(), "robot model is not that of JRTYPE");
   require(on_motion_line(), "motion left the line from the initial pose to the goal");
   require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
-  require(one_of(scene.calcMode, "0BAC"), "calcMode out of range");
+  require(on_wall_free_motion(), "wall-free motion left its path or cut in");
+  require(one_of(scene.calcMode, "0BACW"), "calcMode out of range");
   require(one_of(scene.menuState, "14"), "menuState out of range");
   require(scene.solB >= 0 && scene.solB <= 2, "solB out of range");
   require(scene.sgnCONTACT >= 0 && scene.sgnCONTACT <= 3, "sgnCONTACT out of range");
