@@ -2,9 +2,12 @@
 
 #include <GL/glut.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
+#include "app/floor_map.h"
 #include "app/keyboard.h"
 #include "app/placement_trace.h"
 #include "app/scene_state.h"
@@ -19,9 +22,19 @@
 namespace {
 
 void* const kFont = GLUT_BITMAP_HELVETICA_18;
+void* const kNoteFont = GLUT_BITMAP_HELVETICA_12;
 
-// Window text frame: 600 x 600 whatever the window size.
-constexpr double kTextFrameSize = 600;
+// The designed window, 600 x 600: window texts are placed in it and keep their distance to
+// their corner in a window of another size.
+constexpr int kDesignedSize = 600;
+
+// The camera's field of view across the window's narrower side, degrees.
+constexpr double kFieldOfView = 30.0;
+
+// The floor map's legend and progress: in the bottom-right corner, this far from both edges.
+constexpr int kCornerMargin = 5;
+constexpr int kPanelPad = 6;
+const char kProgressNote[] = "ESC quits; other keys are ignored until it is done";
 
 // Camera: distance, azimuth (radians) and height of the eye, looking at the origin, z up.
 constexpr double kEyeDistance = 14.0;
@@ -95,10 +108,26 @@ const StatusMessage kStatusMessages[9] = {
       {3.5f, "Continue Calcul by Hit 'a' 'b'"}}},
 };
 
-// Camera, perspective and light, onto a fresh modelview matrix.
+// The window's size: the viewport's.
+void window_size(int& width, int& height) {
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  width = viewport[2];
+  height = viewport[3];
+}
+
+// Camera, perspective and light, onto a fresh modelview matrix. The perspective has the
+// window's aspect ratio and the field of view across its narrower side, so the designed square
+// picture is never cut and never stretched.
 void set_camera_and_light() {
+  int width, height;
+  window_size(width, height);
+  const double aspect = width > 0 && height > 0 ? static_cast<double>(width) / height : 1.0;
+  const double fovy = aspect >= 1
+                          ? kFieldOfView
+                          : 2 * std::atan(std::tan(kFieldOfView * PI / 360) / aspect) * 180 / PI;
   glLoadIdentity();
-  gluPerspective(30.0, 1.0, 1.0, 100.0);
+  gluPerspective(fovy, aspect, 1.0, 100.0);
   gluLookAt(kEyeDistance * std::cos(kEyeAzimuth), kEyeDistance * std::sin(kEyeAzimuth), kEyeHeight,
             0, 0, 0, 0, 0, 1);
   glEnable(GL_LIGHTING);
@@ -117,8 +146,8 @@ void draw_type_label() {
   char label[sizeof kTypeLabel];
   for (unsigned k = 0; k < sizeof kTypeLabel; k++) label[k] = kTypeLabel[k];
   label[kTypeDigitIndex] = digit_char(scene.JRTYPE);
-  draw_text_2d(5, 10, kFont, label);
-  draw_text_2d(85, 10, kFont, robot.jrtypeText);
+  draw_text_2d(5, 10, kFont, label, kBottomLeft);
+  draw_text_2d(85, 10, kFont, robot.jrtypeText, kBottomLeft);
 }
 
 void draw_hints() {
@@ -208,6 +237,84 @@ void draw_status_message() {
   draw_text_3d(below + 0.5f, -1.0f, 0.0f, kFont, "Hit 'A' for All Solutions");
 }
 
+// The offset of the pixel frame from the designed frame for texts kept to `corner`.
+void corner_offset(WindowCorner corner, int width, int height, float& dx, float& dy) {
+  dx = corner == kBottomRight || corner == kTopRight ? width - kDesignedSize : 0;
+  dy = corner == kTopLeft || corner == kTopRight ? height - kDesignedSize : 0;
+}
+
+// Onto a pushed modelview matrix, the window's pixel frame (origin at its lower left), unlit and
+// without depth test, drawing black; end_window_frame undoes it.
+void begin_window_frame(int& width, int& height) {
+  window_size(width, height);
+  glPushMatrix();
+  glLoadIdentity();
+  gluOrtho2D(0, width, 0, height);
+  glPushAttrib(GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glColor3f(0, 0, 0);
+}
+
+void end_window_frame() {
+  glEnable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glPopAttrib();
+  glPopMatrix();
+}
+
+int text_width(void* font, const char* text) {
+  return glutBitmapLength(font, reinterpret_cast<const unsigned char*>(text));
+}
+
+// The floor map's legend in the bottom-right corner.
+void draw_floor_map_legend() {
+  int width, height, w, h;
+  window_size(width, height);
+  map_floor_legend_size(w, h);
+  draw_map_floor_legend(width - kCornerMargin - w, kCornerMargin);
+}
+
+// While the map is computed, in the legend's corner: how many of its cells are done, and that
+// keys other than ESC are ignored meanwhile (naming the last one ignored).
+void draw_floor_map_progress() {
+  long done, total;
+  floor_map_progress(done, total);
+  char line[80], longest[80], note[100];
+  std::snprintf(line, sizeof line, "Computing Map %ld / %ld", done, total);
+  std::snprintf(longest, sizeof longest, "Computing Map %ld / %ld", total, total);
+  const int key = floor_map_ignored_key();
+  if (key < 0)
+    std::snprintf(note, sizeof note, "%s", kProgressNote);
+  else if (key < 128 && std::isprint(key))
+    std::snprintf(note, sizeof note, "Key '%c' ignored: the map is being computed", key);
+  else
+    std::snprintf(note, sizeof note, "Key %d ignored: the map is being computed", key);
+  // As wide as it will ever be, so the panel keeps its size while the numbers count up.
+  const int w =
+      2 * kPanelPad + std::max({text_width(kFont, line), text_width(kFont, longest),
+                                text_width(kNoteFont, note), text_width(kNoteFont, kProgressNote)});
+  const int h = 2 * kPanelPad + 36;
+  int width, height;
+  window_size(width, height);
+  draw_map_floor_panel(width - kCornerMargin - w, kCornerMargin, w, h);
+  // The texts in the designed frame, kept to the bottom-right corner as the panel.
+  const int x = kDesignedSize - kCornerMargin - w;
+  const int y = kCornerMargin;
+  draw_text_2d(x + kPanelPad, y + kPanelPad + 20, kFont, line, kBottomRight);
+  draw_text_2d(x + kPanelPad, y + kPanelPad + 3, kNoteFont, note, kBottomRight);
+}
+
+// Whether the progress timer is set.
+bool progressTimerSet = false;
+
+void progress_tick(int) {
+  progressTimerSet = false;
+  floor_map_poll();
+  glutPostRedisplay();
+  watch_floor_map();
+}
+
 }  // namespace
 
 void display() {
@@ -217,12 +324,13 @@ void display() {
 
 void keyboard(unsigned char key, int, int) {
   if (dispatch_key(key)) display();
+  watch_floor_map();
 }
 
 void draw_frame() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   set_camera_and_light();
-  draw_text_lines(5, 580, 7, -20, kFont, kKeyHelpRows);
+  draw_text_lines(5, 580, 7, -20, kFont, kKeyHelpRows, kTopLeft);
   draw_type_label();
   draw_hints();
   if (scene.menuState == '4') draw_robot_menu();
@@ -237,7 +345,10 @@ void draw_frame() {
     draw_goal_work(robot, cell);
     if (scene.floorMapShown) draw_map_floor(scene.floorMap);
     draw_translucent_quad(scene.wallCorner, kWallColour);
+    // Over the scene, so no grid line crosses them.
+    if (scene.floorMapShown) draw_floor_map_legend();
   }
+  if (floor_map_computing()) draw_floor_map_progress();
   glFlush();
 }
 
@@ -248,38 +359,33 @@ void reshape(int width, int height) {
   glMatrixMode(GL_MODELVIEW);
 }
 
-void draw_text_2d(float x, float y, void* font, const char* text) {
-  glPushMatrix();
-  glLoadIdentity();
-  gluOrtho2D(0, kTextFrameSize, 0, kTextFrameSize);
-  glPushAttrib(GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glColor3f(0, 0, 0);
-  glRasterPos2f(x, y);
-  for (const char* c = text; *c != '\0'; c++) glutBitmapCharacter(font, *c);
-  glEnable(GL_LIGHTING);
-  glEnable(GL_DEPTH_TEST);
-  glPopAttrib();
-  glPopMatrix();
+void watch_floor_map() {
+  if (!floor_map_computing() || progressTimerSet) return;
+  progressTimerSet = true;
+  glutTimerFunc(kMapProgressMs, progress_tick, 0);
 }
 
-void draw_text_lines(float x, float y0, int n, float dy, void* font, const char rows[][100]) {
-  glPushMatrix();
-  glLoadIdentity();
-  gluOrtho2D(0, kTextFrameSize, 0, kTextFrameSize);
-  glPushAttrib(GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glColor3f(0, 0, 0);
+void draw_text_2d(float x, float y, void* font, const char* text, WindowCorner corner) {
+  int width, height;
+  begin_window_frame(width, height);
+  float dx, dy;
+  corner_offset(corner, width, height, dx, dy);
+  glRasterPos2f(x + dx, y + dy);
+  for (const char* c = text; *c != '\0'; c++) glutBitmapCharacter(font, *c);
+  end_window_frame();
+}
+
+void draw_text_lines(float x, float y0, int n, float dy, void* font, const char rows[][100],
+                     WindowCorner corner) {
+  int width, height;
+  begin_window_frame(width, height);
+  float offsetX, offsetY;
+  corner_offset(corner, width, height, offsetX, offsetY);
   for (int i = 0; i < n; i++) {
-    glRasterPos2f(x, y0 + i * dy);
+    glRasterPos2f(x + offsetX, y0 + i * dy + offsetY);
     for (const char* c = rows[i]; *c != '\n' && *c != '\0'; c++) glutBitmapCharacter(font, *c);
   }
-  glEnable(GL_LIGHTING);
-  glEnable(GL_DEPTH_TEST);
-  glPopAttrib();
-  glPopMatrix();
+  end_window_frame();
 }
 
 void draw_text_3d(float x, float y, float z, void* font, const char* text) {

@@ -137,6 +137,16 @@ int key_to_number(unsigned char key) {
 }
 
 bool dispatch_key(unsigned char key) {
+  // While the map is computed the scene stays as it is: ESC still quits, any other key is only
+  // noted for the window.
+  if (floor_map_computing()) {
+    if (key == 27) {
+      floor_map_cancel();
+      exit(0);
+    }
+    floor_map_note_ignored_key(key);
+    return true;
+  }
   // The order of the tests matters: a key an earlier test takes never reaches a later one.
   if (key == '0')
     reset_key();

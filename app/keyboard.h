@@ -5,7 +5,8 @@
 // and wall dialogs, contact-arm mode, Method B, all solutions, motion, ESC, view, jogging)
 // changes the scene.
 // Returns whether the frame must be redrawn. ESC ends the program with status 0, except in
-// contact-arm mode.
+// contact-arm mode. While the feasibility map is computed (app/floor_map.h) ESC cancels it and
+// ends the program, and any other key is ignored and noted for the window.
 bool dispatch_key(unsigned char key);
 
 // The window's keyboard callback (app/display.cpp): dispatch_key, then one redraw when it asks.

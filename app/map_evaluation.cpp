@@ -19,10 +19,10 @@ MapClass placement_class(const PlacementResult& result) {
   return kMapUnreachable;
 }
 
-// Planning in a map cell: a budget of checks rather than of time, so that a map is the same on
-// any machine and any number of threads; the first few poses only.
-constexpr long kMapPlanChecks = 20000;
-constexpr int kMapPlannedPoses = 3;
+// Motions in a map cell: the first few listed poses only, each planned within a budget of checks
+// rather than of time, so that a map is the same on any machine and any number of threads.
+constexpr long kMapPlanChecks = 5000;
+constexpr int kMapMotionPoses = 4;
 
 MapMotion map_motion(const RobotModel& robot, const Workcell& cell, int type,
                      const PlacementResult& placements) {
@@ -32,7 +32,7 @@ MapMotion map_motion(const RobotModel& robot, const Workcell& cell, int type,
   request.timeLimit = 60;  // a guard only: the check budget ends the search first
   MotionChoice choice;
   switch (motion_to_placements(robot, cell, robot.qInit[type], placements, request, choice,
-                               kMapPlannedPoses)) {
+                               kMapMotionPoses)) {
     case kMotionStraight:
       return kMapMotionStraight;
     case kMotionPlanned:

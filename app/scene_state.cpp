@@ -41,6 +41,7 @@ void start_scene() {
   scene.setMode = '0';
   scene.calcMode = '0';
   scene.menuState = '1';
+  scene.floorMapShown = false;
   scene.lcontFlag = 5;
   scene.tolPos = kMethodBTolPos;
   const double viewRot[3] = {2.0, 2.0, 2.0};

@@ -75,6 +75,6 @@ void rebuild_robot();
 void set_initial_pose();
 
 // Builds the default scene: robot type 1 with its model, the goal, the wall edge and its
-// rectangle, the contact arm 4, the modes, the view and the initial pose. Writes `scene`,
+// rectangle, the contact arm 4, the modes (no floor map shown), the view and the initial pose. Writes `scene`,
 // `cell`, `robot` and the base of `kin`.
 void start_scene();

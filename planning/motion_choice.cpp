@@ -1,5 +1,7 @@
 #include "planning/motion_choice.h"
 
+#include <algorithm>
+
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 
@@ -53,11 +55,12 @@ MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const do
 
 MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, const double qInit[],
                                const PlacementResult& placements, const PlanRequest& request,
-                               MotionChoice& out, int maxPlanned) {
+                               MotionChoice& out, int maxPoses) {
   out = MotionChoice();
   Kinematics kin;
   kinematics_at_base(robot, kin);
-  for (int k = 0; k < placements.count; k++) {
+  const int count = std::min(placements.count, maxPoses);
+  for (int k = 0; k < count; k++) {
     if (straight_free(robot, cell, qInit, placements.poses[k].q, kin, out)) {
       out.index = k;
       out.tried = k + 1;
@@ -65,9 +68,8 @@ MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, co
     }
   }
   MotionCheck firstStraight;
-  if (placements.count > 0)
-    motion_check(robot, cell, qInit, placements.poses[0].q, kin, firstStraight);
-  for (int k = 0; k < placements.count && k < maxPlanned; k++) {
+  if (count > 0) motion_check(robot, cell, qInit, placements.poses[0].q, kin, firstStraight);
+  for (int k = 0; k < count; k++) {
     if (planned(robot, cell, qInit, placements.poses[k].q, request, out)) {
       out.index = k;
       motion_check(robot, cell, qInit, placements.poses[k].q, kin, out.straight);

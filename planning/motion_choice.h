@@ -27,9 +27,9 @@ MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const do
                          const double qGoal[], const PlanRequest& request, MotionChoice& out);
 
 // Over the poses of `placements` in rank order: the first whose straight line is free; when none
-// is, planned to each in turn (each within request.timeLimit), the first success, trying at most
-// maxPlanned poses. out.index names the pose. kMotionNone when there is no pose or no motion to
-// any.
+// is, planned to each in turn (each within request.timeLimit), the first success; the first
+// maxPoses poses only. out.index names the pose. kMotionNone when there is no pose or no motion
+// to any.
 MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, const double qInit[],
                                const PlacementResult& placements, const PlanRequest& request,
-                               MotionChoice& out, int maxPlanned = kMaxPlacements);
+                               MotionChoice& out, int maxPoses = kMaxPlacements);

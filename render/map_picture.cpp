@@ -92,26 +92,16 @@ int tick_decimals(double spacing) {
   return 1;
 }
 
-struct LegendItem {
-  int kind;  // 0..3 class swatch, 4 Method B mark, 5 base, 6 wall, 7 default goal, 8 no motion
-  const char* text;
-};
-constexpr int kLegendCount = 9;
-const LegendItem kLegend[kLegendCount] = {
-    {kMapTouch, "touching pose"},
-    {kMapClear, "clear pose only"},
-    {kMapBlocked, "all poses cut the wall"},
-    {kMapUnreachable, "out of reach"},
-    {4, "Method B final pose"},
-    {5, "robot base"},
-    {6, "wall and its edge"},
-    {7, "default goal"},
-    {8, "no collision-free motion"},
-};
-constexpr int kLegendClassItems = 4;  // the first items: the cell classes
+// The legend's first entries are the cell classes; they get a row of their own when the legend
+// does not fit on one.
+int legend_class_entries() {
+  int count = 0;
+  while (count < kMapLegendCount && kMapLegend[count].symbol == kMapLegendClass) count++;
+  return count;
+}
 
 double legend_item_width(cairo_t* cr, int k) {
-  return kLegendSwatch + 6 + text_width(cr, kLegend[k].text);
+  return kLegendSwatch + 6 + text_width(cr, kMapLegend[k].name);
 }
 
 // Rows the legend needs in an image `width` wide, and each item's position when positions is
@@ -121,14 +111,14 @@ int legend_rows(cairo_t* cr, int width, int positions[][2]) {
   cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, kLegendFontSize);
   double all = kLegendPad;
-  for (int k = 0; k < kLegendCount; k++) all += legend_item_width(cr, k) + kLegendGap;
+  for (int k = 0; k < kMapLegendCount; k++) all += legend_item_width(cr, k) + kLegendGap;
   const bool oneRow = all - kLegendGap <= width - kLegendPad;
+  const int classEntries = legend_class_entries();
   int row = 0;
   double x = kLegendPad;
-  for (int k = 0; k < 8; k++) {
+  for (int k = 0; k < kMapLegendCount; k++) {
     const double itemWidth = legend_item_width(cr, k);
-    if (x > kLegendPad &&
-        ((!oneRow && k == kLegendClassItems) || x + itemWidth > width - kLegendPad)) {
+    if (x > kLegendPad && ((!oneRow && k == classEntries) || x + itemWidth > width - kLegendPad)) {
       row++;
       x = kLegendPad;
     }
@@ -208,42 +198,49 @@ void draw_hatch(cairo_t* cr, double x0, double y0, double x1, double y1) {
 }
 
 void draw_legend(cairo_t* cr, const MapPictureLayout& layout) {
-  int positions[kLegendCount][2];
+  int positions[kMapLegendCount][2];
   legend_rows(cr, layout.width, positions);
   const double top = layout.height - legend_height(layout.width) + kLegendPad;
   cairo_set_font_size(cr, kLegendFontSize);
-  for (int k = 0; k < kLegendCount; k++) {
+  for (int k = 0; k < kMapLegendCount; k++) {
     const double x = positions[k][0];
     const double y = top + positions[k][1] * kLegendRow;
     const double cx = x + kLegendSwatch / 2.0, cy = y + kLegendSwatch / 2.0;
-    const int kind = kLegend[k].kind;
-    if (kind < kMapClassCount || kind == 4) {
-      cairo_rectangle(cr, x + 0.5, y + 0.5, kLegendSwatch - 1, kLegendSwatch - 1);
-      set_rgb(cr, kMapClassRgb[kind < kMapClassCount ? kind : kMapTouch]);
-      cairo_fill_preserve(cr);
-      cairo_set_source_rgb(cr, 0, 0, 0);
-      cairo_set_line_width(cr, 1);
-      cairo_stroke(cr);
-      if (kind == 4) draw_mark(cr, cx, cy, 3);
-    } else if (kind == 5) {
-      draw_base_symbol(cr, cx, cy);
-    } else if (kind == 6) {
-      cairo_move_to(cr, x - 4, cy);
-      cairo_line_to(cr, cx, cy);
-      cairo_set_source_rgb(cr, 0, 0, 0);
-      cairo_set_line_width(cr, kWallLineWidth);
-      cairo_stroke(cr);
-      draw_edge_symbol(cr, cx, cy);
-    } else if (kind == 7) {
-      draw_goal_symbol(cr, cx, cy);
-    } else {
-      set_rgb(cr, kMapClassRgb[kMapTouch]);
-      cairo_rectangle(cr, x, y, kLegendSwatch, kLegendSwatch);
-      cairo_fill(cr);
-      draw_hatch(cr, x, y, x + kLegendSwatch, y + kLegendSwatch);
+    const MapLegendEntry& entry = kMapLegend[k];
+    switch (entry.symbol) {
+      case kMapLegendClass:
+      case kMapLegendMethodB:
+        cairo_rectangle(cr, x + 0.5, y + 0.5, kLegendSwatch - 1, kLegendSwatch - 1);
+        set_rgb(cr, kMapClassRgb[entry.cls]);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        if (entry.symbol == kMapLegendMethodB) draw_mark(cr, cx, cy, 3);
+        break;
+      case kMapLegendNoMotion:
+        set_rgb(cr, kMapClassRgb[entry.cls]);
+        cairo_rectangle(cr, x, y, kLegendSwatch, kLegendSwatch);
+        cairo_fill(cr);
+        draw_hatch(cr, x, y, x + kLegendSwatch, y + kLegendSwatch);
+        break;
+      case kMapLegendBase:
+        draw_base_symbol(cr, cx, cy);
+        break;
+      case kMapLegendWall:
+        cairo_move_to(cr, x - 4, cy);
+        cairo_line_to(cr, cx, cy);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_set_line_width(cr, kWallLineWidth);
+        cairo_stroke(cr);
+        draw_edge_symbol(cr, cx, cy);
+        break;
+      case kMapLegendGoal:
+        draw_goal_symbol(cr, cx, cy);
+        break;
     }
     cairo_set_source_rgb(cr, 0, 0, 0);
-    show_text(cr, kLegend[k].text, x + kLegendSwatch + 6, y + kLegendSwatch - 2, 0);
+    show_text(cr, entry.name, x + kLegendSwatch + 6, y + kLegendSwatch - 2, 0);
   }
 }
 

@@ -70,6 +70,39 @@ constexpr unsigned char kMapClassRgb[kMapClassCount][3] = {
 // centre of each cell where Method B reaches a final pose.
 constexpr unsigned char kMapMarkRgb[3] = {0, 0, 0};
 constexpr double kMapMarkRadius = 0.18;
+
+// The legend: one table of entries for the picture's legend and the window's (render/map_floor.h),
+// so both show the same colours under the same names. The picture shows every entry, the window
+// only those that explain the cells (classes and marks): base, wall and goal are the 3-D scene's
+// own. One more mark of the cells is one more row here (cellEntry true) with its symbol drawn by
+// both legends (draw_legend in map_picture.cpp, draw_legend_symbol in map_floor.cpp).
+enum MapLegendSymbol {
+  kMapLegendClass,     // a swatch in the colour of the entry's class
+  kMapLegendMethodB,   // Method B's mark on a swatch of the entry's class
+  kMapLegendNoMotion,  // the hatch of a cell with valid poses but no collision-free motion
+  kMapLegendBase,      // the robot's base (picture only)
+  kMapLegendWall,      // the wall plate and its edge (picture only)
+  kMapLegendGoal,      // the default goal (picture only)
+};
+struct MapLegendEntry {
+  MapLegendSymbol symbol;
+  MapClass cls;      // the swatch's class: the class shown, or the one under a mark
+  const char* name;  // the text beside the symbol
+  bool cellEntry;    // explains the cells: shown in the window's legend as well
+};
+constexpr MapLegendEntry kMapLegend[] = {
+    {kMapLegendClass, kMapTouch, "touching pose", true},
+    {kMapLegendClass, kMapClear, "clear pose only", true},
+    {kMapLegendClass, kMapBlocked, "all poses cut the wall", true},
+    {kMapLegendClass, kMapUnreachable, "out of reach", true},
+    {kMapLegendMethodB, kMapTouch, "Method B final pose", true},
+    {kMapLegendNoMotion, kMapTouch, "no collision-free motion", true},
+    {kMapLegendBase, kMapTouch, "robot base", false},
+    {kMapLegendWall, kMapTouch, "wall and its edge", false},
+    {kMapLegendGoal, kMapTouch, "default goal", false},
+};
+constexpr int kMapLegendCount = sizeof kMapLegend / sizeof kMapLegend[0];
+
 // The short names of the classes, as in the CSV table: "touch", "clear", "blocked",
 // "unreachable" ("pending" for kMapPending).
 inline const char* map_class_name(MapClass cls) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/display.h"
+#include "app/floor_map.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "console_capture.h"
@@ -149,8 +150,8 @@ TEST(AllSolutions, MethodBCannotProgressLine) {
   }
 }
 
-// 'M' draws the map of the current type and wall on the floor (the frame changes), 'M' again and
-// a new robot hide it (the frame is the one without the map).
+// 'M' draws the map of the current type and wall on the floor once computed (the frame
+// changes), 'M' again and a new robot hide it (the frame is the one without the map).
 TEST(FloorMap, KeyShowsAndHides) {
   ASSERT_TRUE(start_program_once());
   FILE* in = typed_input("");
@@ -160,6 +161,7 @@ TEST(FloorMap, KeyShowsAndHides) {
   glFinish();
   const std::vector<unsigned char> plain = read_frame();
   press('M');
+  floor_map_wait();
   ASSERT_TRUE(scene.floorMapShown);
   EXPECT_EQ(scene.floorMap.type, 1);
   draw_frame();
@@ -170,7 +172,12 @@ TEST(FloorMap, KeyShowsAndHides) {
   draw_frame();
   glFinish();
   EXPECT_EQ(differing_pixels(plain, read_frame()), 0);
+  // Computed at once this time: every cell clear.
+  floor_map_use_evaluator([](int, double, double, double, MapCell& c) { c.cls = kMapClear; });
   press('M');
+  floor_map_wait();
+  floor_map_use_evaluator(nullptr);
+  EXPECT_TRUE(scene.floorMapShown);
   choose_type(1);
   EXPECT_FALSE(scene.floorMapShown);
   EXPECT_NE(captured.text().find("実行可能性マップ完了"), std::string::npos);

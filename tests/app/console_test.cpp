@@ -143,6 +143,68 @@ TEST(ConsoleKey, TerminalRestoredWhenSignalEndsTheWait) {
   close(t.master);
 }
 
+// Waits up to 5 s until the terminal is in single-key mode (the child waits for its key).
+void wait_for_single_key_mode(int fd) {
+  for (int k = 0; k < 500 && line_mode_with_echo(fd); k++) usleep(10000);
+}
+
+// The terminal's end-of-input key (Ctrl-D) ends the input as in line mode: -1, and the
+// terminal is back in line mode with echo.
+TEST(ConsoleKey, TerminalEndOfInputKey) {
+  Terminal t = open_terminal();
+  ASSERT_GE(t.slave, 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(10);
+    console.in = fdopen(t.slave, "r");
+    _exit(read_console_key() == -1 ? 0 : 1);
+  }
+  wait_for_single_key_mode(t.slave);
+  ASSERT_EQ(write(t.master, "\x04", 1), 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(line_mode_with_echo(t.slave));
+  close(t.slave);
+  close(t.master);
+}
+
+// The stop key while the program waits for its key: the terminal is back in line mode with
+// echo while the program is stopped (the user's shell gets it as it was), and once the program
+// is continued it waits in single-key mode again and takes one key without Enter. Catches a
+// terminal left in single-key mode under the shell, and a wait that goes on in line mode.
+TEST(ConsoleKey, TerminalRestoredWhileStoppedAndSingleKeyAfter) {
+  Terminal t = open_terminal();
+  ASSERT_GE(t.slave, 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    // A process group of its own in this session, as a shell's job: the stop is not discarded.
+    setpgid(0, 0);
+    alarm(20);
+    console.in = fdopen(t.slave, "r");
+    _exit(read_console_key());
+  }
+  // Expectations only from here on, so the child is always continued and reaped.
+  wait_for_single_key_mode(t.slave);
+  EXPECT_FALSE(line_mode_with_echo(t.slave));
+  kill(child, SIGTSTP);
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, WUNTRACED), child);
+  EXPECT_TRUE(WIFSTOPPED(status)) << status;
+  EXPECT_TRUE(line_mode_with_echo(t.slave)) << "single-key mode while stopped";
+  kill(child, SIGCONT);
+  wait_for_single_key_mode(t.slave);
+  EXPECT_FALSE(line_mode_with_echo(t.slave)) << "line mode after continuing";
+  EXPECT_EQ(write(t.master, "q", 1), 1);
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 'q') << status;
+  struct pollfd echo = {t.master, POLLIN, 0};
+  EXPECT_EQ(poll(&echo, 1, 100), 0) << "the key was echoed";
+  EXPECT_TRUE(line_mode_with_echo(t.slave));
+  close(t.slave);
+  close(t.master);
+}
+
 // From a pipe the key is one byte; at its end the read returns at once.
 TEST(ConsoleKey, PipeGivesOneByteAndEndDoesNotWait) {
   FILE* in = pipe_with("ab");

@@ -1,17 +1,27 @@
 #include "app/display.h"
 
 #include <GL/glu.h>
+#include <cairo.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include "app/console.h"
+#include "app/floor_map.h"
+#include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
+#include "console_capture.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
+#include "render/map_floor.h"
+#include "render/map_test_maps.h"
 #include "support.h"
 #include "xvfb_display.h"
 
@@ -29,13 +39,17 @@ struct WindowPoint {
   int x, y;
 };
 
-// Where the frame puts point p: camera frame (the menu, hints, status) or, with the view,
-// scene frame. Built from the frame's constants, independently of the display code.
-WindowPoint project(const Vec3& p, bool withView) {
+// Where the frame puts point p in a window width x height: camera frame (the menu, hints,
+// status) or, with the view, scene frame. Built from the frame's constants, independently of the
+// display code: a 30 degree field of view across the window's narrower side, the window's aspect.
+WindowPoint project(const Vec3& p, bool withView, int width = 600, int height = 600) {
+  const double aspect = static_cast<double>(width) / height;
+  const double fovy =
+      width >= height ? 30.0 : 2 * std::atan(std::tan(15.0 * PI / 180) * height / width) * 180 / PI;
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
-  gluPerspective(30.0, 1.0, 1.0, 100.0);
+  gluPerspective(fovy, aspect, 1.0, 100.0);
   gluLookAt(14.0 * std::cos(0.2), 14.0 * std::sin(0.2), 8.0, 0, 0, 0, 0, 0, 1);
   if (withView) {
     glRotated(scene.viewRot[0], 1, 0, 0);
@@ -47,7 +61,7 @@ WindowPoint project(const Vec3& p, bool withView) {
   glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
   glPopMatrix();
   const GLdouble identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const GLint viewport[4] = {0, 0, 600, 600};
+  const GLint viewport[4] = {0, 0, width, height};
   GLdouble x, y, z;
   gluProject(p.x, p.y, p.z, modelview, identity, viewport, &x, &y, &z);
   return {static_cast<int>(x), static_cast<int>(y)};
@@ -62,16 +76,105 @@ bool is_wall_colour(const Pixel& p) {
   return p.r > 150 && p.g < 90 && p.b < 90;
 }
 
-// The whole back buffer, RGB, rows from the bottom.
-// Dark pixels in the window rectangle [x0, x1) x [y0, y1).
-int dark_pixels(const std::vector<unsigned char>& rgb, int x0, int x1, int y0, int y1) {
+// Dark pixels in the rectangle [x0, x1) x [y0, y1) of a frame `width` pixels wide (RGB, rows
+// from the bottom).
+int dark_pixels(const std::vector<unsigned char>& rgb, int x0, int x1, int y0, int y1,
+                int width = 600) {
   int count = 0;
   for (int y = y0; y < y1; y++)
     for (int x = x0; x < x1; x++) {
-      const unsigned char* p = &rgb[3 * (600 * y + x)];
+      const unsigned char* p = &rgb[3 * (width * y + x)];
       if (is_dark({p[0], p[1], p[2]})) count++;
     }
   return count;
+}
+
+// Pixel (x, y) of a frame `width` pixels wide.
+Pixel pixel_at(const std::vector<unsigned char>& rgb, int x, int y, int width) {
+  const unsigned char* p = &rgb[3 * (width * y + x)];
+  return {p[0], p[1], p[2]};
+}
+
+// The back buffer of a window width x height, RGB rows from the bottom.
+std::vector<unsigned char> read_window(int width, int height) {
+  std::vector<unsigned char> rgb(3 * static_cast<size_t>(width) * height);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+  return rgb;
+}
+
+// The designed frame of the default scene as it was before windows could be resized
+// (tests/app/golden/frame_600.png), RGB rows from the bottom as read_frame; empty if unreadable.
+std::vector<unsigned char> golden_frame() {
+  const std::string path = std::string(ARMSIM_GOLDEN_DIR) + "/frame_600.png";
+  cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+  std::vector<unsigned char> rgb;
+  if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS &&
+      cairo_image_surface_get_width(png) == 600 && cairo_image_surface_get_height(png) == 600) {
+    rgb.resize(600 * 600 * 3);
+    const unsigned char* data = cairo_image_surface_get_data(png);
+    const int stride = cairo_image_surface_get_stride(png);
+    for (int y = 0; y < 600; y++)
+      for (int x = 0; x < 600; x++) {
+        uint32_t argb;
+        std::memcpy(&argb, data + (599 - y) * stride + 4 * x, 4);
+        unsigned char* p = &rgb[3 * (600 * y + x)];
+        p[0] = argb >> 16 & 255;
+        p[1] = argb >> 8 & 255;
+        p[2] = argb & 255;
+      }
+  }
+  cairo_surface_destroy(png);
+  return rgb;
+}
+
+// The program's window resized to width x height for one test, and back to 600 x 600 after it.
+// The toolkit calls the program's reshape callback, as for a user's resize.
+class ResizedWindow {
+ public:
+  ResizedWindow(int width, int height) { ok_ = resize(width, height); }
+  ~ResizedWindow() { resize(600, 600); }
+  bool ok() const { return ok_; }
+
+ private:
+  static bool resize(int width, int height) {
+    glutReshapeWindow(width, height);
+    for (int k = 0; k < 400; k++) {
+      glutMainLoopEvent();
+      GLint viewport[4];
+      glGetIntegerv(GL_VIEWPORT, viewport);
+      if (viewport[2] == width && viewport[3] == height) return true;
+      usleep(5000);
+    }
+    return false;
+  }
+  bool ok_;
+};
+
+// The robot's links and the wall where an independent projection for the window's size puts
+// them (catches a stretched or cut picture).
+void expect_scene_where_projected(int width, int height) {
+  const std::vector<unsigned char> rgb = read_window(width, height);
+  for (double u : {0.2, 0.5, 0.8})
+    for (double v : {0.2, 0.5, 0.8}) {
+      const WindowPoint w = project({-4 * u, 1.3, 4 * v}, true, width, height);
+      const Pixel p = pixel_at(rgb, w.x, w.y, width);
+      EXPECT_TRUE(is_wall_colour(p)) << width << "x" << height << " wall " << u << "," << v << ": "
+                                     << p.r << " " << p.g << " " << p.b;
+    }
+  forward_kinematics(robot, scene.qr, kin);
+  for (int i : {2, 3, 5}) {
+    const Vec3& a = kin.Jpos[i - 1];
+    const Vec3& b = kin.Jpos[i];
+    for (double s : {0.3, 0.5, 0.7}) {
+      const Vec3 along = {a.x + s * (b.x - a.x), a.y + s * (b.y - a.y), a.z + s * (b.z - a.z)};
+      const WindowPoint w = project(along, true, width, height);
+      const Pixel p = pixel_at(rgb, w.x, w.y, width);
+      EXPECT_TRUE(is_link_colour(p)) << width << "x" << height << " link " << i << " at " << s
+                                     << ": " << p.r << " " << p.g << " " << p.b;
+    }
+  }
 }
 
 // The default scene: a white background, the red translucent wall over its whole rectangle and
@@ -242,8 +345,9 @@ TEST(StatusMessage, RowSelection) {
   }
 }
 
-// Reshape keeps the projection the identity, so a smaller viewport shows the same picture
-// scaled: the key help moves with the viewport's top-left corner.
+// Reshape keeps the projection the identity, so a smaller square viewport shows the same scene
+// scaled, while the key help keeps its pixel size and its place under the viewport's top-left
+// corner.
 TEST(DisplayFrame, ReshapeKeepsIdentityProjection) {
   draw_default_frame();
   reshape(300, 300);
@@ -260,8 +364,349 @@ TEST(DisplayFrame, ReshapeKeepsIdentityProjection) {
   draw_frame();
   glFinish();
   const std::vector<unsigned char> rgb = read_frame();
-  EXPECT_GT(dark_pixels(rgb, 2, 100, 287, 298), 30);  // first row at y = 580 / 2
+  // First row at y = 300 - 20: glyphs from 4 below to 14 above the baseline.
+  EXPECT_GT(dark_pixels(rgb, 5, 100, 276, 294), 30);
+  EXPECT_EQ(dark_pixels(rgb, 5, 100, 296, 300), 0);
   reshape(600, 600);
+}
+
+// The designed 600 x 600 frame of the default scene is pixel for pixel the one from before the
+// window could be resized (the golden file), also after the window was resized and back.
+TEST(DisplayFrame, DesignedFrameIsTheGolden) {
+  draw_default_frame();
+  const std::vector<unsigned char> golden = golden_frame();
+  ASSERT_EQ(golden.size(), 600u * 600 * 3) << "cannot read the golden frame";
+  EXPECT_EQ(differing_pixels(read_frame(), golden), 0);
+  {
+    ResizedWindow wide(1000, 500);
+    ASSERT_TRUE(wide.ok());
+    draw_frame();
+  }
+  draw_frame();
+  glFinish();
+  EXPECT_EQ(differing_pixels(read_frame(), golden), 0);
+}
+
+// In a wide and in a tall window the scene is where the projection with the window's aspect
+// ratio puts it (not stretched, not cut), and the window texts are the designed frame's pixels
+// at their corners: the key help under the top-left corner, the type label with its joint
+// letters right after "JTYPE1=" at the bottom left, nothing elsewhere.
+TEST(DisplayFrame, ResizedWindowKeepsProportionsAndTextCorners) {
+  draw_default_frame();
+  scene.viewShift[2] = -500;  // the scene out of sight: only the texts
+  draw_frame();
+  glFinish();
+  const std::vector<unsigned char> designed = read_frame();
+  const int sizes[2][2] = {{1000, 500}, {500, 800}};
+  for (const auto& size : sizes) {
+    const int width = size[0], height = size[1];
+    ResizedWindow resized(width, height);
+    ASSERT_TRUE(resized.ok()) << width << "x" << height;
+    start_scene();
+    draw_frame();
+    glFinish();
+    expect_scene_where_projected(width, height);
+
+    scene.viewShift[2] = -500;
+    draw_frame();
+    glFinish();
+    const std::vector<unsigned char> texts = read_window(width, height);
+    int moved = 0, stray = 0;
+    for (int y = 0; y < height; y++)
+      for (int x = 0; x < width; x++) {
+        const Pixel p = pixel_at(texts, x, y, width);
+        const int fromTop = height - 1 - y;
+        if (x < std::min(width, 600) && y < 40) {
+          const Pixel q = pixel_at(designed, x, y, 600);  // the bottom-left corner
+          moved += p.r != q.r || p.g != q.g || p.b != q.b;
+        } else if (x < std::min(width, 600) && fromTop < 140) {
+          const Pixel q = pixel_at(designed, x, 599 - fromTop, 600);  // the top-left corner
+          moved += p.r != q.r || p.g != q.g || p.b != q.b;
+        } else {
+          stray += !is_white(p);
+        }
+      }
+    EXPECT_EQ(moved, 0) << width << "x" << height;
+    EXPECT_EQ(stray, 0) << width << "x" << height;
+  }
+}
+
+// The floor map's legend in the window's bottom-right corner, in a designed and a wide window:
+// a panel with the class colours as the floor shows them (the PNG's Okabe-Ito colours at the
+// floor's opacity over white, nothing for out of reach), Method B's mark, each with its name
+// beside it; none in the robot menu. Catches a missing legend, wrong colours, order or names,
+// and a legend that leaves its corner when the window is resized.
+TEST(FloorMapLegend, ColoursAndNamesInTheBottomRightCorner) {
+  draw_default_frame();
+  scene.floorMap = made_up_map(1, 1.3, 0.5);
+  scene.floorMapShown = true;
+  struct Row {
+    const char* name;
+    int rgb[3];  // the PNG's colour, -1: none (the bare floor)
+    bool mark;
+  };
+  const Row rows[5] = {{"touching pose", {0x00, 0x9E, 0x73}, false},
+                       {"clear pose only", {0x56, 0xB4, 0xE9}, false},
+                       {"all poses cut the wall", {0xD5, 0x5E, 0x00}, false},
+                       {"out of reach", {-1, -1, -1}, false},
+                       {"Method B final pose", {0x00, 0x9E, 0x73}, true}};
+  int legendWidth, legendHeight;
+  map_floor_legend_size(legendWidth, legendHeight);
+  EXPECT_EQ(map_floor_legend_rows(), 6);  // the heading and the five entries
+  const int sizes[2][2] = {{600, 600}, {1000, 500}};
+  for (const auto& size : sizes) {
+    const int width = size[0], height = size[1];
+    ResizedWindow resized(width, height);
+    ASSERT_TRUE(resized.ok());
+    draw_frame();
+    glFinish();
+    const std::vector<unsigned char> rgb = read_window(width, height);
+    // The panel's frame 5 pixels from the right and the bottom edge.
+    const int x0 = width - 5 - legendWidth, y0 = 5;
+    EXPECT_FALSE(is_white(pixel_at(rgb, width - 6, 5, width)));
+    EXPECT_FALSE(is_white(pixel_at(rgb, x0, y0 + legendHeight - 1, width)));
+    EXPECT_TRUE(is_white(pixel_at(rgb, x0 + 2, y0 + 2, width)));
+    for (int k = 0; k < 5; k++) {
+      const Row& row = rows[k];
+      int sx, sy;
+      map_floor_legend_swatch(k + 1, sx, sy);
+      sx += x0;
+      sy += y0;
+      const Pixel inside = pixel_at(rgb, sx + 3, sy + 3, width);
+      for (int c = 0; c < 3; c++) {
+        const int got = c == 0 ? inside.r : c == 1 ? inside.g : inside.b;
+        const double expected = row.rgb[c] < 0 ? 255 : 0.6 * row.rgb[c] + 0.4 * 255;
+        EXPECT_NEAR(got, expected, 2.5) << width << "x" << height << " " << row.name << " " << c;
+      }
+      EXPECT_EQ(is_dark(pixel_at(rgb, sx + 6, sy + 6, width)), row.mark) << row.name;
+      const int textX = sx + 18;
+      const int length = glutBitmapLength(GLUT_BITMAP_HELVETICA_12,
+                                          reinterpret_cast<const unsigned char*>(row.name));
+      EXPECT_GT(dark_pixels(rgb, textX, textX + length, sy - 2, sy + 12, width), 20) << row.name;
+      EXPECT_EQ(dark_pixels(rgb, textX + length + 2, x0 + legendWidth - 2, sy - 2, sy + 12, width),
+                0)
+          << row.name;
+    }
+  }
+  // No legend without the scene: the robot menu is the same with the map shown or not.
+  scene.menuState = '4';
+  draw_frame();
+  glFinish();
+  const std::vector<unsigned char> menuWithMap = read_frame();
+  scene.floorMapShown = false;
+  draw_frame();
+  glFinish();
+  EXPECT_EQ(differing_pixels(menuWithMap, read_frame()), 0);
+  start_scene();
+}
+
+// Seconds on a monotonic clock.
+double now_seconds() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// When the main loop drew its frames.
+std::vector<double> frameTimes;
+void counting_display() {
+  frameTimes.push_back(now_seconds());
+  display();
+}
+
+// A paced evaluation of the cells for the progress tests: each cell waits until the test allows
+// one more, then takes the made-up class of its place (render/map_test_maps.h).
+std::atomic<long> cellsAllowed{0};
+std::atomic<long> cellsTaken{0};
+void paced_evaluator(int, double, double x, double y, MapCell& cell) {
+  long taken = cellsTaken.load();
+  while (!(taken < cellsAllowed.load() && cellsTaken.compare_exchange_weak(taken, taken + 1))) {
+    usleep(200);
+    taken = cellsTaken.load();
+  }
+  cell.cls = made_up_class(x, y);
+}
+
+// Lets every cell pass and cancels a map still being computed when a test ends, also early
+// (before its console capture goes), and restores the map's own evaluation.
+struct MapComputationGuard {
+  ~MapComputationGuard() {
+    cellsAllowed = 1L << 40;
+    floor_map_cancel();
+    floor_map_use_evaluator(nullptr);
+  }
+};
+
+// Waits up to 10 s until the map being computed has at least n cells done.
+bool wait_for_cells(long n) {
+  long done = 0, total = 0;
+  for (int k = 0; k < 1000 && done < n; k++) {
+    floor_map_progress(done, total);
+    if (done < n) usleep(10000);
+  }
+  return done >= n;
+}
+
+// Pixels that differ between two 600 x 600 frames in the bottom-right corner, where the map's
+// progress and legend go.
+int corner_changes(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  int count = 0;
+  for (int y = 0; y < 60; y++)
+    for (int x = 300; x < 600; x++)
+      count += std::memcmp(&a[3 * (600 * y + x)], &b[3 * (600 * y + x)], 3) != 0;
+  return count;
+}
+
+std::vector<unsigned char> drawn_frame() {
+  draw_frame();
+  glFinish();
+  return read_frame();
+}
+
+// 'M' computes on worker threads while the window stays live: the frame shows the progress in
+// the bottom-right corner at once and its count as the cells are done (nothing else changes),
+// keys meanwhile change nothing but are noted in the window, the main loop redraws at least
+// every half second and shows the map when it is done, with the console's trace as before.
+// Catches a blocking 'M', a frozen or silent window, keys acting on a scene the map no longer
+// matches, and a map never shown. The cells are paced by the test.
+TEST(FloorMapProgress, WindowLiveWhileComputing) {
+  draw_default_frame();
+  const std::vector<unsigned char> plain = read_frame();
+  FILE* in = typed_input("");
+  CapturedConsole captured(in);
+  MapComputationGuard guard;
+  cellsAllowed = cellsTaken = 0;
+  floor_map_use_evaluator(paced_evaluator);
+  double qr[kJointSlots];
+  qcopy(7, scene.qr, qr);
+  keyboard('M', 0, 0);
+  ASSERT_TRUE(floor_map_computing());
+  EXPECT_FALSE(scene.floorMapShown);
+  long done, total;
+  floor_map_progress(done, total);
+  EXPECT_EQ(done, 0);
+  EXPECT_GT(total, 1000);
+  const std::vector<unsigned char> atStart = drawn_frame();
+  EXPECT_GT(corner_changes(plain, atStart), 500);
+  EXPECT_EQ(differing_pixels(plain, atStart), corner_changes(plain, atStart)) << "only the corner";
+
+  // Keys meanwhile: the pose, the modes and the robot stay; the window names the last one.
+  EXPECT_EQ(floor_map_ignored_key(), -1);
+  for (unsigned char key : {'1', 'F', '3', 'B', 'x'}) keyboard(key, 0, 0);
+  EXPECT_EQ(floor_map_ignored_key(), 'x');
+  for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], qr[i]) << i;
+  EXPECT_EQ(scene.JRTYPE, 1);
+  EXPECT_EQ(scene.setMode, '0');
+  EXPECT_EQ(scene.calcMode, '0');
+  EXPECT_EQ(scene.menuState, '1');
+  EXPECT_TRUE(floor_map_computing());
+  const std::vector<unsigned char> keyNoted = drawn_frame();
+  EXPECT_GT(corner_changes(atStart, keyNoted), 20);
+  EXPECT_EQ(differing_pixels(atStart, keyNoted), corner_changes(atStart, keyNoted));
+
+  // The count in the window follows the cells done.
+  cellsAllowed = 100;
+  ASSERT_TRUE(wait_for_cells(100));
+  const std::vector<unsigned char> at100 = drawn_frame();
+  cellsAllowed = 200;
+  ASSERT_TRUE(wait_for_cells(200));
+  const std::vector<unsigned char> at200 = drawn_frame();
+  EXPECT_GT(corner_changes(keyNoted, at100), 20);
+  EXPECT_GT(corner_changes(at100, at200), 20);
+  EXPECT_EQ(differing_pixels(at100, at200), corner_changes(at100, at200));
+  EXPECT_EQ(differing_pixels(at200, drawn_frame()), 0) << "a count that does not hold still";
+
+  // The main loop as the program runs it, the cells let through over about two seconds, until
+  // the map is shown.
+  frameTimes.clear();
+  glutDisplayFunc(counting_display);
+  const double start = now_seconds();
+  while (floor_map_computing() && now_seconds() - start < 60) {
+    cellsAllowed = 200 + static_cast<long>((now_seconds() - start) / 2.0 * total);
+    glutMainLoopEvent();
+    usleep(1000);
+  }
+  const double elapsed = now_seconds() - start;
+  glutDisplayFunc(display);
+  ASSERT_FALSE(floor_map_computing()) << "not done in " << elapsed << " s";
+  EXPECT_TRUE(scene.floorMapShown);
+  EXPECT_EQ(scene.floorMap.type, 1);
+  EXPECT_GT(elapsed, 1.5);
+  // A frame at least every half second on average, the last one after the map was shown.
+  EXPECT_GE(static_cast<double>(frameTimes.size()), elapsed / 0.5) << elapsed << " s";
+  ASSERT_FALSE(frameTimes.empty());
+  EXPECT_GE(frameTimes.back(), start + elapsed - 0.5);
+
+  const std::string text = captured.text();
+  EXPECT_EQ(text.find("\n\n//--------------実行可能性マップ: ロボット1 壁端y=1.300"), 0u);
+  size_t lines = 0;
+  for (size_t at = text.find("実行可能性マップ計算中"); at != std::string::npos;
+       at = text.find("実行可能性マップ計算中", at + 1))
+    lines++;
+  EXPECT_EQ(lines, 11u) << text;  // 0, then each tenth
+  EXPECT_NE(text.find("実行可能性マップ完了\n"), std::string::npos);
+  EXPECT_EQ(floor_map_ignored_key(), -1);
+
+  // The next frame: the legend instead of the progress.
+  EXPECT_GT(corner_changes(at200, drawn_frame()), 500);
+  scene.floorMapShown = false;
+  fclose(in);
+}
+
+// Cancelling stops the workers at once: the console's progress stops short of the last cell,
+// nothing is shown, and the next 'M' computes afresh.
+TEST(FloorMapProgress, CancelEndsTheComputationAtOnce) {
+  draw_default_frame();
+  FILE* in = typed_input("");
+  CapturedConsole captured(in);
+  MapComputationGuard guard;  // the map's own evaluation
+  keyboard('M', 0, 0);
+  ASSERT_TRUE(floor_map_computing());
+  long done, total;
+  floor_map_progress(done, total);
+  usleep(200000);
+  const double start = now_seconds();
+  floor_map_cancel();
+  EXPECT_LT(now_seconds() - start, 10.0);
+  EXPECT_FALSE(floor_map_computing());
+  EXPECT_FALSE(scene.floorMapShown);
+  const std::string text = captured.text();
+  EXPECT_EQ(text.find(" " + std::to_string(total) + "/" + std::to_string(total)), std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("実行可能性マップ完了"), std::string::npos);
+  EXPECT_FALSE(floor_map_poll());
+
+  // Again: the cells are evaluated (the console counts from 0 again), then cancelled.
+  keyboard('M', 0, 0);
+  ASSERT_TRUE(floor_map_computing());
+  done = 0;
+  for (int k = 0; k < 12000 && done == 0; k++) {
+    usleep(10000);
+    floor_map_progress(done, total);
+  }
+  const std::string again = captured.text();
+  const std::string zero = "計算中 0/" + std::to_string(total);
+  ASSERT_NE(again.find(zero), std::string::npos);
+  EXPECT_NE(again.find(zero, again.find(zero) + 1), std::string::npos) << again;
+  floor_map_cancel();
+  EXPECT_FALSE(scene.floorMapShown);
+  fclose(in);
+}
+
+// ESC while the map is computed ends the program with status 0, the workers stopped first.
+TEST(FloorMapProgressDeathTest, EscapeQuitsWhileComputing) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  draw_default_frame();
+  FILE* in = typed_input("");
+  CapturedConsole captured(in);
+  EXPECT_EXIT(
+      {
+        keyboard('M', 0, 0);
+        usleep(100000);
+        keyboard(27, 0, 0);
+      },
+      testing::ExitedWithCode(0), "");
+  fclose(in);
 }
 
 }  // namespace

@@ -111,4 +111,68 @@ TEST(MapFloor, InconsistentMapDrawsNothing) {
   EXPECT_TRUE(is_white(pixel_of(1.5, 1.0)));
 }
 
+// The window's legend: a white panel with a grey frame of map_floor_legend_size at the given
+// corner, the swatches of the cell entries as the floor shows their classes (out of reach
+// left bare, Method B's mark on its swatch), the names in black; and every state it touches as
+// it found it (matrices and mode, colour, lighting, depth test, blending, point size).
+TEST(MapFloor, LegendPanelAndStateLeftAsFound) {
+  ensure_test_window();
+  glClearColor(0, 0, 0, 1);  // black around the panel
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glRotated(30, 1, 0, 0);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
+  glPointSize(1.0f);
+  GLdouble before[16];
+  glGetDoublev(GL_MODELVIEW_MATRIX, before);
+
+  draw_map_floor_legend(100, 50);
+  glFinish();
+
+  int width, height;
+  map_floor_legend_size(width, height);
+  EXPECT_EQ(height, 2 * kMapFloorLegendPad + 6 * kMapFloorLegendRow);
+  EXPECT_GT(width, 150);
+  EXPECT_TRUE(is_dark(read_pixel(99, 50)));
+  EXPECT_TRUE(is_dark(read_pixel(100 + width, 50 + height)));
+  EXPECT_FALSE(is_dark(read_pixel(100, 50)));  // the frame
+  EXPECT_TRUE(is_white(read_pixel(102, 52)));
+  int row = 0;
+  for (const MapLegendEntry& entry : kMapLegend) {
+    if (!entry.cellEntry) continue;
+    int x, y;
+    map_floor_legend_swatch(++row, x, y);
+    const Pixel inside = read_pixel(100 + x + 2, 50 + y + 2);
+    if (map_floor_draws(entry.cls))
+      EXPECT_TRUE(blended(inside, entry.cls, kWhite)) << entry.name;
+    else
+      EXPECT_TRUE(is_white(inside)) << entry.name;
+    EXPECT_EQ(is_dark(read_pixel(100 + x + kMapFloorSwatch / 2, 50 + y + kMapFloorSwatch / 2)),
+              entry.symbol == kMapLegendMethodB)
+        << entry.name;
+    EXPECT_TRUE(is_dark(read_pixel(100 + x, 50 + y))) << entry.name;  // the outline
+  }
+  EXPECT_EQ(row, 5);
+
+  GLdouble after[16];
+  glGetDoublev(GL_MODELVIEW_MATRIX, after);
+  for (int k = 0; k < 16; k++) EXPECT_EQ(after[k], before[k]) << k;
+  GLint mode = 0;
+  glGetIntegerv(GL_MATRIX_MODE, &mode);
+  EXPECT_EQ(mode, GL_MODELVIEW);
+  GLfloat colour[4], pointSize = 0;
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  EXPECT_FLOAT_EQ(colour[2], 0.3f);
+  glGetFloatv(GL_POINT_SIZE, &pointSize);
+  EXPECT_EQ(pointSize, 1.0f);
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  glClearColor(1, 1, 1, 1);
+}
+
 }  // namespace

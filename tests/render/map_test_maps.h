@@ -33,7 +33,7 @@ inline FeasibilityMap made_up_map(int type, double wallY, double step) {
       const MapClass cls = made_up_class(x, y);
       const bool marked = cls == kMapTouch && y < 0 && i % 2 == 0;
       map.cells.push_back({x, y, cls, cls == kMapTouch ? 2 : 0, cls == kMapClear ? 1 : 0, marked,
-                           marked ? 40 + i : 1000});
+                           marked ? 40 + i : 1000, kMapMotionUnset});
     }
   return map;
 }
