@@ -21,14 +21,14 @@ MapClass placement_class(const PlacementResult& result) {
 
 // Motions in a map cell: the first few listed poses only, each planned within a budget of checks
 // rather than of time, so that a map is the same on any machine and any number of threads.
-constexpr long kMapPlanChecks = 5000;
+constexpr long kMapPlanPoses = 100000;
 constexpr int kMapMotionPoses = 4;
 
 MapMotion map_motion(const RobotModel& robot, const Workcell& cell, int type,
                      const PlacementResult& placements) {
   if (placements.count == 0) return kMapMotionUnset;
   PlanRequest request;
-  request.maxChecks = kMapPlanChecks;
+  request.maxPoseChecks = kMapPlanPoses;
   request.timeLimit = 60;  // a guard only: the check budget ends the search first
   MotionChoice choice;
   switch (motion_to_placements(robot, cell, robot.qInit[type], placements, request, choice,

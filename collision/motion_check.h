@@ -15,8 +15,9 @@
 
 // The least advance (model units) a step makes; below it the motion is not certified.
 constexpr double kMotionMinAdvance = 1e-7;
-// Poses a check may evaluate before it gives up (and calls the motion colliding).
-constexpr long kMotionMaxPoses = 1000000;
+// Poses a check may evaluate before it gives up and calls the motion colliding: a motion that
+// slides along an obstacle within the contact band cannot be certified in larger steps.
+constexpr long kMotionMaxPoses = 100000;
 
 struct MotionCheck {
   int collides;              // 1 when a pose on the motion is (or may be) invalid

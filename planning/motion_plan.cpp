@@ -56,6 +56,13 @@ std::shared_ptr<ob::CompoundStateSpace> joint_space(int N) {
   return space;
 }
 
+// An angle as an SO2 state holds it: within OMPL's bounds, which use the library's pi, a hair
+// under the program's PI (a value between the two would be out of bounds, and a goal there
+// never accepted).
+double so2_value(double angle) {
+  return std::remainder(angle, 2 * M_PI);
+}
+
 void to_joints(int N, const ob::State* state, double q[]) {
   const auto* s = state->as<ob::CompoundState>();
   q[0] = 0;
@@ -65,7 +72,7 @@ void to_joints(int N, const ob::State* state, double q[]) {
 
 void from_joints(int N, const double q[], ob::State* state) {
   auto* s = state->as<ob::CompoundState>();
-  for (int i = 1; i <= N; i++) s->as<ob::SO2StateSpace::StateType>(i - 1)->value = wrap_angle(q[i]);
+  for (int i = 1; i <= N; i++) s->as<ob::SO2StateSpace::StateType>(i - 1)->value = so2_value(q[i]);
 }
 
 // What the checks share: the robot, the workcell, a kinematic workspace and their tallies.
@@ -75,6 +82,7 @@ struct CheckContext {
   Kinematics kin;
   long poses = 0;
   long motions = 0;
+  long motionPoses = 0;  // poses the segment checks evaluated
   double ms = 0;
 };
 
@@ -129,6 +137,7 @@ class CertifiedMotion : public ob::MotionValidator {
     for (int i = 1; i <= N; i++) b[i] = a[i] + wrap_angle(b[i] - a[i]);
     motion_check(context_.robot, context_.cell, a, b, context_.kin, check);
     context_.motions++;
+    context_.motionPoses += check.poses;
     context_.ms += ms_since(start);
     if (check.collides)
       invalid_++;
@@ -151,7 +160,7 @@ class SeededJointSampler : public ob::StateSampler {
   void sampleUniform(ob::State* state) override {
     auto* s = state->as<ob::CompoundState>();
     for (unsigned i = 0; i < count(state); i++)
-      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-PI, PI);
+      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-M_PI, M_PI);
   }
 
   void sampleUniformNear(ob::State* state, const ob::State* near, double distance) override {
@@ -173,7 +182,7 @@ class SeededJointSampler : public ob::StateSampler {
     const auto* c = centre->as<ob::CompoundState>();
     for (unsigned i = 0; i < count(state); i++) {
       const double v = c->as<ob::SO2StateSpace::StateType>(i)->value;
-      s->as<ob::SO2StateSpace::StateType>(i)->value = wrap_angle(v + offset(v));
+      s->as<ob::SO2StateSpace::StateType>(i)->value = so2_value(v + offset(v));
     }
   }
 };
@@ -280,7 +289,7 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   if (factory == nullptr) return result.status = kPlanUnknownPlanner;
   quiet_ompl();
 
-  CheckContext context{robot, cell, Kinematics(), 0, 0, 0};
+  CheckContext context{robot, cell, Kinematics(), 0, 0, 0, 0};
   kinematics_at_base(robot, context.kin);
   WorkcellClearance c;
   if (!pose_check(robot, cell, request.start.data(), context.kin, c))
@@ -313,10 +322,10 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
     const Clock::time_point deadline =
         start + std::chrono::duration_cast<Clock::duration>(
                     std::chrono::duration<double>(request.timeLimit));
-    const long maxChecks = request.maxChecks;
-    const ob::PlannerTerminationCondition ptc([deadline, maxChecks, &context] {
+    const long budget = request.maxPoseChecks;
+    const ob::PlannerTerminationCondition ptc([deadline, budget, &context] {
       return Clock::now() >= deadline ||
-             (maxChecks > 0 && context.poses + context.motions >= maxChecks);
+             (budget > 0 && context.poses + context.motionPoses >= budget);
     });
     const ob::PlannerStatus solved = planner->solve(ptc);
     if (solved != ob::PlannerStatus::EXACT_SOLUTION) {

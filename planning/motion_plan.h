@@ -37,9 +37,10 @@ struct PlanRequest {
   std::string planner = kDefaultPlanner;
   double timeLimit = kDefaultPlanTimeLimit;  // seconds, > 0
   unsigned seed = 1;  // seeds the state sampler and the simplifier: one seed, one path
-  // Pose and segment checks the planner may ask for before it gives up (0: no bound): a limit
-  // that, unlike time, gives the same answer on a busy machine.
-  long maxChecks = 0;
+  // Poses the planner's checks may evaluate (each pose check one, each segment check as many as
+  // it takes) before it gives up (0: no bound): a limit that, unlike time, gives the same answer
+  // on a busy machine.
+  long maxPoseChecks = 0;
 };
 
 struct PlanResult {

@@ -182,6 +182,26 @@ TEST(MotionPlan, ThreadsPlanAsOneDoes) {
   }
 }
 
+// A goal joint at the program's PI, a hair beyond the library's pi that bounds OMPL's angles, is
+// still a goal the planner accepts (it once waited out the whole time limit for it).
+TEST(MotionPlan, GoalAtPlusPi) {
+  Scene s;
+  set_scene(s, 1, -0.6, 2.2, 0, 1.3);
+  PlanRequest request;
+  request.timeLimit = 5;
+  int tried = 0;
+  for (int joint = 1; joint <= 7; joint++) {
+    for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[1][i];
+    request.goal[joint] = PI;
+    if (!judge::judge_pose(s.robot, s.cell.rh, request.goal.data()).valid()) continue;
+    tried++;
+    PlanResult result;
+    EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanFound) << "joint " << joint;
+    EXPECT_LT(result.planningMs, 1000) << "joint " << joint;
+  }
+  EXPECT_GT(tried, 0);
+}
+
 // Requests that cannot be planned are refused with their reason, never a path.
 TEST(MotionPlan, RefusesBadRequests) {
   Scene s;
