@@ -227,4 +227,19 @@ inline bool valid_pose(const RobotModel& robot, const Vec3& rh, const double q[]
   return true;
 }
 
+// Whether a pose on the straight joint line from a to b, sampled at 0.001 rad of the largest
+// joint change, cuts into the wall or the floor.
+inline bool line_collides(const RobotModel& robot, const Vec3& rh, const double a[],
+                          const double b[]) {
+  double largest = 0;
+  for (int i = 1; i <= 7; i++) largest = std::fmax(largest, std::fabs(b[i] - a[i]));
+  const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
+  for (int j = 0; j <= steps; j++) {
+    double q[kJointSlots] = {};
+    for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
+    if (!valid_pose(robot, rh, q)) return true;
+  }
+  return false;
+}
+
 }  // namespace judge

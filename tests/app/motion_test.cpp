@@ -98,20 +98,6 @@ TEST(Motion, PlainDifferenceAndZeroGoal) {
   fclose(in);
 }
 
-// Whether the judge finds a pose cutting into the wall or the floor on the straight line from a
-// to b, sampled at 0.001 rad of the largest joint change.
-bool judged_collision(const double a[], const double b[]) {
-  double largest = 0;
-  for (int i = 1; i <= 7; i++) largest = std::fmax(largest, std::fabs(b[i] - a[i]));
-  const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
-  for (int j = 0; j <= steps; j++) {
-    double q[kJointSlots] = {};
-    for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
-    if (!judge::valid_pose(robot, cell.rh, q)) return true;
-  }
-  return false;
-}
-
 // A listed pose whose designed straight motion cuts the wall: 'C' says so at the console and
 // keeps its motion; 'W' plays instead a motion in 100 steps of equal joint-space length from the
 // initial pose to that pose, every step free by the judge (sampled between the steps too).
@@ -129,7 +115,7 @@ TEST(Motion, WallFreeMotionAroundTheWall) {
   placement_solve(robot, cell, robot.qInit[4], PlacementOptions(), r);
   const double* qInit = robot.qInit[4];
   int k = 0;
-  while (k < r.count && !judged_collision(qInit, r.poses[k].q)) k++;
+  while (k < r.count && !judge::line_collides(robot, cell.rh, qInit, r.poses[k].q)) k++;
   ASSERT_LT(k, r.count) << "no listed pose with a colliding straight motion";
   qcopy(7, r.poses[k].q, scene.qGoal);
   FILE* in = typed_input("");
@@ -152,7 +138,9 @@ TEST(Motion, WallFreeMotionAroundTheWall) {
   for (int step = 1; step <= kMotionSteps; step++) {
     press('s');
     for (int i = 1; i <= 7; i++) ASSERT_EQ(scene.qr[i], scene.wallFree[step][i]);
-    ASSERT_FALSE(judged_collision(scene.wallFree[step - 1], scene.wallFree[step])) << step;
+    ASSERT_FALSE(
+        judge::line_collides(robot, cell.rh, scene.wallFree[step - 1], scene.wallFree[step]))
+        << step;
     double d = 0;
     for (int i = 1; i <= 7; i++) {
       const double dq = scene.wallFree[step][i] - scene.wallFree[step - 1][i];

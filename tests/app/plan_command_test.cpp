@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -26,7 +25,7 @@ struct Output {
 };
 
 // Parses and runs "armsim --plan" with the arguments, as main does.
-Output plan(std::initializer_list<const char*> arguments) {
+Output plan(const std::vector<const char*>& arguments) {
   std::vector<const char*> argv = {"armsim", "--plan"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   CommandLine command;
@@ -42,20 +41,6 @@ Output plan(std::initializer_list<const char*> arguments) {
 std::string scratch_directory() {
   char path[] = "/tmp/armsim-plan-XXXXXX";
   return mkdtemp(path);
-}
-
-// Whether the judge finds a pose cutting in on the straight joint line from a to b, sampled at
-// 0.001 rad of the largest joint change.
-bool judged_collision(const RobotModel& robot, const Vec3& rh, const double a[], const double b[]) {
-  double largest = 0;
-  for (int i = 1; i <= 7; i++) largest = std::fmax(largest, std::fabs(b[i] - a[i]));
-  const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
-  for (int j = 0; j <= steps; j++) {
-    double q[kJointSlots] = {};
-    for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
-    if (!judge::valid_pose(robot, rh, q)) return true;
-  }
-  return false;
 }
 
 // A scene whose best pose's straight line collides: the motion is planned; the JSON's path starts
@@ -95,7 +80,7 @@ TEST(PlanCommand, PlannedMotionIsFreeAndRepeatable) {
     if (k == 0)
       for (int i = 1; i <= 7; i++) EXPECT_EQ(q[i], robot.qInit[4][i]);
     else
-      EXPECT_FALSE(judged_collision(robot, rh, previous, q)) << "segment " << k;
+      EXPECT_FALSE(judge::line_collides(robot, rh, previous, q)) << "segment " << k;
     for (int i = 1; i <= 7; i++) previous[i] = q[i];
   }
   for (int i = 1; i <= 7; i++) EXPECT_NEAR(std::remainder(previous[i] - goal[i], 2 * PI), 0, 1e-9);
@@ -134,7 +119,7 @@ TEST(PlanCommand, PlannedMotionIsFreeAndRepeatable) {
   for (size_t k = 1; k < path6.size(); k++) {
     double p[kJointSlots] = {}, q[kJointSlots] = {};
     for (int i = 1; i <= 7; i++) p[i] = path6[k - 1][i - 1], q[i] = path6[k][i - 1];
-    EXPECT_FALSE(judged_collision(robot, rh, p, q)) << "seed 6, segment " << k;
+    EXPECT_FALSE(judge::line_collides(robot, rh, p, q)) << "seed 6, segment " << k;
   }
   unlink(csv.c_str());
   rmdir(dir.c_str());
@@ -158,17 +143,11 @@ TEST(PlanCommand, BadInputWritesNoFile) {
       {"--to", "first"},         {"--to", "64"},          {"--seed", "-3"},
   };
   for (const auto& extra : cases) {
-    std::vector<const char*> argv = {"armsim", "--plan", "--csv", csv.c_str()};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    CommandLine command;
-    const int parsed = parse_command_line(static_cast<int>(argv.size()), argv.data(), command);
-    CapturedStream out, err;
-    const int status = parsed == kCommandLineRun
-                           ? run_command(command, out.stream(), err.stream())
-                           : finish_command_line(parsed, command, out.stream(), err.stream());
-    EXPECT_EQ(status, 2) << extra[0] << " " << extra[1];
-    const std::string said = err.text();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    std::vector<const char*> arguments = {"--csv", csv.c_str()};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const Output o = plan(arguments);
+    EXPECT_EQ(o.status, 2) << extra[0] << " " << extra[1];
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     EXPECT_TRUE(directory_entries(dir).empty()) << extra[0] << " " << extra[1];
   }
   rmdir(dir.c_str());
