@@ -57,17 +57,14 @@ void draw_legend_symbol(const MapLegendEntry& entry, int x, int y) {
     glDisable(GL_BLEND);
   }
   if (entry.symbol == kMapLegendNoMotion) {
-    // The cell's outline and a diagonal, as the floor marks such cells.
+    // A second, black frame just inside the outline, as the floor outlines such cells.
+    const float inset = 1.5f;
     glColor3f(0, 0, 0);
     glBegin(GL_LINE_LOOP);
-    glVertex2f(x + 0.5f, y + 0.5f);
-    glVertex2f(x + kMapFloorSwatch - 0.5f, y + 0.5f);
-    glVertex2f(x + kMapFloorSwatch - 0.5f, y + kMapFloorSwatch - 0.5f);
-    glVertex2f(x + 0.5f, y + kMapFloorSwatch - 0.5f);
-    glEnd();
-    glBegin(GL_LINES);
-    glVertex2f(x + 0.5f, y + 0.5f);
-    glVertex2f(x + kMapFloorSwatch - 0.5f, y + kMapFloorSwatch - 0.5f);
+    glVertex2f(x + inset, y + inset);
+    glVertex2f(x + kMapFloorSwatch - inset, y + inset);
+    glVertex2f(x + kMapFloorSwatch - inset, y + kMapFloorSwatch - inset);
+    glVertex2f(x + inset, y + kMapFloorSwatch - inset);
     glEnd();
   }
   if (entry.symbol == kMapLegendMethodB) {
@@ -156,7 +153,8 @@ void draw_map_floor(const FeasibilityMap& map) {
     if (c.methodBFinal && map_floor_draws(c.cls)) glVertex3d(draw_scale(c.x), draw_scale(c.y), z);
   glEnd();
   glPointSize(1.0f);
-  // Cells with valid poses but no collision-free motion: outlined, with a diagonal.
+  // Cells with valid poses but no collision-free motion: outlined.
+  glColor4f(0, 0, 0, 1);
   glBegin(GL_LINES);
   for (const MapCell& c : map.cells) {
     if (c.motion != kMapMotionNone || !map_floor_draws(c.cls)) continue;
@@ -168,8 +166,6 @@ void draw_map_floor(const FeasibilityMap& map) {
       glVertex3d(corners[k][0], corners[k][1], z);
       glVertex3d(corners[k + 1][0], corners[k + 1][1], z);
     }
-    glVertex3d(x0, y0, z);
-    glVertex3d(x1, y1, z);
   }
   glEnd();
   glDepthMask(GL_TRUE);

@@ -445,14 +445,15 @@ TEST(FloorMapLegend, ColoursAndNamesInTheBottomRightCorner) {
     int rgb[3];  // the PNG's colour, -1: none (the bare floor)
     bool mark;
   };
-  const Row rows[5] = {{"touching pose", {0x00, 0x9E, 0x73}, false},
+  const Row rows[6] = {{"touching pose", {0x00, 0x9E, 0x73}, false},
                        {"clear pose only", {0x56, 0xB4, 0xE9}, false},
                        {"all poses cut the wall", {0xD5, 0x5E, 0x00}, false},
                        {"out of reach", {-1, -1, -1}, false},
-                       {"Method B final pose", {0x00, 0x9E, 0x73}, true}};
+                       {"Method B final pose", {0x00, 0x9E, 0x73}, true},
+                       {"no collision-free motion", {0x00, 0x9E, 0x73}, false}};
   int legendWidth, legendHeight;
   map_floor_legend_size(legendWidth, legendHeight);
-  EXPECT_EQ(map_floor_legend_rows(), 6);  // the heading and the five entries
+  EXPECT_EQ(map_floor_legend_rows(), 7);  // the heading and the six entries
   const int sizes[2][2] = {{600, 600}, {1000, 500}};
   for (const auto& size : sizes) {
     const int width = size[0], height = size[1];
@@ -466,7 +467,7 @@ TEST(FloorMapLegend, ColoursAndNamesInTheBottomRightCorner) {
     EXPECT_FALSE(is_white(pixel_at(rgb, width - 6, 5, width)));
     EXPECT_FALSE(is_white(pixel_at(rgb, x0, y0 + legendHeight - 1, width)));
     EXPECT_TRUE(is_white(pixel_at(rgb, x0 + 2, y0 + 2, width)));
-    for (int k = 0; k < 5; k++) {
+    for (int k = 0; k < 6; k++) {
       const Row& row = rows[k];
       int sx, sy;
       map_floor_legend_swatch(k + 1, sx, sy);

@@ -497,6 +497,7 @@ BAD
         fail "--urdf $bad: status $status, $(cat "$work/err")"
       [ -z "$(ls -A "$work/files")" ] || fail "--urdf $bad left a file"
     done
+    ;;
   map)
     start_window_program
     mkdir -p "$shots"

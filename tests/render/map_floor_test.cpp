@@ -134,7 +134,7 @@ TEST(MapFloor, LegendPanelAndStateLeftAsFound) {
 
   int width, height;
   map_floor_legend_size(width, height);
-  EXPECT_EQ(height, 2 * kMapFloorLegendPad + 6 * kMapFloorLegendRow);
+  EXPECT_EQ(height, 2 * kMapFloorLegendPad + 7 * kMapFloorLegendRow);
   EXPECT_GT(width, 150);
   EXPECT_TRUE(is_dark(read_pixel(99, 50)));
   EXPECT_TRUE(is_dark(read_pixel(100 + width, 50 + height)));
@@ -155,7 +155,7 @@ TEST(MapFloor, LegendPanelAndStateLeftAsFound) {
         << entry.name;
     EXPECT_TRUE(is_dark(read_pixel(100 + x, 50 + y))) << entry.name;  // the outline
   }
-  EXPECT_EQ(row, 5);
+  EXPECT_EQ(row, 6);
 
   GLdouble after[16];
   glGetDoublev(GL_MODELVIEW_MATRIX, after);
