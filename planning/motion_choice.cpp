@@ -33,7 +33,6 @@ bool planned(const RobotModel& robot, const Workcell& cell, const double qInit[]
   PlanRequest r = request;
   r.start = joint_vector(robot.N, qInit);
   r.goal = joint_vector(robot.N, qGoal);
-  out.tried++;
   if (plan_motion(robot, cell, r, out.plan) != kPlanFound) return false;
   out.how = kMotionPlanned;
   return true;
@@ -46,9 +45,7 @@ MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const do
   out = MotionChoice();
   Kinematics kin;
   kinematics_at_base(robot, kin);
-  out.tried = 1;
   if (straight_free(robot, cell, qInit, qGoal, kin, out)) return out.how;
-  out.tried = 0;
   planned(robot, cell, qInit, qGoal, request, out);
   return out.how;
 }
@@ -63,7 +60,6 @@ MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, co
   for (int k = 0; k < count; k++) {
     if (straight_free(robot, cell, qInit, placements.poses[k].q, kin, out)) {
       out.index = k;
-      out.tried = k + 1;
       return out.how;
     }
   }

@@ -18,7 +18,6 @@ struct MotionChoice {
   int index = -1;        // the placement pose chosen (0-based), -1 for a pose given directly
   MotionCheck straight;  // the straight line's check to the chosen (or last tried) pose
   PlanResult plan;       // the path (both ways), its length and the planner's figures
-  int tried = 0;         // goal poses tried
 };
 
 // To goal pose qGoal from qInit: the straight line when free, else planned with `request`
