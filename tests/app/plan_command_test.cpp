@@ -115,7 +115,8 @@ TEST(PlanCommand, PlannedMotionIsFreeAndRepeatable) {
   const Output other = plan({"--type", "4", "--goal", "0.437", "1.068", "1.374", "--wall", "1.465",
                              "--json", "--seed", "6"});
   ASSERT_EQ(other.status, 0);
-  const auto& path6 = nlohmann::json::parse(other.out)["path"];
+  // A copy: the parsed document is a temporary.
+  const nlohmann::json path6 = nlohmann::json::parse(other.out)["path"];
   for (size_t k = 1; k < path6.size(); k++) {
     double p[kJointSlots] = {}, q[kJointSlots] = {};
     for (int i = 1; i <= 7; i++) p[i] = path6[k - 1][i - 1], q[i] = path6[k][i - 1];
