@@ -8,13 +8,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "app/console_dialogs.h"
 #include "app/scene_state.h"
+#include "math/number_text.h"
 #include "model/atomic_file.h"
 #include "model/robot_catalogue.h"
 
@@ -65,13 +65,9 @@ struct CellJob {
   size_t index;
 };
 
-// Number text with up to 12 significant digits in the C locale; -0 as 0.
-void append_number(std::string& text, double value) {
-  char buffer[40];
-  if (value == 0) value = 0;
-  const std::to_chars_result result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
-  text.append(buffer, result.ptr);
+// A number as the table writes it: 12 significant digits in the C locale.
+void append_coordinate(std::string& text, double value) {
+  append_number(text, value, 12);
 }
 
 }  // namespace
@@ -216,9 +212,9 @@ int map_csv_text(const FeasibilityMap maps[], int count, std::string& text, std:
     for (const MapCell& c : maps[k].cells) {
       text += type;
       text += ',';
-      append_number(text, c.x);
+      append_coordinate(text, c.x);
       text += ',';
-      append_number(text, c.y);
+      append_coordinate(text, c.y);
       text += ',';
       text += map_class_name(c.cls);
       text += ',';

@@ -1,8 +1,8 @@
 #include "model/urdf_export.h"
 
-#include <charconv>
 #include <cmath>
 
+#include "math/number_text.h"
 #include "model/joint_names.h"
 
 namespace {
@@ -32,21 +32,17 @@ struct Shape {
   const char* material;
 };
 
-// "%.17g" in the C locale, a negative zero as 0.
-void append_number(std::string& text, double value) {
-  char buffer[40];
-  if (value == 0) value = 0;
-  const std::to_chars_result result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
-  text.append(buffer, result.ptr);
+// A number as the URDF writes it: 17 significant digits in the C locale.
+void append_round_trip(std::string& text, double value) {
+  append_number(text, value, 17);
 }
 
 void append_numbers(std::string& text, double a, double b, double c) {
-  append_number(text, a);
+  append_round_trip(text, a);
   text += ' ';
-  append_number(text, b);
+  append_round_trip(text, b);
   text += ' ';
-  append_number(text, c);
+  append_round_trip(text, c);
 }
 
 void append_vector(std::string& text, const Vec3& v) {
@@ -148,14 +144,14 @@ void append_geometry(std::string& text, const Shape& s) {
   switch (s.kind) {
     case Shape::kCylinder:
       text += "<cylinder radius=\"";
-      append_number(text, s.size[0]);
+      append_round_trip(text, s.size[0]);
       text += "\" length=\"";
-      append_number(text, s.size[1]);
+      append_round_trip(text, s.size[1]);
       text += "\"/>";
       break;
     case Shape::kSphere:
       text += "<sphere radius=\"";
-      append_number(text, s.size[0]);
+      append_round_trip(text, s.size[0]);
       text += "\"/>";
       break;
     case Shape::kBox:
