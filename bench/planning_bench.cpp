@@ -173,14 +173,14 @@ struct Run {
   bool goalRefused;    // the common setup's pose check refused the start or the goal
   bool error;          // the planner reported an error
   double checkMs;      // time in the pose and motion checks
-  long poseChecks, motionChecks;
+  long poseChecks, motionChecks, motionPoses;
 };
 
 struct Stats {
   int runs = 0, solved = 0, colliding = 0, refused = 0, errors = 0;
   double median = 0, p90 = 0, max = 0, lengthRatio = 0, depth = 0, cpuMedian = 0;
   double planMs = 0, checkMs = 0;
-  double poseChecks = 0, motionChecks = 0;  // per run
+  double poseChecks = 0, motionChecks = 0, motionPoses = 0;  // per run
 };
 
 double nearest_rank(std::vector<double> v, double p) {
@@ -203,6 +203,7 @@ Stats stats_of(const std::vector<Run>& runs, int type) {
     st.checkMs += r.checkMs;
     st.poseChecks += r.poseChecks;
     st.motionChecks += r.motionChecks;
+    st.motionPoses += r.motionPoses;
     st.refused += r.goalRefused;
     st.errors += r.error;
     if (!r.solved) continue;
@@ -219,6 +220,7 @@ Stats stats_of(const std::vector<Run>& runs, int type) {
   st.lengthRatio = nearest_rank(ratio, 0.5);
   st.poseChecks /= st.runs;
   st.motionChecks /= st.runs;
+  st.motionPoses /= st.runs;
   return st;
 }
 
@@ -248,6 +250,7 @@ Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
   r.checkMs = result.checkMs;
   r.poseChecks = result.validityChecks;
   r.motionChecks = result.motionChecks;
+  r.motionPoses = result.motionPoses;
   return r;
 }
 
@@ -369,12 +372,14 @@ void print_tables() {
   if (!plannerRuns.empty()) {
     std::printf(
         "\nPlanners through plan_motion, %.0f s limit. ms: wall clock over all runs (a failure at "
-        "its time); length: median of path length / straight line length; judged: found paths "
-        "the judge finds colliding; checks: share of planning time in pose and motion checks\n",
+        "its time); cpu_med: median CPU ms of the planning thread; length: median of path length / "
+        "straight line length; judged: found paths the judge finds colliding; checks: share of "
+        "planning time in pose and motion checks; poses, motions: checks per run; seg_poses: "
+        "poses per motion check\n",
         kTimeLimit);
-    std::printf("%-10s %4s %6s %6s %8s %8s %8s %7s %6s %6s %7s %7s\n", "planner", "type", "solved",
-                "errors", "med_ms", "p90_ms", "max_ms", "length", "judged", "checks", "poses",
-                "motions");
+    std::printf("%-10s %4s %6s %6s %8s %8s %8s %8s %7s %6s %6s %7s %7s %9s\n", "planner", "type",
+                "solved", "errors", "med_ms", "p90_ms", "max_ms", "cpu_med", "length", "judged",
+                "checks", "poses", "motions", "seg_poses");
     for (const char* name : kPlanners) {
       const auto found = plannerRuns.find(name);
       if (found == plannerRuns.end()) continue;
@@ -383,10 +388,11 @@ void print_tables() {
         if (st.runs == 0) continue;
         std::printf("%-10s ", name);
         print_type(t);
-        std::printf(" %3d/%-2d %6d %8.1f %8.1f %8.1f %7.2f %6d %5.0f%% %7.0f %7.0f\n", st.solved,
-                    st.runs, st.errors, st.median, st.p90, st.max, st.lengthRatio, st.colliding,
-                    st.planMs > 0 ? 100 * st.checkMs / st.planMs : 0, st.poseChecks,
-                    st.motionChecks);
+        std::printf(" %3d/%-2d %6d %8.2f %8.2f %8.2f %8.2f %7.2f %6d %5.0f%% %7.0f %7.0f %9.1f\n",
+                    st.solved, st.runs, st.errors, st.median, st.p90, st.max, st.cpuMedian,
+                    st.lengthRatio, st.colliding, st.planMs > 0 ? 100 * st.checkMs / st.planMs : 0,
+                    st.poseChecks, st.motionChecks,
+                    st.motionChecks > 0 ? st.motionPoses / st.motionChecks : 0);
       }
     }
     for (const auto& e : plannerErrors)

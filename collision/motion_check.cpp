@@ -2,55 +2,265 @@
 
 #include <cmath>
 
-void joint_reach(const RobotModel& robot, double R[kJointSlots]) {
-  const double halfDiagonal = 0.5 * std::sqrt(robot.workSize[0] * robot.workSize[0] +
-                                              robot.workSize[1] * robot.workSize[1] +
-                                              robot.workSize[2] * robot.workSize[2]);
-  double beyond = robot.handLength + std::fmax(robot.linkRadius, halfDiagonal);
-  for (int i = 0; i < kJointSlots; i++) R[i] = 0;
-  for (int i = robot.N; i >= 1; i--) {
-    R[i] = beyond;
-    beyond += robot.Llen[i];
+#include "model/forward_kinematics.h"
+
+namespace {
+
+// Points whose distances to the axes bound the bodies: joints 1..N, then the work point.
+constexpr int kPointSlots = kMaxJoints + 2;
+
+// How one body moves with the joints: the last joint that moves it, the points that span it
+// (a tube's two ends, or the work point alone for the box), how far beyond them it reaches
+// (radius or half-diagonal), and R[i], how far it can lie from joint i's axis in any pose.
+struct BodyReach {
+  int last;
+  int from, to;
+  double beyond;
+  double R[kJointSlots];
+};
+
+// The bound's constants of one motion: each body's reach and the sums B over joint pairs, for
+// the wall (every joint) and the floor (joint 1 left out when its axis is vertical).
+struct MotionBound {
+  int N;
+  bool moving;  // some joint changes
+  double workSize[3];
+  BodyReach body[kBodySlots];
+  double dq[kJointSlots];
+  double rate[kJointSlots];       // |dq_i|
+  double floorRate[kJointSlots];  // |dq_i|, or 0 for a joint that keeps every height
+  double B[kBodySlots], floorB[kBodySlots];
+  double acc[kBodySlots], floorAcc[kBodySlots];  // bounds on |p''| (per unit t squared)
+  WallRect plate;
+};
+
+void set_reach(const RobotModel& robot, int last, int from, int to, double beyond,
+               double spanFromLast, BodyReach& b) {
+  b.last = last;
+  b.from = from;
+  b.to = to;
+  b.beyond = beyond;
+  double reach = beyond + spanFromLast;
+  for (int i = 0; i < kJointSlots; i++) b.R[i] = 0;
+  for (int i = last; i >= 1; i--) {
+    b.R[i] = reach;
+    reach += robot.Llen[i];
   }
 }
 
+// sum_i rate_i sum_{i<l<=last} rate_l R_l: how fast the body's distances to the axes can grow.
+double growth(const BodyReach& b, const double rate[]) {
+  double sum = 0, after = 0;
+  for (int i = b.last; i >= 1; i--) {
+    sum += rate[i] * after;
+    after += rate[i] * b.R[i];
+  }
+  return sum;
+}
+
+// sum_i rate_i (2 R_i sum_{j<i} rate_j + sum_{i<=j<=last} rate_j R_j): a bound on the
+// acceleration of any point of the body (the turning axes and the turning arms both count).
+double acceleration(const BodyReach& b, const double rate[]) {
+  double acc = 0, before = 0;
+  for (int i = 1; i <= b.last; i++) {
+    double beyond = 0;
+    for (int j = i; j <= b.last; j++) beyond += rate[j] * b.R[j];
+    acc += rate[i] * (2 * b.R[i] * before + beyond);
+    before += rate[i];
+  }
+  return acc;
+}
+
+void set_up_bound(const RobotModel& robot, const Workcell& cell, const Kinematics& kin,
+                  const double q0[], const double q1[], MotionBound& m) {
+  const int N = robot.N;
+  m.N = N;
+  for (int j = 0; j < 3; j++) m.workSize[j] = robot.workSize[j];
+  const double r = robot.linkRadius;
+  const double halfDiagonal = 0.5 * std::sqrt(robot.workSize[0] * robot.workSize[0] +
+                                              robot.workSize[1] * robot.workSize[1] +
+                                              robot.workSize[2] * robot.workSize[2]);
+  // Arm k spans joints k and k+1 (link k+1 long); the hand joint N and the work point.
+  for (int k = 1; k < N; k++) set_reach(robot, k, k, k + 1, r, robot.Llen[k + 1], m.body[k]);
+  set_reach(robot, N, N, N + 1, r, robot.handLength, m.body[kBodyHand]);
+  set_reach(robot, N, N + 1, N + 1, halfDiagonal, robot.handLength, m.body[kBodyWorkpiece]);
+  const Mat3& E1 = kin.E[1];
+  const bool verticalBase = E1.m[2] == 0 && E1.m[5] == 0;
+  for (int i = 0; i < kJointSlots; i++) m.dq[i] = m.rate[i] = m.floorRate[i] = 0;
+  for (int i = 1; i <= N; i++) {
+    m.dq[i] = q1[i] - q0[i];
+    m.rate[i] = m.floorRate[i] = std::fabs(m.dq[i]);
+  }
+  m.moving = false;
+  for (int i = 1; i <= N; i++) m.moving = m.moving || m.rate[i] > 0;
+  if (verticalBase) m.floorRate[1] = 0;
+  for (int k = 1; k < kBodySlots; k++) {
+    m.B[k] = growth(m.body[k], m.rate);
+    m.floorB[k] = growth(m.body[k], m.floorRate);
+    m.acc[k] = acceleration(m.body[k], m.rate);
+    m.floorAcc[k] = acceleration(m.body[k], m.floorRate);
+  }
+  m.plate = wall_plate(cell.rh);
+}
+
+// The velocity of the points that joints 1..i move, per unit of t: v + w x p.
+struct Twist {
+  Vec3 w, v;
+};
+
+Vec3 velocity(const Twist& tw, const Vec3& p) {
+  Vec3 wp;
+  vcross(tw.w, p, wp);
+  return {tw.v.x + wp.x, tw.v.y + wp.y, tw.v.z + wp.z};
+}
+
+// The largest h >= 0 with g + s h - acc h^2 / 2 >= 0 (g >= 0), or 0 when g is not positive.
+double step_above(double g, double s, double acc) {
+  if (!(g > 0)) return 0;
+  if (!(acc > 0)) return s >= 0 ? INFINITY : g / -s;
+  const double root = std::sqrt(s * s + 2 * acc * g);
+  return s >= 0 ? (s + root) / acc : 2 * g / (root - s);
+}
+
+// The plate's extent along n: the largest n . x over its corners.
+double plate_support(const WallRect& r, const Vec3& n) {
+  return n.y * r.y + std::fmax(n.x * r.x0, n.x * r.x1) + std::fmax(n.z * r.z0, n.z * r.z1);
+}
+
+// A body's corner points: a tube's two ends (count 2) or the workpiece's eight corners.
+int body_corners(const MotionBound& m, const Kinematics& kin, int k, Vec3 corners[8]) {
+  const BodyReach& b = m.body[k];
+  if (k != kBodyWorkpiece) {
+    corners[0] = kin.Jpos[b.from];
+    corners[1] = b.to > m.N ? kin.rw : kin.Jpos[b.to];
+    return 2;
+  }
+  for (int c = 0; c < 8; c++) {
+    Vec3 p = kin.rw;
+    for (int j = 0; j < 3; j++) {
+      const double h = (c >> j & 1 ? 0.5 : -0.5) * m.workSize[j];
+      p.x += h * kin.Ew.m[j];
+      p.y += h * kin.Ew.m[3 + j];
+      p.z += h * kin.Ew.m[6 + j];
+    }
+    corners[c] = p;
+  }
+  return 8;
+}
+
+// The advance over which no corner of a body, less `beyond`, can cross the plane n . x =
+// offset, by the corners' velocities and the body's acceleration bound acc.
+double plane_advance(const Vec3 corners[], int count, double beyond, const Twist& tw,
+                     const Vec3& n, double offset, double acc) {
+  double h = INFINITY;
+  for (int c = 0; c < count; c++) {
+    const double g = vdot(n, corners[c]) - offset - beyond + kWorkcellTolerance;
+    h = std::fmin(h, step_above(g, vdot(n, velocity(tw, corners[c])), acc));
+  }
+  return h;
+}
+
+// Distance of p from the axis through o along the unit vector a.
+double axis_distance(const Vec3& p, const Vec3& o, const Vec3& a) {
+  const double rx = p.x - o.x, ry = p.y - o.y, rz = p.z - o.z;
+  const double s = rx * a.x + ry * a.y + rz * a.z;
+  return std::sqrt(std::fmax(0.0, rx * rx + ry * ry + rz * rz - s * s));
+}
+
+// The largest h with A h + B h^2 / 2 <= g (infinite when nothing moves).
+double advance_within(double A, double B, double g) {
+  const double denominator = A + std::sqrt(A * A + 2 * B * g);
+  return denominator > 0 ? 2 * g / denominator : INFINITY;
+}
+
+// The advance in t that no body can use to pass below the contact band, from the pose in kin.
+// Each body and obstacle gets the larger of two safe advances: by its distances to the axes
+// (A h + B h^2 / 2), and by a plane that parts it from the obstacle (its corners' velocities and
+// the acceleration bound), which follows a body that heads for a touch closely.
+double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClearances& c) {
+  // d[i][p]: distance of point p (joints, then the work point) from joint i's axis.
+  double d[kJointSlots][kPointSlots];
+  Twist tw[kJointSlots];
+  tw[0] = {{0, 0, 0}, {0, 0, 0}};
+  for (int i = 1; i <= m.N; i++) {
+    const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
+    for (int p = i + 1; p <= m.N; p++) d[i][p] = axis_distance(kin.Jpos[p], kin.Jpos[i], a);
+    d[i][i] = 0;
+    d[i][m.N + 1] = axis_distance(kin.rw, kin.Jpos[i], a);
+    Vec3 ao;
+    vcross(a, kin.Jpos[i], ao);
+    tw[i].w = {tw[i - 1].w.x + m.dq[i] * a.x, tw[i - 1].w.y + m.dq[i] * a.y,
+               tw[i - 1].w.z + m.dq[i] * a.z};
+    tw[i].v = {tw[i - 1].v.x - m.dq[i] * ao.x, tw[i - 1].v.y - m.dq[i] * ao.y,
+               tw[i - 1].v.z - m.dq[i] * ao.z};
+  }
+  const Vec3 up = {0, 0, 1};
+  double h = INFINITY;
+  for (int k = 1; k < kBodySlots; k++) {
+    const BodyReach& b = m.body[k];
+    double A = 0, floorA = 0;
+    for (int i = 1; i <= b.last; i++) {
+      const double lever = std::fmax(d[i][b.from], d[i][b.to]) + b.beyond;
+      A += m.rate[i] * lever;
+      floorA += m.floorRate[i] * lever;
+    }
+    Vec3 corners[8];
+    const int count = body_corners(m, kin, k, corners);
+    const double cornerBeyond = k == kBodyWorkpiece ? 0 : b.beyond;
+    const Vec3& n = c.wallAway[k];
+    double wall = advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance);
+    if (n.x != 0 || n.y != 0 || n.z != 0)
+      wall = std::fmax(wall, plane_advance(corners, count, cornerBeyond, tw[b.last], n,
+                                           plate_support(m.plate, n), m.acc[k]));
+    h = std::fmin(h, wall);
+    if (k == 1) continue;
+    const double floor =
+        std::fmax(advance_within(floorA, m.floorB[k], c.floor[k] + kWorkcellTolerance),
+                  plane_advance(corners, count, cornerBeyond, tw[b.last], up, 0, m.floorAcc[k]));
+    h = std::fmin(h, floor);
+  }
+  return h;
+}
+
+}  // namespace
+
 int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[],
                  const double q1[], Kinematics& kin, MotionCheck& out) {
-  double R[kJointSlots], dq[kJointSlots] = {}, q[kJointSlots] = {};
-  joint_reach(robot, R);
-  double speed = 0;  // bound on any point's speed per unit of t
-  for (int i = 1; i <= robot.N; i++) {
-    dq[i] = q1[i] - q0[i];
-    speed += std::fabs(dq[i]) * R[i];
-  }
+  double q[kJointSlots] = {};
   out.collides = 0;
   out.firstCollision = -1;
   out.minWall = out.minFloor = INFINITY;
   out.poses = 0;
-  double t = 0;
-  if (!(speed < INFINITY)) {  // a joint value that is no number
+  bool finite = true;
+  for (int i = 1; i <= robot.N; i++) finite = finite && std::isfinite(q1[i] - q0[i]);
+  if (!finite) {  // a joint value that is no number
     for (int i = 1; i <= robot.N; i++) q[i] = q1[i];
     pose_check(robot, cell, q, kin, out.worst);
     out.collides = 1;
     out.firstCollision = 0;
     return 1;
   }
+  MotionBound bound;
+  double t = 0;
   for (;;) {
-    for (int i = 1; i <= robot.N; i++) q[i] = t == 1 ? q1[i] : q0[i] + t * dq[i];
+    for (int i = 1; i <= robot.N; i++) q[i] = t == 1 ? q1[i] : q0[i] + t * (q1[i] - q0[i]);
+    forward_kinematics(robot, q, kin);
+    if (out.poses == 0) set_up_bound(robot, cell, kin, q0, q1, bound);
     WorkcellClearance c;
-    pose_check(robot, cell, q, kin, c);
+    BodyClearances bodies;
+    workcell_body_clearances(robot, kin, cell, bodies, c);
     out.poses++;
     out.minWall = std::fmin(out.minWall, c.wall);
     out.minFloor = std::fmin(out.minFloor, c.floor);
     if (out.poses == 1 || !(c.least >= out.worst.least)) out.worst = c;
-    const double advance = c.least + kWorkcellTolerance;
-    if (!c.valid || !(advance >= kMotionMinAdvance) || out.poses >= kMotionMaxPoses) {
+    if (!c.valid || !(c.least + kWorkcellTolerance >= kMotionMinAdvance) ||
+        out.poses >= kMotionMaxPoses) {
       out.collides = 1;
       out.firstCollision = t;
       out.worst = c;
       return 1;
     }
-    if (t == 1 || !(speed > 0)) return 0;
-    t = std::fmin(1.0, t + advance / speed);
+    if (t == 1 || !bound.moving) return 0;
+    t = std::fmin(1.0, t + safe_advance(bound, kin, bodies));
   }
 }

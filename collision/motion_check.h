@@ -1,14 +1,18 @@
 // Certified check of a straight joint-space motion against the workcell (wall plate, floor).
 //
-// The motion is q(t) = q0 + t (q1 - q0), t in [0, 1], with the plain joint differences. No
-// point of the robot moves farther than sum_i |q1_i - q0_i| R_i dt when t advances by dt, with
-// R_i a bound on how far any point of the bodies beyond joint i lies from it (the links' lengths
-// beyond it, the hand and the larger of the tube radius and the workpiece's half-diagonal). So
-// from a pose of clearance c the check advances by (c + kWorkcellTolerance) / that speed: no
-// pose in between can fall below the contact band unseen, and a motion that ends touching
-// (c near 0) still ends in a few steps. Where the clearance comes within kMotionMinAdvance of the
-// band's limit the motion is called colliding there: it cannot be certified.
-// Joints must be rotational. Lengths in model units, angles in radians. No shared state.
+// The motion is q(t) = q0 + t (q1 - q0), t in [0, 1], with the plain joint differences. Each
+// body is checked on its own bound. A point of body k at distance d_i from joint i's axis moves
+// at speed at most sum_i |dq_i| d_i per unit of t, and d_i itself grows at most at
+// sum_{l>i} |dq_l| R_l, R_l bounding how far the body can lie from axis l in any pose (the links'
+// lengths beyond it, the hand, the tube radius or the workpiece's half-diagonal). So over an
+// advance h the body moves at most A h + B h^2 / 2, with A from the pose's own distances to the
+// axes and B constant. Against the floor joint 1 counts only when its axis is not vertical: a
+// turn about a vertical axis keeps every height. From a pose whose body k has clearance c the
+// check advances by the least h over bodies and obstacles with A h + B h^2 / 2 = c +
+// kWorkcellTolerance: no pose in between can fall below the contact band unseen, and a motion
+// that ends touching (c near 0) still ends in a few steps. Where the least clearance comes within
+// kMotionMinAdvance of the band's limit the motion is called colliding there: it cannot be
+// certified. Joints must be rotational. Lengths in model units, angles in radians. No shared state.
 #pragma once
 
 #include "collision/workcell_check.h"
@@ -27,9 +31,6 @@ struct MotionCheck {
   double minWall, minFloor;  // least wall and floor clearance over the poses checked
   long poses;                // poses evaluated
 };
-
-// R[i] for joints 1..N of robot (entries 0 and beyond N are 0).
-void joint_reach(const RobotModel& robot, double R[kJointSlots]);
 
 // Checks the motion from q0 to q1 (q[1..N]); kin is the workspace. Writes out and returns
 // out.collides.

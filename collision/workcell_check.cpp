@@ -51,23 +51,57 @@ OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& E
   return {rw, Ew, {robot.workSize[0] / 2, robot.workSize[1] / 2, robot.workSize[2] / 2}};
 }
 
-double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                           WorkcellFeature& feature) {
+namespace {
+
+// The unit vector from w towards p, or zero when they coincide.
+Vec3 unit_from(const Vec3& w, const Vec3& p) {
+  Vec3 d;
+  vsub(p, w, d);
+  const double n = vnorm(d);
+  if (!(n > 0)) return {0, 0, 0};
+  return {d.x / n, d.y / n, d.z / n};
+}
+
+// As tube_wall_clearance, and the unit vector from the plate's nearest point towards the
+// segment's point nearest it (zero when they meet).
+double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                 WorkcellFeature& feature, Vec3& away) {
   SegmentRect sr;
   segment_rect(a, b, plate, sr);
   feature = wall_feature(sr.feature);
-  return sr.distance > 0 ? sr.distance - radius : -(radius + sr.depth);
+  away = {0, 0, 0};
+  if (!(sr.distance > 0)) return -(radius + sr.depth);
+  Vec3 ab, aw;
+  vsub(b, a, ab);
+  vsub(sr.onRect, a, aw);
+  const double ab2 = vdot(ab, ab);
+  const double t = ab2 > 0 ? std::fmin(1.0, std::fmax(0.0, vdot(aw, ab) / ab2)) : 0;
+  away = unit_from(sr.onRect, {a.x + t * ab.x, a.y + t * ab.y, a.z + t * ab.z});
+  return sr.distance - radius;
 }
 
-int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
-                        const WallRect& plate, WorkcellClearance& out) {
+}  // namespace
+
+double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                           WorkcellFeature& feature) {
+  Vec3 away;
+  return tube_wall(a, b, radius, plate, feature, away);
+}
+
+namespace {
+
+// The hand and the workpiece: their clearances into out and bodies (see held_work_clearance).
+void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
+                 const WallRect& plate, BodyClearances& bodies, WorkcellClearance& out) {
   const double r = robot.linkRadius;
   WorkcellFeature feature;
-  out.wall = tube_wall_clearance(jointN, rw, r, plate, feature);
+  out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
   out.wallBody = kBodyHand;
   out.wallFeature = feature;
   out.floor = std::fmin(jointN.z, rw.z) - r;
   out.floorBody = kBodyHand;
+  bodies.wall[kBodyHand] = out.wall;
+  bodies.floor[kBodyHand] = out.floor;
   const OrientedBox box = workpiece_box(robot, rw, Ew);
   // The box lies within its half-diagonal of the work point: when not even that comes nearer the
   // plate than the hand, the hand keeps the least and the box's exact distance is not needed.
@@ -77,29 +111,50 @@ int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3&
                         std::fmin(std::fmax(rw.z, plate.z0), plate.z1)};
   Vec3 gap;
   vsub(rw, nearest, gap);
-  if (!(vnorm(gap) - halfDiagonal > out.wall)) {
+  bodies.wall[kBodyWorkpiece] = vnorm(gap) - halfDiagonal;
+  bodies.wallAway[kBodyWorkpiece] = unit_from(nearest, rw);
+  if (!(bodies.wall[kBodyWorkpiece] > out.wall)) {
     RectFeature rf;
     // The clearance first: it writes the feature the next call reads.
     const double cBox = box_rect_clearance(box, plate, rf);
+    bodies.wall[kBodyWorkpiece] = cBox;
     keep_least_wall(cBox, kBodyWorkpiece, wall_feature(rf), out);
   }
-  keep_least(box_bottom(box), kBodyWorkpiece, out.floor, out.floorBody);
+  bodies.floor[kBodyWorkpiece] = box_bottom(box);
+  keep_least(bodies.floor[kBodyWorkpiece], kBodyWorkpiece, out.floor, out.floorBody);
+}
+
+}  // namespace
+
+int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
+                        const WallRect& plate, WorkcellClearance& out) {
+  BodyClearances bodies;
+  held_bodies(robot, jointN, rw, Ew, plate, bodies, out);
+  return finish(out);
+}
+
+int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, const Workcell& cell,
+                             BodyClearances& bodies, WorkcellClearance& out) {
+  const WallRect plate = wall_plate(cell.rh);
+  const double r = robot.linkRadius;
+  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, bodies, out);
+  bodies.floor[1] = INFINITY;
+  for (int m = 1; m < robot.N; m++) {
+    WorkcellFeature f;
+    const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
+    bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
+    keep_least_wall(bodies.wall[m], m, f, out);
+    if (m == 1) continue;
+    bodies.floor[m] = std::fmin(a.z, b.z) - r;
+    keep_least(bodies.floor[m], m, out.floor, out.floorBody);
+  }
   return finish(out);
 }
 
 int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Workcell& cell,
                        WorkcellClearance& out) {
-  const WallRect plate = wall_plate(cell.rh);
-  const double r = robot.linkRadius;
-  held_work_clearance(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, out);
-  for (int m = 1; m < robot.N; m++) {
-    WorkcellFeature f;
-    const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
-    const double c = tube_wall_clearance(a, b, r, plate, f);
-    keep_least_wall(c, m, f, out);
-    if (m != 1) keep_least(std::fmin(a.z, b.z) - r, m, out.floor, out.floorBody);
-  }
-  return finish(out);
+  BodyClearances bodies;
+  return workcell_body_clearances(robot, kin, cell, bodies, out);
 }
 
 int pose_check(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin,

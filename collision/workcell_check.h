@@ -24,6 +24,10 @@ constexpr double kWallPlateSize = 4.0;
 constexpr int kBodyHand = kMaxJoints;
 constexpr int kBodyWorkpiece = kMaxJoints + 1;
 
+// Per-body arrays run over 0..kBodyWorkpiece (arms 1..N-1, the hand, the workpiece); entry 0 is
+// unused.
+constexpr int kBodySlots = kBodyWorkpiece + 1;
+
 // The obstacle feature nearest a body.
 enum WorkcellFeature {
   kFeatureWallEdge,     // the plate's free vertical edge (x = rh.x)
@@ -66,6 +70,22 @@ int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3&
 // returns out.valid.
 int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Workcell& cell,
                        WorkcellClearance& out);
+
+// Lower bounds of each body's own clearances: wall[k] and floor[k] for arms k = 1..N-1, the hand
+// and the workpiece (arm 1's floor entry is infinite: it stands on the floor). Exact but for the
+// workpiece's wall entry, which is bounded from its half-diagonal when that alone shows the hand
+// nearer the plate. wallAway[k] is a unit vector from the plate towards body k (for a tube, from
+// the nearest points of the two; for the workpiece, from the plate's point nearest its centre),
+// or zero where they meet: a direction along which the plate and the body lie far apart.
+struct BodyClearances {
+  double wall[kBodySlots];
+  double floor[kBodySlots];
+  Vec3 wallAway[kBodySlots];
+};
+
+// As workcell_clearance, and each body's clearances into bodies.
+int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, const Workcell& cell,
+                             BodyClearances& bodies, WorkcellClearance& out);
 
 // Forward kinematics of q (radians, q[1..N]) into kin, then its clearances. Returns out.valid.
 int pose_check(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin,

@@ -356,6 +356,7 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   result.length = path_length(N, result.path);
   result.validityChecks = context.poses;
   result.motionChecks = context.motions;
+  result.motionPoses = context.motionPoses;
   result.checkMs = context.ms;
   return result.status;
 }

@@ -52,6 +52,7 @@ struct PlanResult {
   double minFloor = 0;      // checked along the path
   long validityChecks = 0;  // pose checks the planner asked for
   long motionChecks = 0;    // segment checks the planner and the simplifier asked for
+  long motionPoses = 0;     // poses those segment checks evaluated
   double checkMs = 0;       // time spent in those checks
   std::string message;      // kPlanPlannerError: OMPL's text
 };
