@@ -150,8 +150,8 @@ int body_corners(const MotionBound& m, const Kinematics& kin, int k, Vec3 corner
 
 // The advance over which no corner of a body, less `beyond`, can cross the plane n . x =
 // offset, by the corners' velocities and the body's acceleration bound acc.
-double plane_advance(const Vec3 corners[], int count, double beyond, const Twist& tw,
-                     const Vec3& n, double offset, double acc) {
+double plane_advance(const Vec3 corners[], int count, double beyond, const Twist& tw, const Vec3& n,
+                     double offset, double acc) {
   double h = INFINITY;
   for (int c = 0; c < count; c++) {
     const double g = vdot(n, corners[c]) - offset - beyond + kWorkcellTolerance;

@@ -80,6 +80,21 @@ double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& pl
   return sr.distance - radius;
 }
 
+// A lower bound of a tube's clearance from the plate: the gap between the bounding box of the
+// segment a..b and the plate, less the radius; away is the gap's direction (zero without one).
+double tube_box_gap(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                    Vec3& away) {
+  const double gx = std::fmax(0.0, std::fmin(a.x, b.x) - plate.x1) -
+                    std::fmax(0.0, plate.x0 - std::fmax(a.x, b.x));
+  const double gy =
+      std::fmax(0.0, std::fmin(a.y, b.y) - plate.y) - std::fmax(0.0, plate.y - std::fmax(a.y, b.y));
+  const double gz = std::fmax(0.0, std::fmin(a.z, b.z) - plate.z1) -
+                    std::fmax(0.0, plate.z0 - std::fmax(a.z, b.z));
+  const Vec3 gap = {gx, gy, gz};
+  away = unit_from({0, 0, 0}, gap);
+  return vnorm(gap) - radius;
+}
+
 }  // namespace
 
 double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
@@ -140,10 +155,15 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
   held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, bodies, out);
   bodies.floor[1] = INFINITY;
   for (int m = 1; m < robot.N; m++) {
-    WorkcellFeature f;
     const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
-    bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
-    keep_least_wall(bodies.wall[m], m, f, out);
+    // An arm whose bounding box alone keeps it farther than the least so far cannot give the
+    // least (nor tie with it): its bound stands in for its distance.
+    bodies.wall[m] = tube_box_gap(a, b, r, plate, bodies.wallAway[m]);
+    if (!(bodies.wall[m] > out.wall)) {
+      WorkcellFeature f;
+      bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
+      keep_least_wall(bodies.wall[m], m, f, out);
+    }
     if (m == 1) continue;
     bodies.floor[m] = std::fmin(a.z, b.z) - r;
     keep_least(bodies.floor[m], m, out.floor, out.floorBody);

@@ -73,10 +73,11 @@ int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Wor
 
 // Lower bounds of each body's own clearances: wall[k] and floor[k] for arms k = 1..N-1, the hand
 // and the workpiece (arm 1's floor entry is infinite: it stands on the floor). Exact but for the
-// workpiece's wall entry, which is bounded from its half-diagonal when that alone shows the hand
-// nearer the plate. wallAway[k] is a unit vector from the plate towards body k (for a tube, from
-// the nearest points of the two; for the workpiece, from the plate's point nearest its centre),
-// or zero where they meet: a direction along which the plate and the body lie far apart.
+// wall entries of the workpiece and of any arm that a cheaper bound (its half-diagonal, its
+// bounding box) shows farther than the least. wallAway[k] is a unit vector from the plate towards
+// body k (for a tube, from the nearest points of the two, or the bounding boxes' gap; for the
+// workpiece, from the plate's point nearest its centre), or zero where they meet: a direction along
+// which the plate and the body lie far apart.
 struct BodyClearances {
   double wall[kBodySlots];
   double floor[kBodySlots];
