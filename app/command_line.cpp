@@ -126,98 +126,94 @@ int read_integer(const std::string& option, const std::string& text, long lo, lo
   return 1;
 }
 
-// The readers of the options' values: each reads the values CLI11 collected into command
-// (command.mode already set). Returns 1, or 0 with message set.
-using ValueReader = int (*)(const std::vector<std::string>& values, CommandLine& command,
-                            std::string& message);
+// The readers of the options' values: each reads the values CLI11 collected (as many as the
+// option takes) into command, whose mode is set. Returns 1, or 0 with command.message set.
+using ValueReader = int (*)(const std::string values[], CommandLine& command);
 
-int read_type(const std::vector<std::string>& values, CommandLine& command, std::string& message) {
+int read_type(const std::string values[], CommandLine& command) {
   command.typeGiven = true;
   if (values[0] == "all") {
     if (command.mode != kModeMap) {
-      message = "--type all is for --map only; give a type 1..4";
+      command.message = "--type all is for --map only; give a type 1..4";
       return 0;
     }
     command.allTypes = true;
     return 1;
   }
   long type;
-  if (!read_integer("--type", values[0], 1, 4, type, message)) {
-    if (command.mode == kModeMap) message += " (or 'all')";
+  if (!read_integer("--type", values[0], 1, 4, type, command.message)) {
+    if (command.mode == kModeMap) command.message += " (or 'all')";
     return 0;
   }
   command.type = static_cast<int>(type);
   return 1;
 }
 
-int read_goal(const std::vector<std::string>& values, CommandLine& command, std::string& message) {
+int read_goal(const std::string values[], CommandLine& command) {
   double goal[3];
   for (int k = 0; k < 3; k++)
-    if (!read_number("--goal", values[k], goal[k], message)) return 0;
+    if (!read_number("--goal", values[k], goal[k], command.message)) return 0;
   for (int k = 0; k < 3; k++) command.goal[k] = goal[k];
   command.goalGiven = true;
   return 1;
 }
 
-int read_wall(const std::vector<std::string>& values, CommandLine& command, std::string& message) {
-  if (!read_number("--wall", values[0], command.wallY, message)) return 0;
+int read_wall(const std::string values[], CommandLine& command) {
+  if (!read_number("--wall", values[0], command.wallY, command.message)) return 0;
   command.wallGiven = true;
   return 1;
 }
 
-int read_max_steps(const std::vector<std::string>& values, CommandLine& command,
-                   std::string& message) {
+int read_max_steps(const std::string values[], CommandLine& command) {
   long steps;
-  if (!read_integer("--max-steps", values[0], 1, kMaxStepsLimit, steps, message)) return 0;
+  if (!read_integer("--max-steps", values[0], 1, kMaxStepsLimit, steps, command.message)) return 0;
   command.maxSteps = static_cast<int>(steps);
   return 1;
 }
 
-int read_step(const std::vector<std::string>& values, CommandLine& command, std::string& message) {
-  return read_positive("--step", values[0], command.step, message);
+int read_step(const std::string values[], CommandLine& command) {
+  return read_positive("--step", values[0], command.step, command.message);
 }
 
-int read_threads(const std::vector<std::string>& values, CommandLine& command,
-                 std::string& message) {
+int read_threads(const std::string values[], CommandLine& command) {
   long threads;
-  if (!read_integer("--threads", values[0], 1, kMaxThreads, threads, message)) return 0;
+  if (!read_integer("--threads", values[0], 1, kMaxThreads, threads, command.message)) return 0;
   command.threads = static_cast<int>(threads);
   return 1;
 }
 
-int read_to(const std::vector<std::string>& values, CommandLine& command, std::string& message) {
+int read_to(const std::string values[], CommandLine& command) {
   if (values[0] == "best") return 1;
   if (values[0] == "method-b") {
     command.planToMethodB = true;
     return 1;
   }
   long index;
-  if (!read_integer("--to", values[0], 1, kMaxPlacements, index, message)) {
-    message += " (or best, method-b)";
+  if (!read_integer("--to", values[0], 1, kMaxPlacements, index, command.message)) {
+    command.message += " (or best, method-b)";
     return 0;
   }
   command.planIndex = static_cast<int>(index);
   return 1;
 }
 
-int read_planner(const std::vector<std::string>& values, CommandLine& command,
-                 std::string& message) {
+int read_planner(const std::string values[], CommandLine& command) {
   if (!planner_known(values[0])) {
-    message = "--planner: " + quoted(values[0]) + " is not a planner; one of " + planner_names();
+    command.message =
+        "--planner: " + quoted(values[0]) + " is not a planner; one of " + planner_names();
     return 0;
   }
   command.planner = values[0];
   return 1;
 }
 
-int read_time_limit(const std::vector<std::string>& values, CommandLine& command,
-                    std::string& message) {
-  return read_positive("--time-limit", values[0], command.timeLimit, message);
+int read_time_limit(const std::string values[], CommandLine& command) {
+  return read_positive("--time-limit", values[0], command.timeLimit, command.message);
 }
 
-int read_seed(const std::vector<std::string>& values, CommandLine& command, std::string& message) {
+int read_seed(const std::string values[], CommandLine& command) {
   long seed;
-  if (!read_integer("--seed", values[0], 0, 4294967295L, seed, message)) return 0;
+  if (!read_integer("--seed", values[0], 0, 4294967295L, seed, command.message)) return 0;
   command.seed = static_cast<unsigned>(seed);
   return 1;
 }
@@ -458,9 +454,13 @@ int read_values(const std::vector<OptionRow>& rows, const CLI::App& app,
       if (rows[k].read == nullptr || rows[k].readOrder != order) continue;
       found = true;
       if (app.count(rows[k].name) == 0) continue;
-      const std::vector<std::string> values =
-          rows[k].count == 1 ? std::vector<std::string>{collected[k].value} : collected[k].values;
-      if (!rows[k].read(values, command, command.message)) return 0;
+      if (rows[k].count > 1 && collected[k].values.size() != static_cast<size_t>(rows[k].count)) {
+        command.message = std::string(rows[k].name) + " needs " + rows[k].needs;
+        return 0;
+      }
+      const std::string* values =
+          rows[k].count == 1 ? &collected[k].value : collected[k].values.data();
+      if (!rows[k].read(values, command)) return 0;
     }
     if (!found) return 1;
   }
