@@ -7,9 +7,11 @@
 #include <cstring>
 #include <vector>
 
-#include "app/feasibility_map.h"
+#include "app/workcell_notes.h"
 #include "contact/placement.h"
+#include "math/number_text.h"
 #include "model/atomic_file.h"
+#include "model/scene_defaults.h"
 #include "planning/motion_plan.h"
 
 namespace {
@@ -49,51 +51,22 @@ const ToolkitOption* toolkit_option(const char* argument) {
   return nullptr;
 }
 
-// Which modes take an option: bits 1 --solve, 2 --method-b, 4 --map, 8 --plan, 16 --urdf.
-constexpr int kSolveBit = 1, kMethodBBit = 2, kMapBit = 4, kPlanBit = 8, kUrdfBit = 16;
-
-// Every option but the modes: how many values it takes and what they are (for the messages),
-// and the modes it belongs to.
-struct OptionRule {
-  const char* name;
-  int count;          // values; 0 for a flag
-  const char* needs;  // what the values are
-  int modes;
-  const char* modeText;  // the modes it belongs to, for the message
-};
-const OptionRule kOptionRules[] = {
-    {"--type", 1, "a robot type 1..4 (or 'all' with --map)",
-     kSolveBit | kMethodBBit | kMapBit | kPlanBit | kUrdfBit,
-     "--solve, --method-b, --map, --plan or --urdf"},
-    {"--goal", 3, "three numbers: x, y and the height of the workpiece's underside",
-     kSolveBit | kMethodBBit | kPlanBit, "--solve, --method-b or --plan"},
-    {"--wall", 1, "a number, the y of the wall's edge",
-     kSolveBit | kMethodBBit | kMapBit | kPlanBit | kUrdfBit,
-     "--solve, --method-b, --map, --plan or --urdf"},
-    {"--json", 0, "", kSolveBit | kMethodBBit | kPlanBit, "--solve, --method-b or --plan"},
-    {"--max-steps", 1, "a whole number of steps", kMethodBBit, "--method-b"},
-    {"--step", 1, "a number, the cell size", kMapBit, "--map"},
-    {"--threads", 1, "a whole number of threads", kMapBit, "--map"},
-    {"--out", 1, "a file name", kMapBit | kUrdfBit, "--map or --urdf"},
-    {"--csv", 1, "a file name", kMapBit | kPlanBit, "--map or --plan"},
-    {"--to", 1, "best, method-b or a pose number K >= 1", kPlanBit, "--plan"},
-    {"--planner", 1, "a planner's name", kPlanBit, "--plan"},
-    {"--time-limit", 1, "a number of seconds", kPlanBit, "--plan"},
-    {"--seed", 1, "a whole number", kPlanBit, "--plan"},
-    {"--scene", 0, "", kUrdfBit, "--urdf"},
-};
-
-// The option that chose a mode other than the window.
-const char* mode_option(CommandMode mode) {
-  return mode == kModeSolve     ? "--solve"
-         : mode == kModeMethodB ? "--method-b"
-         : mode == kModeMap     ? "--map"
-         : mode == kModePlan    ? "--plan"
-                                : "--urdf";
+// The modes as bits, for the modes an option belongs to.
+constexpr int mode_bit(CommandMode mode) {
+  return mode == kModeWindow ? 0 : 1 << mode;
 }
+constexpr int kSolve = mode_bit(kModeSolve), kMethodB = mode_bit(kModeMethodB),
+              kMap = mode_bit(kModeMap), kPlan = mode_bit(kModePlan), kUrdf = mode_bit(kModeUrdf);
 
 std::string quoted(const std::string& text) {
   return "'" + text + "'";
+}
+
+// A default as the help shows it: up to 6 significant digits, shortest form.
+std::string shown(double value) {
+  std::string text;
+  append_number(text, value, 6);
+  return text;
 }
 
 // A finite number in the C locale, the whole text (a leading '+' allowed). Returns 1, or 0 with
@@ -117,6 +90,15 @@ int read_number(const std::string& option, const std::string& text, double& valu
     return 0;
   }
   return 1;
+}
+
+// A number > 0. Returns 1, or 0 with message set.
+int read_positive(const std::string& option, const std::string& text, double& value,
+                  std::string& message) {
+  if (!read_number(option, text, value, message)) return 0;
+  if (value > 0) return 1;
+  message = option + ": " + quoted(text) + " is not greater than 0";
+  return 0;
 }
 
 // A whole number within lo..hi. Returns 1, or 0 with message set.
@@ -144,6 +126,207 @@ int read_integer(const std::string& option, const std::string& text, long lo, lo
   return 1;
 }
 
+// The readers of the options' values: each reads the values CLI11 collected (as many as the
+// option takes) into command, whose mode is set. Returns 1, or 0 with command.message set.
+using ValueReader = int (*)(const std::string values[], CommandLine& command);
+
+int read_type(const std::string values[], CommandLine& command) {
+  command.typeGiven = true;
+  if (values[0] == "all") {
+    if (command.mode != kModeMap) {
+      command.message = "--type all is for --map only; give a type 1..4";
+      return 0;
+    }
+    command.allTypes = true;
+    return 1;
+  }
+  long type;
+  if (!read_integer("--type", values[0], 1, 4, type, command.message)) {
+    if (command.mode == kModeMap) command.message += " (or 'all')";
+    return 0;
+  }
+  command.type = static_cast<int>(type);
+  return 1;
+}
+
+int read_goal(const std::string values[], CommandLine& command) {
+  double goal[3];
+  for (int k = 0; k < 3; k++)
+    if (!read_number("--goal", values[k], goal[k], command.message)) return 0;
+  for (int k = 0; k < 3; k++) command.goal[k] = goal[k];
+  command.goalGiven = true;
+  return 1;
+}
+
+int read_wall(const std::string values[], CommandLine& command) {
+  if (!read_number("--wall", values[0], command.wallY, command.message)) return 0;
+  command.wallGiven = true;
+  return 1;
+}
+
+int read_max_steps(const std::string values[], CommandLine& command) {
+  long steps;
+  if (!read_integer("--max-steps", values[0], 1, kMaxStepsLimit, steps, command.message)) return 0;
+  command.maxSteps = static_cast<int>(steps);
+  return 1;
+}
+
+int read_step(const std::string values[], CommandLine& command) {
+  return read_positive("--step", values[0], command.step, command.message);
+}
+
+int read_threads(const std::string values[], CommandLine& command) {
+  long threads;
+  if (!read_integer("--threads", values[0], 1, kMaxThreads, threads, command.message)) return 0;
+  command.threads = static_cast<int>(threads);
+  return 1;
+}
+
+int read_to(const std::string values[], CommandLine& command) {
+  if (values[0] == "best") return 1;
+  if (values[0] == "method-b") {
+    command.planToMethodB = true;
+    return 1;
+  }
+  long index;
+  if (!read_integer("--to", values[0], 1, kMaxPlacements, index, command.message)) {
+    command.message += " (or best, method-b)";
+    return 0;
+  }
+  command.planIndex = static_cast<int>(index);
+  return 1;
+}
+
+int read_planner(const std::string values[], CommandLine& command) {
+  if (!planner_known(values[0])) {
+    command.message =
+        "--planner: " + quoted(values[0]) + " is not a planner; one of " + planner_names();
+    return 0;
+  }
+  command.planner = values[0];
+  return 1;
+}
+
+int read_time_limit(const std::string values[], CommandLine& command) {
+  return read_positive("--time-limit", values[0], command.timeLimit, command.message);
+}
+
+int read_seed(const std::string values[], CommandLine& command) {
+  long seed;
+  if (!read_integer("--seed", values[0], 0, 4294967295L, seed, command.message)) return 0;
+  command.seed = static_cast<unsigned>(seed);
+  return 1;
+}
+
+// Every option, in the order of the help. The mode options choose a mode; each other option
+// belongs to some modes, and takes `count` values (0 for a flag) read by `read`, the readers
+// running in `readOrder` after CLI11 has collected the text. Output files are checked last,
+// with their mode (check_outputs).
+struct OptionRow {
+  const char* name;
+  CommandMode mode;      // the mode a mode option chooses; kModeWindow for the others
+  int modes;             // the modes the option belongs to (mode_bit); 0 for a mode option
+  int count;             // values it takes; 0 for a flag
+  const char* typeName;  // its values in the help
+  const char* needs;     // its values in the messages
+  std::string help;
+  ValueReader read;  // nullptr: the text is taken as it is (flags, file names)
+  int readOrder;     // the readers' order (the first bad value is the one reported)
+};
+
+std::vector<OptionRow> option_rows() {
+  const CommandLine defaults;
+  const int all = kSolve | kMethodB | kMap | kPlan | kUrdf;
+  return {
+      {"--solve", kModeSolve, 0, 0, "", "",
+       "Every goal pose of the scene (complete solver); exit 0 with one or more, 1 with none",
+       nullptr, 0},
+      {"--method-b", kModeMethodB, 0, 0, "", "",
+       "Method B from the initial pose with its trace; exit 0 at a final pose, 1 without", nullptr,
+       0},
+      {"--map", kModeMap, 0, 0, "", "", "The feasibility map of the type and wall as a picture",
+       nullptr, 0},
+      {"--plan", kModePlan, 0, 0, "", "",
+       "A collision-free motion from the initial pose to a goal pose; exit 0 with one, 1 without",
+       nullptr, 0},
+      {"--urdf", kModeUrdf, 0, 0, "", "",
+       "The robot of the type as URDF (joints joint1..joint7), to stdout or --out", nullptr, 0},
+      {"--type", kModeWindow, all, 1, "T", "a robot type 1..4 (or 'all' with --map)",
+       "Robot type 1..4 (default " + std::to_string(defaults.type) + "); with --map also 'all'",
+       read_type, 1},
+      {"--goal", kModeWindow, kSolve | kMethodB | kPlan, 3, "X Y Z",
+       "three numbers: x, y and the height of the workpiece's underside",
+       "Goal: x, y and the height of the workpiece's underside (default " + shown(kDefaultGoalX) +
+           " " + shown(kDefaultGoalY) + " " + shown(kDefaultGoalUnderside) + ")",
+       read_goal, 2},
+      {"--wall", kModeWindow, all, 1, "Y", "a number, the y of the wall's edge",
+       "The y of the wall's vertical edge (default " + shown(kDefaultWallY) + ")", read_wall, 3},
+      {"--json", kModeWindow, kSolve | kMethodB | kPlan, 0, "", "",
+       "Print the result as JSON (--solve, --method-b, --plan)", nullptr, 0},
+      {"--max-steps", kModeWindow, kMethodB, 1, "N", "a whole number of steps",
+       "Most 'a' and 'b' steps, >= 1 (default " + std::to_string(defaults.maxSteps) +
+           "; --method-b)",
+       read_max_steps, 4},
+      {"--step", kModeWindow, kMap, 1, "S", "a number, the cell size",
+       "Cell size, > 0 (default " + shown(defaults.step) + "; at most " +
+           std::to_string(kMapMaxCells) + " cells a map; --map)",
+       read_step, 6},
+      {"--threads", kModeWindow, kMap, 1, "N", "a whole number of threads",
+       "Threads, >= 1 (default: every core; --map)", read_threads, 5},
+      {"--out", kModeWindow, kMap | kUrdf, 1, "FILE", "a file name",
+       "The picture, PNG (default " + defaults.out +
+           "; --map), or the URDF (default stdout; --urdf)",
+       nullptr, 0},
+      {"--csv", kModeWindow, kMap | kPlan, 1, "FILE.csv", "a file name",
+       "Also the table: one line per cell (--map), or the motion in " +
+           std::to_string(kMotionSteps) + " steps of equal joint-space length (--plan)",
+       nullptr, 0},
+      {"--to", kModeWindow, kPlan, 1, "best|method-b|K", "best, method-b or a pose number K >= 1",
+       "Goal pose: best (the complete solver's first with a motion; default), method-b (Method "
+       "B's final pose) or K (the K-th listed pose; --plan)",
+       read_to, 7},
+      {"--planner", kModeWindow, kPlan, 1, "NAME", "a planner's name",
+       "OMPL planner (default " + defaults.planner + "; --plan): " + planner_names(), read_planner,
+       8},
+      {"--time-limit", kModeWindow, kPlan, 1, "S", "a number of seconds",
+       "Planning time per goal pose in seconds, > 0 (default " + shown(defaults.timeLimit) +
+           "; --plan)",
+       read_time_limit, 9},
+      {"--seed", kModeWindow, kPlan, 1, "N", "a whole number",
+       "Seed of the planner's random numbers (default " + std::to_string(defaults.seed) +
+           "; --plan)",
+       read_seed, 10},
+      {"--scene", kModeWindow, kUrdf, 0, "", "",
+       "With the wall and the floor, as fixed links (--urdf)", nullptr, 0},
+  };
+}
+
+// The modes of a bit set as the messages name them: "--map", "--map or --plan", "--solve,
+// --method-b or --plan".
+std::string mode_names(const std::vector<OptionRow>& rows, int modes) {
+  std::vector<const char*> names;
+  for (const OptionRow& row : rows)
+    if ((modes & mode_bit(row.mode)) != 0) names.push_back(row.name);
+  std::string text;
+  for (size_t k = 0; k < names.size(); k++)
+    text += (k == 0 ? "" : k + 1 == names.size() ? " or " : ", ") + std::string(names[k]);
+  return text;
+}
+
+// The row of an option; rows.size() when there is none.
+size_t find_row(const std::vector<OptionRow>& rows, const std::string& name) {
+  size_t k = 0;
+  while (k < rows.size() && rows[k].name != name) k++;
+  return k;
+}
+
+// The option that chooses a mode.
+const char* mode_name(const std::vector<OptionRow>& rows, CommandMode mode) {
+  for (const OptionRow& row : rows)
+    if (row.mode == mode) return row.name;
+  return "";
+}
+
 // An argument that names an option rather than being a value: "--" and a letter, or "-h".
 bool names_option(const std::string& argument) {
   return (argument.size() > 2 && argument[0] == '-' && argument[1] == '-' &&
@@ -156,11 +339,13 @@ std::string option_name(const std::string& argument) {
   return argument.substr(0, argument.find('='));
 }
 
-// Checks ahead of the parser what it would report less clearly: an option given twice, an
-// option followed by too few values (another option where a value should be), and --goal
-// followed by a fourth value. Values are taken as they come, so "-.5" and "-inf" are values.
-// Returns 1, or 0 with message set.
-int check_values(const std::vector<std::string>& arguments, std::string& message) {
+// Checks ahead of the parser what it takes otherwise: CLI11 takes the next arguments as an
+// option's values whatever they are, and reports an option given twice only after it has read
+// the values. Here, in the order given: an option given twice, an option followed by too few
+// values (another option where a value should be), and --goal followed by a fourth value.
+// Values are taken as they come, so "-.5" and "-inf" are values. Returns 1, or 0 with message set.
+int check_values(const std::vector<OptionRow>& rows, const std::vector<std::string>& arguments,
+                 std::string& message) {
   std::vector<std::string> seen;
   for (size_t k = 0; k < arguments.size(); k++) {
     const std::string& argument = arguments[k];
@@ -172,22 +357,21 @@ int check_values(const std::vector<std::string>& arguments, std::string& message
         return 0;
       }
     seen.push_back(name);
+    const size_t index = find_row(rows, name);
+    if (index == rows.size()) continue;
+    const OptionRow* row = &rows[index];
     const bool inlineValue = argument.find('=') != std::string::npos;
-    for (const OptionRule& option : kOptionRules) {
-      if (name != option.name) continue;
-      int count = option.count - (inlineValue ? 1 : 0);
-      for (; count > 0; count--) {
-        if (k + 1 >= arguments.size() || names_option(arguments[k + 1])) {
-          message = name + " needs " + option.needs;
-          return 0;
-        }
-        k++;
-      }
-      if (option.count > 1 && k + 1 < arguments.size() && !names_option(arguments[k + 1])) {
-        message =
-            name + " takes " + option.needs + "; " + quoted(arguments[k + 1]) + " is one too many";
+    for (int count = row->count - (inlineValue ? 1 : 0); count > 0; count--) {
+      if (k + 1 >= arguments.size() || names_option(arguments[k + 1])) {
+        message = name + " needs " + row->needs;
         return 0;
       }
+      k++;
+    }
+    if (row->count > 1 && k + 1 < arguments.size() && !names_option(arguments[k + 1])) {
+      message =
+          name + " takes " + row->needs + "; " + quoted(arguments[k + 1]) + " is one too many";
+      return 0;
     }
   }
   return 1;
@@ -200,232 +384,114 @@ std::string one_line(std::string text) {
   return text;
 }
 
-// The values CLI11 collected, as text; numbers are read here so that every bad value gets the
-// same kind of message.
-struct RawOptions {
-  bool solve = false, methodB = false, map = false, plan = false, urdf = false, json = false,
-       scene = false;
-  std::string type, wall, maxSteps, step, threads, out, csv, to, planner, timeLimit, seed;
-  std::vector<std::string> goal;
+// What CLI11 collected for one option: a flag's value, or its values as text.
+struct Collected {
+  bool flag = false;
+  std::string value;
+  std::vector<std::string> values;
 };
 
-void declare_options(CLI::App& app, RawOptions& raw) {
+// Declares every row to CLI11, bound to collected (one entry a row).
+void declare_options(const std::vector<OptionRow>& rows, CLI::App& app,
+                     std::vector<Collected>& collected) {
   app.name("armsim");
   app.description(kDescription);
   app.footer(kFooter);
   app.get_formatter()->column_width(22);
-  app.add_flag("--solve", raw.solve,
-               "Every goal pose of the scene (complete solver); exit 0 with one or more, 1 "
-               "with none");
-  app.add_flag("--method-b", raw.methodB,
-               "Method B from the initial pose with its trace; exit 0 at a final pose, 1 "
-               "without");
-  app.add_flag("--map", raw.map, "The feasibility map of the type and wall as a picture");
-  app.add_flag("--plan", raw.plan,
-               "A collision-free motion from the initial pose to a goal pose; exit 0 with one, "
-               "1 without");
-  app.add_flag("--urdf", raw.urdf,
-               "The robot of the type as URDF (joints joint1..joint7), to stdout or --out");
-  app.add_option("--type", raw.type, "Robot type 1..4 (default 1); with --map also 'all'")
-      ->type_name("T");
-  app.add_option("--goal", raw.goal,
-                 "Goal: x, y and the height of the workpiece's underside (default -0.6 2.2 0)")
-      ->type_name("X Y Z")
-      ->type_size(3)
-      ->expected(1);
-  app.add_option("--wall", raw.wall, "The y of the wall's vertical edge (default 1.3)")
-      ->type_name("Y");
-  app.add_flag("--json", raw.json, "Print the result as JSON (--solve, --method-b, --plan)");
-  app.add_option("--max-steps", raw.maxSteps,
-                 "Most 'a' and 'b' steps, >= 1 (default 1000; --method-b)")
-      ->type_name("N");
-  app.add_option("--step", raw.step,
-                 "Cell size, > 0 (default 0.1; at most 1000000 cells a map; --map)")
-      ->type_name("S");
-  app.add_option("--threads", raw.threads, "Threads, >= 1 (default: every core; --map)")
-      ->type_name("N");
-  app.add_option("--out", raw.out,
-                 std::string("The picture, PNG (default ") + kDefaultMapPicture +
-                     "; --map), or the URDF (default stdout; --urdf)")
-      ->type_name("FILE");
-  app.add_option("--csv", raw.csv,
-                 "Also the table: one line per cell (--map), or the motion in 100 steps of "
-                 "equal joint-space length (--plan)")
-      ->type_name("FILE.csv");
-  app.add_option("--to", raw.to,
-                 "Goal pose: best (the complete solver's first with a motion; default), "
-                 "method-b (Method B's final pose) or K (the K-th listed pose; --plan)")
-      ->type_name("best|method-b|K");
-  app.add_option("--planner", raw.planner,
-                 std::string("OMPL planner (default RRTConnect; --plan): ") + planner_names())
-      ->type_name("NAME");
-  app.add_option("--time-limit", raw.timeLimit,
-                 "Planning time per goal pose in seconds, > 0 (default 1; --plan)")
-      ->type_name("S");
-  app.add_option("--seed", raw.seed, "Seed of the planner's random numbers (default 1; --plan)")
-      ->type_name("N");
-  app.add_flag("--scene", raw.scene, "With the wall and the floor, as fixed links (--urdf)");
+  for (size_t k = 0; k < rows.size(); k++) {
+    const OptionRow& row = rows[k];
+    if (row.count == 0)
+      app.add_flag(row.name, collected[k].flag, row.help);
+    else if (row.count == 1)
+      app.add_option(row.name, collected[k].value, row.help)->type_name(row.typeName);
+    else
+      app.add_option(row.name, collected[k].values, row.help)
+          ->type_name(row.typeName)
+          ->type_size(row.count)
+          ->expected(1);
+  }
 }
 
-// The mode options given; two or more is an error.
-int read_mode(const RawOptions& raw, CommandLine& command) {
-  const char* given[5];
-  int count = 0;
-  if (raw.solve) given[count++] = "--solve";
-  if (raw.methodB) given[count++] = "--method-b";
-  if (raw.map) given[count++] = "--map";
-  if (raw.plan) given[count++] = "--plan";
-  if (raw.urdf) given[count++] = "--urdf";
-  if (count > 1) {
-    command.message = std::string(given[0]) + " and " + given[1] + " cannot be used together";
-    return 0;
+// The mode options given; two or more is an error. Returns 1, or 0 with the message set.
+int read_mode(const std::vector<OptionRow>& rows, const std::vector<Collected>& collected,
+              CommandLine& command) {
+  const char* first = nullptr;
+  for (size_t k = 0; k < rows.size(); k++) {
+    if (rows[k].mode == kModeWindow || !collected[k].flag) continue;
+    if (first != nullptr) {
+      command.message = std::string(first) + " and " + rows[k].name + " cannot be used together";
+      return 0;
+    }
+    first = rows[k].name;
+    command.mode = rows[k].mode;
   }
-  command.mode = raw.solve     ? kModeSolve
-                 : raw.methodB ? kModeMethodB
-                 : raw.map     ? kModeMap
-                 : raw.plan    ? kModePlan
-                 : raw.urdf    ? kModeUrdf
-                               : kModeWindow;
   return 1;
 }
 
 // Every option given belongs to the mode. Returns 1, or 0 with the message set.
-int check_option_modes(const CLI::App& app, CommandLine& command) {
-  const int bit = command.mode == kModeSolve     ? kSolveBit
-                  : command.mode == kModeMethodB ? kMethodBBit
-                  : command.mode == kModeMap     ? kMapBit
-                  : command.mode == kModePlan    ? kPlanBit
-                  : command.mode == kModeUrdf    ? kUrdfBit
-                                                 : 0;
-  for (const OptionRule& use : kOptionRules) {
-    if (app.get_option(use.name)->count() == 0 || (use.modes & bit) != 0) continue;
+int check_option_modes(const std::vector<OptionRow>& rows, const CLI::App& app,
+                       CommandLine& command) {
+  const int bit = mode_bit(command.mode);
+  for (const OptionRow& row : rows) {
+    if (row.mode != kModeWindow || app.count(row.name) == 0 || (row.modes & bit) != 0) continue;
     if (bit == 0)
-      command.message = std::string(use.name) + " needs one of " + use.modeText;
+      command.message = std::string(row.name) + " needs one of " + mode_names(rows, row.modes);
     else
-      command.message = std::string(use.name) + " cannot be used with " +
-                        mode_option(command.mode) + " (it belongs to " + use.modeText + ")";
+      command.message = std::string(row.name) + " cannot be used with " +
+                        mode_name(rows, command.mode) + " (it belongs to " +
+                        mode_names(rows, row.modes) + ")";
     return 0;
   }
   return 1;
 }
 
-// --to, --planner, --time-limit, --seed and --csv of --plan. Returns 1, or 0 with the message.
-int read_plan_values(const CLI::App& app, const RawOptions& raw, CommandLine& command) {
-  std::string& message = command.message;
-  long value;
-  if (app.get_option("--to")->count() > 0 && raw.to != "best") {
-    if (raw.to == "method-b") {
-      command.planToMethodB = true;
-    } else if (!read_integer("--to", raw.to, 1, kMaxPlacements, value, message)) {
-      message += " (or best, method-b)";
-      return 0;
-    } else {
-      command.planIndex = static_cast<int>(value);
-    }
-  }
-  if (app.get_option("--planner")->count() > 0) {
-    if (!planner_known(raw.planner)) {
-      message =
-          "--planner: " + quoted(raw.planner) + " is not a planner; one of " + planner_names();
-      return 0;
-    }
-    command.planner = raw.planner;
-  }
-  if (app.get_option("--time-limit")->count() > 0) {
-    if (!read_number("--time-limit", raw.timeLimit, command.timeLimit, message)) return 0;
-    if (!(command.timeLimit > 0)) {
-      message = "--time-limit: " + quoted(raw.timeLimit) + " is not greater than 0";
-      return 0;
-    }
-  }
-  if (app.get_option("--seed")->count() > 0) {
-    if (!read_integer("--seed", raw.seed, 0, 4294967295L, value, message)) return 0;
-    command.seed = static_cast<unsigned>(value);
-  }
-  if (app.get_option("--csv")->count() > 0) {
-    std::string why;
-    command.csv = raw.csv;
-    if (!output_path_writable(command.csv.c_str(), why)) {
-      message = "--csv: " + why;
-      return 0;
-    }
-  }
-  return 1;
-}
-
-int read_values(const CLI::App& app, const RawOptions& raw, CommandLine& command) {
-  std::string& message = command.message;
-  long value;
-  if (app.get_option("--type")->count() > 0) {
-    command.typeGiven = true;
-    if (raw.type == "all") {
-      if (command.mode != kModeMap) {
-        message = "--type all is for --map only; give a type 1..4";
+// Runs the readers of the options given, in their readOrder. Returns 1, or 0 with the message.
+int read_values(const std::vector<OptionRow>& rows, const CLI::App& app,
+                const std::vector<Collected>& collected, CommandLine& command) {
+  for (int order = 1;; order++) {
+    bool found = false;
+    for (size_t k = 0; k < rows.size(); k++) {
+      if (rows[k].read == nullptr || rows[k].readOrder != order) continue;
+      found = true;
+      if (app.count(rows[k].name) == 0) continue;
+      if (rows[k].count > 1 && collected[k].values.size() != static_cast<size_t>(rows[k].count)) {
+        command.message = std::string(rows[k].name) + " needs " + rows[k].needs;
         return 0;
       }
-      command.allTypes = true;
-    } else if (!read_integer("--type", raw.type, 1, 4, value, message)) {
-      if (command.mode == kModeMap) message += " (or 'all')";
-      return 0;
-    } else {
-      command.type = static_cast<int>(value);
+      const std::string* values =
+          rows[k].count == 1 ? &collected[k].value : collected[k].values.data();
+      if (!rows[k].read(values, command)) return 0;
     }
+    if (!found) return 1;
   }
-  if (app.get_option("--goal")->count() > 0) {
-    if (raw.goal.size() != 3) {
-      message = "--goal needs three numbers: x, y and the height of the underside";
-      return 0;
-    }
-    double goal[3];
-    for (int k = 0; k < 3; k++)
-      if (!read_number("--goal", raw.goal[k], goal[k], message)) return 0;
-    for (int k = 0; k < 3; k++) command.goal[k] = goal[k];
-    command.goalGiven = true;
+}
+
+// The checks that need several options and the mode: the map's cell limit for each type drawn,
+// the output files, and --wall with --urdf. Returns 1, or 0 with the message set.
+int check_outputs(const CLI::App& app, const std::string& step, CommandLine& command) {
+  std::string& message = command.message;
+  std::string why;
+  if (command.mode == kModePlan && app.count("--csv") > 0 &&
+      !output_path_writable(command.csv.c_str(), why)) {
+    message = "--csv: " + why;
+    return 0;
   }
-  if (app.get_option("--wall")->count() > 0) {
-    double wallY;
-    if (!read_number("--wall", raw.wall, wallY, message)) return 0;
-    command.wallY = wallY;
-    command.wallGiven = true;
-  }
-  command.json = raw.json;
-  command.scene = raw.scene;
-  if (app.get_option("--max-steps")->count() > 0) {
-    if (!read_integer("--max-steps", raw.maxSteps, 1, kMaxStepsLimit, value, message)) return 0;
-    command.maxSteps = static_cast<int>(value);
-  }
-  if (app.get_option("--threads")->count() > 0) {
-    if (!read_integer("--threads", raw.threads, 1, kMaxThreads, value, message)) return 0;
-    command.threads = static_cast<int>(value);
-  }
-  if (app.get_option("--step")->count() > 0) {
-    if (!read_number("--step", raw.step, command.step, message)) return 0;
-    if (!(command.step > 0)) {
-      message = "--step: " + quoted(raw.step) + " is not greater than 0";
-      return 0;
-    }
-  }
-  if (command.mode == kModePlan && !read_plan_values(app, raw, command)) return 0;
   if (command.mode == kModeMap) {
-    // The grid of each type to be drawn must stay within the cell limit.
     for (int type = 1; type <= 4; type++) {
       if (!command.allTypes && type != command.type) continue;
       int nx, ny;
       if (!map_grid_size(type, command.step, nx, ny)) {
-        message = "--step: " + (raw.step.empty() ? std::string("0.1") : raw.step) +
+        message = "--step: " + (step.empty() ? shown(kMapDefaultStep) : step) +
                   " is so small that the map of type " + std::to_string(type) +
                   " would have more than " + std::to_string(kMapMaxCells) + " cells";
         return 0;
       }
     }
-    if (app.get_option("--out")->count() > 0) command.out = raw.out;
-    if (app.get_option("--csv")->count() > 0) command.csv = raw.csv;
-    std::string why;
     if (!output_path_writable(command.out.c_str(), why)) {
       message = "--out: " + why;
       return 0;
     }
-    if (app.get_option("--csv")->count() > 0) {
+    if (app.count("--csv") > 0) {
       if (!output_path_writable(command.csv.c_str(), why)) {
         message = "--csv: " + why;
         return 0;
@@ -441,14 +507,9 @@ int read_values(const CLI::App& app, const RawOptions& raw, CommandLine& command
       message = "--wall with --urdf needs --scene: only the scene has a wall";
       return 0;
     }
-    command.out.clear();
-    if (app.get_option("--out")->count() > 0) {
-      command.out = raw.out;
-      std::string why;
-      if (!output_path_writable(command.out.c_str(), why)) {
-        message = "--out: " + why;
-        return 0;
-      }
+    if (app.count("--out") > 0 && !output_path_writable(command.out.c_str(), why)) {
+      message = "--out: " + why;
+      return 0;
     }
   }
   return 1;
@@ -472,11 +533,12 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
   }
   if (rest.empty()) return kCommandLineRun;  // the window, argv untouched
 
-  if (!check_values(rest, command.message)) return kCommandLineError;
+  const std::vector<OptionRow> rows = option_rows();
+  if (!check_values(rows, rest, command.message)) return kCommandLineError;
   CLI::App app;
-  RawOptions raw;
+  std::vector<Collected> collected(rows.size());
   try {
-    declare_options(app, raw);
+    declare_options(rows, app, collected);
     // CLI11 wants the arguments in reverse order, without the program's name.
     std::vector<std::string> reversed(rest.rbegin(), rest.rend());
     app.parse(reversed);
@@ -491,13 +553,24 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
     command.message = one_line(std::string("bad command line: ") + error.what());
     return kCommandLineError;
   }
-  if (!read_mode(raw, command) || !check_option_modes(app, command)) return kCommandLineError;
+  if (!read_mode(rows, collected, command) || !check_option_modes(rows, app, command))
+    return kCommandLineError;
   if (command.mode != kModeWindow && toolkitOption != nullptr) {
     command.message = std::string(toolkitOption) + " is an option of the window, which " +
-                      mode_option(command.mode) + " does not open";
+                      mode_name(rows, command.mode) + " does not open";
     return kCommandLineError;
   }
-  if (!read_values(app, raw, command)) return kCommandLineError;
+  if (!read_values(rows, app, collected, command)) return kCommandLineError;
+  // The flags and the file names are taken as they are.
+  auto given = [&](const char* name) -> const Collected& {
+    return collected[find_row(rows, name)];
+  };
+  command.json = given("--json").flag;
+  command.scene = given("--scene").flag;
+  if (command.mode == kModeUrdf) command.out.clear();
+  if (app.count("--out") > 0) command.out = given("--out").value;
+  if (app.count("--csv") > 0) command.csv = given("--csv").value;
+  if (!check_outputs(app, given("--step").value, command)) return kCommandLineError;
   return kCommandLineRun;
 }
 

@@ -28,6 +28,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/feasibility_map.h"
+#include "app/method_b_run.h"
+
 enum CommandMode {
   kModeWindow,   // no mode given: the interactive program with its window
   kModeSolve,    // --solve
@@ -60,8 +63,8 @@ struct CommandLine {
   double wallY = 0;
   bool wallGiven = false;
   bool json = false;                     // --json (--solve, --method-b, --plan)
-  int maxSteps = 1000;                   // --max-steps (--method-b), >= 1
-  double step = 0.1;                     // --step (--map), > 0
+  int maxSteps = kMethodBMaxSteps;       // --max-steps (--method-b), >= 1
+  double step = kMapDefaultStep;         // --step (--map), > 0
   int threads = 0;                       // --threads (--map), >= 1; 0 when not given: every core
   std::string out = kDefaultMapPicture;  // --out (--map); with --urdf empty unless given: stdout
   std::string csv;                       // --csv (--map, --plan); empty: no table

@@ -26,6 +26,7 @@
 #include "model/urdf_export.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
+#include "render/map_shares.h"
 
 namespace {
 
@@ -97,23 +98,14 @@ bool wall_accepted(int type, double wallY, std::string& why) {
 // One line per map: of the cells in reach, the shares with a touching pose, with clear poses
 // only, blocked by the wall, placeable with a collision-free motion, and solved by Method B.
 void print_map_summary(const FeasibilityMap& map, FILE* out) {
-  long reach = 0, touch = 0, clear = 0, blocked = 0, methodB = 0, moved = 0;
-  for (const MapCell& c : map.cells) {
-    if (c.cls == kMapUnreachable) continue;
-    reach++;
-    touch += c.cls == kMapTouch;
-    clear += c.cls == kMapClear;
-    blocked += c.cls == kMapBlocked;
-    methodB += c.methodBFinal;
-    moved += c.motion == kMapMotionStraight || c.motion == kMapMotionPlanned;
-  }
-  const double n = reach > 0 ? static_cast<double>(reach) : 1;
+  MapShares shares;
+  map_shares(map, shares);
   std::fprintf(out,
                "type %d (%s), wall %.3f: %ld goals in reach: touch %.1f %%, clear only %.1f %%, "
                "blocked %.1f %%, placeable with a collision-free motion %.1f %%, Method B final "
                "%.1f %%\n",
-               map.type, map.jointLetters, map.wallY, reach, 100 * touch / n, 100 * clear / n,
-               100 * blocked / n, 100 * moved / n, 100 * methodB / n);
+               map.type, map.jointLetters, map.wallY, shares.reach, shares.touch, shares.clear,
+               shares.blocked, shares.moved, shares.methodB);
 }
 
 const char* kind_name(PlacementKind kind) {
@@ -426,15 +418,8 @@ int run_urdf_command(const CommandLine& command, FILE* out, FILE* err) {
           std::string("cannot write the URDF: ") + std::strerror(errno != 0 ? errno : EIO), err);
     return 0;
   }
-  AtomicFile file;
-  if (!atomic_file_open(command.out.c_str(), file, why))
+  if (!atomic_file_write(command.out.c_str(), text, why))
     return command_line_error("--out: " + why, err);
-  if (std::fwrite(text.data(), 1, text.size(), file.stream) != text.size()) {
-    why = "cannot write " + command.out + ": " + std::strerror(errno);
-    atomic_file_abandon(file);
-    return command_line_error("--out: " + why, err);
-  }
-  if (!atomic_file_commit(file, why)) return command_line_error("--out: " + why, err);
   return 0;
 }
 

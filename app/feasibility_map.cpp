@@ -7,7 +7,6 @@
 #include <tbb/task_arena.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -239,16 +238,7 @@ int write_map_csv(const FeasibilityMap maps[], int count, const char* path, std:
   } catch (...) {
     reason = "not enough memory for the table";
   }
-  AtomicFile file;
-  if (ok && atomic_file_open(path, file, reason)) {
-    if (fwrite(text.data(), 1, text.size(), file.stream) == text.size() &&
-        atomic_file_commit(file, reason))
-      return 1;
-    if (file.stream != nullptr) {
-      reason = std::string("cannot write ") + path + ": " + std::strerror(errno);
-      atomic_file_abandon(file);
-    }
-  }
+  if (ok && atomic_file_write(path, text, reason)) return 1;
   if (why != nullptr) *why = reason;
   return 0;
 }

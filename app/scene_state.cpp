@@ -33,7 +33,7 @@ void start_scene() {
   robot_setup(scene.JRTYPE, robot);
   kinematics_at_base(robot, kin);
   // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
-  cell.rwG = {-0.6, 2.2, 0.2 / 2};
+  cell.rwG = {kDefaultGoalX, kDefaultGoalY, kDefaultGoalUnderside + 0.2 / 2};
   cell.EwG = kGoalOrientation;
   cell.rh = {0, kDefaultWallY, 0};
   startup_contact_arm(cell);

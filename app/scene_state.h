@@ -8,6 +8,7 @@
 #include "app/workcell_notes.h"
 #include "contact/placement.h"
 #include "math/vecmat.h"
+#include "model/scene_defaults.h"
 #include "model/state.h"
 #include "render/map_picture.h"
 
@@ -54,8 +55,6 @@ struct Scene : MethodBState {
 
 // The goal orientation of every scene: the workpiece put down from above.
 constexpr Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-// The y of the wall edge at start-up.
-constexpr double kDefaultWallY = 1.3;
 
 extern RobotModel robot;
 extern Kinematics kin;

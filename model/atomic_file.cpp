@@ -90,6 +90,17 @@ int atomic_file_commit(AtomicFile& file, std::string& why) {
   return 1;
 }
 
+int atomic_file_write(const char* path, const std::string& text, std::string& why) {
+  AtomicFile file;
+  if (!atomic_file_open(path, file, why)) return 0;
+  if (fwrite(text.data(), 1, text.size(), file.stream) != text.size()) {
+    why = std::string("cannot write ") + path + ": " + std::strerror(errno);
+    atomic_file_abandon(file);
+    return 0;
+  }
+  return atomic_file_commit(file, why);
+}
+
 void atomic_file_abandon(AtomicFile& file) {
   if (file.stream != nullptr) fclose(file.stream);
   file.stream = nullptr;

@@ -2,8 +2,8 @@
 // target's own directory (".NAME.tmp-PID-N", created exclusively, permissions 0666 less the
 // umask) and renamed onto the target only once everything was written and closed. Any failure
 // removes the temporary file and leaves the target as it was (absent or the old contents).
-// Used by the picture and table writers of the feasibility map and by the command line's early
-// check of its output paths.
+// Used by the picture and table writers of the feasibility map, the URDF and the motion table,
+// and by the command line's early check of its output paths.
 #pragma once
 
 #include <cstdio>
@@ -23,6 +23,10 @@ int atomic_file_open(const char* path, AtomicFile& file, std::string& why);
 // now holds everything written; 0 with why set when a write, the close or the rename failed,
 // and the temporary file is then removed.
 int atomic_file_commit(AtomicFile& file, std::string& why);
+
+// Writes text to path whole or not at all (open, write, commit). Returns 1, or 0 with why set
+// (one line naming the path and the system's reason) and the target as it was.
+int atomic_file_write(const char* path, const std::string& text, std::string& why);
 
 // Closes and removes the temporary file, if any: the target stays as it was.
 void atomic_file_abandon(AtomicFile& file);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "model/atomic_file.h"
+#include "render/map_shares.h"
 
 namespace {
 
@@ -256,21 +257,13 @@ void draw_title(cairo_t* cr, const FeasibilityMap& map, double centre) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   show_text(cr, title, centre, 26, 0.5);
 
-  long reachable = 0, touch = 0, clear = 0, methodB = 0;
-  for (const MapCell& c : map.cells) {
-    if (c.cls == kMapUnreachable) continue;
-    reachable++;
-    touch += c.cls == kMapTouch;
-    clear += c.cls == kMapClear;
-    methodB += c.methodBFinal;
-  }
-  auto share = [reachable](long n) {
-    return number_text(reachable > 0 ? 100.0 * n / reachable : 0, 1) + "%";
-  };
+  MapShares shares;
+  map_shares(map, shares);
+  auto share = [](double percent) { return number_text(percent, 1) + "%"; };
   const std::string subtitle = "step " + number_text(map.step, -1) + ", " +
-                               std::to_string(reachable) + " cells in reach: touching " +
-                               share(touch) + ", clear only " + share(clear) + ", Method B " +
-                               share(methodB);
+                               std::to_string(shares.reach) + " cells in reach: touching " +
+                               share(shares.touch) + ", clear only " + share(shares.clear) +
+                               ", Method B " + share(shares.methodB);
   cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, kSubtitleFontSize);
   show_text(cr, subtitle, centre, 48, 0.5);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "math/vecmat.h"
+#include "model/scene_defaults.h"
 
 // What the complete solver finds for a goal. kMapPending marks a reachable cell that has not
 // been evaluated yet; a finished map has none.
@@ -53,8 +54,8 @@ struct FeasibilityMap {
 };
 
 // The default goal of the start-up scene, marked on every map.
-constexpr double kMapDefaultGoalX = -0.6;
-constexpr double kMapDefaultGoalY = 2.2;
+constexpr double kMapDefaultGoalX = kDefaultGoalX;
+constexpr double kMapDefaultGoalY = kDefaultGoalY;
 // Length of the wall plate from its edge towards -x (app/scene_state.h, wall_corners).
 constexpr double kMapWallLength = 4.0;
 

@@ -255,6 +255,54 @@ TEST(CommandLine, BadInputGetsOneLineAndStatus2) {
   rmdir(dir.c_str());
 }
 
+// A command line with several faults reports the same one whatever the order of its words:
+// help before everything, then unknown words, the modes, the values in a fixed order (type,
+// goal, wall, steps, threads, step, the plan's values), the output files last.
+TEST(CommandLine, SeveralFaultsReportTheFirstInAFixedOrder) {
+  struct Case {
+    std::vector<const char*> arguments;
+    const char* message;  // the whole message; empty for the help
+  };
+  const Case cases[] = {
+      {{"--type", "9", "--help"}, ""},
+      {{"--type", "9", "--frob"}, "The following argument was not expected: --frob"},
+      {{"--type", "9", "--solve", "--map"}, "--solve and --map cannot be used together"},
+      {{"--threads", "0", "--solve"},
+       "--threads cannot be used with --solve (it belongs to --map)"},
+      {{"--map", "--step", "0", "--threads", "0"}, "--threads: '0' is outside 1..256"},
+      {{"--map", "--wall", "x", "--type", "0"}, "--type: '0' is outside 1..4 (or 'all')"},
+      {{"--plan", "--csv", "/nonexistent/p.csv", "--seed", "x"}, "--seed: 'x' is not a number"},
+      {{"--plan", "--seed", "x", "--to", "0"}, "--to: '0' is outside 1..64 (or best, method-b)"},
+      {{"--urdf", "--out", "/nonexistent/u.urdf", "--wall", "1"},
+       "--wall with --urdf needs --scene: only the scene has a wall"},
+  };
+  for (const Case& fault : cases) {
+    std::string shown;
+    for (const char* argument : fault.arguments) shown += std::string(" ") + argument;
+    // Forwards and backwards (an option's values kept after it).
+    for (bool reversed : {false, true}) {
+      std::vector<std::vector<const char*>> groups;
+      for (const char* argument : fault.arguments)
+        if (argument[0] == '-' && argument[1] == '-')
+          groups.push_back({argument});
+        else
+          groups.back().push_back(argument);
+      if (reversed) std::reverse(groups.begin(), groups.end());
+      std::vector<const char*> argv = {"armsim"};
+      for (const auto& group : groups) argv.insert(argv.end(), group.begin(), group.end());
+      argv.push_back(nullptr);
+      CommandLine c;
+      const int result = parse_command_line(static_cast<int>(argv.size()) - 1, argv.data(), c);
+      if (fault.message[0] == '\0') {
+        EXPECT_EQ(result, kCommandLineHelp) << shown;
+      } else {
+        EXPECT_EQ(result, kCommandLineError) << shown;
+        EXPECT_EQ(c.message, fault.message) << shown << (reversed ? " (reversed)" : "");
+      }
+    }
+  }
+}
+
 // The caller's own refusals (reach tests, failed output) in the same form.
 TEST(CommandLine, CallersErrorsInTheSameForm) {
   CapturedStream err;
