@@ -19,6 +19,8 @@ double position_distance(const PlacementSetup& ps, const double a[], const doubl
 
 // Newton steps on the positioning joints of q that put joint N-1 on the wrist centre, to the
 // limit of double precision (the closed form may leave up to 1e-6). Keeps the best iterate.
+// Not ik's pinv_polish: that one closes the chain in joint I's frame and ends on other last bits,
+// which the listed poses (--solve, --map) would show.
 void polish(const PlacementSetup& ps, double q[]);
 
 // The positioned poses at theta (pinv4's candidates), 0..4.
