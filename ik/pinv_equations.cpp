@@ -25,8 +25,8 @@ void elimination(const PinvEquations& eq, PinvElimination& elim) {
   elim.C0 = m1 * dU * dU + m2 * dV * dV - 2 * m3 * dU * dV - det * det;
 }
 
-// One row of the turned frame M3 applied to e and one column of M2 to w: the terms of p(qK)
-// and t(qI) along that axis.
+// Coordinate i of the end point p(qK) = M3 Rz(qK) e + P3 (row i of M3) and of the target t(qI)
+// seen from joint J at qJ = 0 (column i of M2); offsetP and offsetT are their constant parts.
 void rows_on_axis(const Mat3& M2, const Mat3& M3, const Vec3& e, const Vec3& w, int i,
                   double offsetP, double offsetT, TrigTerm& p, TrigTerm& t) {
   const double* m3 = &M3.m[3 * i];

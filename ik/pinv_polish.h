@@ -24,13 +24,13 @@ double pinv_polish(const PinvGeometry& geo, int I, int J, int K, double cand[]);
 
 // Recovers the solutions of the general route in reduced form (kPinvGeneralC, kPinvGeneralS)
 // that the closed form lost, from the n candidates (already polished); route and elim are
-// pinv_case's for eq. The eliminated
-// equation is a quadratic in x = cos qK (sin qK); each candidate's x is an exact root, which
-// gives the other root exactly even where the two nearly coincide and the closed form merged
-// or missed them. Every angle of either root that no candidate has yet is solved for qI by
-// pinv_cramer, polished by pinv_polish, and appended (up to 4 in all) when it closes the chain
-// to 1e-10 and lies 1e-4 or more (summed over I, J, K modulo turns) from every candidate.
-// Other joints are copied from cand[0]. Returns the new count; other routes keep n.
+// pinv_case's for eq. The eliminated equation is a quadratic in x = cos qK (sin qK); each
+// candidate's x is an exact root, which gives the other root exactly even where the two nearly
+// coincide and the closed form merged or missed them. Every angle of either root that no
+// candidate has yet is solved for qI by pinv_cramer, polished by pinv_polish, and appended (up
+// to 4 in all) when it closes the chain to 1e-10 and lies 1e-4 or more (summed over I, J, K
+// modulo turns) from every candidate. Other joints are copied from cand[0]. Returns the new
+// count; other routes keep n.
 int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, PinvCase route,
                  const PinvElimination& elim, int I, int J, int K, int n,
                  double cand[][kJointSlots]);
