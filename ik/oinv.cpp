@@ -3,7 +3,6 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "ik/pinv.h"
 #include "math/angles.h"
 
 namespace {
@@ -89,7 +88,7 @@ int oinv2(const RobotModel& robot, const double q[], const Mat3& EwLoc, const Ma
   if (nw == 0) {
     const double side = vdot(z5, tz) < 0 ? -1.0 : 1.0;
     if (beta != side * alpha || std::fabs(beta) == 1) return 0;
-    wrist_after(robot, F, std::remainder(q[N - 2], 2 * PI), T, wrist);
+    wrist_after(robot, F, wrap_remainder(q[N - 2]), T, wrist);
     return store_wrist(N, wrist, cand[0]);
   }
   scale(w, 1 / std::sqrt(nw), w);
@@ -134,7 +133,7 @@ int oinv(const RobotModel& robot, const double q[], const Mat3& EwLoc, const Mat
   int best = 0;
   double bestDist = 1000;
   for (int k = 0; k < n; k++) {
-    const double d = joint_dist3(N - 2, N - 1, N, q, cand[k]);
+    const double d = joint_distance3(N - 2, N - 1, N, q, cand[k]);
     if (d < bestDist) {
       best = k;
       bestDist = d;

@@ -12,7 +12,7 @@
 int oinv2(const RobotModel& robot, const double q[], const Mat3& EwLoc, const Mat3& EwG,
           double cand[2][kJointSlots]);
 
-// The oinv2 candidate whose wrist joints are nearest to q's (joint_dist3, the first on a tie),
+// The oinv2 candidate whose wrist joints are nearest to q's (joint_distance3, the first on a tie),
 // copied whole into qout (which may be q). Returns 1, or 0 with qout untouched.
 int oinv(const RobotModel& robot, const double q[], const Mat3& EwLoc, const Mat3& EwG,
          double qout[]);

@@ -2,14 +2,12 @@
 
 #include <cmath>
 
+#include "ik/pinv_cases.h"
 #include "ik/pinv_polish.h"
 #include "math/angles.h"
 #include "math/tri2.h"
 
 namespace {
-
-// Coefficient slots of the general case's equation in qK.
-enum { AC2, AS2, ACS, BC1, BS1, C0 };
 
 // Frame of joint `to` at its zero value relative to joint `from - 1` after its rotation:
 // A[from] ... A[to - 1] * Erel[to] (from = 0 gives the world frame).
@@ -36,69 +34,41 @@ void chain_point(const RobotModel& robot, const Mat3 A[], const Vec3& start, int
   P = point;
 }
 
-// The general case's equation in qK, from eliminating (cos qI, sin qI) between the two
-// equations on the unit circle.
-void elimination(const PinvEquations& eq, double elim[6]) {
-  const double pc = eq.pK[Z][C], ps = eq.pK[Z][S];
-  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S];
-  const double m1 = tc * tc + ts * ts;
-  const double m2 = eq.Uc * eq.Uc + eq.Us * eq.Us;
-  const double m3 = tc * eq.Uc + ts * eq.Us;
-  const double dU = eq.V0 - eq.U0;
-  const double dV = eq.pK[Z][O] - eq.tI[Z][O];
-  const double det = eq.Uc * ts - eq.Us * tc;
-  const double Vc = eq.Vc, Vs = eq.Vs;
-  elim[AC2] = m1 * Vc * Vc + (m2 * pc - 2 * m3 * Vc) * pc;
-  elim[AS2] = m1 * Vs * Vs + (m2 * ps - 2 * m3 * Vs) * ps;
-  elim[ACS] = m1 * Vc * Vs + m2 * pc * ps - m3 * (Vc * ps + Vs * pc);
-  elim[BC1] = m1 * Vc * dU + m2 * pc * dV - m3 * (dV * Vc + dU * pc);
-  elim[BS1] = m1 * Vs * dU + m2 * ps * dV - m3 * (dV * Vs + dU * ps);
-  elim[C0] = m1 * dU * dU + m2 * dV * dV - 2 * m3 * dU * dV - det * det;
-}
-
 // Roots of the general case's equation in qK along the chosen route, duplicates removed.
-int general_roots(PinvCase route, const double elim[6], double roots[4], MessageLog* log) {
+int general_roots(PinvCase route, const PinvElimination& e, double roots[4], MessageLog* log) {
   double raw[4];
   int n;
   if (route == kPinvGeneralC) {
-    n = TRI2C(elim[AC2], elim[AS2], elim[BC1], elim[C0], raw);
+    n = TRI2C(e.AC2, e.AS2, e.BC1, e.C0, raw);
   } else if (route == kPinvGeneralS) {
-    n = TRI2S(elim[AC2], elim[AS2], elim[BS1], elim[C0], raw);
+    n = TRI2S(e.AC2, e.AS2, e.BS1, e.C0, raw);
   } else {
-    n = TRI2(elim[AC2], elim[AS2], elim[ACS], elim[BC1], elim[BS1], elim[C0], raw, log);
+    n = TRI2(e.AC2, e.AS2, e.ACS, e.BC1, e.BS1, e.C0, raw, log);
     if (n == 0) log_printf(log, "\nTRI2() no solution");
   }
   return unique_angles(n, raw, roots);
 }
 
-// General case: qK from the eliminated equation, then (cos qI, sin qI) by Cramer's rule from
-// the two linear equations, then qJ from the closure.
-int pinv_general(int I, int J, int K, const PinvEquations& eq, PinvCase route, const double elim[6],
-                 double cand[][kJointSlots], MessageLog* log) {
+// General case: qK from the eliminated equation, then qI by pinv_cramer, then qJ from the
+// closure.
+int pinv_general(int I, int J, int K, const PinvEquations& eq, PinvCase route,
+                 const PinvElimination& elim, double cand[][kJointSlots], MessageLog* log) {
   double roots[4];
   const int nRoots = general_roots(route, elim, roots, log);
-  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S], t0 = eq.tI[Z][O];
-  const double det = eq.Uc * ts - eq.Us * tc;
   int n = 0;
   for (int r = 0; r < nRoots; r++) {
     const double qK = roots[r];
-    const double U = eq.Vc * std::cos(qK) + eq.Vs * std::sin(qK) + eq.V0 - eq.U0;
-    Vec3 p;
-    pinv_rows(eq.pK, qK, p);
-    const double X = U * ts - (p.z - t0) * eq.Us;
-    const double Y = (p.z - t0) * eq.Uc - U * tc;
-    // No point of the unit circle solves both equations for this qK.
-    if (std::fabs(X * X + Y * Y - det * det) > 1e-5) continue;
-    const double cI = X / det, sI = Y / det;
-    Vec3 t;
+    Vec3 p, t;
+    double cI, sI;
+    if (!pinv_cramer(eq, qK, p, cI, sI)) continue;
     pinv_rows_cs(eq.tI, cI, sI, t);
     pinv_store(I, J, K, std::atan2(sI, cI), qK, p, t, cand[n++]);
   }
   return n;
 }
 
-int solve_case(int I, int J, int K, const PinvEquations& eq, PinvCase route, const double elim[6],
-               double cand[][kJointSlots], MessageLog* log) {
+int solve_case(int I, int J, int K, const PinvEquations& eq, PinvCase route,
+               const PinvElimination& elim, double cand[][kJointSlots], MessageLog* log) {
   switch (route) {
     case kPinvAxis:
       return pinv_axis(I, J, K, eq, cand);
@@ -192,53 +162,6 @@ void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I
   }
 }
 
-void pinv_equations(const PinvGeometry& geo, PinvEquations& eq) {
-  const Mat3 &M2 = geo.M2, &M3 = geo.M3;
-  const Vec3 &e = geo.endPt, &P3 = geo.P3;
-  Vec3 wT, wP, v, g, u;
-  mtvmul(geo.M1, geo.target, wT);
-  mtvmul(geo.M1, geo.P1, wP);
-  vsub(wT, wP, eq.w);
-  const Vec3& w = eq.w;
-  mtvmul(M2, geo.P2, v);
-  v = {-v.x, -v.y, -v.z};
-  const double vRow[3] = {v.x, v.y, v.z};
-  const double P3Row[3] = {P3.x, P3.y, P3.z};
-  for (int i = 0; i < 3; i++) {
-    const double* m3 = &M3.m[3 * i];
-    eq.pK[i][C] = e.x * m3[0] + e.y * m3[1];
-    eq.pK[i][S] = e.x * m3[1] - e.y * m3[0];
-    eq.pK[i][O] = e.z * m3[2] + P3Row[i];
-    eq.tI[i][C] = w.x * M2.m[i] + w.y * M2.m[3 + i];
-    eq.tI[i][S] = w.y * M2.m[i] - w.x * M2.m[3 + i];
-    eq.tI[i][O] = w.z * M2.m[6 + i] + vRow[i];
-  }
-  mtvmul(M3, P3, g);
-  mvmul(M2, v, u);
-  eq.Vc = 2 * (e.x * g.x + e.y * g.y);
-  eq.Vs = 2 * (e.x * g.y - e.y * g.x);
-  eq.V0 = vdot(e, e) + 2 * e.z * g.z + vdot(P3, P3);
-  eq.Uc = 2 * (u.x * w.x + u.y * w.y);
-  eq.Us = 2 * (u.x * w.y - u.y * w.x);
-  eq.U0 = vdot(w, w) + 2 * u.z * w.z + vdot(v, v);
-}
-
-PinvCase pinv_case(const PinvEquations& eq, double elim[6]) {
-  elimination(eq, elim);
-  const double pc = eq.pK[Z][C], ps = eq.pK[Z][S];
-  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S];
-  if (eq.w.x == 0 && eq.w.y == 0) return kPinvAxis;
-  if (std::fabs(eq.Uc) + std::fabs(eq.Us) < 1e-7) return kPinvU0;
-  if (std::fabs(eq.Vc) + std::fabs(eq.Vs) < 1e-7) return kPinvV0;
-  if (std::fabs(tc) + std::fabs(ts) < 1e-7) return kPinvZi0;
-  if (std::fabs(pc) + std::fabs(ps) < 1e-7) return kPinvZk0;
-  if (std::fabs(pc * eq.Vs - ps * eq.Vc) < 1e-7) return kPinvParK;
-  if (std::fabs(tc * eq.Us - ts * eq.Uc) < 1e-7) return kPinvParI;
-  if (std::fabs(elim[ACS]) + std::fabs(elim[BS1]) < 1e-7) return kPinvGeneralC;
-  if (std::fabs(elim[ACS]) + std::fabs(elim[BC1]) < 1e-7) return kPinvGeneralS;
-  return kPinvGeneral;
-}
-
 int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
           const Vec3& rwG, const Mat3& EwG, double cand[4][kJointSlots], MessageLog* log) {
   const int N = robot.N;
@@ -247,7 +170,7 @@ int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const 
   pinv_setup(robot, robot.wristChar, q, I, J, K, rwLoc, rwG, EwG, geo);
   PinvEquations eq;
   pinv_equations(geo, eq);
-  double elim[6];
+  PinvElimination elim;
   const PinvCase route = pinv_case(eq, elim);
   const int n = solve_case(I, J, K, eq, route, elim, cand, log);
   if (!pinv_needs_polish(eq, route)) return keep_distinct(N, n, I, J, K, eq, cand);
@@ -256,7 +179,7 @@ int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const 
   // lost.
   for (int k = 0; k < n; k++) pinv_polish(geo, I, J, K, cand[k]);
   const int kept = keep_distinct(N, n, I, J, K, eq, cand);
-  return pinv_recover(geo, eq, I, J, K, kept, cand);
+  return pinv_recover(geo, eq, route, elim, I, J, K, kept, cand);
 }
 
 int pinv(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,
@@ -265,9 +188,9 @@ int pinv(const RobotModel& robot, const double q[], int I, int J, int K, const V
   const int n = pinv4(robot, q, I, J, K, rwLoc, rwG, EwG, cand, log);
   if (n == 0) return 0;
   int best = 0;
-  double bestDist = joint_dist3(I, J, K, q, cand[0]);
+  double bestDist = joint_distance3(I, J, K, q, cand[0]);
   for (int k = 1; k < n; k++) {
-    const double d = joint_dist3(I, J, K, q, cand[k]);
+    const double d = joint_distance3(I, J, K, q, cand[k]);
     if (d < bestDist) {
       best = k;
       bestDist = d;
@@ -286,11 +209,4 @@ int unique_angles(int n, const double in[], double out[]) {
     if (!repeated) out[m++] = in[k];
   }
   return m;
-}
-
-double joint_dist3(int i, int j, int k, const double p[], const double q[]) {
-  const int joints[3] = {i, j, k};
-  double sum = 0;
-  for (int m : joints) sum += std::fabs(angle_diff(p[m], q[m]));
-  return sum;
 }

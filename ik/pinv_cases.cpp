@@ -16,31 +16,12 @@ double length_i(const PinvEquations& eq, double qI) {
 
 }  // namespace
 
-void pinv_rows_cs(const double rows[3][3], double cs, double sn, Vec3& out) {
-  out.x = rows[0][C] * cs + rows[0][S] * sn + rows[0][O];
-  out.y = rows[1][C] * cs + rows[1][S] * sn + rows[1][O];
-  out.z = rows[2][C] * cs + rows[2][S] * sn + rows[2][O];
-}
-
-void pinv_rows(const double rows[3][3], double theta, Vec3& out) {
-  pinv_rows_cs(rows, std::cos(theta), std::sin(theta), out);
-}
-
-void pinv_store(int I, int J, int K, double qI, double qK, const Vec3& p, const Vec3& t,
-                double cand[]) {
-  cand[I] = qI;
-  cand[K] = qK;
-  // The end point on joint J's axis: any qJ closes the chain, keep the start value.
-  if (p.x * p.x + p.y * p.y == 0) return;
-  cand[J] = std::atan2(t.y * p.x - t.x * p.y, t.x * p.x + t.y * p.y);
-}
-
 int pinv_axis(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const double(&pK)[3][3] = eq.pK;
+  const TrigPoint& pK = eq.pK;
   double rootsK[2];
-  if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - eq.tI[Z][O], rootsK) == 0) return 0;
+  if (TRI1(pK.z.c, pK.z.s, pK.z.o - eq.tI.z.o, rootsK) == 0) return 0;
   // The target does not move with qI, so t is its constant part and qI is set to 0.
-  const Vec3 t = {eq.tI[0][O], eq.tI[1][O], eq.tI[2][O]};
+  const Vec3 t = {eq.tI.x.o, eq.tI.y.o, eq.tI.z.o};
   int n = 0;
   for (double qK : rootsK) {
     // Both equations constrain qK here; a root of the z equation alone may leave the chain open.
@@ -54,7 +35,7 @@ int pinv_axis(int I, int J, int K, const PinvEquations& eq, double cand[][kJoint
 
 int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots],
             MessageLog* log) {
-  const double(&tI)[3][3] = eq.tI;
+  const TrigPoint& tI = eq.tI;
   const double r = std::sqrt(eq.Vc * eq.Vc + eq.Vs * eq.Vs);
   if (std::fabs(eq.U0 - eq.V0) > r) {
     log_printf(log, "\nUc=Us=0の場合 c(q3)>1 q3 no solution");
@@ -66,7 +47,7 @@ int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSl
   for (double qK : rootsK) {
     Vec3 p, t;
     pinv_rows(eq.pK, qK, p);
-    if (TRI1(tI[Z][C], tI[Z][S], tI[Z][O] - p.z, rootsI) == 0) continue;
+    if (TRI1(tI.z.c, tI.z.s, tI.z.o - p.z, rootsI) == 0) continue;
     for (double qI : rootsI) {
       pinv_rows(tI, qI, t);
       pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
@@ -76,14 +57,14 @@ int pinv_u0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSl
 }
 
 int pinv_v0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const double(&pK)[3][3] = eq.pK;
+  const TrigPoint& pK = eq.pK;
   double rootsI[2], rootsK[2];
   if (TRI1(eq.Uc, eq.Us, eq.U0 - eq.V0, rootsI) == 0) return 0;
   int n = 0;
   for (double qI : rootsI) {
     Vec3 t, p;
     pinv_rows(eq.tI, qI, t);
-    if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - t.z, rootsK) == 0) continue;
+    if (TRI1(pK.z.c, pK.z.s, pK.z.o - t.z, rootsK) == 0) continue;
     for (double qK : rootsK) {
       pinv_rows(pK, qK, p);
       pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
@@ -93,9 +74,9 @@ int pinv_v0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSl
 }
 
 int pinv_zi0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const double(&pK)[3][3] = eq.pK;
+  const TrigPoint& pK = eq.pK;
   double rootsK[2], rootsI[2];
-  if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - eq.tI[Z][O], rootsK) == 0) return 0;
+  if (TRI1(pK.z.c, pK.z.s, pK.z.o - eq.tI.z.o, rootsK) == 0) return 0;
   int n = 0;
   for (double qK : rootsK) {
     const double U = length_k(eq, qK);
@@ -111,9 +92,9 @@ int pinv_zi0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointS
 }
 
 int pinv_zk0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const double(&tI)[3][3] = eq.tI;
+  const TrigPoint& tI = eq.tI;
   double rootsI[2], rootsK[2];
-  if (TRI1(tI[Z][C], tI[Z][S], tI[Z][O] - eq.pK[Z][O], rootsI) == 0) return 0;
+  if (TRI1(tI.z.c, tI.z.s, tI.z.o - eq.pK.z.o, rootsI) == 0) return 0;
   int n = 0;
   for (double qI : rootsI) {
     const double U = length_i(eq, qI);
@@ -129,24 +110,24 @@ int pinv_zk0(int I, int J, int K, const PinvEquations& eq, double cand[][kJointS
 }
 
 int pinv_parK(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const double(&pK)[3][3] = eq.pK;
-  const double(&tI)[3][3] = eq.tI;
+  const TrigPoint& pK = eq.pK;
+  const TrigPoint& tI = eq.tI;
   double mu;
   if (std::fabs(eq.Vc) > 1e-7)
-    mu = pK[Z][C] / eq.Vc;
+    mu = pK.z.c / eq.Vc;
   else if (std::fabs(eq.Vs) > 1e-7)
-    mu = pK[Z][S] / eq.Vs;
+    mu = pK.z.s / eq.Vs;
   else
     return 0;  // mu undefined: no reference coefficient to scale by
   double rootsI[2], rootsK[2];
-  if (TRI1(mu * eq.Uc - tI[Z][C], mu * eq.Us - tI[Z][S],
-           (eq.U0 - eq.V0) * mu - (tI[Z][O] - pK[Z][O]), rootsI) == 0)
+  if (TRI1(mu * eq.Uc - tI.z.c, mu * eq.Us - tI.z.s, (eq.U0 - eq.V0) * mu - (tI.z.o - pK.z.o),
+           rootsI) == 0)
     return 0;
   int n = 0;
   for (double qI : rootsI) {
     Vec3 t, p;
     pinv_rows(tI, qI, t);
-    if (TRI1(pK[Z][C], pK[Z][S], pK[Z][O] - t.z, rootsK) == 0) continue;
+    if (TRI1(pK.z.c, pK.z.s, pK.z.o - t.z, rootsK) == 0) continue;
     for (double qK : rootsK) {
       pinv_rows(pK, qK, p);
       pinv_store(I, J, K, qI, qK, p, t, cand[n++]);
@@ -156,18 +137,18 @@ int pinv_parK(int I, int J, int K, const PinvEquations& eq, double cand[][kJoint
 }
 
 int pinv_parI(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]) {
-  const double(&pK)[3][3] = eq.pK;
-  const double(&tI)[3][3] = eq.tI;
+  const TrigPoint& pK = eq.pK;
+  const TrigPoint& tI = eq.tI;
   double lambda;
   if (std::fabs(eq.Uc) > 1e-7)
-    lambda = tI[Z][C] / eq.Uc;
+    lambda = tI.z.c / eq.Uc;
   else if (std::fabs(eq.Us) > 1e-7)
-    lambda = tI[Z][S] / eq.Us;
+    lambda = tI.z.s / eq.Us;
   else
     return 0;  // lambda undefined: no reference coefficient to scale by
   double rootsK[2], rootsI[2];
-  if (TRI1(lambda * eq.Vc - pK[Z][C], lambda * eq.Vs - pK[Z][S],
-           (eq.V0 - eq.U0) * lambda - (pK[Z][O] - tI[Z][O]), rootsK) == 0)
+  if (TRI1(lambda * eq.Vc - pK.z.c, lambda * eq.Vs - pK.z.s,
+           (eq.V0 - eq.U0) * lambda - (pK.z.o - tI.z.o), rootsK) == 0)
     return 0;
   int n = 0;
   for (double qK : rootsK) {
@@ -175,7 +156,7 @@ int pinv_parI(int I, int J, int K, const PinvEquations& eq, double cand[][kJoint
     pinv_rows(pK, qK, p);
     // The end point on joint J's axis: this case gives up on the whole problem.
     if (p.x * p.x + p.y * p.y < 1e-7) return 0;
-    if (TRI1(tI[Z][C], tI[Z][S], tI[Z][O] - p.z, rootsI) == 0) continue;
+    if (TRI1(tI.z.c, tI.z.s, tI.z.o - p.z, rootsI) == 0) continue;
     for (double qI : rootsI) {
       pinv_rows(tI, qI, t);
       pinv_store(I, J, K, qI, qK, p, t, cand[n++]);

@@ -3,13 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "ik/pinv_cases.h"
 #include "math/angles.h"
 
 namespace {
-
-// The true 2*pi: a Newton step does not change which angle a joint value means.
-constexpr double kTurn = 6.283185307179586;
 
 // Rz(th) v, given c = cos th and s = sin th.
 Vec3 turned(double c, double s, const Vec3& v) {
@@ -109,41 +105,13 @@ bool solve3(const Vec3& c0, const Vec3& c1, const Vec3& c2, const Vec3& r, doubl
   return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
 }
 
-// Back into [-pi, pi] by whole turns when a step carried the value out.
-double within_turn(double angle) {
-  return std::fabs(angle) <= kTurn / 2 ? angle : std::remainder(angle, kTurn);
-}
-
 }  // namespace
 
 bool pinv_needs_polish(const PinvEquations& eq, PinvCase route) {
-  const double pc = eq.pK[Z][C], ps = eq.pK[Z][S], tc = eq.tI[Z][C], ts = eq.tI[Z][S];
-  double measure;
-  switch (route) {
-    case kPinvAxis:
-      return false;  // chosen only for w.x = w.y = 0 exactly
-    case kPinvU0:
-      measure = std::fabs(eq.Uc) + std::fabs(eq.Us);
-      break;
-    case kPinvV0:
-      measure = std::fabs(eq.Vc) + std::fabs(eq.Vs);
-      break;
-    case kPinvZi0:
-      measure = std::fabs(tc) + std::fabs(ts);
-      break;
-    case kPinvZk0:
-      measure = std::fabs(pc) + std::fabs(ps);
-      break;
-    case kPinvParK:
-      measure = std::fabs(pc * eq.Vs - ps * eq.Vc);
-      break;
-    case kPinvParI:
-      measure = std::fabs(tc * eq.Us - ts * eq.Uc);
-      break;
-    default:
-      return true;
-  }
-  return !(measure <= 1e-12);
+  // kPinvAxis is chosen only for w.x = w.y = 0 exactly.
+  if (route == kPinvAxis) return false;
+  if (route == kPinvGeneralC || route == kPinvGeneralS || route == kPinvGeneral) return true;
+  return !(pinv_case_measure(eq, route) <= 1e-12);
 }
 
 Vec3 pinv_closure_gap(const PinvGeometry& geo, double qI, double qJ, double qK) {
@@ -201,26 +169,25 @@ double pinv_polish(const PinvGeometry& geo, int I, int J, int K, double cand[]) 
     }
     if (!shrank) break;
   }
-  cand[I] = within_turn(q[0]);
-  cand[J] = within_turn(q[1]);
-  cand[K] = within_turn(q[2]);
+  cand[I] = wrap_library_turn(q[0]);
+  cand[J] = wrap_library_turn(q[1]);
+  cand[K] = wrap_library_turn(q[2]);
   return gap;
 }
 
-int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, int I, int J, int K, int n,
+int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, PinvCase route,
+                 const PinvElimination& elim, int I, int J, int K, int n,
                  double cand[][kJointSlots]) {
   // A recovered solution must close the chain to rounding, far inside pinv4's 1e-6 guard, and
   // lie as far from every candidate as keep_distinct asks.
   constexpr double kClosed = 1e-10, kDistinct = 1e-4;
-  double elim[6];
-  const PinvCase route = pinv_case(eq, elim);
   if (route != kPinvGeneralC && route != kPinvGeneralS) return n;
   const bool cosine = route == kPinvGeneralC;
   // x^2 + 2*b*x + c = 0 in x = cos qK (or sin qK), as TRI2C and TRI2S set it up.
-  const double d = cosine ? elim[0] - elim[1] : elim[1] - elim[0];
+  const double d = cosine ? elim.AC2 - elim.AS2 : elim.AS2 - elim.AC2;
   if (!(std::fabs(d) >= 1e-6)) return n;
-  const double b = (cosine ? elim[3] : elim[4]) / d;
-  const double c = (elim[5] + (cosine ? elim[1] : elim[0])) / d;
+  const double b = (cosine ? elim.BC1 : elim.BS1) / d;
+  const double c = (elim.C0 + (cosine ? elim.AS2 : elim.AC2)) / d;
   // Each candidate's x and the other function of its qK, whose sign tells the two angles of an
   // x apart (sin for the cosine form, cos for the sine form).
   double candX[4], candOther[4];
@@ -251,9 +218,6 @@ int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, int I, int J,
   }
   if (n == 0 && std::fabs(b * b - c) <= 1e-9 * (b * b + std::fabs(c))) add_root(-b);
 
-  const double tc = eq.tI[Z][C], ts = eq.tI[Z][S], t0 = eq.tI[Z][O];
-  const double det = eq.Uc * ts - eq.Us * tc;
-  if (det == 0) return n;
   const Vec3 w = target_in_frame_I(geo);
   double start[kJointSlots];
   for (int k = 0; k < kJointSlots; k++) start[k] = cand[0][k];
@@ -266,23 +230,21 @@ int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, int I, int J,
       if (std::fabs(candX[g] - xs[r]) <= 1e-12) has[candOther[g] >= 0 ? 0 : 1] = true;
     if (has[0] && has[1]) continue;
     const double a = cosine ? std::acos(xs[r]) : std::asin(xs[r]);
-    const double angles[2] = {a, cosine ? -a : kTurn / 2 - a};
+    const double angles[2] = {a, cosine ? -a : kLibraryPi - a};
     for (int side = 0; side < 2; side++) {
       if (n >= 4) break;
       if (has[side]) continue;
       const double qK = angles[side];
-      // qI by Cramer's rule from the two linear equations in (cos qI, sin qI), as the general
-      // route solves them; a qK with no point of the unit circle there has no solution.
-      const double U = eq.Vc * std::cos(qK) + eq.Vs * std::sin(qK) + eq.V0 - eq.U0;
+      // qI as the general route solves it; a qK with no point of the unit circle there has no
+      // solution.
       Vec3 p, t;
-      pinv_rows(eq.pK, qK, p);
-      const double X = U * ts - (p.z - t0) * eq.Us, Y = (p.z - t0) * eq.Uc - U * tc;
-      if (!(std::fabs(X * X + Y * Y - det * det) <= 1e-3 * det * det)) continue;
-      const double qI = std::atan2(Y / det, X / det);
+      double cI, sI;
+      if (!pinv_cramer(eq, qK, p, cI, sI)) continue;
+      const double qI = std::atan2(sI, cI);
       double* trial = cand[n];
       for (int k = 0; k < kJointSlots; k++) trial[k] = start[k];
       pinv_rows(eq.tI, qI, t);
-      pinv_store(I, J, K, qI, within_turn(qK), p, t, trial);
+      pinv_store(I, J, K, qI, wrap_library_turn(qK), p, t, trial);
       // The seed is a candidate already found.
       bool known = false;
       for (int k = 0; k < n && !known; k++)

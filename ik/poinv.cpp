@@ -16,7 +16,7 @@ constexpr int kMaxPasses = 100;
 // Moves joints i, j, k of `to` a fifth of the way from `from` when the step from `from` to `to`
 // is a large jump (more than 0.5 summed over the three); the other joints stay as in `to`.
 void damp_jump(int i, int j, int k, const double from[], double to[]) {
-  if (joint_dist3(i, j, k, from, to) <= 0.5) return;
+  if (joint_distance3(i, j, k, from, to) <= 0.5) return;
   for (int m : {i, j, k}) to[m] = from[m] + 0.2 * angle_diff(to[m], from[m]);
 }
 

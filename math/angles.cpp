@@ -40,5 +40,21 @@ double wrap_once(double angle) {
 
 double wrap_angle(double angle) {
   const double once = wrap_once(angle);
-  return once > PI || once < -PI ? std::remainder(once, 2 * PI) : once;
+  return once > PI || once < -PI ? wrap_remainder(once) : once;
+}
+
+double joint_distance3(int i, int j, int k, const double a[], const double b[]) {
+  const int joints[3] = {i, j, k};
+  double sum = 0;
+  for (int m : joints) sum += std::fabs(angle_diff(a[m], b[m]));
+  return sum;
+}
+
+double wrap_remainder(double angle) {
+  return std::remainder(angle, 2 * PI);
+}
+
+double wrap_library_turn(double angle) {
+  // Within half a turn the remainder is angle itself: skip computing it.
+  return std::fabs(angle) <= kLibraryPi ? angle : std::remainder(angle, 2 * kLibraryPi);
 }

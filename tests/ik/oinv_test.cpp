@@ -1,8 +1,8 @@
 #include "ik/oinv.h"
 
 #include "core_state.h"
-#include "ik/pinv.h"
 #include "ik/poinv.h"
+#include "math/angles.h"
 #include "support.h"
 
 namespace {
@@ -41,11 +41,11 @@ TEST(Oinv2, RoundTripEveryType) {
         }
         // A handful of 3x3 products and atan2 calls: rounding only.
         expect_near(work_orientation(cand[k]), goal, 1e-12);
-        nearest = std::min(nearest, joint_dist3(5, 6, 7, q, cand[k]));
+        nearest = std::min(nearest, joint_distance3(5, 6, 7, q, cand[k]));
       }
       EXPECT_LT(nearest, 1e-10);
       ASSERT_EQ(oinv(robot, q, robot.EwLoc, goal, qout), 1);
-      EXPECT_LT(joint_dist3(5, 6, 7, q, qout), 1e-10);
+      EXPECT_LT(joint_distance3(5, 6, 7, q, qout), 1e-10);
     }
   }
 }

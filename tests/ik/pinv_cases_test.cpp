@@ -15,6 +15,11 @@ int pinv_u0_unlogged(int I, int J, int K, const PinvEquations& eq, double cand[]
   return pinv_u0(I, J, K, eq, cand);
 }
 
+// Coordinate i (x, y, z) of point.
+TrigTerm& axis(TrigPoint& point, int i) {
+  return i == 0 ? point.x : i == 1 ? point.y : point.z;
+}
+
 // z equation and length equation residuals of a candidate.
 double z_residual(const PinvEquations& eq, double qI, double qK) {
   Vec3 p, t;
@@ -33,42 +38,47 @@ PinvEquations random_equations(std::mt19937& rng, CaseRoutine which, double qI, 
                                double qK) {
   std::uniform_real_distribution<double> coef(-1.5, 1.5);
   PinvEquations eq;
-  for (int i = 0; i < 3; i++)
-    for (int j = 0; j < 3; j++) {
-      eq.pK[i][j] = coef(rng);
-      eq.tI[i][j] = coef(rng);
-    }
+  // Axis by axis, each coefficient of p and then of t.
+  for (int i = 0; i < 3; i++) {
+    TrigTerm &p = axis(eq.pK, i), &t = axis(eq.tI, i);
+    p.c = coef(rng);
+    t.c = coef(rng);
+    p.s = coef(rng);
+    t.s = coef(rng);
+    p.o = coef(rng);
+    t.o = coef(rng);
+  }
   eq.Uc = coef(rng), eq.Us = coef(rng), eq.U0 = coef(rng);
   eq.Vc = coef(rng), eq.Vs = coef(rng), eq.V0 = coef(rng);
   eq.w = {coef(rng), coef(rng), coef(rng)};
   if (which == pinv_axis) {
-    for (auto& row : eq.tI) row[0] = row[1] = 0;
+    for (int i = 0; i < 3; i++) axis(eq.tI, i).c = axis(eq.tI, i).s = 0;
     eq.Uc = eq.Us = 0;
     eq.w.x = eq.w.y = 0;
     qI = 0;
   }
   if (which == pinv_u0_unlogged) eq.Uc = eq.Us = 0;
   if (which == pinv_v0) eq.Vc = eq.Vs = 0;
-  if (which == pinv_zi0) eq.tI[2][0] = eq.tI[2][1] = 0;
-  if (which == pinv_zk0) eq.pK[2][0] = eq.pK[2][1] = 0;
+  if (which == pinv_zi0) eq.tI.z.c = eq.tI.z.s = 0;
+  if (which == pinv_zk0) eq.pK.z.c = eq.pK.z.s = 0;
   if (which == pinv_parK) {
     const double mu = coef(rng);
-    eq.pK[2][0] = mu * eq.Vc, eq.pK[2][1] = mu * eq.Vs;
+    eq.pK.z.c = mu * eq.Vc, eq.pK.z.s = mu * eq.Vs;
   }
   if (which == pinv_parI) {
     const double lambda = coef(rng);
-    eq.tI[2][0] = lambda * eq.Uc, eq.tI[2][1] = lambda * eq.Us;
+    eq.tI.z.c = lambda * eq.Uc, eq.tI.z.s = lambda * eq.Us;
   }
   // Constants that make the chosen angles a solution.
-  eq.pK[2][2] -= z_residual(eq, qI, qK);
+  eq.pK.z.o -= z_residual(eq, qI, qK);
   eq.V0 -= length_residual(eq, qI, qK);
   Vec3 p, t;
   pinv_rows(eq.pK, qK, p);
   pinv_rows(eq.tI, qI, t);
   const Vec3 turned = {std::cos(qJ) * p.x - std::sin(qJ) * p.y,
                        std::sin(qJ) * p.x + std::cos(qJ) * p.y, 0};
-  eq.tI[0][2] += turned.x - t.x;
-  eq.tI[1][2] += turned.y - t.y;
+  eq.tI.x.o += turned.x - t.x;
+  eq.tI.y.o += turned.y - t.y;
   return eq;
 }
 
@@ -145,8 +155,8 @@ TEST(PinvCases, U0RangeMessageAndTangent) {
   EXPECT_STREQ(log.text, "\nUc=Us=0の場合 c(q3)>1 q3 no solution");
   // |U0 - V0| = sqrt(Vc^2 + Vs^2) exactly: cos(qK - phi) = 1, the same qK twice.
   eq.V0 = eq.U0 - std::sqrt(eq.Vc * eq.Vc + eq.Vs * eq.Vs);
-  eq.tI[2][0] = 1, eq.tI[2][1] = 0, eq.tI[2][2] = 0;
-  eq.pK[2][0] = 0, eq.pK[2][1] = 0, eq.pK[2][2] = 0;
+  eq.tI.z.c = 1, eq.tI.z.s = 0, eq.tI.z.o = 0;
+  eq.pK.z.c = 0, eq.pK.z.s = 0, eq.pK.z.o = 0;
   ASSERT_EQ(pinv_u0(I, J, K, eq, cand), 4);
   EXPECT_NEAR(cand[0][K], std::atan2(0.8, 0.6), 1e-12);
   EXPECT_EQ(cand[0][K], cand[2][K]);
@@ -175,9 +185,9 @@ TEST(PinvCases, ParIEndPointOnAxisOfJ) {
   // qK roots 1.0 (first) and -0.6: phi = 0.2, alpha = 0.8.
   const double phi = 0.2, alpha = 0.8, second = -0.6;
   PinvEquations eq = {};
-  eq.pK[0][0] = 1, eq.pK[0][2] = -std::cos(second);
-  eq.pK[1][1] = 1, eq.pK[1][2] = -std::sin(second);
-  eq.Uc = 1, eq.tI[2][0] = 1;  // lambda = 1
+  eq.pK.x.c = 1, eq.pK.x.o = -std::cos(second);
+  eq.pK.y.s = 1, eq.pK.y.o = -std::sin(second);
+  eq.Uc = 1, eq.tI.z.c = 1;  // lambda = 1
   eq.Vc = std::cos(phi), eq.Vs = std::sin(phi), eq.V0 = -std::cos(alpha);
   double cand[4][kJointSlots] = {};
   EXPECT_EQ(pinv_parI(I, J, K, eq, cand), 0);
@@ -197,7 +207,7 @@ TEST(PinvCases, EndPointOnAxisOfJKeepsStart) {
   std::mt19937 rng(35);
   for (CaseRoutine routine : {pinv_zi0, pinv_zk0, pinv_parK, pinv_u0_unlogged, pinv_v0}) {
     PinvEquations eq = random_equations(rng, routine, 0.3, 0.0, 0.9);
-    for (int i = 0; i < 2; i++) eq.pK[i][0] = eq.pK[i][1] = eq.pK[i][2] = 0;
+    eq.pK.x = eq.pK.y = TrigTerm{0, 0, 0};
     double out[4][kJointSlots];
     for (auto& c : out)
       for (double& v : c) v = kStart;

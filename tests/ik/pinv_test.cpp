@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core_state.h"
+#include "math/angles.h"
 #include "support.h"
 
 namespace {
@@ -33,17 +34,6 @@ TEST(UniqueAngles, KeepsFirstOfEachGroup) {
   ASSERT_EQ(unique_angles(3, chain, out), 1);
   const double apart[3] = {0.0, 1.1e-6, -1.1e-6};
   EXPECT_EQ(unique_angles(3, apart, out), 3);
-}
-
-// One turn is taken off each joint's difference, and only the three named joints count.
-TEST(JointDist3, WrapsEachJointOnce) {
-  double p[kJointSlots] = {}, q[kJointSlots] = {};
-  for (int i = 1; i <= 7; i++) p[i] = 2 * PI - 0.1;
-  p[5] = 100;
-  EXPECT_NEAR(joint_dist3(1, 2, 3, p, q), 0.3, 1e-12);
-  EXPECT_NEAR(joint_dist3(2, 3, 4, q, p), 0.3, 1e-12);
-  p[1] = 4 * PI + 0.2;
-  EXPECT_NEAR(joint_dist3(1, 2, 3, p, q), 2 * PI + 0.2 + 0.2, 1e-12);
 }
 
 // For random poses of every type, with the pose's own work pose as the goal, the pose's own
@@ -108,7 +98,8 @@ TEST(Pinv4, SkewedArmTakesTheFullTri2Route) {
   int general = 0, lost = 0;
   for (int trial = 0; trial < 200; trial++) {
     SCOPED_TRACE(testing::Message() << "seed 77 trial " << trial);
-    double q[kJointSlots], cand[4][kJointSlots], elim[6];
+    double q[kJointSlots], cand[4][kJointSlots];
+    PinvElimination elim;
     random_pose(rng, 7, q);
     goal_from_pose(q);
     PinvGeometry geo;
@@ -120,7 +111,7 @@ TEST(Pinv4, SkewedArmTakesTheFullTri2Route) {
     ASSERT_GE(n, 1);
     double nearest = 1e9;
     for (int k = 0; k < n; k++) {
-      nearest = std::min(nearest, joint_dist3(I, J, K, q, cand[k]));
+      nearest = std::min(nearest, joint_distance3(I, J, K, q, cand[k]));
       forward_kinematics(robot, cand[k], kin);
       // Quartic roots, Newton-polished: rounding-level closure.
       expect_near(kin.Jpos[6], goal_wrist_centre(), 1e-8);
@@ -147,10 +138,10 @@ TEST(Pinv, StartThatSolvesComesBack) {
       random_pose(rng, 7, q);
       goal_from_pose(q);
       ASSERT_EQ(pinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, qp), 1);
-      EXPECT_LT(joint_dist3(I, J, K, q, qp), 1e-7);
+      EXPECT_LT(joint_distance3(I, J, K, q, qp), 1e-7);
       // The output may be the input array.
       ASSERT_EQ(pinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, q), 1);
-      EXPECT_LT(joint_dist3(I, J, K, q, qp), 1e-12);
+      EXPECT_LT(joint_distance3(I, J, K, q, qp), 1e-12);
     }
   }
 }
@@ -164,7 +155,8 @@ TEST(PinvCase, EachTypeTakesItsRoute) {
     setup_robot(type);
     const int I = robot.posJoints[0], J = robot.posJoints[1], K = robot.posJoints[2];
     for (int trial = 0; trial < 100; trial++) {
-      double q[kJointSlots], elim[6];
+      double q[kJointSlots];
+      PinvElimination elim;
       random_pose(rng, 7, q);
       goal_from_pose(q);
       if (type == 3 && trial % 2 == 1) q[2] = trial % 4 == 1 ? PI / 2 : -PI / 2;

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "math/angles.h"
 #include "math/message_log.h"
 #include "support.h"
 
@@ -33,12 +34,9 @@ struct Equation {
   int solve(double out[4]) const { return TRI2(AC2, AS2, ACS, BC1, BS1, C0, out); }
 };
 
-// The library's pi, which atan2 and acos carry; the program's PI differs in the 15th digit.
-const double kPi = std::acos(-1.0);
-
-// Angle difference reduced to [-pi, pi].
+// Angle difference reduced to [-pi, pi] with the library's pi, which atan2 and acos carry.
 double angle_gap(double a, double b) {
-  return std::fabs(std::remainder(a - b, 2 * kPi));
+  return std::fabs(wrap_library_turn(a - b));
 }
 
 // The product of the chords cos(t - m1) = k1 and cos(t - m2) = k2 of the unit circle, plus
@@ -153,7 +151,7 @@ TEST(Tri2, ExamplesAndMessages) {
 // root of the quartic and wrong coefficients of the squared equation.
 TEST(Tri2, EquationsFromKnownAngles) {
   std::mt19937 rng(2024);
-  std::uniform_real_distribution<double> unit(-1, 1), angle(-kPi, kPi);
+  std::uniform_real_distribution<double> unit(-1, 1), angle(-kLibraryPi, kLibraryPi);
   std::uniform_real_distribution<double> scale(0.2, 5);
   for (int trial = 0; trial < 3000; trial++) {
     const std::string at = "trial " + std::to_string(trial);
@@ -189,8 +187,8 @@ TEST(Tri2, EquationsFromKnownAngles) {
     expect_exactly(line, t, 2, out, line.solve(out), at + " case A");
 
     // Case B: two lines through the centre meet the circle at t0, t0 + pi, t2 and t2 + pi.
-    const Equation centred = chords(t[0] + kPi / 2, 0, t[2] + kPi / 2, 0, lambda, s);
-    const double opposite[4] = {t[0], t[0] + kPi, t[2], t[2] + kPi};
+    const Equation centred = chords(t[0] + kLibraryPi / 2, 0, t[2] + kLibraryPi / 2, 0, lambda, s);
+    const double opposite[4] = {t[0], t[0] + kLibraryPi, t[2], t[2] + kLibraryPi};
     expect_exactly(centred, opposite, 4, out, centred.solve(out), at + " case B");
     for (int i = 0; i < 4; i++) EXPECT_LE(std::fabs(out[i]), 1.25 * PI) << at << " case B range";
   }
