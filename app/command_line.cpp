@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/feasibility_map.h"
 #include "contact/placement.h"
 #include "model/atomic_file.h"
 #include "planning/motion_plan.h"
+#include "task/feasibility_map.h"
 
 namespace {
 

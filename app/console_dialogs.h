@@ -24,10 +24,3 @@ void goal_dialog();
 // writes cell.rh.y, scene.wallCorner, cell.wallDist and cell.Mcont. Bad text and the end of
 // input are handled as in goal_dialog, keeping the wall at entry.
 void wall_dialog();
-
-// The reach test of a goal rwG, EwG for the robot in its zero pose at the origin: LL1, the
-// distance from joint 2 (types whose joint 1 turns about the vertical axis) or joint 1 to the
-// point joint N must reach, and LL2, the length of the links beyond that joint. The goal is in
-// reach when LL1 <= LL2.
-void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
-                double& LL2);

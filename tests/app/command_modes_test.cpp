@@ -7,11 +7,11 @@
 #include <string>
 
 #include "app/keyboard.h"
-#include "app/method_b_step.h"
 #include "app/scene_state.h"
 #include "console_capture.h"
 #include "model/forward_kinematics.h"
 #include "support.h"
+#include "task/method_b_step.h"
 
 namespace {
 
