@@ -3,9 +3,6 @@
 // the console seam (app/console.h).
 #pragma once
 
-#include "math/vecmat.h"
-#include "model/state.h"
-
 // Prints the help screen with the current settings, then waits for one key at the console
 // (read_console_key; the key is discarded, end of input does not wait).
 void help_screen();
