@@ -1,7 +1,8 @@
 #include "app/all_solutions.h"
 
-#include "app/placement_trace.h"
+#include "app/console.h"
 #include "app/scene_state.h"
+#include "task/placement_trace.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void all_solutions_key() {
   scene.lcontFlag = 5;
   const PlacementOptions options;
   placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, scene.placements);
-  print_placement_table(scene.placements);
+  print_placement_table(scene.placements, console.out);
   if (scene.placements.count > 0)
     show_solution(0);
   else
@@ -29,5 +30,5 @@ void all_solutions_key() {
 void next_solution_key() {
   if (scene.placements.count == 0) return;
   show_solution((scene.placementShown + 1) % scene.placements.count);
-  print_placement_line(scene.placements, scene.placementShown);
+  print_placement_line(scene.placements, scene.placementShown, console.out);
 }

@@ -7,12 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#include "app/workcell_notes.h"
 #include "contact/placement.h"
 #include "math/number_text.h"
 #include "model/atomic_file.h"
 #include "model/scene_defaults.h"
 #include "planning/motion_plan.h"
+#include "task/feasibility_map.h"
+#include "task/workcell_notes.h"
 
 namespace {
 

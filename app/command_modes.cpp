@@ -3,20 +3,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "app/console.h"
-#include "app/console_dialogs.h"
-#include "app/contact_arm_rules.h"
-#include "app/feasibility_map.h"
-#include "app/map_evaluation.h"
-#include "app/method_b_run.h"
-#include "app/placement_trace.h"
 #include "app/progress_bar.h"
-#include "app/scene_state.h"
-#include "app/workcell_notes.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
 #include "model/atomic_file.h"
@@ -26,32 +18,54 @@
 #include "model/urdf_export.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
-#include "render/map_shares.h"
+#include "render/map_picture.h"
+#include "task/contact_arm_rules.h"
+#include "task/feasibility_map.h"
+#include "task/map_shares.h"
+#include "task/method_b_run.h"
+#include "task/motion/map_evaluation.h"
+#include "task/placement_trace.h"
+#include "task/workcell_notes.h"
+#include "task/workcell_setup.h"
 
 namespace {
 
 using nlohmann::json;
 
-// The scene's type, goal (x, y and the underside's height: as given on the command line, so
-// that it reads back exactly) and wall edge, as JSON.
-json scene_json(const CommandLine& command) {
-  const double halfHeight = robot.workSize[2] / 2;
-  const double underside = command.goalGiven ? command.goal[2] : cell.rwG.z - halfHeight;
-  return {{"type", scene.JRTYPE},
-          {"goal", {cell.rwG.x, cell.rwG.y, underside}},
-          {"wall", {cell.rh.x, cell.rh.y, cell.rh.z}}};
+// A fresh scene, zeroed as the program's scene is when it starts; on the heap, for the placement
+// list is large.
+std::unique_ptr<CommandScene> new_scene() {
+  return std::make_unique<CommandScene>();
 }
 
-json joints_json(const double q[]) {
+// The robot model of the scene's type standing at the origin, with the contact arm guessed from
+// the wall, as a robot choice and the 'B' key do.
+void rebuild_robot(CommandScene& s) {
+  robot_setup(s.type, s.robot);
+  kinematics_at_base(s.robot, s.kin);
+  guess_contact_arm(s.robot, s.cell);
+}
+
+// The scene's type, goal (x, y and the underside's height: as given on the command line, so
+// that it reads back exactly) and wall edge, as JSON.
+json scene_json(const CommandLine& command, const CommandScene& s) {
+  const double halfHeight = s.robot.workSize[2] / 2;
+  const double underside = command.goalGiven ? command.goal[2] : s.cell.rwG.z - halfHeight;
+  return {{"type", s.type},
+          {"goal", {s.cell.rwG.x, s.cell.rwG.y, underside}},
+          {"wall", {s.cell.rh.x, s.cell.rh.y, s.cell.rh.z}}};
+}
+
+json joints_json(int N, const double q[]) {
   json joints = json::array();
-  for (int i = 1; i <= robot.N; i++) joints.push_back(q[i]);
+  for (int i = 1; i <= N; i++) joints.push_back(q[i]);
   return joints;
 }
 
 // One solution of --solve or --method-b, with the same keys from either.
-json solution_json(const double q[], const char* kind, int arm, double clearance,
+json solution_json(int N, const double q[], const char* kind, int arm, double clearance,
                    double distanceFromInitial, double positionError, double orientationError) {
-  return {{"q", joints_json(q)},
+  return {{"q", joints_json(N, q)},
           {"kind", kind},
           {"arm", arm},
           {"clearance", clearance},
@@ -62,13 +76,13 @@ json solution_json(const double q[], const char* kind, int arm, double clearance
 
 // A pose against the workcell: its wall and floor clearances, whether it touches the wall's edge,
 // and the check of the designed straight motion to it from the initial pose.
-void add_workcell_json(const double q[], bool touchesEdge, json& solution) {
+void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge, json& solution) {
   Kinematics workspace;
-  kinematics_at_base(robot, workspace);
+  kinematics_at_base(s.robot, workspace);
   WorkcellClearance c;
-  pose_check(robot, cell, q, workspace, c);
+  pose_check(s.robot, s.cell, q, workspace, c);
   MotionCheck straight;
-  motion_check(robot, cell, robot.qInit[scene.JRTYPE], q, workspace, straight);
+  motion_check(s.robot, s.cell, s.robot.qInit[s.type], q, workspace, straight);
   solution["valid"] = c.valid != 0;
   solution["wall_clearance"] = c.wall;
   solution["floor_clearance"] = c.floor;
@@ -114,17 +128,17 @@ const char* kind_name(PlacementKind kind) {
 
 // The motion sampled in kMotionSteps steps of equal joint-space length, as a table with the
 // joints named as in the robot's description. Returns 1, or 0 with why set.
-int write_motion_csv(const JointPath& path, const char* file, std::string& why) {
+int write_motion_csv(int N, const JointPath& path, const char* file, std::string& why) {
   JointPath samples;
-  sample_path(robot.N, path, kMotionSteps, samples);
+  sample_path(N, path, kMotionSteps, samples);
   AtomicFile csv;
   if (!atomic_file_open(file, csv, why)) return 0;
   std::fprintf(csv.stream, "step");
-  for (int i = 1; i <= robot.N; i++) std::fprintf(csv.stream, ",%s", kJointNames[i]);
+  for (int i = 1; i <= N; i++) std::fprintf(csv.stream, ",%s", kJointNames[i]);
   std::fprintf(csv.stream, "\n");
   for (size_t k = 0; k < samples.size(); k++) {
     std::fprintf(csv.stream, "%zu", k);
-    for (int i = 1; i <= robot.N; i++) std::fprintf(csv.stream, ",%.17g", samples[k][i]);
+    for (int i = 1; i <= N; i++) std::fprintf(csv.stream, ",%.17g", samples[k][i]);
     std::fprintf(csv.stream, "\n");
   }
   return atomic_file_commit(csv, why);
@@ -142,29 +156,32 @@ struct PlanOutcome {
   std::string reason;
 };
 
-int plan_goal(const CommandLine& command, const PlanRequest& request, PlanOutcome& o) {
-  const double* qInit = robot.qInit[scene.JRTYPE];
+int plan_goal(const CommandLine& command, const PlanRequest& request, CommandScene& s,
+              PlanOutcome& o) {
+  const RobotModel& robot = s.robot;
+  Workcell& cell = s.cell;
+  const double* qInit = robot.qInit[s.type];
   if (command.planToMethodB) {
-    rebuild_robot();
+    rebuild_robot(s);
     MethodBRun run;
-    method_b_run(robot, cell, qInit, kMethodBMaxSteps, false, kin, scene, run);
+    method_b_run(robot, cell, qInit, kMethodBMaxSteps, nullptr, s.kin, s.methodB, run);
     o.source = "method-b";
     if (!run.final) {
       o.reason = "Method B reached no final pose";
       return 1;
     }
-    o.q = scene.qGoal;
-    o.kind = scene.sgnCONTACT == 2 ? "touch" : "clear";
+    o.q = s.methodB.qGoal;
+    o.kind = s.methodB.sgnCONTACT == 2 ? "touch" : "clear";
     o.arm = cell.Mcont;
     WorkcellClearance c;
-    if (!pose_check(robot, cell, o.q, kin, c)) {
+    if (!pose_check(robot, cell, o.q, s.kin, c)) {
       o.reason = std::string("goal pose invalid: Method B's final pose ") +
                  (below_the_floor(c) ? "lies below the floor" : "cuts into the wall");
       return 1;
     }
     motion_to_pose(robot, cell, qInit, o.q, request, o.motion);
   } else {
-    PlacementResult& result = scene.placements;
+    PlacementResult& result = s.placements;
     placement_solve(robot, cell, qInit, PlacementOptions(), result);
     if (result.count == 0) {
       o.reason = "no valid goal pose: " + placement_reason(result);
@@ -194,12 +211,13 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, PlanOutcom
   return 0;
 }
 
-json plan_json(const CommandLine& command, const PlanOutcome& o) {
-  json document = scene_json(command);
+json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutcome& o) {
+  const int N = s.robot.N;
+  json document = scene_json(command, s);
   const MotionChoice& m = o.motion;
   json pose = {{"source", o.source},
                {"index", o.index > 0 ? json(o.index) : json(nullptr)},
-               {"q", o.q != nullptr ? joints_json(o.q) : json(nullptr)},
+               {"q", o.q != nullptr ? joints_json(N, o.q) : json(nullptr)},
                {"kind", o.q != nullptr ? json(o.kind) : json(nullptr)},
                {"arm", o.q != nullptr ? json(o.arm) : json(nullptr)}};
   document["goal_pose"] = pose;
@@ -213,7 +231,7 @@ json plan_json(const CommandLine& command, const PlanOutcome& o) {
   document["seed"] = command.seed;
   document["planning_time_ms"] = m.plan.planningMs;
   json path = json::array();
-  for (const JointVector& q : m.plan.path) path.push_back(joints_json(q.data()));
+  for (const JointVector& q : m.plan.path) path.push_back(joints_json(N, q.data()));
   document["path"] = path;
   const bool found = m.how != kMotionNone;
   document["path_length"] = found ? json(m.plan.length) : json(nullptr);
@@ -249,20 +267,21 @@ void print_plan_text(const CommandLine& command, const PlanOutcome& o, FILE* out
 
 int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
-  if (!command_scene(command, why)) return command_line_error(why, err);
+  const std::unique_ptr<CommandScene> s = new_scene();
+  if (!command_scene(command, *s, why)) return command_line_error(why, err);
   PlanRequest request;
   request.planner = command.planner;
   request.timeLimit = command.timeLimit;
   request.seed = command.seed;
   seed_planning_process(command.seed);
   PlanOutcome outcome;
-  const int status = plan_goal(command, request, outcome);
+  const int status = plan_goal(command, request, *s, outcome);
   if (status == 2) return command_line_error(outcome.reason, err);
   if (status == 0 && !command.csv.empty() &&
-      !write_motion_csv(outcome.motion.plan.path, command.csv.c_str(), why))
+      !write_motion_csv(s->robot.N, outcome.motion.plan.path, command.csv.c_str(), why))
     return command_line_error("--csv: " + why, err);
   if (command.json)
-    print_json(out, plan_json(command, outcome));
+    print_json(out, plan_json(command, *s, outcome));
   else
     print_plan_text(command, outcome, out);
   std::fflush(out);
@@ -275,28 +294,26 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
 
 int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
-  if (!command_scene(command, why)) return command_line_error(why, err);
+  const std::unique_ptr<CommandScene> s = new_scene();
+  if (!command_scene(command, *s, why)) return command_line_error(why, err);
   const PlacementOptions options;
-  PlacementResult& result = scene.placements;
-  placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, result);
+  PlacementResult& result = s->placements;
+  placement_solve(s->robot, s->cell, s->robot.qInit[s->type], options, result);
   if (command.json) {
-    json document = scene_json(command);
+    json document = scene_json(command, *s);
     json solutions = json::array();
     for (int k = 0; k < result.count; k++) {
       const PlacementPose& p = result.poses[k];
-      json solution = solution_json(p.q, kind_name(p.kind), p.arm, p.clearance,
+      json solution = solution_json(s->robot.N, p.q, kind_name(p.kind), p.arm, p.clearance,
                                     p.distanceFromInitial, p.positionError, p.orientationError);
-      add_workcell_json(p.q, p.kind == kPlacementTouch, solution);
+      add_workcell_json(*s, p.q, p.kind == kPlacementTouch, solution);
       solutions.push_back(solution);
     }
     document["solutions"] = solutions;
     document["reason"] = result.count > 0 ? json(nullptr) : json(placement_reason(result));
     print_json(out, document);
   } else {
-    const Console saved = console;
-    console.out = out;
-    print_placement_table(result);
-    console = saved;
+    print_placement_table(result, out);
   }
   if (result.count == 0) {
     std::fprintf(err, "armsim: no solution: %s\n", placement_reason(result).c_str());
@@ -305,55 +322,62 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
   return result.count > 0 ? 0 : 1;
 }
 
-int command_scene(const CommandLine& command, std::string& why) {
-  start_scene();
+int command_scene(const CommandLine& command, CommandScene& s, std::string& why) {
+  // The start-up scene first, as the window builds it: type 1, then the type chosen.
+  s.type = 1;
+  robot_setup(s.type, s.robot);
+  kinematics_at_base(s.robot, s.kin);
+  start_workcell(s.cell);
+  s.methodB.lcontFlag = 5;
+  s.methodB.tolPos = kMethodBTolPos;
   if (command.typeGiven) {
-    scene.JRTYPE = command.type;
-    rebuild_robot();
+    s.type = command.type;
+    rebuild_robot(s);
   }
   if (command.goalGiven) {
-    const double halfHeight = robot.workSize[2] / 2;
-    cell.rwG = {command.goal[0], command.goal[1], command.goal[2] + halfHeight};
+    const double halfHeight = s.robot.workSize[2] / 2;
+    s.cell.rwG = {command.goal[0], command.goal[1], command.goal[2] + halfHeight};
     double LL1, LL2;
-    goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
+    goal_reach(s.robot, s.cell.EwG, s.cell.rwG, LL1, LL2);
     if (!(LL1 <= LL2)) {
-      why = "goal out of reach for robot type " + std::to_string(scene.JRTYPE) + " (distance " +
+      why = "goal out of reach for robot type " + std::to_string(s.type) + " (distance " +
             std::to_string(LL1) + " > reach " + std::to_string(LL2) + ")";
       return 0;
     }
   }
   if (command.wallGiven) {
-    if (!wall_accepted(scene.JRTYPE, command.wallY, why)) return 0;
-    cell.rh.y = command.wallY;
-    wall_corners(cell.rh, scene.wallCorner);
-    wall_dialog_contact_arm(robot, cell);
+    if (!wall_accepted(s.type, command.wallY, why)) return 0;
+    s.cell.rh.y = command.wallY;
+    wall_dialog_contact_arm(s.robot, s.cell);
   }
-  set_initial_pose();
+  qcopy(s.robot.N, s.robot.qInit[s.type], s.methodB.qr);
   return 1;
 }
 
 int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
-  if (!command_scene(command, why)) return command_line_error(why, err);
+  const std::unique_ptr<CommandScene> scene = new_scene();
+  CommandScene& s = *scene;
+  if (!command_scene(command, s, why)) return command_line_error(why, err);
   // As the 'B' key does: the model rebuilt and the contact arm guessed, then the steps.
-  rebuild_robot();
-  const Console saved = console;
-  console.out = out;
+  rebuild_robot(s);
+  const RobotModel& robot = s.robot;
+  const Workcell& cell = s.cell;
+  const MethodBState& state = s.methodB;
   MethodBRun run;
-  method_b_run(robot, cell, robot.qInit[scene.JRTYPE], command.maxSteps, !command.json, kin, scene,
-               run);
-  console = saved;
+  method_b_run(robot, s.cell, robot.qInit[s.type], command.maxSteps, command.json ? nullptr : out,
+               s.kin, s.methodB, run);
   if (command.json) {
-    json document = scene_json(command);
+    json document = scene_json(command, s);
     json solutions = json::array();
     if (run.final) {
-      const double* q = scene.qGoal;
-      const bool touch = scene.sgnCONTACT == 2;
+      const double* q = state.qGoal;
+      const bool touch = state.sgnCONTACT == 2;
       json solution =
-          solution_json(q, touch ? "touch" : "clear", cell.Mcont, scene.gapArm,
-                        joint_distance(robot.N, q, robot.qInit[scene.JRTYPE]),
-                        pos_error(robot, cell.rwG, q, kin), ori_error(robot, cell.EwG, q, kin));
-      add_workcell_json(q, touch, solution);
+          solution_json(robot.N, q, touch ? "touch" : "clear", cell.Mcont, state.gapArm,
+                        joint_distance(robot.N, q, robot.qInit[s.type]),
+                        pos_error(robot, cell.rwG, q, s.kin), ori_error(robot, cell.EwG, q, s.kin));
+      add_workcell_json(s, q, touch, solution);
       solutions.push_back(solution);
     }
     document["solutions"] = solutions;
@@ -402,11 +426,12 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
 
 int run_urdf_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
-  if (!command_scene(command, why)) return command_line_error(why, err);
-  const std::string name = "armsim_type" + std::to_string(scene.JRTYPE);
+  const std::unique_ptr<CommandScene> s = new_scene();
+  if (!command_scene(command, *s, why)) return command_line_error(why, err);
+  const std::string name = "armsim_type" + std::to_string(s->type);
   std::string text;
   try {
-    if (!robot_urdf(robot, name.c_str(), command.scene ? &cell.rh : nullptr, text, why))
+    if (!robot_urdf(s->robot, name.c_str(), command.scene ? &s->cell.rh : nullptr, text, why))
       return command_line_error("the robot cannot be written as URDF: " + why, err);
   } catch (const std::bad_alloc&) {
     return command_line_error("not enough memory for the URDF", err);

@@ -1,18 +1,32 @@
 // The modes of the command line that run without a window (--solve, --method-b, --map, --plan,
-// --urdf): each builds the start-up scene with the given type, goal and wall, runs, prints and
-// returns the
-// exit status.
+// --urdf): each builds a scene of its own from the start-up scene with the given type, goal and
+// wall (the window's scene is left alone), runs, prints to the stream it is given and returns
+// the exit status.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 #include "app/command_line.h"
+#include "contact/placement.h"
+#include "model/state.h"
+#include "task/method_b_step.h"
 
-// The start-up scene with command's type (as the robot menu chooses it), goal and wall (as the
-// dialogs take them). Returns 1, or 0 with why when the goal is out of reach or no arm 2..5 can
-// reach the wall.
-int command_scene(const CommandLine& command, std::string& why);
+// What one command works on: the robot type 1..4 with its model, the workcell, the kinematic
+// workspace, Method B's state and the placement solver's poses.
+struct CommandScene {
+  int type;
+  RobotModel robot;
+  Kinematics kin;
+  Workcell cell;
+  MethodBState methodB;
+  PlacementResult placements;
+};
+
+// Builds into scene (zeroed before) the start-up scene with command's type (as the robot menu
+// chooses it), goal and wall (as the dialogs take them), at the initial pose. Returns 1, or 0
+// with why when the goal is out of reach or no arm 2..5 can reach the wall.
+int command_scene(const CommandLine& command, CommandScene& scene, std::string& why);
 
 // --solve: every goal pose of the scene (the console table, or JSON) to out; the reason to err
 // when there is none. Returns 0 with at least one pose, 1 without, 2 for a refused scene.

@@ -2,12 +2,13 @@
 
 #include <cstdarg>
 
+#include "task/flushed_print.h"
+
 Console console = {stdin, stdout};
 
 void console_printf(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  vfprintf(console.out, format, args);
+  flushed_vprintf(console.out, format, args);
   va_end(args);
-  fflush(console.out);
 }

@@ -5,8 +5,9 @@
 #include "app/console.h"
 #include "app/console_input.h"
 #include "app/console_key.h"
-#include "app/contact_arm_rules.h"
 #include "app/scene_state.h"
+#include "task/contact_arm_rules.h"
+#include "task/workcell_setup.h"
 
 namespace {
 
@@ -45,17 +46,6 @@ int read_numbers(int count, double values[]) {
     if (result != kConsoleNumber) return result;
   }
   return kConsoleNumber;
-}
-
-// Whether frame A equals frame B: the row differences' lengths sum below 0.0001.
-bool same_frame(const Mat3& A, const Mat3& B) {
-  double sum = 0;
-  for (int row = 0; row < 3; row++) {
-    const Vec3 diff = {A.m[3 * row] - B.m[3 * row], A.m[3 * row + 1] - B.m[3 * row + 1],
-                       A.m[3 * row + 2] - B.m[3 * row + 2]};
-    sum += vnorm(diff);
-  }
-  return sum < 0.0001;
 }
 
 }  // namespace
@@ -138,17 +128,4 @@ void wall_dialog() {
     cell.Mcont = previousMcont;
     console_printf("\n壁遠すぎる．設定し直し");
   }
-}
-
-void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
-                double& LL2) {
-  const double h = robot.handLength;
-  const Vec3 pw = {rwG.x - h * EwG.m[2], rwG.y - h * EwG.m[5], rwG.z - h * EwG.m[8]};
-  // Joint 1 turning about the base's vertical axis adds no reach: measure from joint 2.
-  const int from = same_frame(robot.Erel[1], robot.Erel[0]) ? 2 : 1;
-  Vec3 rel;
-  vsub(pw, robot.Jpos0[from], rel);
-  LL1 = vnorm(rel);
-  LL2 = 0;
-  for (int i = from + 1; i <= robot.N; i++) LL2 += robot.Llen[i];
 }

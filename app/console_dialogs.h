@@ -3,9 +3,6 @@
 // the console seam (app/console.h).
 #pragma once
 
-#include "math/vecmat.h"
-#include "model/state.h"
-
 // Prints the help screen with the current settings, then waits for one key at the console
 // (read_console_key; the key is discarded, end of input does not wait).
 void help_screen();
@@ -24,10 +21,3 @@ void goal_dialog();
 // writes cell.rh.y, scene.wallCorner, cell.wallDist and cell.Mcont. Bad text and the end of
 // input are handled as in goal_dialog, keeping the wall at entry.
 void wall_dialog();
-
-// The reach test of a goal rwG, EwG for the robot in its zero pose at the origin: LL1, the
-// distance from joint 2 (types whose joint 1 turns about the vertical axis) or joint 1 to the
-// point joint N must reach, and LL2, the length of the links beyond that joint. The goal is in
-// reach when LL1 <= LL2.
-void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
-                double& LL2);

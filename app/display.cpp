@@ -9,15 +9,15 @@
 
 #include "app/floor_map.h"
 #include "app/keyboard.h"
-#include "app/placement_trace.h"
 #include "app/scene_state.h"
-#include "app/workcell_notes.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "render/draw_primitives.h"
 #include "render/map_floor.h"
 #include "render/robot_drawing.h"
 #include "render/scene_drawing.h"
+#include "task/placement_trace.h"
+#include "task/workcell_notes.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "app/console.h"
-#include "app/feasibility_map.h"
-#include "app/map_evaluation.h"
 #include "app/scene_state.h"
+#include "task/feasibility_map.h"
+#include "task/motion/map_evaluation.h"
 
 namespace {
 

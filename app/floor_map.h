@@ -3,7 +3,7 @@
 // change of robot or a change of wall hides it.
 #pragma once
 
-#include "app/feasibility_map.h"
+#include "task/feasibility_map.h"
 
 // 'M': hides a shown map; otherwise builds the grid of the scene's type and wall and starts
 // evaluating its cells on worker threads (every core), with its progress in the console, and

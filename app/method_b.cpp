@@ -1,9 +1,10 @@
 #include "app/method_b.h"
 
-#include "app/method_b_trace.h"
+#include "app/console.h"
 #include "app/scene_state.h"
-#include "app/workcell_notes.h"
 #include "model/forward_kinematics.h"
+#include "task/method_b_trace.h"
+#include "task/workcell_notes.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ void note_final_pose(bool wasFinal) {
   kinematics_at_base(robot, workspace);
   WorkcellClearance c;
   pose_check(robot, cell, scene.qGoal, workspace, c);
-  print_final_pose_verdict(c);
+  print_final_pose_verdict(c, console.out);
 }
 
 }  // namespace
@@ -28,14 +29,14 @@ void method_b_start() {
   method_b_begin(robot, cell, robot.qInit[scene.JRTYPE], kin, scene, report);
   method_b_repeat_reset(scene.methodBRepeats);
   scene.methodBStuck = false;
-  print_method_b_start(report);
+  print_method_b_start(report, console.out);
 }
 
 void method_b_key_a() {
   const bool wasFinal = method_b_final(scene);
   method_b_step_a(robot, cell, kin, scene, report);
   scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, cell.Mcont, 'a');
-  print_method_b_step_a(report);
+  print_method_b_step_a(report, console.out);
   note_final_pose(wasFinal);
 }
 
@@ -43,6 +44,6 @@ void method_b_key_b() {
   const bool wasFinal = method_b_final(scene);
   method_b_step_b(robot, cell, kin, scene, report);
   scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, cell.Mcont, 'b');
-  print_method_b_step_b(report);
+  print_method_b_step_b(report, console.out);
   note_final_pose(wasFinal);
 }

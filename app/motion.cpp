@@ -2,10 +2,10 @@
 
 #include "app/console.h"
 #include "app/scene_state.h"
-#include "app/workcell_notes.h"
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
+#include "task/workcell_notes.h"
 
 void motion_start() {
   const int N = robot.N;
@@ -18,7 +18,7 @@ void motion_start() {
   Kinematics workspace;
   kinematics_at_base(robot, workspace);
   motion_check(robot, cell, qInit, scene.qGoal, workspace, scene.straight);
-  print_straight_motion(scene.straight);
+  print_straight_motion(scene.straight, console.out);
 }
 
 void wall_free_motion_start() {

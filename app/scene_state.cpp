@@ -1,8 +1,8 @@
 #include "app/scene_state.h"
 
-#include "app/contact_arm_rules.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
+#include "task/contact_arm_rules.h"
 
 RobotModel robot;
 Kinematics kin;
@@ -32,11 +32,7 @@ void start_scene() {
   scene.JRTYPE = 1;
   robot_setup(scene.JRTYPE, robot);
   kinematics_at_base(robot, kin);
-  // Goal: 0.1 is half the workpiece height, so the underside stands on the floor.
-  cell.rwG = {kDefaultGoalX, kDefaultGoalY, kDefaultGoalUnderside + 0.2 / 2};
-  cell.EwG = kGoalOrientation;
-  cell.rh = {0, kDefaultWallY, 0};
-  startup_contact_arm(cell);
+  start_workcell(cell);
   wall_corners(cell.rh, scene.wallCorner);
   scene.setMode = '0';
   scene.calcMode = '0';

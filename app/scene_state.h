@@ -4,13 +4,14 @@
 // keyboard handlers, read by the display.
 #pragma once
 
-#include "app/method_b_step.h"
-#include "app/workcell_notes.h"
 #include "contact/placement.h"
 #include "math/vecmat.h"
 #include "model/scene_defaults.h"
 #include "model/state.h"
-#include "render/map_picture.h"
+#include "task/map_data.h"
+#include "task/method_b_step.h"
+#include "task/workcell_notes.h"
+#include "task/workcell_setup.h"
 
 // Method B's joint vectors and status come first (MethodBState), so its steps run on the scene.
 struct Scene : MethodBState {
@@ -53,9 +54,6 @@ struct Scene : MethodBState {
   double viewShift[3];  // translation along X, Y, Z
 };
 
-// The goal orientation of every scene: the workpiece put down from above.
-constexpr Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-
 extern RobotModel robot;
 extern Kinematics kin;
 extern Workcell cell;
@@ -74,6 +72,6 @@ void rebuild_robot();
 void set_initial_pose();
 
 // Builds the default scene: robot type 1 with its model, the goal, the wall edge and its
-// rectangle, the contact arm 4, the modes (no floor map shown), the view and the initial pose. Writes `scene`,
-// `cell`, `robot` and the base of `kin`.
+// rectangle, the contact arm 4, the modes (no floor map shown), the view and the initial pose.
+// Writes `scene`, `cell`, `robot` and the base of `kin`.
 void start_scene();

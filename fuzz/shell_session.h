@@ -12,13 +12,13 @@
 #include <cstring>
 
 #include "app/console.h"
-#include "app/console_dialogs.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "contact/line_contact.h"
 #include "fuzz/fuzz_values.h"
 #include "ik/poinv.h"
 #include "model/state.h"
+#include "task/workcell_setup.h"
 
 // The ESC key. Outside contact-arm mode it ends the program (exit(0)), which would end the
 // fuzz run, so the drivers never press it there; in contact-arm mode it names an arm and is

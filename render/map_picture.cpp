@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "model/atomic_file.h"
-#include "render/map_shares.h"
+#include "task/map_shares.h"
 
 namespace {
 

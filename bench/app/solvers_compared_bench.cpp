@@ -20,15 +20,15 @@
 #include <vector>
 
 #include "app/command_modes.h"
-#include "app/console_dialogs.h"
-#include "app/contact_arm_rules.h"
-#include "app/feasibility_map.h"
-#include "app/map_evaluation.h"
-#include "app/method_b_run.h"
 #include "app/scene_state.h"
 #include "contact/placement.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
+#include "task/contact_arm_rules.h"
+#include "task/feasibility_map.h"
+#include "task/method_b_run.h"
+#include "task/motion/map_evaluation.h"
+#include "task/workcell_setup.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void BM_SolverVersusMethodB(benchmark::State& state) {
       methodB = {};
       methodB.tolPos = kMethodBTolPos;
       MethodBRun run;
-      method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, false, kin, methodB, run);
+      method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, nullptr, kin, methodB, run);
       solver += result.count > 0;
       if (run.final) {
         byMethodB++;
@@ -109,7 +109,7 @@ void method_b_only(int type, double wallY, double x, double y, MapCell& out) {
   methodB = {};
   methodB.tolPos = kMethodBTolPos;
   MethodBRun run;
-  method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, false, kin, methodB, run);
+  method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, nullptr, kin, methodB, run);
   out.cls = kMapClear;
   out.methodBSteps = run.steps;
 }

@@ -7,11 +7,12 @@
 #include <string>
 
 #include "app/keyboard.h"
-#include "app/method_b_step.h"
 #include "app/scene_state.h"
 #include "console_capture.h"
 #include "model/forward_kinematics.h"
+#include "model/robot_catalogue.h"
 #include "support.h"
+#include "task/method_b_step.h"
 
 namespace {
 
@@ -84,6 +85,10 @@ TEST(MethodBCommand, JsonReadsBack) {
   EXPECT_EQ(pose["kind"], "touch");
   double q[kJointSlots] = {};
   for (int i = 1; i <= 7; i++) q[i] = pose["q"][i - 1];
+  RobotModel robot;
+  robot_setup(1, robot);
+  Kinematics kin;
+  kinematics_at_base(robot, kin);
   forward_kinematics(robot, q, kin);
   const double goal[3] = {-0.6, 2.2, 0.1};
   EXPECT_NEAR(kin.rw.x, goal[0], 1e-9);
@@ -134,6 +139,10 @@ TEST(SolveCommand, JsonReadsBack) {
   EXPECT_TRUE(doc["reason"].is_null());
   ASSERT_FALSE(doc["solutions"].empty());
   EXPECT_EQ(doc["solutions"][0]["kind"], "touch");
+  RobotModel robot;
+  robot_setup(3, robot);
+  Kinematics kin;
+  kinematics_at_base(robot, kin);
   for (const auto& pose : doc["solutions"]) {
     double q[kJointSlots] = {};
     for (int i = 1; i <= 7; i++) q[i] = pose["q"][i - 1];
@@ -156,4 +165,34 @@ TEST(SolveCommand, JsonReadsBack) {
   EXPECT_NE(empty["reason"].get<std::string>().find("cuts into the wall"), std::string::npos);
   EXPECT_NE(none.err.find("the least by"), std::string::npos);
   EXPECT_EQ(std::count(none.err.begin(), none.err.end(), '\n'), 1);
+}
+
+// The modes build a scene of their own: whatever the window's robot, workcell and scene hold,
+// they hold it byte for byte after every window-free mode, traced or as JSON.
+TEST(CommandModes, LeaveTheWindowsSceneAlone) {
+  start_scene();
+  scene.JRTYPE = 2;
+  rebuild_robot();
+  set_initial_pose();
+  cell.rh.y = 1.1;
+  const std::string robotBefore(reinterpret_cast<const char*>(&robot), sizeof robot);
+  const std::string cellBefore(reinterpret_cast<const char*>(&cell), sizeof cell);
+  const std::string sceneBefore(reinterpret_cast<const char*>(&scene), sizeof scene);
+  CommandLine solve;
+  solve.mode = kModeSolve;
+  solve.type = 3;
+  solve.typeGiven = true;
+  CommandLine plan = solve;
+  plan.mode = kModePlan;
+  plan.planToMethodB = true;
+  for (const CommandLine& command :
+       {method_b(1, 40, false), method_b(1, 1000, true), solve, plan}) {
+    run(command);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&robot), sizeof robot), robotBefore)
+        << command.mode;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&cell), sizeof cell), cellBefore)
+        << command.mode;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&scene), sizeof scene), sceneBefore)
+        << command.mode;
+  }
 }

@@ -10,6 +10,7 @@
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 #include "support.h"
+#include "task/workcell_setup.h"
 
 namespace {
 

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "app/command_modes.h"
-#include "app/feasibility_map.h"
-#include "app/map_evaluation.h"
 #include "contact/placement.h"
 #include "model/robot_catalogue.h"
+#include "render/map_picture.h"
 #include "support.h"
+#include "task/feasibility_map.h"
+#include "task/motion/map_evaluation.h"
 
 namespace {
 

@@ -71,10 +71,13 @@ TEST(UrdfCommand, WritesTheExportOfTheScene) {
       EXPECT_EQ(directory_entries(dir), std::vector<std::string>{"robot.urdf"});
     }
   }
-  const UrdfBox wall = urdf_wall_box(cell.rh);
-  EXPECT_EQ(wall.centre.x - wall.size.x / 2, scene.wallCorner[1].x);
-  EXPECT_EQ(wall.centre.z + wall.size.z / 2, scene.wallCorner[2].z);
-  EXPECT_EQ(wall.centre.y, scene.wallCorner[2].y);
+  const Vec3 rh = {0, 0.9, 0};
+  Vec3 wallCorner[4];
+  wall_corners(rh, wallCorner);
+  const UrdfBox wall = urdf_wall_box(rh);
+  EXPECT_EQ(wall.centre.x - wall.size.x / 2, wallCorner[1].x);
+  EXPECT_EQ(wall.centre.z + wall.size.z / 2, wallCorner[2].z);
+  EXPECT_EQ(wall.centre.y, wallCorner[2].y);
 
   unlink(file.c_str());
   for (const std::vector<const char*>& bad : std::vector<std::vector<const char*>>{

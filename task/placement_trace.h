@@ -1,6 +1,7 @@
 // The console table of the complete placement solver's poses (key 'A', --solve).
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "contact/placement.h"
@@ -8,11 +9,11 @@
 // The heading with the counts, then one numbered line per pose: kind (接触 with the touching
 // arm, 離隔 with its margin), joints 1..7, joint distance from the initial pose, clearance,
 // position and orientation error; or the reason when there is none.
-void print_placement_table(const PlacementResult& result);
+void print_placement_table(const PlacementResult& result, FILE* out);
 
 // Why there is no pose, in one English sentence; with the smallest depth when every positioned
 // pose cuts into the wall.
 std::string placement_reason(const PlacementResult& result);
 
 // Line `index` (0-based) of the table alone, as 'n' prints it.
-void print_placement_line(const PlacementResult& result, int index);
+void print_placement_line(const PlacementResult& result, int index, FILE* out);

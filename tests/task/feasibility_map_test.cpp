@@ -2,7 +2,7 @@
 // refuses is evaluated; the evaluation on one thread and on several gives the same cells, in
 // the same order, byte for byte in the CSV; the thread count is kept to; progress arrives; the
 // CSV's form; and a table that cannot be written leaves no file.
-#include "app/feasibility_map.h"
+#include "task/feasibility_map.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -20,10 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/console_dialogs.h"
-#include "app/scene_state.h"
 #include "model/robot_catalogue.h"
 #include "support.h"
+#include "task/workcell_setup.h"
 
 namespace {
 
@@ -77,26 +76,21 @@ std::string csv_of(const FeasibilityMap maps[], int count) {
   return text;
 }
 
-// The dialog's reach test for a floor goal of the current robot model.
-bool dialog_accepts(double x, double y) {
+// The dialog's reach test for a floor goal of robot, the workpiece put down from above.
+bool dialog_accepts(const RobotModel& robot, double x, double y) {
+  const Mat3 fromAbove = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
   double LL1, LL2;
-  goal_reach(robot, cell.EwG, {x, y, robot.workSize[2] / 2}, LL1, LL2);
+  goal_reach(robot, fromAbove, {x, y, robot.workSize[2] / 2}, LL1, LL2);
   return LL1 <= LL2;
 }
 
 // For every type: the grid is made of multiples of the step, its border ring is out of reach,
 // each cell is out of reach exactly when the goal dialog refuses it, and the default goal is in
-// reach. The shared state is the same afterwards.
+// reach.
 TEST(FeasibilityMapGrid, CoversTheReachOfTheGoalDialog) {
-  start_scene();
-  robot_setup(3, robot);  // something other than what the maps build
-  const RobotModel robotBefore = robot;
-  const Workcell cellBefore = cell;
   for (int type = 1; type <= 4; type++) {
     FeasibilityMap map;
     ASSERT_EQ(map_grid(type, 1.3, 0.1, map), 1) << type;
-    EXPECT_EQ(memcmp(&robot, &robotBefore, sizeof robot), 0);
-    EXPECT_EQ(memcmp(&cell, &cellBefore, sizeof cell), 0);
     EXPECT_EQ(map.type, type);
     EXPECT_EQ(map.wallY, 1.3);
     expect_near(map.rh, {0, 1.3, 0}, 0);
@@ -109,8 +103,8 @@ TEST(FeasibilityMapGrid, CoversTheReachOfTheGoalDialog) {
     EXPECT_GE(map.nx, 65);
     EXPECT_LE(map.nx, 69);
 
+    RobotModel robot;
     robot_setup(type, robot);
-    cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
     long inReach = 0;
     for (int j = 0; j < map.ny; j++)
       for (int i = 0; i < map.nx; i++) {
@@ -121,7 +115,7 @@ TEST(FeasibilityMapGrid, CoversTheReachOfTheGoalDialog) {
         if (border) {
           EXPECT_EQ(c.cls, kMapUnreachable) << c.x << ", " << c.y;
         }
-        EXPECT_EQ(c.cls, dialog_accepts(c.x, c.y) ? kMapPending : kMapUnreachable)
+        EXPECT_EQ(c.cls, dialog_accepts(robot, c.x, c.y) ? kMapPending : kMapUnreachable)
             << c.x << ", " << c.y;
         inReach += c.cls == kMapPending;
         EXPECT_EQ(c.touchCount + c.clearCount + c.methodBSteps, 0);
@@ -137,8 +131,6 @@ TEST(FeasibilityMapGrid, CoversTheReachOfTheGoalDialog) {
     EXPECT_NEAR(map.cells[goal].y, 2.2, 1e-12);
     for (int k = 0; k < 7; k++) EXPECT_EQ(map.jointLetters[k], robot.jointAxisLetter[k + 1]);
     EXPECT_EQ(map.jointLetters[7], '\0');
-    robot = robotBefore;
-    cell = cellBefore;
   }
 }
 

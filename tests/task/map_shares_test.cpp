@@ -1,5 +1,5 @@
 // The shares of a map's reachable cells: counted here cell by cell from a grid laid out by hand.
-#include "render/map_shares.h"
+#include "task/map_shares.h"
 
 #include "support.h"
 

@@ -2,9 +2,9 @@
 // outcome and Method B's, run without a window from the initial pose.
 #pragma once
 
-#include "render/map_picture.h"
+#include "task/map_data.h"
 
-// The map's evaluator (app/feasibility_map.h): robot type `type`, wall edge (0, wallY, 0), goal
+// The map's evaluator (task/feasibility_map.h): robot type `type`, wall edge (0, wallY, 0), goal
 // underside at (x, y, 0) in the goal orientation. The class: touch when a touching pose exists,
 // clear when only clear ones do, blocked when positioned poses all cut into the wall (or none
 // passes its check), unreachable otherwise; the counts; and whether Method B reaches a final

@@ -1,4 +1,4 @@
-#include "app/contact_arm_rules.h"
+#include "task/contact_arm_rules.h"
 
 #include <cmath>
 

@@ -1,12 +1,12 @@
-#include "app/method_b_step.h"
+#include "task/method_b_step.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "app/contact_arm_rules.h"
 #include "contact/line_contact.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
+#include "task/contact_arm_rules.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/feasibility_map.h"
+#include "task/feasibility_map.h"
 
 #include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
@@ -11,11 +11,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/console_dialogs.h"
-#include "app/scene_state.h"
 #include "math/number_text.h"
 #include "model/atomic_file.h"
 #include "model/robot_catalogue.h"
+#include "task/workcell_setup.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // picture's titles and the --map summary.
 #pragma once
 
-#include "render/map_picture.h"
+#include "task/map_data.h"
 
 struct MapShares {
   long reach;      // cells in reach (every class but kMapUnreachable)

@@ -3,6 +3,8 @@
 // joint line from the initial pose to the goal pose in 100 equal steps.
 #pragma once
 
+#include <cstdio>
+
 #include "collision/motion_check.h"
 
 // Steps of the designed motion.
@@ -23,10 +25,10 @@ const char* final_pose_warning(const WorkcellClearance& c);
 // (or "the Floor"), into text; empty when the motion is free.
 void straight_motion_warning(const MotionCheck& check, char text[80]);
 
-// At the console, one line: the final pose cuts into the wall or lies below the floor, with the
-// body, the feature and the depth. Nothing for a valid pose.
-void print_final_pose_verdict(const WorkcellClearance& c);
+// To out (the console, or the command line's output), one line: the final pose cuts into the wall
+// or lies below the floor, with the body, the feature and the depth. Nothing for a valid pose.
+void print_final_pose_verdict(const WorkcellClearance& c, FILE* out);
 
-// At the console, one line: the step at which the designed motion first collides, and the body.
+// To out, one line: the step at which the designed motion first collides, and the body.
 // Nothing for a free motion.
-void print_straight_motion(const MotionCheck& check);
+void print_straight_motion(const MotionCheck& check, FILE* out);

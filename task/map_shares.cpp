@@ -1,4 +1,4 @@
-#include "render/map_shares.h"
+#include "task/map_shares.h"
 
 void map_shares(const FeasibilityMap& map, MapShares& shares) {
   long reach = 0, touch = 0, clear = 0, blocked = 0, moved = 0, methodB = 0;

@@ -1,12 +1,12 @@
-#include "app/map_evaluation.h"
+#include "task/motion/map_evaluation.h"
 
-#include "app/contact_arm_rules.h"
-#include "app/feasibility_map.h"
-#include "app/method_b_run.h"
 #include "contact/placement.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "planning/motion_choice.h"
+#include "task/contact_arm_rules.h"
+#include "task/feasibility_map.h"
+#include "task/method_b_run.h"
 
 namespace {
 
@@ -75,7 +75,8 @@ void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& out)
   w.methodB = {};
   w.methodB.tolPos = kMethodBTolPos;
   MethodBRun run;
-  method_b_run(w.robot, cell, w.robot.qInit[type], kMethodBMaxSteps, false, w.kin, w.methodB, run);
+  method_b_run(w.robot, cell, w.robot.qInit[type], kMethodBMaxSteps, nullptr, w.kin, w.methodB,
+               run);
   out.methodBFinal = run.final;
   out.methodBSteps = run.steps;
 }

@@ -1,4 +1,4 @@
-// Builds feasibility maps (render/map_picture.h): the grid of goals on the floor that covers a
+// Builds feasibility maps (task/map_data.h): the grid of goals on the floor that covers a
 // robot type's reach, the goal dialog's reach test on every cell, and the evaluation of the
 // cells in reach on several threads (oneTBB), with results identical to one thread and in the
 // same order; and the map's table as CSV. The evaluation of one cell (the complete solver and
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "model/state.h"
-#include "render/map_picture.h"
+#include "task/map_data.h"
 
 // Default cell size and spacing, model units.
 constexpr double kMapDefaultStep = 0.1;

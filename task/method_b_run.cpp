@@ -1,7 +1,7 @@
-#include "app/method_b_run.h"
+#include "task/method_b_run.h"
 
-#include "app/method_b_trace.h"
-#include "app/workcell_notes.h"
+#include "task/method_b_trace.h"
+#include "task/workcell_notes.h"
 
 namespace {
 
@@ -11,9 +11,9 @@ thread_local MethodBReport report;
 }  // namespace
 
 void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[], int maxSteps,
-                  bool trace, Kinematics& kin, MethodBState& state, MethodBRun& run) {
+                  FILE* trace, Kinematics& kin, MethodBState& state, MethodBRun& run) {
   method_b_begin(robot, cell, qInit, kin, state, report);
-  if (trace) print_method_b_start(report);
+  if (trace != nullptr) print_method_b_start(report, trace);
   run = {0, false, false};
   MethodBRepeatCheck repeats;
   method_b_repeat_reset(repeats);
@@ -23,10 +23,10 @@ void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[],
     if (key == 0 || run.steps >= maxSteps) break;
     if (key == 'a') {
       method_b_step_a(robot, cell, kin, state, report);
-      if (trace) print_method_b_step_a(report);
+      if (trace != nullptr) print_method_b_step_a(report, trace);
     } else {
       method_b_step_b(robot, cell, kin, state, report);
-      if (trace) print_method_b_step_b(report);
+      if (trace != nullptr) print_method_b_step_b(report, trace);
     }
     lastKey = key;
     run.steps++;
@@ -36,9 +36,9 @@ void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[],
     }
   }
   run.final = method_b_final(state);
-  if (trace && run.final) {
+  if (trace != nullptr && run.final) {
     WorkcellClearance c;
     pose_check(robot, cell, state.qGoal, kin, c);
-    print_final_pose_verdict(c);
+    print_final_pose_verdict(c, trace);
   }
 }

@@ -2,7 +2,9 @@
 // final pose, a state that provably repeats, or a step limit.
 #pragma once
 
-#include "app/method_b_step.h"
+#include <cstdio>
+
+#include "task/method_b_step.h"
 
 // How a run ended.
 struct MethodBRun {
@@ -16,6 +18,6 @@ constexpr int kMethodBMaxSteps = 1000;
 
 // Runs Method B from qInit on robot and cell (cell.Mcont must hold the arm to start with; the
 // steps may change it) into state, taking 'a' and 'b' as the status asks, at most maxSteps steps.
-// Prints the trace of every step when trace is true. Uses kin as workspace.
+// Prints the trace of every step to trace unless it is null. Uses kin as workspace.
 void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[], int maxSteps,
-                  bool trace, Kinematics& kin, MethodBState& state, MethodBRun& run);
+                  FILE* trace, Kinematics& kin, MethodBState& state, MethodBRun& run);

@@ -1,9 +1,9 @@
-#include "app/workcell_notes.h"
+#include "task/workcell_notes.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "app/console.h"
+#include "task/flushed_print.h"
 
 namespace {
 
@@ -59,26 +59,26 @@ void straight_motion_warning(const MotionCheck& check, char text[80]) {
                 below_the_floor(check.worst) ? "Floor" : "Wall", straight_motion_step(check));
 }
 
-void print_final_pose_verdict(const WorkcellClearance& c) {
+void print_final_pose_verdict(const WorkcellClearance& c, FILE* out) {
   if (c.valid) return;
   char body[32];
   if (below_the_floor(c)) {
     body_label(c.floorBody, body);
-    console_printf("\n注意: この最終姿勢は床より下にある (%s, 深さ %.4f)\n", body, -c.floor);
+    flushed_printf(out, "\n注意: この最終姿勢は床より下にある (%s, 深さ %.4f)\n", body, -c.floor);
   } else {
     body_label(c.wallBody, body);
-    console_printf("\n注意: この最終姿勢は壁に食い込む (%s, %s, 深さ %.4f)\n", body,
+    flushed_printf(out, "\n注意: この最終姿勢は壁に食い込む (%s, %s, 深さ %.4f)\n", body,
                    feature_label(c.wallFeature), -c.wall);
   }
 }
 
-void print_straight_motion(const MotionCheck& check) {
+void print_straight_motion(const MotionCheck& check, FILE* out) {
   if (!check.collides) return;
   const WorkcellClearance& c = check.worst;
   char body[32];
   const bool floor = below_the_floor(c);
   body_label(floor ? c.floorBody : c.wallBody, body);
-  console_printf("\n注意: 初期姿勢から目標への直線運動はステップ%dで%sに当たる (%s, %s)\n",
+  flushed_printf(out, "\n注意: 初期姿勢から目標への直線運動はステップ%dで%sに当たる (%s, %s)\n",
                  straight_motion_step(check), floor ? "床" : "壁", body,
                  floor ? "床" : feature_label(c.wallFeature));
 }

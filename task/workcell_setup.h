@@ -1,0 +1,22 @@
+// The workcell every scene starts from and the goal dialog's reach test, shared by the window's
+// scene, the command line's scenes and the feasibility map.
+#pragma once
+
+#include "math/vecmat.h"
+#include "model/scene_defaults.h"
+#include "model/state.h"
+
+// The goal orientation of every scene: the workpiece put down from above.
+constexpr Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+
+// The start-up workcell: the goal (kDefaultGoalX, kDefaultGoalY) with the workpiece's underside
+// at kDefaultGoalUnderside in the goal orientation, the wall edge at (0, kDefaultWallY, 0), and the
+// contact arm 4 with its wall distance (startup_contact_arm). Writes every field of cell.
+void start_workcell(Workcell& cell);
+
+// The reach test of a goal rwG, EwG for the robot in its zero pose at the origin: LL1, the
+// distance from joint 2 (types whose joint 1 turns about the vertical axis) or joint 1 to the
+// point joint N must reach, and LL2, the length of the links beyond that joint. The goal is in
+// reach when LL1 <= LL2.
+void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
+                double& LL2);
