@@ -28,8 +28,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/feasibility_map.h"
-#include "app/method_b_run.h"
+#include "task/feasibility_map.h"
+#include "task/method_b_run.h"
 
 enum CommandMode {
   kModeWindow,   // no mode given: the interactive program with its window
