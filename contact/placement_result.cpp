@@ -63,10 +63,10 @@ void build_poses(const PlacementSetup& ps, const Event& ev, PlacementPose out[],
   double wrists[2][kJointSlots] = {};
   const int m = oinv2(ps.robot, q, ps.robot.EwLoc, ps.cell.EwG, wrists);
   if (m == 0) tally.wristless++;
-  const double lo = std::remainder(ev.lo, 2 * PI), span = ev.hi - ev.lo;
+  const double lo = wrap_remainder(ev.lo), span = ev.hi - ev.lo;
   for (int w = 0; w < m; w++) {
     PlacementPose p = {};
-    for (int i = 1; i <= ps.N; i++) p.q[i] = std::remainder(wrists[w][i], 2 * PI);
+    for (int i = 1; i <= ps.N; i++) p.q[i] = wrap_remainder(wrists[w][i]);
     p.wrist = w;
     if (!verify(ps, p, kin)) {
       tally.dropped++;

@@ -60,7 +60,7 @@ std::shared_ptr<ob::CompoundStateSpace> joint_space(int N) {
 // under the program's PI (a value between the two would be out of bounds, and a goal there
 // never accepted).
 double so2_value(double angle) {
-  return std::remainder(angle, 2 * M_PI);
+  return wrap_library_turn(angle);
 }
 
 void to_joints(int N, const ob::State* state, double q[]) {
@@ -160,7 +160,7 @@ class SeededJointSampler : public ob::StateSampler {
   void sampleUniform(ob::State* state) override {
     auto* s = state->as<ob::CompoundState>();
     for (unsigned i = 0; i < count(state); i++)
-      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-M_PI, M_PI);
+      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-kLibraryPi, kLibraryPi);
   }
 
   void sampleUniformNear(ob::State* state, const ob::State* near, double distance) override {
