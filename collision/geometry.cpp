@@ -73,6 +73,16 @@ void rect_corners(const WallRect& r, Vec3 corner[4]) {
   corner[2] = {r.x0, r.y, r.z1};
   corner[3] = {r.x0, r.y, r.z0};
 }
+// Squared gap between the box lo..hi and the bounding box of the segment p..q.
+double box_gap2(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
+  const double gx = std::max({0.0, std::min(p.x, q.x) - hi.x, lo.x - std::max(p.x, q.x)});
+  const double gy = std::max({0.0, std::min(p.y, q.y) - hi.y, lo.y - std::max(p.y, q.y)});
+  const double gz = std::max({0.0, std::min(p.z, q.z) - hi.z, lo.z - std::max(p.z, q.z)});
+  return gx * gx + gy * gy + gz * gz;
+}
+// Squared distances within this of each other count as a tie that rounding could decide.
+constexpr double kGapMargin = 1e-12;
+
 constexpr RectFeature kEdgeFeature[4] = {kRectEdgeX1, kRectEdgeZ1, kRectEdgeX0, kRectEdgeZ0};
 
 Vec3 column(const Mat3& R, int i) {
@@ -116,7 +126,12 @@ void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& 
   Vec3 corner[4], d;
   rect_corners(r, corner);
   vsub(b, a, d);
+  const Vec3 lo = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+  const Vec3 hi = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
   for (int k = 0; k < 4; k++) {
+    // An edge whose bounding box lies farther from the segment's than the best pair so far
+    // cannot give a nearer pair (the margin keeps rounding from deciding).
+    if (box_gap2(lo, hi, corner[k], corner[(k + 1) % 4]) > best2 + kGapMargin) continue;
     Vec3 e;
     vsub(corner[(k + 1) % 4], corner[k], e);
     double s, t;

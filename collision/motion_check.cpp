@@ -6,9 +6,6 @@
 
 namespace {
 
-// Points whose distances to the axes bound the bodies: joints 1..N, then the work point.
-constexpr int kPointSlots = kMaxJoints + 2;
-
 // How one body moves with the joints: the last joint that moves it, the points that span it
 // (a tube's two ends, or the work point alone for the box), how far beyond them it reaches
 // (radius or half-diagonal), and R[i], how far it can lie from joint i's axis in any pose.
@@ -177,16 +174,28 @@ double advance_within(double A, double B, double g) {
 // Each body and obstacle gets the larger of two safe advances: by its distances to the axes
 // (A h + B h^2 / 2), and by a plane that parts it from the obstacle (its corners' velocities and
 // the acceleration bound), which follows a body that heads for a touch closely.
+// A and its floor counterpart for body k in the pose in kin: the body's farthest reach from
+// each axis that moves it, weighted by that joint's rate.
+void lever_sums(const MotionBound& m, const Kinematics& kin, int k, double& A, double& floorA) {
+  const BodyReach& b = m.body[k];
+  const Vec3& from = b.from > m.N ? kin.rw : kin.Jpos[b.from];
+  const Vec3& to = b.to > m.N ? kin.rw : kin.Jpos[b.to];
+  A = floorA = 0;
+  for (int i = 1; i <= b.last; i++) {
+    const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
+    const double lever =
+        std::fmax(axis_distance(from, kin.Jpos[i], a), axis_distance(to, kin.Jpos[i], a)) +
+        b.beyond;
+    A += m.rate[i] * lever;
+    floorA += m.floorRate[i] * lever;
+  }
+}
+
 double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClearances& c) {
-  // d[i][p]: distance of point p (joints, then the work point) from joint i's axis.
-  double d[kJointSlots][kPointSlots];
   Twist tw[kJointSlots];
   tw[0] = {{0, 0, 0}, {0, 0, 0}};
   for (int i = 1; i <= m.N; i++) {
     const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
-    for (int p = i + 1; p <= m.N; p++) d[i][p] = axis_distance(kin.Jpos[p], kin.Jpos[i], a);
-    d[i][i] = 0;
-    d[i][m.N + 1] = axis_distance(kin.rw, kin.Jpos[i], a);
     Vec3 ao;
     vcross(a, kin.Jpos[i], ao);
     tw[i].w = {tw[i - 1].w.x + m.dq[i] * a.x, tw[i - 1].w.y + m.dq[i] * a.y,
@@ -196,27 +205,32 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
   }
   const Vec3 up = {0, 0, 1};
   double h = INFINITY;
+  // Per body and obstacle the larger of the two advances; the one by the axes is worked out only
+  // where the plane's advance alone would lower h.
   for (int k = 1; k < kBodySlots; k++) {
     const BodyReach& b = m.body[k];
-    double A = 0, floorA = 0;
-    for (int i = 1; i <= b.last; i++) {
-      const double lever = std::fmax(d[i][b.from], d[i][b.to]) + b.beyond;
-      A += m.rate[i] * lever;
-      floorA += m.floorRate[i] * lever;
-    }
     Vec3 corners[8];
     const int count = body_corners(m, kin, k, corners);
     const double cornerBeyond = k == kBodyWorkpiece ? 0 : b.beyond;
+    const Twist& t = tw[b.last];
     const Vec3& n = c.wallAway[k];
-    double wall = advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance);
-    if (n.x != 0 || n.y != 0 || n.z != 0)
-      wall = std::fmax(wall, plane_advance(corners, count, cornerBeyond, tw[b.last], n,
-                                           plate_support(m.plate, n), m.acc[k]));
+    double A = NAN, floorA = NAN;
+    double wall =
+        n.x != 0 || n.y != 0 || n.z != 0
+            ? plane_advance(corners, count, cornerBeyond, t, n, plate_support(m.plate, n), m.acc[k])
+            : 0;
+    if (!(wall >= h)) {
+      lever_sums(m, kin, k, A, floorA);
+      wall = std::fmax(wall, advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance));
+    }
     h = std::fmin(h, wall);
-    if (k == 1) continue;
-    const double floor =
-        std::fmax(advance_within(floorA, m.floorB[k], c.floor[k] + kWorkcellTolerance),
-                  plane_advance(corners, count, cornerBeyond, tw[b.last], up, 0, m.floorAcc[k]));
+    if (k == 1) continue;  // arm 1 stands on the floor
+    double floor = plane_advance(corners, count, cornerBeyond, t, up, 0, m.floorAcc[k]);
+    if (!(floor >= h)) {
+      if (std::isnan(floorA)) lever_sums(m, kin, k, A, floorA);
+      floor =
+          std::fmax(floor, advance_within(floorA, m.floorB[k], c.floor[k] + kWorkcellTolerance));
+    }
     h = std::fmin(h, floor);
   }
   return h;
