@@ -75,7 +75,7 @@ json solution_json(int N, const double q[], const char* kind, int arm, double cl
 }
 
 // A pose against the workcell: its wall and floor clearances, whether it touches the wall's edge,
-// and the check of the designed straight motion to it from the initial pose.
+// and the check of the straight motion to it from the initial pose.
 void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge, json& solution) {
   Kinematics workspace;
   kinematics_at_base(s.robot, workspace);

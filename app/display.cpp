@@ -24,7 +24,7 @@ namespace {
 void* const kFont = GLUT_BITMAP_HELVETICA_18;
 void* const kNoteFont = GLUT_BITMAP_HELVETICA_12;
 
-// The designed window, 600 x 600: window texts are placed in it and keep their distance to
+// The reference window, 600 x 600: window texts are placed in it and keep their distance to
 // their corner in a window of another size.
 constexpr int kDesignedSize = 600;
 
@@ -117,7 +117,7 @@ void window_size(int& width, int& height) {
 }
 
 // Camera, perspective and light, onto a fresh modelview matrix. The perspective has the
-// window's aspect ratio and the field of view across its narrower side, so the designed square
+// window's aspect ratio and the field of view across its narrower side, so the reference square
 // picture is never cut and never stretched.
 void set_camera_and_light() {
   int width, height;
@@ -237,7 +237,7 @@ void draw_status_message() {
   draw_text_3d(below + 0.5f, -1.0f, 0.0f, kFont, "Hit 'A' for All Solutions");
 }
 
-// The offset of the pixel frame from the designed frame for texts kept to `corner`.
+// The offset of the pixel frame from the reference frame for texts kept to `corner`.
 void corner_offset(WindowCorner corner, int width, int height, float& dx, float& dy) {
   dx = corner == kBottomRight || corner == kTopRight ? width - kDesignedSize : 0;
   dy = corner == kTopLeft || corner == kTopRight ? height - kDesignedSize : 0;
@@ -298,7 +298,7 @@ void draw_floor_map_progress() {
   int width, height;
   window_size(width, height);
   draw_map_floor_panel(width - kCornerMargin - w, kCornerMargin, w, h);
-  // The texts in the designed frame, kept to the bottom-right corner as the panel.
+  // The texts in the reference frame, kept to the bottom-right corner as the panel.
   const int x = kDesignedSize - kCornerMargin - w;
   const int y = kCornerMargin;
   draw_text_2d(x + kPanelPad, y + kPanelPad + 20, kFont, line, kBottomRight);

@@ -32,11 +32,11 @@ void watch_floor_map();
 // The corner of the window a window text keeps its distance to.
 enum WindowCorner { kBottomLeft, kTopLeft, kBottomRight, kTopRight };
 
-// Black text at (x, y) of the designed 600 x 600 window, its baseline's left end there; in a
+// Black text at (x, y) of the 600 x 600 reference window, its baseline's left end there; in a
 // window of another size it keeps its pixel size and its distance to `corner`. Every character
 // up to the NUL.
 void draw_text_2d(float x, float y, void* font, const char* text, WindowCorner corner);
-// Black text rows of 100 characters each: row i at (x, y0 + i * dy) of the designed window,
+// Black text rows of 100 characters each: row i at (x, y0 + i * dy) of the reference window,
 // kept to `corner` as draw_text_2d, drawn up to its line feed.
 void draw_text_lines(float x, float y0, int n, float dy, void* font, const char rows[][100],
                      WindowCorner corner);

@@ -14,7 +14,7 @@ void motion_start() {
   // The plain difference, not the shortest angle: a joint may go the long way round.
   for (int i = 1; i <= N; i++) scene.dqStep[i] = (scene.qGoal[i] - qInit[i]) / 100;
   qcopy(N, qInit, scene.qr);
-  // The motion itself is as designed; the workcell only says whether it collides, and where.
+  // The motion itself is unchanged; the workcell only says whether it collides, and where.
   Kinematics workspace;
   kinematics_at_base(robot, workspace);
   motion_check(robot, cell, qInit, scene.qGoal, workspace, scene.straight);

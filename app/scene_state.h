@@ -30,7 +30,7 @@ struct Scene : MethodBState {
   PlacementResult placements;
   int placementShown;
 
-  // The designed motion's check against the workcell ('C').
+  // The straight motion's check against the workcell ('C').
   MotionCheck straight;
 
   // The wall-free motion ('W'): its poses at 100 steps of equal joint-space length (0 the

@@ -104,7 +104,7 @@ std::vector<unsigned char> read_window(int width, int height) {
   return rgb;
 }
 
-// The designed frame of the default scene as it was before windows could be resized
+// The 600 x 600 frame of the default scene as it was before windows could be resized
 // (tests/app/golden/frame_600.png), RGB rows from the bottom as read_frame; empty if unreadable.
 std::vector<unsigned char> golden_frame() {
   const std::string path = std::string(ARMSIM_GOLDEN_DIR) + "/frame_600.png";
@@ -370,7 +370,7 @@ TEST(DisplayFrame, ReshapeKeepsIdentityProjection) {
   reshape(600, 600);
 }
 
-// The designed 600 x 600 frame of the default scene is pixel for pixel the one from before the
+// The 600 x 600 frame of the default scene is pixel for pixel the one from before the
 // window could be resized (the golden file), also after the window was resized and back.
 TEST(DisplayFrame, DesignedFrameIsTheGolden) {
   draw_default_frame();
@@ -388,7 +388,7 @@ TEST(DisplayFrame, DesignedFrameIsTheGolden) {
 }
 
 // In a wide and in a tall window the scene is where the projection with the window's aspect
-// ratio puts it (not stretched, not cut), and the window texts are the designed frame's pixels
+// ratio puts it (not stretched, not cut), and the window texts are the 600 x 600 frame's pixels
 // at their corners: the key help under the top-left corner, the type label with its joint
 // letters right after "JTYPE1=" at the bottom left, nothing elsewhere.
 TEST(DisplayFrame, ResizedWindowKeepsProportionsAndTextCorners) {
@@ -396,7 +396,7 @@ TEST(DisplayFrame, ResizedWindowKeepsProportionsAndTextCorners) {
   scene.viewShift[2] = -500;  // the scene out of sight: only the texts
   draw_frame();
   glFinish();
-  const std::vector<unsigned char> designed = read_frame();
+  const std::vector<unsigned char> square = read_frame();
   const int sizes[2][2] = {{1000, 500}, {500, 800}};
   for (const auto& size : sizes) {
     const int width = size[0], height = size[1];
@@ -417,10 +417,10 @@ TEST(DisplayFrame, ResizedWindowKeepsProportionsAndTextCorners) {
         const Pixel p = pixel_at(texts, x, y, width);
         const int fromTop = height - 1 - y;
         if (x < std::min(width, 600) && y < 40) {
-          const Pixel q = pixel_at(designed, x, y, 600);  // the bottom-left corner
+          const Pixel q = pixel_at(square, x, y, 600);  // the bottom-left corner
           moved += p.r != q.r || p.g != q.g || p.b != q.b;
         } else if (x < std::min(width, 600) && fromTop < 140) {
-          const Pixel q = pixel_at(designed, x, 599 - fromTop, 600);  // the top-left corner
+          const Pixel q = pixel_at(square, x, 599 - fromTop, 600);  // the top-left corner
           moved += p.r != q.r || p.g != q.g || p.b != q.b;
         } else {
           stray += !is_white(p);
@@ -431,7 +431,7 @@ TEST(DisplayFrame, ResizedWindowKeepsProportionsAndTextCorners) {
   }
 }
 
-// The floor map's legend in the window's bottom-right corner, in a designed and a wide window:
+// The floor map's legend in the window's bottom-right corner, in a 600 x 600 and a wide window:
 // a panel with the class colours as the floor shows them (the PNG's Okabe-Ito colours at the
 // floor's opacity over white, nothing for out of reach), Method B's mark, each with its name
 // beside it; none in the robot menu. Catches a missing legend, wrong colours, order or names,

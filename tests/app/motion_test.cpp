@@ -98,7 +98,7 @@ TEST(Motion, PlainDifferenceAndZeroGoal) {
   fclose(in);
 }
 
-// A listed pose whose designed straight motion cuts the wall: 'C' says so at the console and
+// A listed pose whose straight motion cuts the wall: 'C' says so at the console and
 // keeps its motion; 'W' plays instead a motion in 100 steps of equal joint-space length from the
 // initial pose to that pose, every step free by the judge (sampled between the steps too).
 // Catches an unchecked or wrongly reported straight motion, a planned path through the wall, a

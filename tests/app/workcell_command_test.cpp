@@ -2,7 +2,7 @@
 // goal whose workpiece cuts in is refused with the reason, Method B names a final pose below the
 // floor, and the JSON of --solve and --method-b reads back whole. Every verdict comes from the
 // independent judge (tests/workcell_judge.h): its own forward kinematics and distances, and a
-// dense sample of the designed straight motion from the initial pose.
+// dense sample of the straight motion from the initial pose.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -174,7 +174,7 @@ double sampled_least(const RobotModel& model, const Vec3& rh, const double q[]) 
   return least(judge::judge_pose(model, rh, q));
 }
 
-// The designed motion, the straight joint line from q0 to q1, sampled so that no joint moves more
+// The straight motion, the straight joint line from q0 to q1, sampled so that no joint moves more
 // than 0.001 rad between samples and every sample judged: a sample that cuts in must make the
 // motion colliding, every sample before the first collision reported must be free (that stretch
 // is certified), and the pose at the first collision must lie in or beyond the band's limit.
@@ -419,7 +419,7 @@ TEST(WorkcellCommand, SolveJsonReadsBackWholeOnGivenScenes) {
 }
 
 // The same for --method-b, on scenes whose final pose is valid, touches, stands clear or whose
-// designed motion collides.
+// straight motion collides.
 TEST(WorkcellCommand, MethodBJsonReadsBackWhole) {
   const Case cases[] = {{1, false, {}, false, 0},
                         {2, false, {}, false, 0},
