@@ -257,7 +257,7 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
   MotionBound bound;
   double t = 0;
   for (;;) {
-    for (int i = 1; i <= robot.N; i++) q[i] = t == 1 ? q1[i] : q0[i] + t * (q1[i] - q0[i]);
+    for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
     forward_kinematics(robot, q, kin);
     if (out.poses == 0) set_up_bound(robot, cell, kin, q0, q1, bound);
     WorkcellClearance c;
@@ -274,7 +274,10 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
       out.worst = c;
       return 1;
     }
-    if (t == 1 || !bound.moving) return 0;
-    t = std::fmin(1.0, t + safe_advance(bound, kin, bodies));
+    if (!bound.moving) return 0;
+    // A step that reaches the end covers the end pose too: it is not evaluated on its own.
+    const double h = safe_advance(bound, kin, bodies);
+    if (!(t + h < 1)) return 0;
+    t += h;
   }
 }

@@ -1,18 +1,22 @@
 // Certified check of a straight joint-space motion against the workcell (wall plate, floor).
 //
-// The motion is q(t) = q0 + t (q1 - q0), t in [0, 1], with the plain joint differences. Each
-// body is checked on its own bound. A point of body k at distance d_i from joint i's axis moves
-// at speed at most sum_i |dq_i| d_i per unit of t, and d_i itself grows at most at
-// sum_{l>i} |dq_l| R_l, R_l bounding how far the body can lie from axis l in any pose (the links'
-// lengths beyond it, the hand, the tube radius or the workpiece's half-diagonal). So over an
-// advance h the body moves at most A h + B h^2 / 2, with A from the pose's own distances to the
-// axes and B constant. Against the floor joint 1 counts only when its axis is not vertical: a
-// turn about a vertical axis keeps every height. From a pose whose body k has clearance c the
-// check advances by the least h over bodies and obstacles with A h + B h^2 / 2 = c +
-// kWorkcellTolerance: no pose in between can fall below the contact band unseen, and a motion
-// that ends touching (c near 0) still ends in a few steps. Where the least clearance comes within
-// kMotionMinAdvance of the band's limit the motion is called colliding there: it cannot be
-// certified. Joints must be rotational. Lengths in model units, angles in radians. No shared state.
+// The motion is q(t) = q0 + t (q1 - q0), t in [0, 1], with the plain joint differences. From
+// each checked pose the check advances by the least step over the bodies (arms, hand, workpiece)
+// and obstacles that no body can use to fall below the contact band, each body on its own clearance
+// c, taking the larger of two safe steps:
+// - by its distances to the axes: a point at distance d_i from joint i's axis moves at most
+//   sum_i |dq_i| d_i per unit of t, and d_i grows at most at sum_{l>i} |dq_l| R_l, R_l bounding
+//   how far the body can lie from axis l in any pose; so the body moves at most A h + B h^2 / 2;
+// - by a plane parting it from the obstacle: its corners (a tube's ends, the box's corners) move
+//   across the plane at their velocities in the pose, give or take an acceleration bound acc
+//   (the turning axes and the turning arms), so they stay clear while g + s h - acc h^2 / 2 >= 0.
+// Each is solved against c + kWorkcellTolerance. Against the floor joint 1 counts only when its
+// axis is not vertical: a turn about a vertical axis keeps every height. So no pose in between can
+// fall below the band unseen, and a motion that ends touching still ends in a few steps. The step
+// that reaches t = 1 certifies the end pose with the rest; it is not evaluated on its own. Where
+// the least clearance comes within kMotionMinAdvance of the band's limit the motion is called
+// colliding there: it cannot be certified. Joints must be rotational. Lengths in model units,
+// angles in radians. No shared state.
 #pragma once
 
 #include "collision/workcell_check.h"
@@ -28,7 +32,8 @@ struct MotionCheck {
   double firstCollision;     // fraction 0..1 of the first invalid pose found; -1 when free
   WorkcellClearance worst;   // the clearances at the first invalid pose, else at the pose of
                              // least clearance checked
-  double minWall, minFloor;  // least wall and floor clearance over the poses checked
+  double minWall, minFloor;  // least wall and floor clearance over the poses checked (the end
+                             // pose, which the last step covers, is not among them)
   long poses;                // poses evaluated
 };
 

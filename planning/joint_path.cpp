@@ -46,14 +46,17 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
                  Kinematics& kin, double& minWall, double& minFloor) {
   minWall = minFloor = INFINITY;
   if (path.empty()) return 0;
-  for (size_t k = 0; k < path.size(); k++) {
+  for (size_t k = 1; k < path.size(); k++) {
     MotionCheck check;
-    const JointVector& to = path[k];
-    const JointVector& from = k == 0 ? path[0] : path[k - 1];
-    motion_check(robot, cell, from.data(), to.data(), kin, check);
+    motion_check(robot, cell, path[k - 1].data(), path[k].data(), kin, check);
     minWall = std::fmin(minWall, check.minWall);
     minFloor = std::fmin(minFloor, check.minFloor);
     if (check.collides) return 0;
   }
-  return 1;
+  // The last waypoint, which its segment's last step covers without evaluating it.
+  WorkcellClearance end;
+  const int valid = pose_check(robot, cell, path.back().data(), kin, end);
+  minWall = std::fmin(minWall, end.wall);
+  minFloor = std::fmin(minFloor, end.floor);
+  return valid;
 }

@@ -12,6 +12,7 @@ double path_length(int N, const JointPath& path);
 void sample_path(int N, const JointPath& path, int steps, JointPath& out);
 
 // Certifies every segment of the path (collision/motion_check.h). Writes the least wall and
-// floor clearances of the poses checked, and returns 1 when every segment is free.
+// floor clearances of the poses checked and of the last waypoint, and returns 1 when every
+// segment is free.
 int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
                  Kinematics& kin, double& minWall, double& minFloor);

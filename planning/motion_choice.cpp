@@ -1,6 +1,7 @@
 #include "planning/motion_choice.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
@@ -23,8 +24,11 @@ bool straight_free(const RobotModel& robot, const Workcell& cell, const double q
   out.plan.status = kPlanFound;
   out.plan.path = {joint_vector(robot.N, qInit), joint_vector(robot.N, qGoal)};
   out.plan.length = path_length(robot.N, out.plan.path);
-  out.plan.minWall = out.straight.minWall;
-  out.plan.minFloor = out.straight.minFloor;
+  // The goal pose too, which the check's last step covers without evaluating it.
+  WorkcellClearance end;
+  pose_check(robot, cell, qGoal, kin, end);
+  out.plan.minWall = std::fmin(out.straight.minWall, end.wall);
+  out.plan.minFloor = std::fmin(out.straight.minFloor, end.floor);
   return true;
 }
 
