@@ -12,6 +12,7 @@
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "support.h"
+#include "task/feasibility_map.h"
 #include "task/method_b_step.h"
 
 namespace {
@@ -168,7 +169,8 @@ TEST(SolveCommand, JsonReadsBack) {
 }
 
 // The modes build a scene of their own: whatever the window's robot, workcell and scene hold,
-// they hold it byte for byte after every window-free mode, traced or as JSON.
+// they hold it byte for byte after every window-free mode, traced or as JSON, and after the
+// map's grid.
 TEST(CommandModes, LeaveTheWindowsSceneAlone) {
   start_scene();
   scene.JRTYPE = 2;
@@ -195,4 +197,11 @@ TEST(CommandModes, LeaveTheWindowsSceneAlone) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&scene), sizeof scene), sceneBefore)
         << command.mode;
   }
+  // So does the map's grid, for every type.
+  for (int type = 1; type <= kRobotTypes; type++) {
+    FeasibilityMap map;
+    ASSERT_EQ(map_grid(type, 1.3, 0.1, map), 1) << type;
+  }
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&robot), sizeof robot), robotBefore);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&cell), sizeof cell), cellBefore);
 }
