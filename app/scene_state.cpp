@@ -11,9 +11,9 @@ Scene scene;
 
 void wall_corners(const Vec3& rh, Vec3 corners[4]) {
   corners[0] = rh;
-  corners[1] = {rh.x - 4, rh.y, rh.z};
-  corners[2] = {rh.x - 4, rh.y, rh.z + 4};
-  corners[3] = {rh.x, rh.y, rh.z + 4};
+  corners[1] = {rh.x - kWallPlateSize, rh.y, rh.z};
+  corners[2] = {rh.x - kWallPlateSize, rh.y, rh.z + kWallPlateSize};
+  corners[3] = {rh.x, rh.y, rh.z + kWallPlateSize};
 }
 
 void rebuild_robot() {

@@ -13,12 +13,11 @@
 #pragma once
 
 #include "collision/geometry.h"
+#include "model/scene_defaults.h"
 #include "model/state.h"
 
 // The contact band: clearances down to minus this count as touching.
 constexpr double kWorkcellTolerance = 1e-5;
-// Side of the square wall plate.
-constexpr double kWallPlateSize = 4.0;
 
 // Bodies are numbered: arms 1..N-1 by their number, then these two.
 constexpr int kBodyHand = kMaxJoints;

@@ -340,7 +340,7 @@ void draw_panel(cairo_t* cr, const MapPictureLayout& layout, int panel, const Fe
 
   double ex, ey, wx, wy;
   map_model_to_pixel(layout, panel, map.rh.x, map.rh.y, ex, ey);
-  map_model_to_pixel(layout, panel, map.rh.x - kMapWallLength, map.rh.y, wx, wy);
+  map_model_to_pixel(layout, panel, map.rh.x - kWallPlateSize, map.rh.y, wx, wy);
   cairo_move_to(cr, wx, wy);
   cairo_line_to(cr, ex, ey);
   cairo_set_source_rgb(cr, 0, 0, 0);

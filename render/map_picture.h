@@ -13,8 +13,6 @@
 // The default goal of the start-up scene, marked on every map.
 constexpr double kMapDefaultGoalX = kDefaultGoalX;
 constexpr double kMapDefaultGoalY = kDefaultGoalY;
-// Length of the wall plate from its edge towards -x (app/scene_state.h, wall_corners).
-constexpr double kMapWallLength = 4.0;
 
 // Cell colours, 0..255 RGB, opaque in the picture: Okabe-Ito bluish green, sky blue and
 // vermillion, and a neutral light grey for out of reach. Indexed by MapClass.
