@@ -73,13 +73,6 @@ void rect_corners(const WallRect& r, Vec3 corner[4]) {
   corner[2] = {r.x0, r.y, r.z1};
   corner[3] = {r.x0, r.y, r.z0};
 }
-// Squared gap between the box lo..hi and the bounding box of the segment p..q.
-double box_gap2(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
-  const double gx = std::max({0.0, std::min(p.x, q.x) - hi.x, lo.x - std::max(p.x, q.x)});
-  const double gy = std::max({0.0, std::min(p.y, q.y) - hi.y, lo.y - std::max(p.y, q.y)});
-  const double gz = std::max({0.0, std::min(p.z, q.z) - hi.z, lo.z - std::max(p.z, q.z)});
-  return gx * gx + gy * gy + gz * gz;
-}
 // Squared distances within this of each other count as a tie that rounding could decide.
 constexpr double kGapMargin = 1e-12;
 
@@ -90,6 +83,12 @@ Vec3 column(const Mat3& R, int i) {
 }
 
 }  // namespace
+
+Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
+  return {std::fmax(0.0, std::fmin(p.x, q.x) - hi.x) - std::fmax(0.0, lo.x - std::fmax(p.x, q.x)),
+          std::fmax(0.0, std::fmin(p.y, q.y) - hi.y) - std::fmax(0.0, lo.y - std::fmax(p.y, q.y)),
+          std::fmax(0.0, std::fmin(p.z, q.z) - hi.z) - std::fmax(0.0, lo.z - std::fmax(p.z, q.z))};
+}
 
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1) {
   Vec3 d1, d2;
@@ -131,7 +130,8 @@ void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& 
   for (int k = 0; k < 4; k++) {
     // An edge whose bounding box lies farther from the segment's than the best pair so far
     // cannot give a nearer pair (the margin keeps rounding from deciding).
-    if (box_gap2(lo, hi, corner[k], corner[(k + 1) % 4]) > best2 + kGapMargin) continue;
+    const Vec3 gap = box_gap(lo, hi, corner[k], corner[(k + 1) % 4]);
+    if (vdot(gap, gap) > best2 + kGapMargin) continue;
     Vec3 e;
     vsub(corner[(k + 1) % 4], corner[k], e);
     double s, t;

@@ -40,6 +40,11 @@ struct SegmentRect {
   RectFeature feature;
 };
 
+// The gap between the axis-aligned box lo..hi and the bounding box of segment p..q, per axis:
+// how far the segment's box lies beyond hi (> 0) or below lo (< 0); 0 where they overlap. Its
+// length is a lower bound of the distance between the box and the segment.
+Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q);
+
 // The squared distance between segments p0..p1 and q0..q1 (either may be a point).
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1);
 

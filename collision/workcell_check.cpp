@@ -84,13 +84,7 @@ double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& pl
 // segment a..b and the plate, less the radius; away is the gap's direction (zero without one).
 double tube_box_gap(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
                     Vec3& away) {
-  const double gx = std::fmax(0.0, std::fmin(a.x, b.x) - plate.x1) -
-                    std::fmax(0.0, plate.x0 - std::fmax(a.x, b.x));
-  const double gy =
-      std::fmax(0.0, std::fmin(a.y, b.y) - plate.y) - std::fmax(0.0, plate.y - std::fmax(a.y, b.y));
-  const double gz = std::fmax(0.0, std::fmin(a.z, b.z) - plate.z1) -
-                    std::fmax(0.0, plate.z0 - std::fmax(a.z, b.z));
-  const Vec3 gap = {gx, gy, gz};
+  const Vec3 gap = box_gap({plate.x0, plate.y, plate.z0}, {plate.x1, plate.y, plate.z1}, a, b);
   away = unit_from({0, 0, 0}, gap);
   return vnorm(gap) - radius;
 }

@@ -2,8 +2,9 @@
 # Checks every include of a layer's sources against scripts/layers.txt: a layer may include its
 # own headers and those of the layers it names there, which must stand above it in the list;
 # and it must include from every layer it names, so its library links only what it uses.
-# Names each include that climbs to a later layer or reaches one not named, and each layer
-# named but not used.
+# Names each include that climbs to a later layer or reaches one not named, each layer named but
+# not used, and each folder of sources missing from the list. The layers today, bottom up: math,
+# model, collision, ik, contact, planning, task, task/motion, render, app.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 declare -A position deps
@@ -27,6 +28,15 @@ layer_of() {
 }
 
 status=0
+# Every folder of the program's sources is a layer: one left out of the list would go unchecked.
+while IFS= read -r folder; do
+  if [ -z "${position[$folder]+set}" ]; then
+    echo "check_layers: $folder/ holds sources but scripts/layers.txt does not name it" >&2
+    status=1
+  fi
+done < <(find . \( -path ./build -o -path ./.git \) -prune -o -type f \( -name '*.h' -o -name '*.cpp' \) \
+  -printf '%h\n' | sed 's|^\./||' | sort -u | grep -vE '^(\.|tests|bench|fuzz|docs|scripts)(/|$)')
+
 for layer in "${order[@]}"; do
   declared=" ${deps[$layer]} "
   for dep in ${deps[$layer]}; do
