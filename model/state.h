@@ -51,11 +51,28 @@ struct Kinematics {
   Mat3 Ew;                    // world orientation of the work
 };
 
-// The workpiece goal and the wall edge, which the shell edits and the solvers read.
+// A workcell holds at most this many boxes; a box's name at most kObstacleNameMax characters.
+constexpr int kMaxObstacles = 64;
+constexpr int kObstacleNameMax = 32;
+
+// A solid box the user places in the workcell (a fixture, a table, a post): full side lengths
+// along its own axes, its centre in the base frame, and its orientation (columns: its x, y and
+// z axes in the base frame).
+struct Obstacle {
+  char name[kObstacleNameMax + 1];  // NUL-terminated
+  double size[3];
+  Vec3 centre;
+  Mat3 R;
+};
+
+// The scene the user describes: the workpiece goal, the wall edge and the boxes, which the shell
+// edits and the solvers read.
 struct Workcell {
   Vec3 rwG;         // goal position of the workpiece centre
   Mat3 EwG;         // goal orientation of the workpiece
   Vec3 rh;          // lower end point of the wall's vertical edge
+  int obstacleCount = 0;              // boxes in use, 0..kMaxObstacles
+  Obstacle obstacles[kMaxObstacles];  // entries 0..obstacleCount-1
   double wallDist;  // horizontal distance from joint 2's vertical axis to rh
   int Mcont;        // arm (link) expected to touch the wall edge
 };
