@@ -43,7 +43,7 @@ std::unique_ptr<CommandScene> new_scene() {
 void rebuild_robot(CommandScene& s) {
   robot_setup(s.type, s.robot);
   kinematics_at_base(s.robot, s.kin);
-  guess_contact_arm(s.robot, s.cell);
+  guess_contact_arm(s.robot, s.cell.rh, s.methodB.Mcont);
 }
 
 // The scene's type, goal (x, y and the underside's height: as given on the command line, so
@@ -101,10 +101,7 @@ void print_json(FILE* out, const json& document) {
 bool wall_accepted(int type, double wallY, std::string& why) {
   RobotModel model;
   robot_setup(type, model);
-  Workcell wall = {};
-  wall.rh = {0, wallY, 0};
-  wall_dialog_contact_arm(model, wall);
-  if (wall.Mcont <= 5) return true;
+  if (wall_dialog_contact_arm(model, {0, wallY, 0}) <= 5) return true;
   why = "wall too far: no arm 2..5 of robot type " + std::to_string(type) + " reaches its edge";
   return false;
 }
@@ -172,7 +169,7 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
     }
     o.q = s.methodB.qGoal;
     o.kind = s.methodB.sgnCONTACT == 2 ? "touch" : "clear";
-    o.arm = cell.Mcont;
+    o.arm = s.methodB.Mcont;
     WorkcellClearance c;
     if (!pose_check(robot, cell, o.q, s.kin, c)) {
       o.reason = std::string("goal pose invalid: Method B's final pose ") +
@@ -328,6 +325,7 @@ int command_scene(const CommandLine& command, CommandScene& s, std::string& why)
   robot_setup(s.type, s.robot);
   kinematics_at_base(s.robot, s.kin);
   start_workcell(s.cell);
+  s.methodB.Mcont = kStartupContactArm;
   s.methodB.lcontFlag = 5;
   s.methodB.tolPos = kMethodBTolPos;
   if (command.typeGiven) {
@@ -348,7 +346,7 @@ int command_scene(const CommandLine& command, CommandScene& s, std::string& why)
   if (command.wallGiven) {
     if (!wall_accepted(s.type, command.wallY, why)) return 0;
     s.cell.rh.y = command.wallY;
-    wall_dialog_contact_arm(s.robot, s.cell);
+    s.methodB.Mcont = wall_dialog_contact_arm(s.robot, s.cell.rh);
   }
   qcopy(s.robot.N, s.robot.qInit[s.type], s.methodB.qr);
   return 1;
@@ -374,7 +372,7 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
       const double* q = state.qGoal;
       const bool touch = state.sgnCONTACT == 2;
       json solution =
-          solution_json(robot.N, q, touch ? "touch" : "clear", cell.Mcont, state.gapArm,
+          solution_json(robot.N, q, touch ? "touch" : "clear", state.Mcont, state.gapArm,
                         joint_distance(robot.N, q, robot.qInit[s.type]),
                         pos_error(robot, cell.rwG, q, s.kin), ori_error(robot, cell.EwG, q, s.kin));
       add_workcell_json(s, q, touch, solution);

@@ -99,8 +99,6 @@ void goal_dialog() {
 
 void wall_dialog() {
   const Vec3 previous = cell.rh;
-  const double previousDist = cell.wallDist;
-  const int previousMcont = cell.Mcont;
   for (;;) {
     console_printf("\n現在の薄壁左端位置 rh[]=(%6.3f %6.3f %6.3f)", cell.rh.x, cell.rh.y,
                    cell.rh.z);
@@ -109,23 +107,20 @@ void wall_dialog() {
     const int result = read_numbers(1, &y);
     if (result == kConsoleEnded) {
       cell.rh = previous;
-      cell.wallDist = previousDist;
-      cell.Mcont = previousMcont;
       wall_corners(cell.rh, scene.wallCorner);
       console_printf("%s", kWallKept);
       return;
     }
     if (result == kConsoleNotNumber) continue;
     cell.rh.y = y;
-    wall_dialog_contact_arm(robot, cell);
-    if (cell.Mcont <= 5) {
+    const int arm = wall_dialog_contact_arm(robot, cell.rh);
+    if (arm <= 5) {
+      scene.Mcont = arm;
       wall_corners(cell.rh, scene.wallCorner);
       return;
     }
     // Refused: the wall stays the last accepted one.
     cell.rh = previous;
-    cell.wallDist = previousDist;
-    cell.Mcont = previousMcont;
     console_printf("\n壁遠すぎる．設定し直し");
   }
 }

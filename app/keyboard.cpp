@@ -94,7 +94,7 @@ void name_contact_arm(unsigned char key) {
   const int n = key_to_number(key);
   console_printf("\nkey=%c Mcont=%d", key, n);
   if (n <= 7) {
-    cell.Mcont = n;
+    scene.Mcont = n;
     scene.setMode = '0';
   }
 }

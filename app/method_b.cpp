@@ -35,7 +35,7 @@ void method_b_start() {
 void method_b_key_a() {
   const bool wasFinal = method_b_final(scene);
   method_b_step_a(robot, cell, kin, scene, report);
-  scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, cell.Mcont, 'a');
+  scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, 'a');
   print_method_b_step_a(report, console.out);
   note_final_pose(wasFinal);
 }
@@ -43,7 +43,7 @@ void method_b_key_a() {
 void method_b_key_b() {
   const bool wasFinal = method_b_final(scene);
   method_b_step_b(robot, cell, kin, scene, report);
-  scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, cell.Mcont, 'b');
+  scene.methodBStuck = method_b_repeat_record(scene.methodBRepeats, scene, 'b');
   print_method_b_step_b(report, console.out);
   note_final_pose(wasFinal);
 }

@@ -19,7 +19,7 @@ void wall_corners(const Vec3& rh, Vec3 corners[4]) {
 void rebuild_robot() {
   robot_setup(scene.JRTYPE, robot);
   kinematics_at_base(robot, kin);
-  guess_contact_arm(robot, cell);
+  guess_contact_arm(robot, cell.rh, scene.Mcont);
 }
 
 void set_initial_pose() {
@@ -33,6 +33,7 @@ void start_scene() {
   robot_setup(scene.JRTYPE, robot);
   kinematics_at_base(robot, kin);
   start_workcell(cell);
+  scene.Mcont = kStartupContactArm;
   wall_corners(cell.rh, scene.wallCorner);
   scene.setMode = '0';
   scene.calcMode = '0';

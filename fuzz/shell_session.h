@@ -109,9 +109,9 @@ inline void check_scene() {
   require(finite_all(scene.dqStep + 1, kMaxJoints), "dqStep not finite");
   require(std::isfinite(scene.errPos) && std::isfinite(scene.gapArm), "Method B trace not finite");
   require(finite_vec3(cell.rwG), "goal not finite");
-  require(finite_vec3(cell.rh) && std::isfinite(cell.wallDist), "wall not finite");
+  require(finite_vec3(cell.rh), "wall not finite");
   require(wall_matches_edge(), "wall rectangle is not that of the wall edge");
-  require(cell.Mcont >= 1 && cell.Mcont <= kMaxJoints + 1, "Mcont out of range");
+  require(scene.Mcont >= 1 && scene.Mcont <= kMaxJoints + 1, "Mcont out of range");
   require(model_matches_type(), "robot model is not that of JRTYPE");
   require(on_motion_line(), "motion left the line from the initial pose to the goal");
   require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
@@ -161,7 +161,7 @@ inline void check_new_setting(unsigned char key, const Vec3& previousGoal,
     require(key == 'O', "wall changed by a key that is no wall dialog");
     require(cell.rh.x == previousWall.x && cell.rh.z == previousWall.z,
             "wall dialog moved the edge along x or z");
-    require(cell.Mcont >= 2 && cell.Mcont <= 5, "wall dialog accepted a wall no arm reaches");
+    require(scene.Mcont >= 2 && scene.Mcont <= 5, "wall dialog accepted a wall no arm reaches");
   }
 }
 

@@ -68,11 +68,9 @@ struct Obstacle {
 // The scene the user describes: the workpiece goal, the wall edge and the boxes, which the shell
 // edits and the solvers read.
 struct Workcell {
-  Vec3 rwG;         // goal position of the workpiece centre
-  Mat3 EwG;         // goal orientation of the workpiece
-  Vec3 rh;          // lower end point of the wall's vertical edge
+  Vec3 rwG;                           // goal position of the workpiece centre
+  Mat3 EwG;                           // goal orientation of the workpiece
+  Vec3 rh;                            // lower end point of the wall's vertical edge
   int obstacleCount = 0;              // boxes in use, 0..kMaxObstacles
   Obstacle obstacles[kMaxObstacles];  // entries 0..obstacleCount-1
-  double wallDist;  // horizontal distance from joint 2's vertical axis to rh
-  int Mcont;        // arm (link) expected to touch the wall edge
 };

@@ -10,32 +10,23 @@ double horizontal_distance(const Vec3& a, const Vec3& b) {
 
 }  // namespace
 
-void startup_contact_arm(Workcell& cell) {
-  cell.wallDist = std::sqrt(cell.rh.x * cell.rh.x + cell.rh.y * cell.rh.y);
-  cell.Mcont = 4;
-}
-
-void guess_contact_arm(const RobotModel& robot, Workcell& cell) {
+void guess_contact_arm(const RobotModel& robot, const Vec3& rh, int& Mcont) {
   const Vec3& joint2 = robot.Jpos0[2];
-  cell.wallDist = horizontal_distance(cell.rh, joint2);
+  const double wallDist = horizontal_distance(rh, joint2);
   for (int i = 2; i <= robot.N - 1; i++) {
-    if (robot.Jpos0[i].z - joint2.z < cell.wallDist &&
-        robot.Jpos0[i + 1].z - joint2.z >= cell.wallDist)
-      cell.Mcont = i;
+    if (robot.Jpos0[i].z - joint2.z < wallDist && robot.Jpos0[i + 1].z - joint2.z >= wallDist)
+      Mcont = i;
   }
 }
 
-void wall_dialog_contact_arm(const RobotModel& robot, Workcell& cell) {
-  cell.wallDist = horizontal_distance(cell.rh, robot.Jpos0[1]);
+int wall_dialog_contact_arm(const RobotModel& robot, const Vec3& rh) {
+  const double wallDist = horizontal_distance(rh, robot.Jpos0[1]);
   double reach = 0;
   for (int i = 2; i <= robot.N - 1; i++) {
     reach += robot.Llen[i + 1];
-    if (cell.wallDist <= reach) {
-      cell.Mcont = i;
-      return;
-    }
+    if (wallDist <= reach) return i;
   }
-  cell.Mcont = 10;
+  return kNoContactArm;
 }
 
 int method_b_contact_arm(int m0, int mc, int Mcont) {

@@ -28,7 +28,7 @@ typedef void (*MapCellEvaluator)(int type, double wallY, double x, double y, Map
 typedef void (*MapProgressCallback)(void* context, long done, long total);
 
 // The goal and wall of floor goal (x, y): the workpiece's underside at z = 0 in the goal
-// orientation, the wall edge at (0, wallY, 0); Mcont and wallDist 0.
+// orientation, the wall edge at (0, wallY, 0), no boxes.
 Workcell floor_workcell(const RobotModel& robot, double x, double y, double wallY);
 
 // The goals of type `type` that pass the goal dialog's reach test (goal_reach, LL1 <= LL2) lie

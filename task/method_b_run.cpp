@@ -10,7 +10,7 @@ thread_local MethodBReport report;
 
 }  // namespace
 
-void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[], int maxSteps,
+void method_b_run(const RobotModel& robot, const Workcell& cell, const double qInit[], int maxSteps,
                   FILE* trace, Kinematics& kin, MethodBState& state, MethodBRun& run) {
   method_b_begin(robot, cell, qInit, kin, state, report);
   if (trace != nullptr) print_method_b_start(report, trace);
@@ -30,7 +30,7 @@ void method_b_run(const RobotModel& robot, Workcell& cell, const double qInit[],
     }
     lastKey = key;
     run.steps++;
-    if (method_b_repeat_record(repeats, state, cell.Mcont, lastKey)) {
+    if (method_b_repeat_record(repeats, state, lastKey)) {
       run.stuck = true;
       break;
     }

@@ -30,7 +30,7 @@ int classify(const RobotModel& robot, const Workcell& cell, double q[], Kinemati
 int contact_step(const RobotModel& robot, const Workcell& cell, const double qin[], double qout[],
                  Kinematics& kin, MethodBState& state, MessageLog& log) {
   double t;
-  const int found = line_contact(robot, cell.rh, qin, robot.Lcont, cell.Mcont, kin, qout,
+  const int found = line_contact(robot, cell.rh, qin, robot.Lcont, state.Mcont, kin, qout,
                                  state.dContact, t, &log);
   state.gapArm = gap_of(robot, state.dContact);
   return found;
@@ -81,12 +81,12 @@ void start_report(const RobotModel& robot, const MethodBState& state, MethodBRep
   log_clear(report.rerunLog);
 }
 
-void finish_report(const RobotModel& robot, const Workcell& cell, const MethodBState& state,
-                   int count, MethodBReport& report) {
+void finish_report(const RobotModel& robot, const MethodBState& state, int count,
+                   MethodBReport& report) {
   qcopy(robot.N, state.qr, report.qr);
   report.errPos = state.errPos;
   report.gapArm = state.gapArm;
-  report.Mcont = cell.Mcont;
+  report.Mcont = state.Mcont;
   report.sgnCONTACT = state.sgnCONTACT;
   report.solB = state.solB;
   report.count = count;
@@ -106,11 +106,11 @@ void method_b_begin(const RobotModel& robot, const Workcell& cell, const double 
   state.lcontFlag = 5;
   start_report(robot, state, report);
   report.outcome = kMethodBSolved;
-  finish_report(robot, cell, state, 0, report);
+  finish_report(robot, state, 0, report);
 }
 
-void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
-                     MethodBReport& report) {
+void method_b_step_a(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
+                     MethodBState& state, MethodBReport& report) {
   const int N = robot.N;
   const int* j = robot.posJoints;
   start_report(robot, state, report);
@@ -121,14 +121,14 @@ void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, M
             &report.solveLog) == 0) {
     state.solB = 0;
     report.outcome = kMethodBNoSolution;
-    finish_report(robot, cell, state, state.cntBa, report);
+    finish_report(robot, state, state.cntBa, report);
     return;
   }
   report.outcome = kMethodBSolved;
   qcopy(N, state.qr, report.qSolved);
   int mc;
   const int m0 = classify(robot, cell, state.qr, kin, state, state.dContact, mc);
-  cell.Mcont = method_b_contact_arm(m0, mc, cell.Mcont);
+  state.Mcont = method_b_contact_arm(m0, mc, state.Mcont);
   limit_position_step(robot, state.qs, state.qr);
   classify(robot, cell, state.qr, kin, state, state.dContact, mc);
   state.errPos = pos_error(robot, cell.rwG, state.qr, kin);
@@ -136,11 +136,11 @@ void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, M
   // A positioned pose touching or clearing the edge is a solution the screen offers for the
   // motion ("Hit 'C'"), so it becomes the motion's goal as an accepted 'b' result does.
   if (state.solB == 2 && touches_or_clears(state)) qcopy(N, state.qr, state.qGoal);
-  finish_report(robot, cell, state, state.cntBa, report);
+  finish_report(robot, state, state.cntBa, report);
 }
 
-void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
-                     MethodBReport& report) {
+void method_b_step_b(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
+                     MethodBState& state, MethodBReport& report) {
   const int N = robot.N;
   start_report(robot, state, report);
   state.cntBb += 1;
@@ -150,15 +150,15 @@ void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, M
     state.lcontFlag = 0;
     classify(robot, cell, state.qr, kin, state, state.dContact, mc);
     report.outcome = kMethodBNoSolution;
-    finish_report(robot, cell, state, state.cntBb, report);
+    finish_report(robot, state, state.cntBb, report);
     return;
   }
   report.outcome = kMethodBSolved;
   qcopy(N, state.qr, report.qSolved);
   int m0 = classify(robot, cell, state.qr, kin, state, state.dContact, mc);
   // Another arm crosses the wall or is nearer the edge: bring that one against it instead.
-  if (mc != 0 || m0 != cell.Mcont) {
-    cell.Mcont = mc != 0 ? mc : m0;
+  if (mc != 0 || m0 != state.Mcont) {
+    state.Mcont = mc != 0 ? mc : m0;
     contact_step(robot, cell, state.qr, state.qr, kin, state, report.rerunLog);
     // The re-run moved the arms: judge the pose it left before it may become the motion's goal.
     double d, t;
@@ -171,11 +171,11 @@ void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, M
   } else {
     limit_contact_step(robot, state.qs, state.qr);
     m0 = classify(robot, cell, state.qr, kin, state, state.dLimited, mc);
-    cell.Mcont = method_b_contact_arm(m0, mc, cell.Mcont);
+    state.Mcont = method_b_contact_arm(m0, mc, state.Mcont);
     state.errPos = pos_error(robot, cell.rwG, state.qr, kin);
     state.solB = position_status(state);
   }
-  finish_report(robot, cell, state, state.cntBb, report);
+  finish_report(robot, state, state.cntBb, report);
 }
 
 int method_b_status_row(const MethodBState& state) {
@@ -213,7 +213,7 @@ char method_b_next_key(const MethodBState& state, char lastKey) {
   }
 }
 
-void method_b_snapshot(const MethodBState& state, int Mcont, char lastKey, MethodBSnapshot& snap) {
+void method_b_snapshot(const MethodBState& state, char lastKey, MethodBSnapshot& snap) {
   std::memset(&snap, 0, sizeof snap);
   std::memcpy(snap.qr, state.qr, sizeof snap.qr);
   snap.errPos = state.errPos;
@@ -223,7 +223,7 @@ void method_b_snapshot(const MethodBState& state, int Mcont, char lastKey, Metho
   snap.sgnCONTACT = state.sgnCONTACT;
   snap.solB = state.solB;
   snap.lcontFlag = state.lcontFlag;
-  snap.Mcont = Mcont;
+  snap.Mcont = state.Mcont;
   snap.lastKey = lastKey;
 }
 
@@ -231,11 +231,10 @@ void method_b_repeat_reset(MethodBRepeatCheck& check) {
   std::memset(&check, 0, sizeof check);
 }
 
-bool method_b_repeat_record(MethodBRepeatCheck& check, const MethodBState& state, int Mcont,
-                            char lastKey) {
+bool method_b_repeat_record(MethodBRepeatCheck& check, const MethodBState& state, char lastKey) {
   MethodBSnapshot& slot = check.history[check.steps % 2];
   const MethodBSnapshot earlier = slot;
-  method_b_snapshot(state, Mcont, lastKey, slot);
+  method_b_snapshot(state, lastKey, slot);
   check.steps++;
   return check.steps > 2 && std::memcmp(&earlier, &slot, sizeof slot) == 0;
 }

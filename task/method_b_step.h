@@ -24,6 +24,7 @@ struct MethodBState {
   int sgnCONTACT;    // 0 undetermined, 1 an arm cuts the wall, 2 touches the edge, 3 apart
   int solB;          // 0 no position solution, 1 not yet within tolPos, 2 positioned
   int lcontFlag;     // 0 after a contact step without solution, 5 otherwise
+  int Mcont;         // arm (link) expected to touch the wall edge; the steps may change it
   double tolPos;     // position tolerance
   // Signed arm-to-edge distances the contact routines last delivered, kept for the whole run:
   // a routine that finds nothing leaves them, and gapArm is then taken from the earlier value.
@@ -49,21 +50,21 @@ struct MethodBReport {
   MessageLog rerunLog;  // 'b': notes of the contact solver's re-run on another arm
 };
 
-// 'B': qs and qr at the initial pose qInit, counters and status reset. cell.Mcont must already
+// 'B': qs and qr at the initial pose qInit, counters and status reset. state.Mcont must already
 // hold the arm to start with. Uses kin as workspace.
 void method_b_begin(const RobotModel& robot, const Workcell& cell, const double qInit[],
                     Kinematics& kin, MethodBState& state, MethodBReport& report);
 
 // 'a': one B-a step from state.qr; its result, limited, becomes qr. A positioned result that
-// touches or clears the wall edge becomes qGoal. May choose another contact arm (cell.Mcont).
-void method_b_step_a(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
-                     MethodBReport& report);
+// touches or clears the wall edge becomes qGoal. May choose another contact arm (state.Mcont).
+void method_b_step_a(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
+                     MethodBState& state, MethodBReport& report);
 
 // 'b': one B-b step from state.qr; a positioned result touching or clearing the edge becomes qr
 // and qGoal unlimited, any other result is limited on joint Lcont and becomes qr. May choose
-// another contact arm (cell.Mcont).
-void method_b_step_b(const RobotModel& robot, Workcell& cell, Kinematics& kin, MethodBState& state,
-                     MethodBReport& report);
+// another contact arm (state.Mcont).
+void method_b_step_b(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
+                     MethodBState& state, MethodBReport& report);
 
 // Everything Method B's next steps depend on: the pose, the status, the kept distances, the
 // contact arm and the last key. The steps are deterministic, so when a snapshot equals the one
@@ -77,7 +78,7 @@ struct MethodBSnapshot {
 
 // The snapshot of state after a step with key lastKey ('a' or 'b'); padding zeroed, so two
 // snapshots compare bytewise.
-void method_b_snapshot(const MethodBState& state, int Mcont, char lastKey, MethodBSnapshot& snap);
+void method_b_snapshot(const MethodBState& state, char lastKey, MethodBSnapshot& snap);
 
 // Keeps the snapshots of the last two steps: record() after every step says whether the state
 // repeats the one a pair of steps earlier. reset() at 'B'.
@@ -86,8 +87,7 @@ struct MethodBRepeatCheck {
   int steps;
 };
 void method_b_repeat_reset(MethodBRepeatCheck& check);
-bool method_b_repeat_record(MethodBRepeatCheck& check, const MethodBState& state, int Mcont,
-                            char lastKey);
+bool method_b_repeat_record(MethodBRepeatCheck& check, const MethodBState& state, char lastKey);
 
 // What the window's status message says of the state: the message row 1..9, or 0 for none.
 int method_b_status_row(const MethodBState& state);

@@ -1,7 +1,5 @@
 #include "task/workcell_setup.h"
 
-#include "task/contact_arm_rules.h"
-
 namespace {
 
 // Whether frame A equals frame B: the row differences' lengths sum below 0.0001.
@@ -22,7 +20,7 @@ void start_workcell(Workcell& cell) {
   cell.rwG = {kDefaultGoalX, kDefaultGoalY, kDefaultGoalUnderside + 0.2 / 2};
   cell.EwG = kGoalOrientation;
   cell.rh = {0, kDefaultWallY, 0};
-  startup_contact_arm(cell);
+  cell.obstacleCount = 0;
 }
 
 void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,

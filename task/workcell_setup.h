@@ -10,8 +10,8 @@
 constexpr Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 
 // The start-up workcell: the goal (kDefaultGoalX, kDefaultGoalY) with the workpiece's underside
-// at kDefaultGoalUnderside in the goal orientation, the wall edge at (0, kDefaultWallY, 0), and the
-// contact arm 4 with its wall distance (startup_contact_arm). Writes every field of cell.
+// at kDefaultGoalUnderside in the goal orientation, the wall edge at (0, kDefaultWallY, 0), and no
+// boxes.
 void start_workcell(Workcell& cell);
 
 // The reach test of a goal rwG, EwG for the robot in its zero pose at the origin: LL1, the

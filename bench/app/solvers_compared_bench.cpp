@@ -32,8 +32,8 @@
 
 namespace {
 
-// A random scene of the type that the dialogs accept.
-void random_scene(const RobotModel& robot, std::mt19937& rng, Workcell& cell) {
+// A random scene of the type that the dialogs accept; returns the wall dialog's contact arm.
+int random_scene(const RobotModel& robot, std::mt19937& rng, Workcell& cell) {
   std::uniform_real_distribution<double> coordinate(-3.5, 3.5), wallY(-3.0, 3.0);
   for (;;) {
     const double x = coordinate(rng), y = coordinate(rng);
@@ -42,8 +42,8 @@ void random_scene(const RobotModel& robot, std::mt19937& rng, Workcell& cell) {
     goal_reach(robot, cell.EwG, cell.rwG, LL1, LL2);
     if (!(LL1 <= LL2)) continue;
     cell.rh.y = wallY(rng);
-    wall_dialog_contact_arm(robot, cell);
-    if (cell.Mcont <= 5) return;
+    const int arm = wall_dialog_contact_arm(robot, cell.rh);
+    if (arm <= 5) return arm;
   }
 }
 
@@ -62,10 +62,11 @@ void BM_SolverVersusMethodB(benchmark::State& state) {
     std::vector<int> steps;
     for (int s = 0; s < kScenes; s++) {
       Workcell cell;
-      random_scene(robot, rng, cell);
+      const int arm = random_scene(robot, rng, cell);
       placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
-      guess_contact_arm(robot, cell);
       methodB = {};
+      methodB.Mcont = arm;
+      guess_contact_arm(robot, cell.rh, methodB.Mcont);
       methodB.tolPos = kMethodBTolPos;
       MethodBRun run;
       method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, nullptr, kin, methodB, run);
@@ -104,9 +105,9 @@ void method_b_only(int type, double wallY, double x, double y, MapCell& out) {
   if (built != type) robot_setup(built = type, robot);
   kinematics_at_base(robot, kin);
   Workcell cell = floor_workcell(robot, x, y, wallY);
-  wall_dialog_contact_arm(robot, cell);
-  guess_contact_arm(robot, cell);
   methodB = {};
+  methodB.Mcont = wall_dialog_contact_arm(robot, cell.rh);
+  guess_contact_arm(robot, cell.rh, methodB.Mcont);
   methodB.tolPos = kMethodBTolPos;
   MethodBRun run;
   method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, nullptr, kin, methodB, run);

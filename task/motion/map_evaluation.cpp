@@ -70,9 +70,9 @@ void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& out)
   out.motion = map_motion(w.robot, cell, type, w.placements);
 
   // As a user would: the wall dialog's contact arm, then the 'B' key's guess.
-  wall_dialog_contact_arm(w.robot, cell);
-  guess_contact_arm(w.robot, cell);
   w.methodB = {};
+  w.methodB.Mcont = wall_dialog_contact_arm(w.robot, cell.rh);
+  guess_contact_arm(w.robot, cell.rh, w.methodB.Mcont);
   w.methodB.tolPos = kMethodBTolPos;
   MethodBRun run;
   method_b_run(w.robot, cell, w.robot.qInit[type], kMethodBMaxSteps, nullptr, w.kin, w.methodB,

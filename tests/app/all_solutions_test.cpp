@@ -108,7 +108,7 @@ TEST(AllSolutions, AgreeWithMethodB) {
     ASSERT_TRUE(method_b_final(scene)) << type;
     double methodB[kJointSlots];
     qcopy(7, scene.qGoal, methodB);
-    const int arm = cell.Mcont;
+    const int arm = scene.Mcont;
     const int row = method_b_status_row(scene);
     dispatch_key('A');
     const PlacementResult& result = scene.placements;

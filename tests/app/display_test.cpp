@@ -221,11 +221,10 @@ TEST(DisplayFrame, RobotMenuShowsFourRobotsAndLeavesTheModel) {
   scene.JRTYPE = 3;
   robot_setup(3, robot);
   set_initial_pose();
-  cell.Mcont = 2;  // as the user may have named it
+  scene.Mcont = 2;  // as the user may have named it
   forward_kinematics(robot, scene.qr, kin);
   const RobotModel before = robot;
   const Kinematics kinBefore = kin;
-  const double wallDist = cell.wallDist;
   scene.setMode = 'F';
   scene.menuState = '4';
   for (int frame = 0; frame < 2; frame++) draw_frame();
@@ -240,8 +239,7 @@ TEST(DisplayFrame, RobotMenuShowsFourRobotsAndLeavesTheModel) {
     expect_near(kin.Jpos[i], kinBefore.Jpos[i], 0);
     expect_near(kin.E[i], kinBefore.E[i], 0);
   }
-  EXPECT_EQ(cell.Mcont, 2);
-  EXPECT_EQ(cell.wallDist, wallDist);
+  EXPECT_EQ(scene.Mcont, 2);
   EXPECT_EQ(scene.JRTYPE, 3);
 
   // Heights above each base that lie on a link, clear of every type's joints.

@@ -109,19 +109,19 @@ TEST(Keyboard, ContactArmMode) {
       EXPECT_NEAR(scene.qr[i], expected, 1e-15) << "type " << type << " joint " << i;
     }
 
-    const int Mcont = cell.Mcont;
+    const int Mcont = scene.Mcont;
     for (unsigned char key : {'9', '\x1b', 'B', 'C', 'a', 'P'}) press(key);
     EXPECT_EQ(scene.setMode, 'D');
     EXPECT_EQ(scene.calcMode, '0');
     EXPECT_EQ(scene.viewRot[0], 2.0);
-    EXPECT_EQ(cell.Mcont, Mcont);
+    EXPECT_EQ(scene.Mcont, Mcont);
     const std::string text = captured.text();
     EXPECT_NE(text.find("\nkey=9 Mcont=9\nkey=\x1b Mcont=100\nkey=B Mcont=100\nkey=C Mcont=100"),
               std::string::npos)
         << text;
 
     press('5');
-    EXPECT_EQ(cell.Mcont, 5);
+    EXPECT_EQ(scene.Mcont, 5);
     EXPECT_EQ(scene.setMode, '0');
     fclose(in);
   }

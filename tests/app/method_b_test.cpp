@@ -144,7 +144,7 @@ void PrintTo(const SceneCase& scene, std::ostream* os) {
 void expect_valid_final_pose(const double q[], int row) {
   EXPECT_LE(work_error(q), kTolPos);
   EXPECT_LE(orientation_error(q), 1e-6);  // the position/orientation solver's tolerance
-  const int M = cell.Mcont;
+  const int M = scene.Mcont;
   if (row == 3) {
     EXPECT_NEAR(arm_axis_to_edge(q, M), kContactDistance, 1e-5);  // the contact class's band
   } else if (M >= 1 && M <= 6) {
@@ -314,7 +314,7 @@ TEST(MethodBTrace, StartStepsAndResults) {
           2, 3, 4) +
       joints("\n計算前 qs[]=", qs) + joints("\n計算後 qr[]=", qp) +
       format("\n修正後 位置誤差=%11.3e 最近アームMcont=%d アーム直線間の隙間=%7.4f", scene.errPos,
-             cell.Mcont, scene.gapArm) +
+             scene.Mcont, scene.gapArm) +
       joints("\n       qr[]=", scene.qr) + "\n壁端直線に接触し位置決めされた解が得られた．" +
       format("\n位置姿勢逆運動学計算の繰り返し回数cntBa=%d\n", cntBa + 1);
   EXPECT_EQ(again.text(), expected);
@@ -365,10 +365,10 @@ TEST(MethodBStepLimit, ContactStep) {
     const int K = robot.Lcont;
     double q0[kJointSlots] = {}, qc[kJointSlots] = {}, d, t;
     qcopy(7, scene.qr, q0);
-    ASSERT_EQ(line_contact(robot, cell.rh, q0, K, cell.Mcont, kin, qc, d, t), 1);
+    ASSERT_EQ(line_contact(robot, cell.rh, q0, K, scene.Mcont, kin, qc, d, t), 1);
     int mc, sgn;
     // The contact arm stays the nearest and nothing crosses: no second solver run.
-    ASSERT_EQ(contact_check(robot, cell.rh, K, qc, kin, mc, sgn, d, t), cell.Mcont);
+    ASSERT_EQ(contact_check(robot, cell.rh, K, qc, kin, mc, sgn, d, t), scene.Mcont);
     ASSERT_EQ(mc, 0);
     ASSERT_GT(work_error(qc), kTolPos);
     const struct { double change, factor; } cases[] = {{0.05, 1.0}, {0.2, 0.5}, {0.31, 0.05}};
@@ -400,7 +400,7 @@ TEST(MethodBContact, NoContactSolution) {
   double q0[kJointSlots];
   qcopy(7, scene.qr, q0);
   for (int arm : {6, 7, 8}) {
-    cell.Mcont = arm;
+    scene.Mcont = arm;
     const size_t before = captured.text().size();
     press('b');
     EXPECT_EQ(scene.lcontFlag, 0);
@@ -409,7 +409,7 @@ TEST(MethodBContact, NoContactSolution) {
     const std::string text = captured.text().substr(before);
     EXPECT_NE(text.find("\nB-b 壁端直線に接触するアームなし"), std::string::npos) << text;
   }
-  cell.Mcont = 4;
+  scene.Mcont = 4;
   press('b');
   EXPECT_NE(scene.qr[1], q0[1]);
   EXPECT_EQ(scene.lcontFlag, 0);

@@ -17,7 +17,7 @@ namespace {
 TEST(StartScene, DefaultsWhateverCameBefore) {
   scene.JRTYPE = 4;
   robot_setup(4, robot);
-  cell.Mcont = 6;
+  scene.Mcont = 6;
   cell.rh = {1, 2, 3};
   scene.menuState = '4';
   scene.setMode = 'D';
@@ -33,8 +33,7 @@ TEST(StartScene, DefaultsWhateverCameBefore) {
   expect_near(cell.rwG, {-0.6, 2.2, 0.1}, 0);
   expect_near(cell.EwG, {{1, 0, 0, 0, -1, 0, 0, 0, -1}}, 0);
   expect_near(cell.rh, {0, 1.3, 0}, 0);
-  EXPECT_EQ(cell.wallDist, 1.3);
-  EXPECT_EQ(cell.Mcont, 4);
+  EXPECT_EQ(scene.Mcont, 4);
   const Vec3 corners[4] = {{0, 1.3, 0}, {-4, 1.3, 0}, {-4, 1.3, 4}, {0, 1.3, 4}};
   for (int k = 0; k < 4; k++) expect_near(scene.wallCorner[k], corners[k], 0);
   EXPECT_EQ(scene.setMode, '0');
