@@ -20,7 +20,7 @@ void all_solutions_key() {
   scene.lcontFlag = 5;
   const PlacementOptions options;
   placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, scene.placements);
-  print_placement_table(scene.placements, console.out);
+  print_placement_table(scene.placements, cell, console.out);
   if (scene.placements.count > 0)
     show_solution(0);
   else

@@ -74,8 +74,9 @@ json solution_json(int N, const double q[], const char* kind, int arm, double cl
           {"orientation_error", orientationError}};
 }
 
-// A pose against the workcell: its wall and floor clearances, whether it touches the wall's edge,
-// and the check of the straight motion to it from the initial pose.
+// A pose against the workcell: its wall, floor and box clearances (the least over the boxes with
+// the nearest box's name; null without boxes), whether it touches the wall's edge, and the check
+// of the straight motion to it from the initial pose.
 void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge, json& solution) {
   Kinematics workspace;
   kinematics_at_base(s.robot, workspace);
@@ -86,6 +87,9 @@ void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge
   solution["valid"] = c.valid != 0;
   solution["wall_clearance"] = c.wall;
   solution["floor_clearance"] = c.floor;
+  const bool boxes = c.obstacleIndex >= 0;
+  solution["obstacle_clearance"] = boxes ? json(c.obstacle) : json(nullptr);
+  solution["nearest_obstacle"] = boxes ? json(nearest_box_name(c, s.cell)) : json(nullptr);
   solution["touches"] = touchesEdge ? json("edge") : json(nullptr);
   solution["straight_motion"] = {
       {"collides", straight.collides != 0},
@@ -172,8 +176,11 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
     o.arm = s.methodB.Mcont;
     WorkcellClearance c;
     if (!pose_check(robot, cell, o.q, s.kin, c)) {
+      const WorkcellCut cut = deepest_cut(c);
       o.reason = std::string("goal pose invalid: Method B's final pose ") +
-                 (below_the_floor(c) ? "lies below the floor" : "cuts into the wall");
+                 (cut == kCutFloor ? "lies below the floor"
+                  : cut == kCutBox ? std::string("cuts into '") + nearest_box_name(c, cell) + "'"
+                                   : "cuts into the wall");
       return 1;
     }
     motion_to_pose(robot, cell, qInit, o.q, request, o.motion);
@@ -181,7 +188,7 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
     PlacementResult& result = s.placements;
     placement_solve(robot, cell, qInit, PlacementOptions(), result);
     if (result.count == 0) {
-      o.reason = "no valid goal pose: " + placement_reason(result);
+      o.reason = "no valid goal pose: " + placement_reason(result, cell);
       return 1;
     }
     if (command.planIndex > result.count) {
@@ -307,13 +314,13 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
       solutions.push_back(solution);
     }
     document["solutions"] = solutions;
-    document["reason"] = result.count > 0 ? json(nullptr) : json(placement_reason(result));
+    document["reason"] = result.count > 0 ? json(nullptr) : json(placement_reason(result, s->cell));
     print_json(out, document);
   } else {
-    print_placement_table(result, out);
+    print_placement_table(result, s->cell, out);
   }
   if (result.count == 0) {
-    std::fprintf(err, "armsim: no solution: %s\n", placement_reason(result).c_str());
+    std::fprintf(err, "armsim: no solution: %s\n", placement_reason(result, s->cell).c_str());
     std::fflush(err);
   }
   return result.count > 0 ? 0 : 1;

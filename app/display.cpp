@@ -164,7 +164,7 @@ void draw_hints() {
   if (scene.calcMode != 'C') return;
   draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
   char warning[80];
-  straight_motion_warning(scene.straight, warning);
+  straight_motion_warning(scene.straight, cell, warning);
   if (warning[0] == '\0') return;
   draw_text_3d(5.5f, 0.0f, 0.0f, kFont, warning);
   draw_text_3d(6.0f, 0.0f, 0.0f, kFont, "Hit 'W' for a Wall-Free Motion");
@@ -196,7 +196,7 @@ void draw_solutions_message() {
   const PlacementResult& result = scene.placements;
   char line[160];
   if (result.count == 0) {
-    std::snprintf(line, sizeof line, "No Solution: %s", placement_reason(result).c_str());
+    std::snprintf(line, sizeof line, "No Solution: %s", placement_reason(result, cell).c_str());
     draw_text_3d(3.0f, -1.0f, 0.0f, kFont, line);
     return;
   }
@@ -231,8 +231,9 @@ void draw_status_message() {
   kinematics_at_base(robot, workspace);
   WorkcellClearance c;
   pose_check(robot, cell, scene.qGoal, workspace, c);
-  const char* warning = final_pose_warning(c);
-  if (warning == nullptr) return;
+  char warning[80];
+  final_pose_warning(c, cell, warning);
+  if (warning[0] == '\0') return;
   draw_text_3d(below, -1.0f, 0.0f, kFont, warning);
   draw_text_3d(below + 0.5f, -1.0f, 0.0f, kFont, "Hit 'A' for All Solutions");
 }

@@ -30,8 +30,8 @@ MapJob job;
 
 // The map's evaluator, which leaves its cell pending once the computation is cancelled (so the
 // remaining cells pass in no time and evaluate_maps reports the map incomplete).
-void evaluate_unless_cancelled(int type, double wallY, double x, double y, MapCell& cell) {
-  if (!job.cancel.load(std::memory_order_relaxed)) job.evaluate(type, wallY, x, y, cell);
+void evaluate_unless_cancelled(int type, const Workcell& scene, double x, double y, MapCell& cell) {
+  if (!job.cancel.load(std::memory_order_relaxed)) job.evaluate(type, scene, x, y, cell);
 }
 
 // Progress from the worker threads: the largest count for the window, and a console line at
@@ -80,6 +80,7 @@ void floor_map_key() {
   console_printf("\n\n//--------------実行可能性マップ: ロボット%d 壁端y=%.3f---------------//",
                  scene.JRTYPE, cell.rh.y);
   if (!map_grid(scene.JRTYPE, cell.rh.y, kMapDefaultStep, job.map)) return;
+  job.map.boxes.assign(cell.obstacles, cell.obstacles + cell.obstacleCount);
   job.result = 0;
   job.ignoredKey = -1;
   job.finished = false;

@@ -18,7 +18,7 @@ void note_final_pose(bool wasFinal) {
   kinematics_at_base(robot, workspace);
   WorkcellClearance c;
   pose_check(robot, cell, scene.qGoal, workspace, c);
-  print_final_pose_verdict(c, console.out);
+  print_final_pose_verdict(c, cell, console.out);
 }
 
 }  // namespace

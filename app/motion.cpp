@@ -18,7 +18,7 @@ void motion_start() {
   Kinematics workspace;
   kinematics_at_base(robot, workspace);
   motion_check(robot, cell, qInit, scene.qGoal, workspace, scene.straight);
-  print_straight_motion(scene.straight, console.out);
+  print_straight_motion(scene.straight, cell, console.out);
 }
 
 void wall_free_motion_start() {

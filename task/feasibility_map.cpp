@@ -60,8 +60,20 @@ int grid_extent(int type, double step, long& kx0, long& ky0, int& nx, int& ny) {
 
 struct CellJob {
   FeasibilityMap* map;
+  const Workcell* scene;
   size_t index;
 };
+
+// The scene a map's cells are judged in: its wall edge and boxes (the goal is each cell's).
+// Returns 0 for more boxes than a workcell holds.
+int map_scene(const FeasibilityMap& map, Workcell& scene) {
+  if (map.boxes.size() > static_cast<size_t>(kMaxObstacles)) return 0;
+  scene = {};
+  scene.rh = map.rh;
+  scene.obstacleCount = static_cast<int>(map.boxes.size());
+  for (int k = 0; k < scene.obstacleCount; k++) scene.obstacles[k] = map.boxes[k];
+  return 1;
+}
 
 // A number as the table writes it: 12 significant digits in the C locale.
 void append_coordinate(std::string& text, double value) {
@@ -72,10 +84,14 @@ void append_coordinate(std::string& text, double value) {
 
 Workcell floor_workcell(const RobotModel& robot, double x, double y, double wallY) {
   Workcell cell = {};
+  cell.rh = {0, wallY, 0};
+  set_floor_goal(robot, x, y, cell);
+  return cell;
+}
+
+void set_floor_goal(const RobotModel& robot, double x, double y, Workcell& cell) {
   cell.rwG = {x, y, robot.workSize[2] / 2};
   cell.EwG = kGoalOrientation;
-  cell.rh = {0, wallY, 0};
-  return cell;
 }
 
 int map_reach_disc(int type, double& cx, double& cy, double& r) {
@@ -107,6 +123,7 @@ int map_grid(int type, double wallY, double step, FeasibilityMap& map) {
   map.type = type;
   map.wallY = wallY;
   map.rh = {0, wallY, 0};
+  map.boxes.clear();
   map.step = step;
   map.nx = map.ny = 0;
   map.xMin = map.yMin = 0;
@@ -156,9 +173,17 @@ int evaluate_maps(FeasibilityMap maps[], int count, MapCellEvaluator evaluate, i
   } catch (...) {
     return 0;
   }
-  for (int k = 0; k < count; k++)
+  std::vector<Workcell> scenes;
+  try {
+    scenes.resize(static_cast<size_t>(count));
+  } catch (...) {
+    return 0;
+  }
+  for (int k = 0; k < count; k++) {
+    if (!map_scene(maps[k], scenes[k])) return 0;
     for (size_t i = 0; i < maps[k].cells.size(); i++)
-      if (maps[k].cells[i].cls == kMapPending) jobs.push_back({&maps[k], i});
+      if (maps[k].cells[i].cls == kMapPending) jobs.push_back({&maps[k], &scenes[k], i});
+  }
   const long total = static_cast<long>(jobs.size());
   if (progress != nullptr) progress(context, 0, total);
 
@@ -169,7 +194,7 @@ int evaluate_maps(FeasibilityMap maps[], int count, MapCellEvaluator evaluate, i
       MapCell& c = job.map->cells[job.index];
       c.touchCount = c.clearCount = c.methodBSteps = 0;
       c.methodBFinal = false;
-      evaluate(job.map->type, job.map->wallY, c.x, c.y, c);
+      evaluate(job.map->type, *job.scene, c.x, c.y, c);
       const long now = ++done;
       if (progress != nullptr) progress(context, now, total);
     }

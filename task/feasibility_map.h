@@ -16,11 +16,13 @@ constexpr double kMapDefaultStep = 0.1;
 constexpr long kMapMaxCells = 1000000;
 
 // Evaluates the goal (x, y) (the workpiece's centre over the floor, underside at z = 0, the
-// scene's goal orientation) of robot type `type` with the wall edge at (0, wallY, 0): sets
+// scene's goal orientation) of robot type `type` in scene, whose wall edge (at (0, wallY, 0))
+// and boxes count (its goal does not): sets
 // cell.cls to kMapTouch, kMapClear, kMapBlocked or kMapUnreachable, and the counts and Method
 // B's outcome. On entry cell.x and cell.y are set, cls is kMapPending, the rest 0 and false.
 // Called from several threads at once, each with its own cell: it must not write shared state.
-typedef void (*MapCellEvaluator)(int type, double wallY, double x, double y, MapCell& cell);
+typedef void (*MapCellEvaluator)(int type, const Workcell& scene, double x, double y,
+                                 MapCell& cell);
 
 // Told how many cells of `total` have been evaluated, after each one (done counts up to total;
 // calls may arrive out of order from different threads, so keep the largest). Called from the
@@ -30,6 +32,9 @@ typedef void (*MapProgressCallback)(void* context, long done, long total);
 // The goal and wall of floor goal (x, y): the workpiece's underside at z = 0 in the goal
 // orientation, the wall edge at (0, wallY, 0), no boxes.
 Workcell floor_workcell(const RobotModel& robot, double x, double y, double wallY);
+
+// Sets cell's goal to floor goal (x, y) as floor_workcell does; its wall and boxes stay.
+void set_floor_goal(const RobotModel& robot, double x, double y, Workcell& cell);
 
 // The goals of type `type` that pass the goal dialog's reach test (goal_reach, LL1 <= LL2) lie
 // in a disc: centre (cx, cy), radius r (r < 0: none), measured on a robot model of its own.
@@ -42,15 +47,17 @@ int map_reach_disc(int type, double& cx, double& cy, double& r);
 // than kMapMaxCells cells (nx, ny then 0).
 int map_grid_size(int type, double step, int& nx, int& ny);
 
-// Builds the grid of type and step for the wall edge at (0, wallY, 0): every cell placed, those
-// refused by the reach test kMapUnreachable, the others kMapPending. Returns 1, or 0 as
+// Builds the grid of type and step for the wall edge at (0, wallY, 0), without boxes (set
+// map.boxes after): every cell placed, those refused by the reach test kMapUnreachable, the
+// others kMapPending. Returns 1, or 0 as
 // map_grid_size (map then has no cells).
 int map_grid(int type, double wallY, double step, FeasibilityMap& map);
 
 // Cells of maps[0..count-1] still to evaluate.
 long map_pending_cells(const FeasibilityMap maps[], int count);
 
-// Evaluates every pending cell of maps[0..count-1] with evaluate, on `threads` threads (1: one
+// Evaluates every pending cell of maps[0..count-1] with evaluate (each map's wall edge and boxes
+// as its scene), on `threads` threads (1: one
 // after the other on the calling thread; 0 or less: as many as the machine has cores), reporting
 // to progress (may be null) with context. Each cell is written by one call only, so the result
 // does not depend on the thread count or the order of evaluation. Returns 1, or 0 when evaluate

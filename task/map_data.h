@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "math/vecmat.h"
+#include "model/state.h"
 
 // What the complete solver finds for a goal. kMapPending marks a reachable cell that has not
 // been evaluated yet; a finished map has none.
@@ -41,13 +42,14 @@ struct MapCell {
 };
 
 struct FeasibilityMap {
-  int type;              // robot type 1..4
-  char jointLetters[8];  // the seven axis letters of joints 1..7 and a NUL, e.g. "RQRPRPR"
-  double wallY;          // y of the wall edge
-  Vec3 rh;               // lower end of the wall edge: (0, wallY, 0)
-  double step;           // cell size and spacing, model units
-  double xMin, yMin;     // centre of cell (0, 0); cell (i, j) is at (xMin + i step, yMin + j step)
-  int nx, ny;            // cells along x and along y
+  int type;                     // robot type 1..4
+  char jointLetters[8];         // the seven axis letters of joints 1..7 and a NUL, e.g. "RQRPRPR"
+  double wallY;                 // y of the wall edge
+  Vec3 rh;                      // lower end of the wall edge: (0, wallY, 0)
+  std::vector<Obstacle> boxes;  // the workcell's boxes every cell is judged against
+  double step;                  // cell size and spacing, model units
+  double xMin, yMin;  // centre of cell (0, 0); cell (i, j) is at (xMin + i step, yMin + j step)
+  int nx, ny;         // cells along x and along y
   std::vector<MapCell> cells;  // nx * ny cells, row-major with y outer: index j * nx + i
 };
 

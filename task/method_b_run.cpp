@@ -39,6 +39,6 @@ void method_b_run(const RobotModel& robot, const Workcell& cell, const double qI
   if (trace != nullptr && run.final) {
     WorkcellClearance c;
     pose_check(robot, cell, state.qGoal, kin, c);
-    print_final_pose_verdict(c, trace);
+    print_final_pose_verdict(c, cell, trace);
   }
 }

@@ -5,20 +5,33 @@
 #include "task/flushed_print.h"
 #include "task/workcell_notes.h"
 
-std::string placement_reason(const PlacementResult& result) {
+std::string placement_reason(const PlacementResult& result, const Workcell& cell) {
   std::string reason = placement_status_text(result.status);
-  if (result.status == kPlacementWallCutsAll || result.status == kPlacementWorkpieceCuts) {
-    const WorkcellClearance& c = result.where;
-    const bool floor = below_the_floor(c);
-    char body[16], depth[96];
-    body_name(floor ? c.floorBody : c.wallBody, body);
-    std::snprintf(depth, sizeof depth, " (the least by %.4f: %s at the %s)", result.smallestDepth,
-                  body, feature_name(floor ? kFeatureFloor : c.wallFeature));
-    reason += depth;
-    if (result.status == kPlacementWorkpieceCuts && floor)
-      reason = std::string("the workpiece at the goal lies below the floor") + depth;
+  if (result.status != kPlacementWallCutsAll && result.status != kPlacementWorkpieceCuts)
+    return reason;
+  const WorkcellClearance& c = result.where;
+  const WorkcellCut cut = deepest_cut(c);
+  char body[16], depth[128];
+  if (cut == kCutBox) {
+    const char* box = nearest_box_name(c, cell);
+    body_name(c.obstacleBody, body);
+    std::snprintf(depth, sizeof depth, " (the least by %.4f: %s in '%s')", result.smallestDepth,
+                  body, box);
+    if (result.status == kPlacementWorkpieceCuts)
+      return std::string("the workpiece at the goal cuts into '") + box + "'" + depth;
+    return std::string("every pose that reaches the goal cuts into the wall, the floor or a box") +
+           depth;
   }
-  return reason;
+  const bool floor = cut == kCutFloor;
+  body_name(floor ? c.floorBody : c.wallBody, body);
+  std::snprintf(depth, sizeof depth, " (the least by %.4f: %s at the %s)", result.smallestDepth,
+                body, feature_name(floor ? kFeatureFloor : c.wallFeature));
+  if (result.status == kPlacementWorkpieceCuts && floor)
+    return std::string("the workpiece at the goal lies below the floor") + depth;
+  if (result.status == kPlacementWallCutsAll && cell.obstacleCount > 0)
+    return std::string("every pose that reaches the goal cuts into the wall, the floor or a box") +
+           depth;
+  return reason + depth;
 }
 
 void print_placement_line(const PlacementResult& result, int index, FILE* out) {
@@ -34,12 +47,12 @@ void print_placement_line(const PlacementResult& result, int index, FILE* out) {
                  p.distanceFromInitial, p.clearance, p.positionError, p.orientationError);
 }
 
-void print_placement_table(const PlacementResult& result, FILE* out) {
+void print_placement_table(const PlacementResult& result, const Workcell& cell, FILE* out) {
   flushed_printf(
       out, "\n\n------------------ 全解: 接触%d 離隔%d ------------------------------------------",
       result.touchCount, result.clearCount);
   if (result.count == 0) {
-    flushed_printf(out, "\n解なし: %s\n", placement_reason(result).c_str());
+    flushed_printf(out, "\n解なし: %s\n", placement_reason(result, cell).c_str());
     return;
   }
   flushed_printf(out, "\n(離隔解は各離隔区間で隙間が最大の姿勢; 接触が先, 各々初期姿勢に近い順)");

@@ -87,24 +87,28 @@ void BM_SolverVersusMethodB(benchmark::State& state) {
 BENCHMARK(BM_SolverVersusMethodB)->DenseRange(1, 4)->Iterations(1)->Unit(benchmark::kSecond);
 
 // The evaluator's halves, for the throughput of each.
-void solver_only(int type, double wallY, double x, double y, MapCell& out) {
+void solver_only(int type, const Workcell& scene, double x, double y, MapCell& out) {
   thread_local RobotModel robot;
   thread_local int built = 0;
   thread_local PlacementResult result;
   if (built != type) robot_setup(built = type, robot);
-  Workcell cell = floor_workcell(robot, x, y, wallY);
+  thread_local Workcell cell;
+  cell = scene;
+  set_floor_goal(robot, x, y, cell);
   placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
   out.cls = result.count > 0 ? kMapTouch : kMapBlocked;
 }
 
-void method_b_only(int type, double wallY, double x, double y, MapCell& out) {
+void method_b_only(int type, const Workcell& scene, double x, double y, MapCell& out) {
   thread_local RobotModel robot;
   thread_local int built = 0;
   thread_local Kinematics kin;
   thread_local MethodBState methodB;
   if (built != type) robot_setup(built = type, robot);
   kinematics_at_base(robot, kin);
-  Workcell cell = floor_workcell(robot, x, y, wallY);
+  thread_local Workcell cell;
+  cell = scene;
+  set_floor_goal(robot, x, y, cell);
   methodB = {};
   methodB.Mcont = wall_dialog_contact_arm(robot, cell.rh);
   guess_contact_arm(robot, cell.rh, methodB.Mcont);

@@ -50,18 +50,21 @@ struct CellWorkspace {
   Kinematics kin;
   PlacementResult placements;
   MethodBState methodB;
+  Workcell cell;
 };
 
 }  // namespace
 
-void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& out) {
+void evaluate_map_cell(int type, const Workcell& scene, double x, double y, MapCell& out) {
   thread_local CellWorkspace w;
   if (w.type != type) {
     robot_setup(type, w.robot);
     w.type = type;
   }
   kinematics_at_base(w.robot, w.kin);
-  Workcell cell = floor_workcell(w.robot, x, y, wallY);
+  Workcell& cell = w.cell;
+  cell = scene;
+  set_floor_goal(w.robot, x, y, cell);
   const PlacementOptions options;
   placement_solve(w.robot, cell, w.robot.qInit[type], options, w.placements);
   out.cls = placement_class(w.placements);

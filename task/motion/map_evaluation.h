@@ -4,10 +4,10 @@
 
 #include "task/map_data.h"
 
-// The map's evaluator (task/feasibility_map.h): robot type `type`, wall edge (0, wallY, 0), goal
-// underside at (x, y, 0) in the goal orientation. The class: touch when a touching pose exists,
-// clear when only clear ones do, blocked when positioned poses all cut into the wall (or none
-// passes its check), unreachable otherwise; the counts; and whether Method B reaches a final
+// The map's evaluator (task/feasibility_map.h): robot type `type`, the scene's wall edge and
+// boxes, goal underside at (x, y, 0) in the goal orientation. The class: touch when a touching pose
+// exists, clear when only clear ones do, blocked when positioned poses all cut into the wall (or
+// none passes its check), unreachable otherwise; the counts; and whether Method B reaches a final
 // pose within kMethodBMaxSteps steps (its step count), the wall's contact arm taken as the wall
 // dialog and then the 'B' key take it. Re-entrant: every state is its own.
-void evaluate_map_cell(int type, double wallY, double x, double y, MapCell& cell);
+void evaluate_map_cell(int type, const Workcell& scene, double x, double y, MapCell& cell);

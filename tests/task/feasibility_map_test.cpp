@@ -13,10 +13,12 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -40,7 +42,8 @@ std::atomic<long> evaluations{0};
 std::mutex threadsMutex;
 std::set<std::thread::id> threadsSeen;
 
-void fake_evaluator(int type, double wallY, double x, double y, MapCell& cell) {
+void fake_evaluator(int type, const Workcell& scene, double x, double y, MapCell& cell) {
+  const double wallY = scene.rh.y;
   uint64_t bits[3];
   std::memcpy(&bits[0], &x, 8);
   std::memcpy(&bits[1], &y, 8);
@@ -217,10 +220,11 @@ TEST(FeasibilityMapEvaluation, EvaluatorSeesItsCell) {
   FeasibilityMap map;
   ASSERT_EQ(compute_feasibility_map(
                 3, -0.4, 0.5,
-                [](int type, double wallY, double x, double y, MapCell& c) {
-                  const bool right = type == 3 && wallY == -0.4 && x == c.x && y == c.y &&
-                                     c.cls == kMapPending && c.touchCount == 0 &&
-                                     c.clearCount == 0 && !c.methodBFinal && c.methodBSteps == 0;
+                [](int type, const Workcell& scene, double x, double y, MapCell& c) {
+                  const bool right = type == 3 && scene.rh.y == -0.4 && scene.obstacleCount == 0 &&
+                                     x == c.x && y == c.y && c.cls == kMapPending &&
+                                     c.touchCount == 0 && c.clearCount == 0 && !c.methodBFinal &&
+                                     c.methodBSteps == 0;
                   c.cls = right ? kMapClear : kMapBlocked;
                 },
                 2, nullptr, nullptr, map),
@@ -232,6 +236,30 @@ TEST(FeasibilityMapEvaluation, EvaluatorSeesItsCell) {
   }
   EXPECT_GT(clear, 100);
   EXPECT_EQ(blocked, 0);
+
+  // The map's boxes reach every evaluation whole, in order; more than a workcell holds are
+  // refused before any cell is evaluated.
+  ASSERT_EQ(map_grid(3, -0.4, 0.5, map), 1);
+  map.boxes.resize(2);
+  for (int k = 0; k < 2; k++) {
+    map.boxes[k] = {};
+    std::snprintf(map.boxes[k].name, sizeof map.boxes[k].name, "box%d", k);
+    map.boxes[k].size[0] = map.boxes[k].size[1] = map.boxes[k].size[2] = 0.1 * (k + 1);
+  }
+  ASSERT_EQ(evaluate_maps(
+                &map, 1,
+                [](int, const Workcell& scene, double, double, MapCell& c) {
+                  const bool right = scene.obstacleCount == 2 &&
+                                     std::string(scene.obstacles[1].name) == "box1" &&
+                                     scene.obstacles[1].size[2] == 0.2 && scene.rh.y == -0.4;
+                  c.cls = right ? kMapClear : kMapBlocked;
+                },
+                2, nullptr, nullptr),
+            1);
+  for (const MapCell& c : map.cells) EXPECT_NE(c.cls, kMapBlocked);
+  ASSERT_EQ(map_grid(3, -0.4, 0.5, map), 1);
+  map.boxes.resize(kMaxObstacles + 1);
+  EXPECT_EQ(evaluate_maps(&map, 1, fake_evaluator, 1, nullptr, nullptr), 0);
 }
 
 // Progress: first 0 of the total from the calling thread, then every count up to the total
