@@ -313,6 +313,13 @@ Vec3 axis_direction(const Vec3& a, double scale) {
   return {a.x / len, a.y / len, a.z / len};
 }
 
+// Whether every number of the box is finite.
+bool finite_box(const OrientedBox& box) {
+  double sum = box.c.x + box.c.y + box.c.z + box.h[0] + box.h[1] + box.h[2];
+  for (double v : box.R.m) sum += v;
+  return std::isfinite(sum);
+}
+
 // The box's twelve edges: along each axis i, at the four corners of the other two.
 void box_edges(const OrientedBox& box, Vec3 start[12], Vec3 end[12]) {
   int e = 0;
@@ -372,21 +379,12 @@ void box_bounds(const OrientedBox& box, Vec3& lo, Vec3& hi) {
 
 double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                           Vec3& away) {
+  away = {0, 0, 0};
+  if (!finite_box(box) || !std::isfinite(a.x + a.y + a.z + b.x + b.y + b.z)) return NAN;
   Vec3 d;
   vsub(b, a, d);
-  double t;
-  const double d2 = segment_box_nearest(a, b, box, t);
-  if (std::isnan(d2)) return NAN;
-  if (d2 > 0) {
-    const Vec3 p = along(a, d, t);
-    Vec3 gap;
-    vsub(p, box_nearest(box, p), gap);
-    away = unit_or_zero(gap);
-    return std::sqrt(d2) - radius;
-  }
-  // They meet: the least overlap over the faces' normals of the sum of box and segment (the
-  // box's axes, and the segment's direction crossed with each) parts them.
-  away = {0, 0, 0};
+  // They meet exactly when every face normal of the sum of box and segment (the box's axes, and
+  // the segment's direction crossed with each) shows an overlap; the least overlap parts them.
   const Vec3 mid = along(a, d, 0.5);
   Vec3 g;
   vsub(mid, box.c, g);
@@ -402,13 +400,20 @@ double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const Ori
                         box_radius(box, L) + 0.5 * std::fabs(vdot(d, L)) - std::fabs(vdot(g, L)));
     }
   }
-  return -(radius + std::fmax(0.0, depth));
+  if (depth > 0) return -(radius + depth);
+  double t;
+  const double d2 = segment_box_nearest(a, b, box, t);
+  const Vec3 p = along(a, d, t);
+  Vec3 gap;
+  vsub(p, box_nearest(box, p), gap);
+  away = unit_or_zero(gap);
+  return std::sqrt(d2) - radius;
 }
 
 double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
   away = {0, 0, 0};
+  if (!finite_box(body) || !finite_box(obstacle)) return NAN;
   const double depth = box_box_overlap(body, obstacle);
-  if (std::isnan(depth)) return NAN;
   if (depth > 0) return -depth;
   // Apart (or touching): a nearest pair has a point on an edge of one of the boxes.
   double best2 = INFINITY;
