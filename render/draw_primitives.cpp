@@ -54,23 +54,14 @@ const double kBoxNormals[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0},
 
 // Turns and moves the current frame onto the frame of axes R's columns at origin centre.
 void multiply_frame(const Mat3& R, const Vec3& centre) {
-  const double* m = R.m;
-  const GLdouble M[16] = {m[0],
-                          m[3],
-                          m[6],
-                          0,
-                          m[1],
-                          m[4],
-                          m[7],
-                          0,
-                          m[2],
-                          m[5],
-                          m[8],
-                          0,
-                          draw_scale(centre.x),
-                          draw_scale(centre.y),
-                          draw_scale(centre.z),
-                          1};
+  // OpenGL's matrices are column-major: element (row i, column j) is M[4 * j + i].
+  GLdouble M[16] = {};
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++) M[4 * j + i] = R.m[3 * i + j];
+  M[12] = draw_scale(centre.x);
+  M[13] = draw_scale(centre.y);
+  M[14] = draw_scale(centre.z);
+  M[15] = 1;
   glMultMatrixd(M);
 }
 
