@@ -91,9 +91,9 @@ void append_origin(std::string& text, const char* indent, const Vec3& xyz, const
 
 // Roll, pitch and yaw of a rotation matrix (the convention of URDF and of KDL's GetRPY). The yaw
 // comes from the first column; roll and pitch from R turned back by that yaw, so that the three
-// angles rebuild R to rounding also near pitch +-pi/2, where the first column's x and y vanish
-// and the yaw alone is ill-defined. At pitch +-pi/2 exactly the roll is 0 and the yaw takes the
-// whole turn.
+// angles rebuild R to rounding also near pitch +-pi/2, where the first column's x and y are
+// small and carry the matrix's rounding, and the yaw alone is ill-defined. When they are both
+// zero (pitch +-pi/2 exactly) the roll is 0 and the yaw takes the whole turn.
 Rpy rpy_of(const Mat3& R) {
   const double* m = R.m;
   Rpy rpy;
