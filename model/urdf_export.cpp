@@ -348,7 +348,7 @@ bool names_a_scene_link(const char* name) {
 std::string box_refusal(const Obstacle boxes[], int k) {
   const Obstacle& box = boxes[k];
   const std::string which = "box " + std::to_string(k + 1);
-  if (memchr(box.name, '\0', sizeof box.name) == nullptr || box.name[0] == '\0')
+  if (std::memchr(box.name, '\0', sizeof box.name) == nullptr || box.name[0] == '\0')
     return which + " has no name of 1.." + std::to_string(kObstacleNameMax) + " characters";
   const std::string named = which + " ('" + box.name + "')";
   if (names_a_scene_link(box.name))

@@ -226,7 +226,7 @@ double turn(const FloorPoint& o, const FloorPoint& a, const FloorPoint& b) {
 }
 
 // The outline of box seen from above: the convex hull of its 8 corners' (x, y), counter-clockwise
-// into hull (Andrew's monotone chain). Returns the number of hull points, 4..8 for a box of
+// into hull (Andrew's monotone chain). Returns the number of hull points: 4 to 6 for a box of
 // positive sides.
 int footprint(const Obstacle& box, FloorPoint hull[8]) {
   FloorPoint p[8];

@@ -208,9 +208,9 @@ bool is_footprint_colour(const Pixel& p, const unsigned char under[3]) {
 ::testing::AssertionResult has_footprint_colour(const Pixel& p, const unsigned char under[3]) {
   if (!is_footprint_colour(p, under))
     return ::testing::AssertionFailure()
-             << "pixel (" << p.r << ", " << p.g << ", " << p.b << ") instead of ("
-             << footprint_over(under, 0) << ", " << footprint_over(under, 1) << ", "
-             << footprint_over(under, 2) << ")";
+           << "pixel (" << p.r << ", " << p.g << ", " << p.b << ") instead of ("
+           << footprint_over(under, 0) << ", " << footprint_over(under, 1) << ", "
+           << footprint_over(under, 2) << ")";
   return ::testing::AssertionSuccess();
 }
 
