@@ -418,7 +418,7 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   bar.finish();
   if (!evaluated) return command_line_error("the map's evaluation failed", err);
   std::string why;
-  if (!write_map_png(maps.data(), count, command.out.c_str(), &why))
+  if (!write_map_png(maps.data(), count, nullptr, 0, command.out.c_str(), &why))
     return command_line_error("--out: " + why, err);
   if (!command.csv.empty() && !write_map_csv(maps.data(), count, command.csv.c_str(), &why))
     return command_line_error("--csv: " + why, err);
@@ -436,8 +436,9 @@ int run_urdf_command(const CommandLine& command, FILE* out, FILE* err) {
   const std::string name = "armsim_type" + std::to_string(s->type);
   std::string text;
   try {
-    if (!robot_urdf(s->robot, name.c_str(), command.scene ? &s->cell.rh : nullptr, text, why))
-      return command_line_error("the robot cannot be written as URDF: " + why, err);
+    const int written = command.scene ? workcell_urdf(s->robot, name.c_str(), s->cell, text, why)
+                                      : robot_urdf(s->robot, name.c_str(), nullptr, text, why);
+    if (!written) return command_line_error("the robot cannot be written as URDF: " + why, err);
   } catch (const std::bad_alloc&) {
     return command_line_error("not enough memory for the URDF", err);
   }

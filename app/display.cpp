@@ -344,6 +344,7 @@ void draw_frame() {
   if (scene.menuState != '4') {
     draw_robot(robot, scene.qr, kin);
     draw_goal_work(robot, cell);
+    draw_obstacles(cell);
     if (scene.floorMapShown) draw_map_floor(scene.floorMap);
     draw_translucent_quad(scene.wallCorner, kWallColour);
     // Over the scene, so no grid line crosses them.

@@ -1,6 +1,7 @@
 #include "model/urdf_export.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "math/number_text.h"
 #include "model/joint_names.h"
@@ -17,6 +18,11 @@ const char kMaterials[] =
 const char kSceneMaterials[] =
     "  <material name=\"wall\"><color rgba=\"1 0 0 0.8\"/></material>\n"
     "  <material name=\"floor\"><color rgba=\"0.85 0.85 0.85 1\"/></material>\n";
+const char kBoxMaterial[] =
+    "  <material name=\"box\"><color rgba=\"0.8 0.475 0.655 1\"/></material>\n";
+
+// The links of the robot and of the scene, which no box may be named as.
+const char* const kSceneLinkNames[] = {"hand", "workpiece", "wall", "floor"};
 
 // A rotation as URDF's roll, pitch, yaw: R = Rz(yaw) Ry(pitch) Rx(roll).
 struct Rpy {
@@ -83,19 +89,20 @@ void append_origin(std::string& text, const char* indent, const Vec3& xyz, const
   text += "\"/>\n";
 }
 
-// Roll, pitch and yaw of a rotation matrix (the convention of URDF and of KDL's GetRPY; at
-// pitch +-pi/2 the roll is 0 and the yaw takes the whole turn).
+// Roll, pitch and yaw of a rotation matrix (the convention of URDF and of KDL's GetRPY). The yaw
+// comes from the first column; roll and pitch from R turned back by that yaw, so that the three
+// angles rebuild R to rounding also near pitch +-pi/2, where the first column's x and y are
+// small and carry the matrix's rounding, and the yaw alone is ill-defined. When they are both
+// zero (pitch +-pi/2 exactly) the roll is 0 and the yaw takes the whole turn.
 Rpy rpy_of(const Mat3& R) {
   const double* m = R.m;
   Rpy rpy;
-  rpy.pitch = std::atan2(-m[6], std::sqrt(m[0] * m[0] + m[3] * m[3]));
-  if (std::fabs(rpy.pitch) > PI / 2 - 1e-12) {
-    rpy.roll = 0;
-    rpy.yaw = std::atan2(-m[1], m[4]);
-  } else {
-    rpy.roll = std::atan2(m[7], m[8]);
-    rpy.yaw = std::atan2(m[3], m[0]);
-  }
+  rpy.yaw = m[0] == 0 && m[3] == 0 ? std::atan2(-m[1], m[4]) : std::atan2(m[3], m[0]);
+  const double c = std::cos(rpy.yaw), s = std::sin(rpy.yaw);
+  // Rz(yaw)^T R = Ry(pitch) Rx(roll): its second row is (0, cos roll, -sin roll), its first
+  // column (cos pitch, 0, -sin pitch).
+  rpy.roll = std::atan2(s * m[2] - c * m[5], c * m[4] - s * m[1]);
+  rpy.pitch = std::atan2(-m[6], c * m[0] + s * m[3]);
   return rpy;
 }
 
@@ -236,24 +243,10 @@ std::string refusal(const RobotModel& robot, const Vec3* wallEdge) {
   return "";
 }
 
-}  // namespace
-
-UrdfBox urdf_wall_box(const Vec3& rh) {
-  return {{rh.x - kUrdfWallExtent / 2, rh.y, rh.z + kUrdfWallExtent / 2},
-          {kUrdfWallExtent, kUrdfSlabThickness, kUrdfWallExtent}};
-}
-
-UrdfBox urdf_floor_box() {
-  return {{0, 0, -kUrdfSlabThickness / 2}, {kUrdfFloorSide, kUrdfFloorSide, kUrdfSlabThickness}};
-}
-
-int robot_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallEdge,
-               std::string& text, std::string& why) {
-  const std::string refused = refusal(robot, wallEdge);
-  if (!refused.empty()) {
-    why = refused;
-    return 0;
-  }
+// The document of a model that refusal accepts, without its closing tag, into doc: the robot,
+// and with wallEdge not null the wall and the floor; the boxes' material when withBoxes.
+void robot_document(const RobotModel& robot, const char* robotName, const Vec3* wallEdge,
+                    bool withBoxes, std::string& doc) {
   const int N = robot.N;
   const Rpy none = {0, 0, 0};
   const double radius = robot.linkRadius;
@@ -262,7 +255,6 @@ int robot_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallE
   origin[0] = {0, 0, 0};
   for (int k = 1; k <= N; k++) origin[k] = robot.Jpos0[k];
 
-  std::string doc;
   doc += "<?xml version=\"1.0\"?>\n";
   doc += "<!-- A robot of armsim, axis letters ";
   for (int i = 1; i <= N; i++) {
@@ -281,6 +273,7 @@ int robot_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallE
   doc += "\">\n";
   doc += kMaterials;
   if (wallEdge != nullptr) doc += kSceneMaterials;
+  if (withBoxes) doc += kBoxMaterial;
 
   for (int k = 0; k <= N; k++) {
     Shape shapes[2];
@@ -325,7 +318,97 @@ int robot_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallE
       append_link(doc, names[k], &slab, 1);
     }
   }
+}
+
+// Whether R is a rotation to within rounding: finite, orthonormal columns, determinant +1.
+bool is_rotation(const Mat3& R) {
+  if (!all_finite(R.m, 9)) return false;
+  Mat3 P;
+  mtmul(R, R, P);
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++)
+      if (std::fabs(P.m[3 * i + j] - (i == j ? 1 : 0)) > 1e-9) return false;
+  const Vec3 x = {R.m[0], R.m[3], R.m[6]}, y = {R.m[1], R.m[4], R.m[7]},
+             z = {R.m[2], R.m[5], R.m[8]};
+  Vec3 xy;
+  vcross(x, y, xy);
+  return vdot(xy, z) > 0;
+}
+
+// Whether name is taken by a link of the robot or of the scene.
+bool names_a_scene_link(const char* name) {
+  for (const char* link : kLinkNames)
+    if (std::strcmp(name, link) == 0) return true;
+  for (const char* link : kSceneLinkNames)
+    if (std::strcmp(name, link) == 0) return true;
+  return false;
+}
+
+// Why box k of boxes cannot be written as a link of the scene, or empty.
+std::string box_refusal(const Obstacle boxes[], int k) {
+  const Obstacle& box = boxes[k];
+  const std::string which = "box " + std::to_string(k + 1);
+  if (std::memchr(box.name, '\0', sizeof box.name) == nullptr || box.name[0] == '\0')
+    return which + " has no name of 1.." + std::to_string(kObstacleNameMax) + " characters";
+  const std::string named = which + " ('" + box.name + "')";
+  if (names_a_scene_link(box.name))
+    return named + ": its name is taken by a link of the robot or the workcell";
+  for (int j = 0; j < k; j++)
+    if (std::strcmp(box.name, boxes[j].name) == 0)
+      return named + ": its name is taken by box " + std::to_string(j + 1);
+  for (double side : box.size)
+    if (!std::isfinite(side) || !(side > 0)) return named + ": a side is not a positive number";
+  if (!finite(box.centre)) return named + ": its centre is not finite";
+  if (!is_rotation(box.R)) return named + ": its orientation is not a rotation";
+  return "";
+}
+
+// The URDF document: the robot, with wallEdge not null the wall and the floor, and the boxes
+// 0..boxCount-1, each a link of its name fixed to base_link by the joint <name>_joint.
+int scene_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallEdge,
+               const Obstacle boxes[], int boxCount, std::string& text, std::string& why) {
+  std::string refused = refusal(robot, wallEdge);
+  if (refused.empty() && (boxCount < 0 || boxCount > kMaxObstacles))
+    refused = std::to_string(boxCount) + " boxes (at most " + std::to_string(kMaxObstacles) + ")";
+  for (int k = 0; k < boxCount && refused.empty(); k++) refused = box_refusal(boxes, k);
+  if (!refused.empty()) {
+    why = refused;
+    return 0;
+  }
+  std::string doc;
+  robot_document(robot, robotName, wallEdge, boxCount > 0, doc);
+  const Vec3 zero = {0, 0, 0};
+  for (int k = 0; k < boxCount; k++) {
+    const Obstacle& b = boxes[k];
+    const Shape solid = box(zero, {b.size[0], b.size[1], b.size[2]}, "box");
+    std::string name, joint;
+    append_escaped(name, b.name);
+    joint = name + "_joint";
+    append_joint(doc, joint.c_str(), kLinkNames[0], name.c_str(), b.centre, rpy_of(b.R), nullptr);
+    append_link(doc, name.c_str(), &solid, 1);
+  }
   doc += "</robot>\n";
   text.swap(doc);
   return 1;
+}
+
+}  // namespace
+
+UrdfBox urdf_wall_box(const Vec3& rh) {
+  return {{rh.x - kUrdfWallExtent / 2, rh.y, rh.z + kUrdfWallExtent / 2},
+          {kUrdfWallExtent, kUrdfSlabThickness, kUrdfWallExtent}};
+}
+
+UrdfBox urdf_floor_box() {
+  return {{0, 0, -kUrdfSlabThickness / 2}, {kUrdfFloorSide, kUrdfFloorSide, kUrdfSlabThickness}};
+}
+
+int robot_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallEdge,
+               std::string& text, std::string& why) {
+  return scene_urdf(robot, robotName, wallEdge, nullptr, 0, text, why);
+}
+
+int workcell_urdf(const RobotModel& robot, const char* robotName, const Workcell& cell,
+                  std::string& text, std::string& why) {
+  return scene_urdf(robot, robotName, &cell.rh, cell.obstacles, cell.obstacleCount, text, why);
 }

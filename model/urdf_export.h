@@ -22,6 +22,10 @@
 // y = rh.y, x from rh.x - 4 to rh.x, z from rh.z to rh.z + 4), the floor a thin box whose top is
 // the plane z = 0.
 //
+// A workcell's boxes (workcell_urdf) are links of their own names, each a box of the box's
+// sides as `visual` and `collision`, fixed to base_link by the joint <name>_joint at the box's
+// centre turned by its orientation (as roll, pitch and yaw).
+//
 // Numbers are written as printf's "%.17g" writes them in the C locale, whatever the process's
 // locale (a negative zero as 0), so every value reads back exactly.
 #pragma once
@@ -60,3 +64,13 @@ UrdfBox urdf_floor_box();
 // match it), a link radius that is not positive, or a value that is not finite.
 int robot_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallEdge,
                std::string& text, std::string& why);
+
+// The URDF document of `robot` in `cell`: robot_urdf's with the wall at cell.rh and the floor,
+// and each of the boxes 0..cell.obstacleCount-1 as a link named as the box. Without boxes, the
+// text of robot_urdf with wallEdge &cell.rh. Returns 1, or 0 with why and text unchanged for
+// robot_urdf's reasons, or a box that cannot be written: a name that is empty, a link's of the
+// robot or the workcell (base_link, link1..link7, hand, workpiece, wall, floor) or an earlier
+// box's; a side that is not a positive number, a centre that is not finite, or an orientation
+// that is not a rotation.
+int workcell_urdf(const RobotModel& robot, const char* robotName, const Workcell& cell,
+                  std::string& text, std::string& why);

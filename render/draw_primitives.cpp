@@ -43,6 +43,28 @@ Vec3 box_corner(int k, double a, double b, double c) {
   return {sx[k] * a / 2, sy[k] * b / 2, sz[k] * c / 2};
 }
 
+// The six faces of a box as corner numbers (box_corner), counter-clockwise seen from outside.
+const int kBoxFaces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                             {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+const int kBoxEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                              {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+// Outward normals of kBoxFaces, in the box's frame.
+const double kBoxNormals[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0},
+                                  {1, 0, 0},  {0, 1, 0}, {-1, 0, 0}};
+
+// Turns and moves the current frame onto the frame of axes R's columns at origin centre.
+void multiply_frame(const Mat3& R, const Vec3& centre) {
+  // OpenGL's matrices are column-major: element (row i, column j) is M[4 * j + i].
+  GLdouble M[16] = {};
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++) M[4 * j + i] = R.m[3 * i + j];
+  M[12] = draw_scale(centre.x);
+  M[13] = draw_scale(centre.y);
+  M[14] = draw_scale(centre.z);
+  M[15] = 1;
+  glMultMatrixd(M);
+}
+
 // Point at angle alpha on the circle of radius t around centre in the plane x = centre.x.
 Vec3 circle_point(const Vec3& centre, double t, double alpha) {
   return {centre.x, centre.y + t * std::cos(alpha), centre.z + t * std::sin(alpha)};
@@ -154,8 +176,6 @@ void draw_translucent_quad(const Vec3 corners[4], const float colour[4]) {
 
 void draw_wire_box(const double angles[3], const Vec3& centre, double a, double b, double c,
                    const float colour[4]) {
-  static const int kEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
-                                    {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
   glDisable(GL_LIGHTING);
   glColor4fv(colour);
   glLineWidth(2);
@@ -163,7 +183,7 @@ void draw_wire_box(const double angles[3], const Vec3& centre, double a, double 
   translate_to(centre);
   rotate_zyz(angles);
   glBegin(GL_LINES);
-  for (const auto& edge : kEdges) {
+  for (const auto& edge : kBoxEdges) {
     emit_vertex(box_corner(edge[0], a, b, c));
     emit_vertex(box_corner(edge[1], a, b, c));
   }
@@ -226,6 +246,32 @@ void draw_work_box(const double angles[3], const Vec3& centre, double a, double 
       glEnd();
     }
   }
+  glPopMatrix();
+  glFlush();
+}
+
+void draw_solid_box(const Mat3& R, const Vec3& centre, const double size[3], const float colour[4],
+                    const float edgeColour[4]) {
+  const double a = size[0], b = size[1], c = size[2];
+  set_material(colour);
+  glPushMatrix();
+  multiply_frame(R, centre);
+  glBegin(GL_QUADS);
+  for (int f = 0; f < 6; f++) {
+    glNormal3dv(kBoxNormals[f]);
+    for (int k = 0; k < 4; k++) emit_vertex(box_corner(kBoxFaces[f][k], a, b, c));
+  }
+  glEnd();
+  glDisable(GL_LIGHTING);
+  glColor4fv(edgeColour);
+  glLineWidth(2);
+  glBegin(GL_LINES);
+  for (const auto& edge : kBoxEdges) {
+    emit_vertex(box_corner(edge[0], a, b, c));
+    emit_vertex(box_corner(edge[1], a, b, c));
+  }
+  glEnd();
+  glEnable(GL_LIGHTING);
   glPopMatrix();
   glFlush();
 }

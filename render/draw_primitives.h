@@ -44,3 +44,7 @@ void draw_holed_face(const Vec3 corners[4], const Vec3& holeCentre, double t);
 // are issued: the faces take the current normal.
 void draw_work_box(const double angles[3], const Vec3& centre, double a, double b, double c,
                    const Vec3& holeRef, double t, const float colour[4]);
+// Lit solid box of full sides size[0..2] along the columns of R (its axes in the current frame),
+// centred on centre, each face with its outward normal, and its 12 edges unlit in edgeColour.
+void draw_solid_box(const Mat3& R, const Vec3& centre, const double size[3], const float colour[4],
+                    const float edgeColour[4]);

@@ -101,23 +101,30 @@ int legend_class_entries() {
   return count;
 }
 
+// Whether the legend shows entry k: every entry, but the box only with boxes.
+bool legend_shows(int k, bool withBoxes) {
+  return withBoxes || kMapLegend[k].symbol != kMapLegendBox;
+}
+
 double legend_item_width(cairo_t* cr, int k) {
   return kLegendSwatch + 6 + text_width(cr, kMapLegend[k].name);
 }
 
 // Rows the legend needs in an image `width` wide, and each item's position when positions is
 // given: item k at (x, row). All on one row when they fit, else the classes on the first row
-// and the symbols after them, each row flowed left to right.
-int legend_rows(cairo_t* cr, int width, int positions[][2]) {
+// and the symbols after them, each row flowed left to right. The box's entry only withBoxes.
+int legend_rows(cairo_t* cr, int width, bool withBoxes, int positions[][2]) {
   cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, kLegendFontSize);
   double all = kLegendPad;
-  for (int k = 0; k < kMapLegendCount; k++) all += legend_item_width(cr, k) + kLegendGap;
+  for (int k = 0; k < kMapLegendCount; k++)
+    if (legend_shows(k, withBoxes)) all += legend_item_width(cr, k) + kLegendGap;
   const bool oneRow = all - kLegendGap <= width - kLegendPad;
   const int classEntries = legend_class_entries();
   int row = 0;
   double x = kLegendPad;
   for (int k = 0; k < kMapLegendCount; k++) {
+    if (!legend_shows(k, withBoxes)) continue;
     const double itemWidth = legend_item_width(cr, k);
     if (x > kLegendPad && ((!oneRow && k == classEntries) || x + itemWidth > width - kLegendPad)) {
       row++;
@@ -133,10 +140,10 @@ int legend_rows(cairo_t* cr, int width, int positions[][2]) {
 }
 
 // Legend height for an image `width` wide, measured on a scratch surface.
-int legend_height(int width) {
+int legend_height(int width, bool withBoxes) {
   cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
   cairo_t* cr = cairo_create(scratch);
-  const int rows = legend_rows(cr, width, nullptr);
+  const int rows = legend_rows(cr, width, withBoxes, nullptr);
   cairo_destroy(cr);
   cairo_surface_destroy(scratch);
   return 2 * kLegendPad + rows * kLegendRow;
@@ -198,12 +205,84 @@ void draw_hatch(cairo_t* cr, double x0, double y0, double x1, double y1) {
   cairo_restore(cr);
 }
 
-void draw_legend(cairo_t* cr, const MapPictureLayout& layout) {
+// The current path as a box's footprint: filled translucent and outlined in the box colour.
+void fill_and_outline_footprint(cairo_t* cr) {
+  cairo_set_source_rgba(cr, kMapBoxRgb[0] / 255.0, kMapBoxRgb[1] / 255.0, kMapBoxRgb[2] / 255.0,
+                        kMapBoxAlpha);
+  cairo_fill_preserve(cr);
+  set_rgb(cr, kMapBoxRgb);
+  cairo_set_line_width(cr, kMapBoxLineWidth);
+  cairo_stroke(cr);
+}
+
+// A point on the floor, model units.
+struct FloorPoint {
+  double x, y;
+};
+
+// The z component of (a - o) x (b - o): positive when o, a, b turn left.
+double turn(const FloorPoint& o, const FloorPoint& a, const FloorPoint& b) {
+  return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// The outline of box seen from above: the convex hull of its 8 corners' (x, y), counter-clockwise
+// into hull (Andrew's monotone chain). Returns the number of hull points: 4 to 6 for a box of
+// positive sides.
+int footprint(const Obstacle& box, FloorPoint hull[8]) {
+  FloorPoint p[8];
+  const double* m = box.R.m;
+  for (int k = 0; k < 8; k++) {
+    const double u = (k & 1 ? 0.5 : -0.5) * box.size[0], v = (k & 2 ? 0.5 : -0.5) * box.size[1],
+                 w = (k & 4 ? 0.5 : -0.5) * box.size[2];
+    p[k] = {box.centre.x + m[0] * u + m[1] * v + m[2] * w,
+            box.centre.y + m[3] * u + m[4] * v + m[5] * w};
+  }
+  std::sort(p, p + 8, [](const FloorPoint& a, const FloorPoint& b) {
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+  });
+  // Lower chain left to right, then upper chain right to left; each ends where the next starts.
+  FloorPoint chain[17];
+  int n = 0;
+  for (int j = 0; j < 8; j++) {
+    while (n >= 2 && turn(chain[n - 2], chain[n - 1], p[j]) <= 0) n--;
+    chain[n++] = p[j];
+  }
+  const int lower = n + 1;
+  for (int j = 6; j >= 0; j--) {
+    while (n >= lower && turn(chain[n - 2], chain[n - 1], p[j]) <= 0) n--;
+    chain[n++] = p[j];
+  }
+  n--;  // the last point is the first
+  for (int k = 0; k < n; k++) hull[k] = chain[k];
+  return n;
+}
+
+// Each box's footprint in panel `panel`, antialiased, over the cells.
+void draw_footprints(cairo_t* cr, const MapPictureLayout& layout, int panel, const Obstacle boxes[],
+                     int boxCount) {
+  for (int b = 0; b < boxCount; b++) {
+    FloorPoint hull[8];
+    const int n = footprint(boxes[b], hull);
+    for (int k = 0; k < n; k++) {
+      double px, py;
+      map_model_to_pixel(layout, panel, hull[k].x, hull[k].y, px, py);
+      if (k == 0)
+        cairo_move_to(cr, px, py);
+      else
+        cairo_line_to(cr, px, py);
+    }
+    cairo_close_path(cr);
+    fill_and_outline_footprint(cr);
+  }
+}
+
+void draw_legend(cairo_t* cr, const MapPictureLayout& layout, bool withBoxes) {
   int positions[kMapLegendCount][2];
-  legend_rows(cr, layout.width, positions);
-  const double top = layout.height - legend_height(layout.width) + kLegendPad;
+  legend_rows(cr, layout.width, withBoxes, positions);
+  const double top = layout.height - legend_height(layout.width, withBoxes) + kLegendPad;
   cairo_set_font_size(cr, kLegendFontSize);
   for (int k = 0; k < kMapLegendCount; k++) {
+    if (!legend_shows(k, withBoxes)) continue;
     const double x = positions[k][0];
     const double y = top + positions[k][1] * kLegendRow;
     const double cx = x + kLegendSwatch / 2.0, cy = y + kLegendSwatch / 2.0;
@@ -238,6 +317,10 @@ void draw_legend(cairo_t* cr, const MapPictureLayout& layout) {
         break;
       case kMapLegendGoal:
         draw_goal_symbol(cr, cx, cy);
+        break;
+      case kMapLegendBox:
+        cairo_rectangle(cr, x + 1, y + 1, kLegendSwatch - 2, kLegendSwatch - 2);
+        fill_and_outline_footprint(cr);
         break;
     }
     cairo_set_source_rgb(cr, 0, 0, 0);
@@ -303,8 +386,10 @@ void draw_axes(cairo_t* cr, const MapPictureLayout& layout, double left) {
   show_text(cr, "y", left - 58, (top + bottom) / 2 + 4, 0.5);
 }
 
-// One map in panel `panel`: cells, marks, wall, frame and axes, base, edge, goal, title.
-void draw_panel(cairo_t* cr, const MapPictureLayout& layout, int panel, const FeasibilityMap& map) {
+// One map in panel `panel`: cells, marks, the boxes' footprints, wall, frame and axes, base,
+// edge, goal, title.
+void draw_panel(cairo_t* cr, const MapPictureLayout& layout, int panel, const FeasibilityMap& map,
+                const Obstacle boxes[], int boxCount) {
   const double left = panel * layout.panelWidth + layout.plotLeft;
   cairo_save(cr);
   cairo_rectangle(cr, left, layout.plotTop, layout.plotWidth, layout.plotHeight);
@@ -337,6 +422,7 @@ void draw_panel(cairo_t* cr, const MapPictureLayout& layout, int panel, const Fe
     map_model_to_pixel(layout, panel, c.x, c.y, px, py);
     draw_mark(cr, px, py, radius);
   }
+  draw_footprints(cr, layout, panel, boxes, boxCount);
 
   double ex, ey, wx, wy;
   map_model_to_pixel(layout, panel, map.rh.x, map.rh.y, ex, ey);
@@ -364,14 +450,27 @@ cairo_status_t write_to_file(void* closure, const unsigned char* data, unsigned 
                                                    : CAIRO_STATUS_WRITE_ERROR;
 }
 
+// Whether boxes[0..boxCount-1] can be drawn: 0..kMaxObstacles of them, every number finite.
+bool boxes_drawable(const Obstacle boxes[], int boxCount) {
+  if (boxCount < 0 || boxCount > kMaxObstacles || (boxCount > 0 && boxes == nullptr)) return false;
+  for (int b = 0; b < boxCount; b++) {
+    const Obstacle& box = boxes[b];
+    const double centre[3] = {box.centre.x, box.centre.y, box.centre.z};
+    if (!all_finite(box.size, 3) || !all_finite(centre, 3) || !all_finite(box.R.m, 9)) return false;
+  }
+  return true;
+}
+
 void set_why(std::string* why, const std::string& text) {
   if (why != nullptr) *why = text;
 }
 
 }  // namespace
 
-int map_picture_layout(const FeasibilityMap maps[], int count, MapPictureLayout& layout) {
-  if (maps == nullptr || count < 1 || count > kMaxMaps) return 0;
+int map_picture_layout(const FeasibilityMap maps[], int count, const Obstacle boxes[], int boxCount,
+                       MapPictureLayout& layout) {
+  if (maps == nullptr || count < 1 || count > kMaxMaps || !boxes_drawable(boxes, boxCount))
+    return 0;
   std::string why;
   // The window: every grid with its cells' halves, the base, the wall edge, the default goal.
   double xLo = std::min(0.0, kMapDefaultGoalX), xHi = std::max(0.0, kMapDefaultGoalX);
@@ -396,7 +495,8 @@ int map_picture_layout(const FeasibilityMap maps[], int count, MapPictureLayout&
   layout.plotTop = kTitleHeight;
   layout.panelWidth = kMarginLeft + layout.plotWidth + kMarginRight;
   layout.width = count * layout.panelWidth;
-  layout.height = kTitleHeight + layout.plotHeight + kAxisHeight + legend_height(layout.width);
+  layout.height =
+      kTitleHeight + layout.plotHeight + kAxisHeight + legend_height(layout.width, boxCount > 0);
   return 1;
 }
 
@@ -425,9 +525,15 @@ int map_cell_colour_pixel(const MapPictureLayout& layout, int panel, const Feasi
   return map.step * layout.scale >= kMinCertainCell ? 1 : 0;
 }
 
-int write_map_png(const FeasibilityMap maps[], int count, const char* path, std::string* why) {
+int write_map_png(const FeasibilityMap maps[], int count, const Obstacle boxes[], int boxCount,
+                  const char* path, std::string* why) {
   if (maps == nullptr || count < 1 || count > kMaxMaps) {
     set_why(why, "between 1 and 8 maps go into one picture");
+    return 0;
+  }
+  if (!boxes_drawable(boxes, boxCount)) {
+    set_why(why,
+            "the boxes are more than " + std::to_string(kMaxObstacles) + " or not finite numbers");
     return 0;
   }
   std::string reason;
@@ -437,14 +543,14 @@ int write_map_png(const FeasibilityMap maps[], int count, const char* path, std:
       return 0;
     }
   MapPictureLayout layout;
-  map_picture_layout(maps, count, layout);
+  map_picture_layout(maps, count, boxes, boxCount, layout);
   cairo_surface_t* surface =
       cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height);
   cairo_t* cr = cairo_create(surface);
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
-  for (int k = 0; k < count; k++) draw_panel(cr, layout, k, maps[k]);
-  draw_legend(cr, layout);
+  for (int k = 0; k < count; k++) draw_panel(cr, layout, k, maps[k], boxes, boxCount);
+  draw_legend(cr, layout, boxCount > 0);
   cairo_status_t status = cairo_status(cr);
   cairo_destroy(cr);
   int result = 0;

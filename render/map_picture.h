@@ -1,13 +1,14 @@
 // The picture of feasibility maps (their data: task/map_data.h), a PNG drawn with cairo: the
 // floor seen from above with axes in model units, the cells in a colour-blind-safe palette
-// (Okabe-Ito), the robot's base, the wall plate and its edge, the default goal, a legend and a
-// title. Several maps go side by side in one image.
+// (Okabe-Ito), the robot's base, the wall plate and its edge, the default goal, the footprints
+// of the workcell's boxes, a legend and a title. Several maps go side by side in one image.
 #pragma once
 
 #include <string>
 
 #include "math/vecmat.h"
 #include "model/scene_defaults.h"
+#include "model/state.h"
 #include "task/map_data.h"
 
 // The default goal of the start-up scene, marked on every map.
@@ -26,6 +27,13 @@ constexpr unsigned char kMapClassRgb[kMapClassCount][3] = {
 // centre of each cell where Method B reaches a final pose.
 constexpr unsigned char kMapMarkRgb[3] = {0, 0, 0};
 constexpr double kMapMarkRadius = 0.18;
+// A box's footprint (the outline of the box seen from above: the convex hull of its corners'
+// x, y) is filled with kMapBoxRgb at opacity kMapBoxAlpha over the cells, so their classes show
+// through, and outlined in kMapBoxRgb, kMapBoxLineWidth pixels wide. Okabe-Ito reddish purple
+// #CC79A7, the window's box colour.
+constexpr unsigned char kMapBoxRgb[3] = {204, 121, 167};
+constexpr double kMapBoxAlpha = 0.5;
+constexpr double kMapBoxLineWidth = 2.0;
 
 // The legend: one table of entries for the picture's legend and the window's (render/map_floor.h),
 // so both show the same colours under the same names. The picture shows every entry, the window
@@ -39,6 +47,7 @@ enum MapLegendSymbol {
   kMapLegendBase,      // the robot's base (picture only)
   kMapLegendWall,      // the wall plate and its edge (picture only)
   kMapLegendGoal,      // the default goal (picture only)
+  kMapLegendBox,       // a box's footprint (picture only, when the workcell has boxes)
 };
 struct MapLegendEntry {
   MapLegendSymbol symbol;
@@ -56,6 +65,7 @@ constexpr MapLegendEntry kMapLegend[] = {
     {kMapLegendBase, kMapTouch, "robot base", false},
     {kMapLegendWall, kMapTouch, "wall and its edge", false},
     {kMapLegendGoal, kMapTouch, "default goal", false},
+    {kMapLegendBox, kMapTouch, "box", false},
 };
 constexpr int kMapLegendCount = sizeof kMapLegend / sizeof kMapLegend[0];
 
@@ -74,9 +84,11 @@ struct MapPictureLayout {
 // Plot size: the longer side of the model window spans this many pixels.
 constexpr int kMapPlotPixels = 520;
 
-// Computes the layout of the picture of maps[0..count-1] (1 <= count <= 8). Returns 1, or 0
-// when count is out of range or a map is not complete.
-int map_picture_layout(const FeasibilityMap maps[], int count, MapPictureLayout& layout);
+// Computes the layout of the picture of maps[0..count-1] (1 <= count <= 8) with the workcell's
+// boxes[0..boxCount-1] (boxes may be null when boxCount is 0). Returns 1, or 0 when count is
+// out of range or a map is not complete.
+int map_picture_layout(const FeasibilityMap maps[], int count, const Obstacle boxes[], int boxCount,
+                       MapPictureLayout& layout);
 
 // Pixel coordinates (continuous: pixel (i, j) covers [i, i+1) x [j, j+1)) of model point (x, y)
 // in panel `panel`.
@@ -93,9 +105,12 @@ void map_cell_centre_pixel(const MapPictureLayout& layout, int panel, const Feas
 int map_cell_colour_pixel(const MapPictureLayout& layout, int panel, const FeasibilityMap& map,
                           int index, int& px, int& py);
 
-// Draws the picture of maps[0..count-1] side by side and writes it as a PNG to path, through a
-// temporary file in the same directory renamed at the end: a failure leaves no file (and an
-// existing file at path unchanged). Needs no display. Returns 1, or 0 with *why (when given)
-// set to one line: an incomplete map, a bad count, a drawing failure or the path's error.
-int write_map_png(const FeasibilityMap maps[], int count, const char* path,
-                  std::string* why = nullptr);
+// Draws the picture of maps[0..count-1] side by side, each with the footprints of the workcell's
+// boxes[0..boxCount-1] and, when there are boxes, their legend entry; without boxes the picture
+// is that of the maps alone. Writes it as a PNG to path, through a temporary file in the same
+// directory renamed at the end: a failure leaves no file (and an existing file at path
+// unchanged). Needs no display. Returns 1, or 0 with *why (when given) set to one line: an
+// incomplete map, a bad count (of maps, or boxes outside 0..kMaxObstacles), a drawing failure or
+// the path's error.
+int write_map_png(const FeasibilityMap maps[], int count, const Obstacle boxes[], int boxCount,
+                  const char* path, std::string* why = nullptr);

@@ -69,3 +69,10 @@ void draw_goal_work(const RobotModel& robot, const Workcell& cell) {
                 kGoalWorkColour);
   draw_wire_box(angles, cell.rwG, size[0], size[1], size[2], kEdgeColour);
 }
+
+void draw_obstacles(const Workcell& cell) {
+  for (int k = 0; k < cell.obstacleCount && k < kMaxObstacles; k++) {
+    const Obstacle& box = cell.obstacles[k];
+    draw_solid_box(box.R, box.centre, box.size, kBoxColour, kEdgeColour);
+  }
+}

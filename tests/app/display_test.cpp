@@ -385,6 +385,33 @@ TEST(DisplayFrame, DesignedFrameIsTheGolden) {
   EXPECT_EQ(differing_pixels(read_frame(), golden), 0);
 }
 
+// A box of the workcell in the default scene: lit in the box colour (red and blue well above
+// green, unlike the wall, the robot, the workpieces and the grid) where the frame's projection
+// puts points of its top face; with the count back to 0, the box still in the array, the frame
+// is the golden one again.
+TEST(DisplayFrame, WorkcellBoxWhereProjected) {
+  draw_default_frame();
+  const double c = std::cos(PI / 6), s = std::sin(PI / 6);
+  cell.obstacles[0] = {"crate", {0.8, 0.6, 0.5}, {1.5, -1.5, 0.25}, {{c, -s, 0, s, c, 0, 0, 0, 1}}};
+  cell.obstacleCount = 1;
+  draw_frame();
+  glFinish();
+  for (double u : {-0.3, 0.0, 0.3})
+    for (double v : {-0.2, 0.0, 0.2}) {
+      const Vec3 top = {1.5 + c * u - s * v, -1.5 + s * u + c * v, 0.5};
+      const WindowPoint w = project(top, true);
+      const Pixel p = read_pixel(w.x, w.y);
+      EXPECT_TRUE(p.r - p.g > 35 && p.b - p.g > 20)
+          << u << "," << v << ": " << p.r << " " << p.g << " " << p.b;
+    }
+  cell.obstacleCount = 0;
+  draw_frame();
+  glFinish();
+  const std::vector<unsigned char> golden = golden_frame();
+  ASSERT_EQ(golden.size(), 600u * 600 * 3) << "cannot read the golden frame";
+  EXPECT_EQ(differing_pixels(read_frame(), golden), 0);
+}
+
 // In a wide and in a tall window the scene is where the projection with the window's aspect
 // ratio puts it (not stretched, not cut), and the window texts are the 600 x 600 frame's pixels
 // at their corners: the key help under the top-left corner, the type label with its joint

@@ -98,7 +98,7 @@ TEST(MapCommand, WritesPictureAndTable) {
   ASSERT_EQ(map_grid(1, 1.3, 0.2, map), 1);
   for (MapCell& c : map.cells) c.cls = kMapTouch;  // the layout needs every cell evaluated
   MapPictureLayout layout;
-  ASSERT_EQ(map_picture_layout(&map, 1, layout), 1);
+  ASSERT_EQ(map_picture_layout(&map, 1, nullptr, 0, layout), 1);
   cairo_surface_t* png = cairo_image_surface_create_from_png(command.out.c_str());
   ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
   EXPECT_EQ(cairo_image_surface_get_width(png), layout.width);

@@ -1,9 +1,11 @@
 // The URDF export read back by urdfdom and kdl_parser: every robot type, with and without the
 // scene, and models with arbitrary zero-pose frames give seven limitless joints and a KDL chain
 // whose forward kinematics puts every link, the work and every tube where forward_kinematics
-// puts them; the wall and floor lie where the workcell has them; bad models are refused.
+// puts them; the wall, the floor and the boxes lie where the workcell has them; bad models and
+// boxes are refused.
 #include "model/urdf_export.h"
 
+#include <unistd.h>
 #include <urdf_parser/urdf_parser.h>
 
 #include <clocale>
@@ -227,5 +229,207 @@ TEST(UrdfExport, RefusesWhatItCannotWrite) {
                                     : "radius"),
               std::string::npos)
         << why;
+  }
+}
+
+namespace {
+
+// R = Rz(yaw) Ry(pitch) Rx(roll), multiplied out from the three elementary rotations.
+Mat3 from_rpy(double roll, double pitch, double yaw) {
+  const Mat3 X = {{1, 0, 0, 0, std::cos(roll), -std::sin(roll), 0, std::sin(roll), std::cos(roll)}};
+  const Mat3 Y = {
+      {std::cos(pitch), 0, std::sin(pitch), 0, 1, 0, -std::sin(pitch), 0, std::cos(pitch)}};
+  const Mat3 Z = {{std::cos(yaw), -std::sin(yaw), 0, std::sin(yaw), std::cos(yaw), 0, 0, 0, 1}};
+  Mat3 ZY, R;
+  mmul(Z, Y, ZY);
+  mmul(ZY, X, R);
+  return R;
+}
+
+// The rotation of a unit quaternion (x, y, z, w).
+Mat3 from_quaternion(const urdf::Rotation& q) {
+  const double x = q.x, y = q.y, z = q.z, w = q.w;
+  return {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w), 2 * (x * y + z * w),
+           1 - 2 * (x * x + z * z), 2 * (y * z - x * w), 2 * (x * z - y * w), 2 * (y * z + x * w),
+           1 - 2 * (x * x + y * y)}};
+}
+
+// The three numbers of attribute `attribute` in the element that starts with `start`.
+bool attribute_numbers(const std::string& text, const std::string& start,
+                       const std::string& attribute, double values[3]) {
+  const size_t element = text.find(start);
+  if (element == std::string::npos) return false;
+  const size_t at = text.find(attribute + "=\"", element);
+  if (at == std::string::npos) return false;
+  const char* c = text.c_str() + at + attribute.size() + 2;
+  for (int k = 0; k < 3; k++) {
+    char* end;
+    values[k] = std::strtod(c, &end);
+    if (end == c) return false;
+    c = end;
+  }
+  return true;
+}
+
+// Boxes of every orientation that a roll-pitch-yaw triple finds hard: random turns about random
+// axes, the half turns (whose angles sit on atan2's branch cut, with signed zeros), pitch
+// exactly +-pi/2 and pitch within 1e-6..1e-16 of it, where roll and yaw share the turn.
+int hard_boxes(std::mt19937& rng, Obstacle boxes[kMaxObstacles]) {
+  std::uniform_real_distribution<double> unit(-1, 1), side(0.05, 2);
+  std::vector<Mat3> turns = {
+      {{1, 0, 0, 0, 1, 0, 0, 0, 1}},
+      {{1, 0, 0, 0, -1, 0, 0, 0, -1}},
+      {{-1, 0, 0, 0, -1, 0, 0, 0, 1}},
+      {{-1, 0, 0, 0, 1, 0, 0, 0, -1}},
+      {{-1, -0.0, 0, 0, 1, -0.0, -0.0, 0, -1}},
+      {{0, -1, 0, -1, 0, 0, 0, 0, -1}},
+  };
+  const double c = std::cos(0.3), s = std::sin(0.3);
+  turns.push_back({{0, -s, c, 0, c, s, -1, 0, 0}});   // Rz(0.3) Ry(pi/2)
+  turns.push_back({{0, -s, -c, 0, c, -s, 1, 0, 0}});  // Rz(0.3) Ry(-pi/2)
+  // Through a quaternion, as a file gives them: every entry then carries an absolute rounding,
+  // which the small entries near pitch +-pi/2 cannot hide.
+  for (double gap : {1e-6, 1e-9, 1e-12, 1e-14, 1e-16})
+    for (double sign : {1.0, -1.0}) {
+      double x, y, z, w;
+      (KDL::Rotation::RotZ(2.1) * KDL::Rotation::RotY(sign * (PI / 2 - gap)) *
+       KDL::Rotation::RotX(-0.8))
+          .GetQuaternion(x, y, z, w);
+      turns.push_back(to_mat(KDL::Rotation::Quaternion(x, y, z, w)));
+    }
+  while (turns.size() < 60)
+    turns.push_back(
+        to_mat(KDL::Rotation::Rot(KDL::Vector(unit(rng), unit(rng), unit(rng)), PI * unit(rng))));
+  int count = 0;
+  for (const Mat3& R : turns) {
+    Obstacle& box = boxes[count];
+    std::snprintf(box.name, sizeof box.name, count == 0 ? "fixture_A-%d" : "box%d", count);
+    box.size[0] = side(rng), box.size[1] = side(rng), box.size[2] = side(rng);
+    box.centre = {3 * unit(rng), 3 * unit(rng), 3 * unit(rng)};
+    box.R = R;
+    count++;
+  }
+  return count;
+}
+
+}  // namespace
+
+// Each box of the workcell reads back (urdfdom, KDL, check_urdf) as a link of its name with a
+// box of its sides, fixed to base_link at its centre turned by its orientation: the joint's rpy
+// rebuilt here as Rz Ry Rx and urdfdom's quaternion both give the box's matrix within 1e-12
+// (a handful of roundings apart; an ill-conditioned roll or yaw near pitch +-pi/2 would be off
+// by up to 1e-4). Without boxes, the text is the scene's as before.
+TEST(UrdfExport, WorkcellBoxesReadBackAsFixedLinks) {
+  std::mt19937 rng(31);
+  setup_robot(3);
+  Workcell scene = {};
+  scene.rh = kWallEdge;
+  std::string text, why, before;
+  ASSERT_EQ(robot_urdf(robot, "cell", &kWallEdge, before, why), 1) << why;
+  hard_boxes(rng, scene.obstacles);  // filled but not counted: left out
+  ASSERT_EQ(workcell_urdf(robot, "cell", scene, text, why), 1) << why;
+  EXPECT_EQ(text, before);
+
+  scene.obstacleCount = hard_boxes(rng, scene.obstacles);
+  ASSERT_EQ(workcell_urdf(robot, "cell", scene, text, why), 1) << why;
+  const urdf::ModelInterfaceSharedPtr parsed = urdf::parseURDF(text);
+  ASSERT_NE(parsed, nullptr);
+  EXPECT_EQ(parsed->getRoot()->name, "base_link");
+  KDL::Tree tree;
+  ASSERT_TRUE(kdl_parser::treeFromString(text, tree));
+  EXPECT_EQ(tree.getNrOfJoints(), 7u);  // the boxes' joints are fixed
+  double worst = 0;
+  for (int b = 0; b < scene.obstacleCount; b++) {
+    const Obstacle& box = scene.obstacles[b];
+    SCOPED_TRACE(testing::Message() << "box " << box.name << " of seed 31");
+    const urdf::LinkConstSharedPtr link = parsed->getLink(box.name);
+    ASSERT_NE(link, nullptr);
+    ASSERT_EQ(link->visual_array.size(), 1u);
+    ASSERT_EQ(link->collision_array.size(), 1u);
+    for (const urdf::GeometrySharedPtr& shape :
+         {link->visual_array[0]->geometry, link->collision_array[0]->geometry}) {
+      ASSERT_EQ(shape->type, urdf::Geometry::BOX);
+      const urdf::Vector3& dim = static_cast<const urdf::Box&>(*shape).dim;
+      EXPECT_EQ(dim.x, box.size[0]);
+      EXPECT_EQ(dim.y, box.size[1]);
+      EXPECT_EQ(dim.z, box.size[2]);
+    }
+    const std::string jointName = std::string(box.name) + "_joint";
+    const urdf::JointConstSharedPtr joint = parsed->getJoint(jointName);
+    ASSERT_NE(joint, nullptr);
+    EXPECT_EQ(joint->type, urdf::Joint::FIXED);
+    EXPECT_EQ(joint->parent_link_name, "base_link");
+    EXPECT_EQ(joint->child_link_name, box.name);
+    const urdf::Pose& origin = joint->parent_to_joint_origin_transform;
+    EXPECT_EQ(origin.position.x, box.centre.x);
+    EXPECT_EQ(origin.position.y, box.centre.y);
+    EXPECT_EQ(origin.position.z, box.centre.z);
+    double rpy[3];
+    ASSERT_TRUE(attribute_numbers(text, "<joint name=\"" + jointName + "\"", "rpy", rpy));
+    for (double angle : rpy) EXPECT_TRUE(std::isfinite(angle));
+    const Mat3 fromText = from_rpy(rpy[0], rpy[1], rpy[2]);
+    const Mat3 fromParser = from_quaternion(origin.rotation);
+    const Mat3 fromKdl = to_mat(tree.getSegments().at(box.name).segment.getFrameToTip().M);
+    for (int e = 0; e < 9; e++)
+      for (const Mat3* R : {&fromText, &fromParser, &fromKdl})
+        worst = std::max(worst, std::fabs(R->m[e] - box.R.m[e]));
+  }
+  EXPECT_LE(worst, 1e-12);
+
+  if (std::system("command -v check_urdf >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no check_urdf (Debian package liburdfdom-tools)";
+  char path[] = "/tmp/armsim-boxes-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  const int status = std::system(("check_urdf " + std::string(path) + " >/dev/null 2>&1").c_str());
+  unlink(path);
+  EXPECT_EQ(status, 0);
+}
+
+// A box whose link would clash with a link of the robot or of the workcell, or with an earlier
+// box, and a box that is no box (no name, a side not positive, a centre not finite, a mirror or
+// a stretch instead of a turn) are refused with a reason naming the box; the text is left alone.
+TEST(UrdfExport, RefusesBoxesItCannotWrite) {
+  setup_robot(1);
+  struct Fault {
+    const char* name;
+    double side;
+    double centreX;
+    Mat3 R;
+    const char* reason;
+  };
+  const Mat3 I = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+  const Fault faults[] = {
+      {"link3", 1, 0, I, "box 2 ('link3'): its name is taken by a link"},
+      {"base_link", 1, 0, I, "box 2 ('base_link'): its name is taken by a link"},
+      {"workpiece", 1, 0, I, "box 2 ('workpiece'): its name is taken by a link"},
+      {"wall", 1, 0, I, "box 2 ('wall'): its name is taken by a link"},
+      {"floor", 1, 0, I, "box 2 ('floor'): its name is taken by a link"},
+      {"hand", 1, 0, I, "box 2 ('hand'): its name is taken by a link"},
+      {"table", 1, 0, I, "box 2 ('table'): its name is taken by box 1"},
+      {"", 1, 0, I, "box 2 has no name"},
+      {"post", 0, 0, I, "box 2 ('post'): a side is not a positive number"},
+      {"post", NAN, 0, I, "box 2 ('post'): a side is not a positive number"},
+      {"post", 1, INFINITY, I, "box 2 ('post'): its centre is not finite"},
+      {"post", 1, 0, {{1, 0, 0, 0, 1, 0, 0, 0, -1}}, "box 2 ('post'): its orientation"},
+      {"post", 1, 0, {{1.01, 0, 0, 0, 1, 0, 0, 0, 1}}, "box 2 ('post'): its orientation"},
+      {"post", 1, 0, {{1, 0, 0, 0, 1, 0, 0, 0, NAN}}, "box 2 ('post'): its orientation"},
+  };
+  for (const Fault& fault : faults) {
+    Workcell scene = {};
+    scene.rh = kWallEdge;
+    scene.obstacleCount = 2;
+    for (Obstacle& box : scene.obstacles) box = {"table", {1, 1, 1}, {1, 1, 0.5}, I};
+    Obstacle& box = scene.obstacles[1];
+    std::snprintf(box.name, sizeof box.name, "%s", fault.name);
+    box.size[1] = fault.side;
+    box.centre.x = fault.centreX;
+    box.R = fault.R;
+    std::string text = "unchanged", why;
+    EXPECT_EQ(workcell_urdf(robot, "bad", scene, text, why), 0) << fault.reason;
+    EXPECT_EQ(text, "unchanged");
+    EXPECT_EQ(why.rfind(fault.reason, 0), 0u) << why;
   }
 }

@@ -10,8 +10,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "box_probe.h"
 #include "map_test_maps.h"
 #include "support.h"
 
@@ -82,9 +85,9 @@ TEST(MapPicture, PngShowsEachCellInItsClassColour) {
   const FeasibilityMap map = made_up_map(1, 1.3, 0.1);
   const std::string path = dir.file("map.png");
   std::string why;
-  ASSERT_EQ(write_map_png(&map, 1, path.c_str(), &why), 1) << why;
+  ASSERT_EQ(write_map_png(&map, 1, nullptr, 0, path.c_str(), &why), 1) << why;
   MapPictureLayout layout;
-  ASSERT_EQ(map_picture_layout(&map, 1, layout), 1);
+  ASSERT_EQ(map_picture_layout(&map, 1, nullptr, 0, layout), 1);
   Png png(path);
   ASSERT_TRUE(png.ok());
   EXPECT_EQ(png.width(), layout.width);
@@ -137,9 +140,9 @@ TEST(MapPicture, BaseWallAndGoalWhereTheModelHasThem) {
   ScratchDirectory dir;
   const FeasibilityMap map = made_up_map(2, -1.0, 0.1);
   const std::string path = dir.file("overlays.png");
-  ASSERT_EQ(write_map_png(&map, 1, path.c_str()), 1);
+  ASSERT_EQ(write_map_png(&map, 1, nullptr, 0, path.c_str()), 1);
   MapPictureLayout layout;
-  ASSERT_EQ(map_picture_layout(&map, 1, layout), 1);
+  ASSERT_EQ(map_picture_layout(&map, 1, nullptr, 0, layout), 1);
   Png png(path);
   ASSERT_TRUE(png.ok());
   EXPECT_TRUE(is_dark(pixel_at(png, layout, 0, 0, 0)));         // base
@@ -168,10 +171,10 @@ TEST(MapPicture, FourMapsSideBySide) {
   }
   const std::string path = dir.file("all.png");
   std::string why;
-  ASSERT_EQ(write_map_png(maps, 4, path.c_str(), &why), 1) << why;
+  ASSERT_EQ(write_map_png(maps, 4, nullptr, 0, path.c_str(), &why), 1) << why;
   MapPictureLayout one, four;
-  ASSERT_EQ(map_picture_layout(maps, 1, one), 1);
-  ASSERT_EQ(map_picture_layout(maps, 4, four), 1);
+  ASSERT_EQ(map_picture_layout(maps, 1, nullptr, 0, one), 1);
+  ASSERT_EQ(map_picture_layout(maps, 4, nullptr, 0, four), 1);
   EXPECT_EQ(four.panelWidth, one.panelWidth);
   EXPECT_EQ(four.width, 4 * four.panelWidth);
   Png png(path);
@@ -187,6 +190,114 @@ TEST(MapPicture, FourMapsSideBySide) {
     EXPECT_LT(px, (k + 1) * four.panelWidth);
     EXPECT_TRUE(has_colour(png.at(px, py), kMapClassRgb[fill[k]])) << "panel " << k;
   }
+}
+
+// The colour of a footprint over a cell of colour under: kMapBoxRgb at kMapBoxAlpha, channel c.
+int footprint_over(const unsigned char under[3], int c) {
+  return static_cast<int>(
+      std::lround(kMapBoxAlpha * kMapBoxRgb[c] + (1 - kMapBoxAlpha) * under[c]));
+}
+
+// Within 1 of footprint_over in every channel: 8-bit compositing rounds.
+bool is_footprint_colour(const Pixel& p, const unsigned char under[3]) {
+  return std::abs(p.r - footprint_over(under, 0)) <= 1 &&
+         std::abs(p.g - footprint_over(under, 1)) <= 1 &&
+         std::abs(p.b - footprint_over(under, 2)) <= 1;
+}
+
+::testing::AssertionResult has_footprint_colour(const Pixel& p, const unsigned char under[3]) {
+  if (!is_footprint_colour(p, under))
+    return ::testing::AssertionFailure()
+           << "pixel (" << p.r << ", " << p.g << ", " << p.b << ") instead of ("
+           << footprint_over(under, 0) << ", " << footprint_over(under, 1) << ", "
+           << footprint_over(under, 2) << ")";
+  return ::testing::AssertionSuccess();
+}
+
+// Pixels below the plot (axis labels and legend) in the colour of a footprint over white: the
+// legend's box swatch.
+int legend_box_pixels(const Png& png, const MapPictureLayout& layout) {
+  const unsigned char white[3] = {255, 255, 255};
+  int count = 0;
+  for (int y = layout.plotTop + layout.plotHeight; y < png.height(); y++)
+    for (int x = 0; x < png.width(); x++) count += is_footprint_colour(png.at(x, y), white);
+  return count;
+}
+
+int dark_pixels_below_plot(const Png& png, const MapPictureLayout& layout) {
+  int count = 0;
+  for (int y = layout.plotTop + layout.plotHeight; y < png.height(); y++)
+    for (int x = 0; x < png.width(); x++) count += is_dark(png.at(x, y));
+  return count;
+}
+
+// Two boxes on two maps: a table turned about z and a post tilted about an oblique axis, both
+// clear of the wall, the base, the goal and the marks. Around each box in each panel, every
+// pixel whose 2.5-pixel neighbourhood lies wholly inside the footprint that an independent slab
+// test of vertical lines finds shows the footprint over the cell's class colour, and every
+// pixel whose neighbourhood lies wholly outside shows the class colour alone: catches a
+// transposed or mislaid rotation, a footprint of the wrong corners, a flipped y or a panel
+// without boxes. The legend gains the box entry; boxes not counted change no byte.
+TEST(MapPicture, BoxFootprintsWhereVerticalLinesMeetTheBoxes) {
+  ScratchDirectory dir;
+  const FeasibilityMap maps[2] = {made_up_map(1, 1.3, 0.1), made_up_map(3, 1.3, 0.1)};
+  const Obstacle boxes[2] = {
+      make_box("table", 0.5, 0.3, 1.0, {-1.5, 0.6, 0.5}, turn_about({0, 0, 1}, PI / 6)),
+      make_box("post", 0.3, 0.7, 0.5, {-1.0, -1.0, 0.8}, turn_about({1, 2, 3}, 0.87)),
+  };
+  const std::string plain = dir.file("plain.png"), uncounted = dir.file("uncounted.png"),
+                    path = dir.file("boxes.png");
+  std::string why;
+  ASSERT_EQ(write_map_png(maps, 2, nullptr, 0, plain.c_str(), &why), 1) << why;
+  ASSERT_EQ(write_map_png(maps, 2, boxes, 0, uncounted.c_str(), &why), 1) << why;
+  ASSERT_EQ(write_map_png(maps, 2, boxes, 2, path.c_str(), &why), 1) << why;
+  MapPictureLayout layout, plainLayout;
+  ASSERT_EQ(map_picture_layout(maps, 2, boxes, 2, layout), 1);
+  ASSERT_EQ(map_picture_layout(maps, 2, nullptr, 0, plainLayout), 1);
+  Png png(path), plainPng(plain), uncountedPng(uncounted);
+  ASSERT_TRUE(png.ok() && plainPng.ok() && uncountedPng.ok());
+  EXPECT_EQ(png.height(), layout.height);
+  EXPECT_EQ(plainPng.height(), plainLayout.height);
+
+  const double r = 2.5 / layout.scale;  // the neighbourhood's radius, model units
+  for (int panel = 0; panel < 2; panel++) {
+    for (const Obstacle& box : boxes) {
+      int inside = 0, outside = 0;
+      double x0, y0, x1, y1;
+      map_model_to_pixel(layout, panel, box.centre.x - 0.65, box.centre.y + 0.65, x0, y0);
+      map_model_to_pixel(layout, panel, box.centre.x + 0.65, box.centre.y - 0.65, x1, y1);
+      for (int py = static_cast<int>(y0); py < y1; py++)
+        for (int px = static_cast<int>(x0); px < x1; px++) {
+          // The model point at the pixel's centre.
+          const double x =
+              layout.xLo + (px + 0.5 - panel * layout.panelWidth - layout.plotLeft) / layout.scale;
+          const double y = layout.yHi - (py + 0.5 - layout.plotTop) / layout.scale;
+          const int index = map_cell_index(maps[panel], x, y);
+          ASSERT_GE(index, 0);
+          const unsigned char* under = kMapClassRgb[maps[panel].cells[index].cls];
+          const Pixel p = png.at(px, py);
+          if (line_meets_box(box, {x, y, 0}, 2, -r)) {
+            EXPECT_TRUE(has_footprint_colour(p, under))
+                << box.name << " panel " << panel << " inside at " << x << ", " << y;
+            inside++;
+          } else if (!line_meets_box(box, {x, y, 0}, 2, r)) {
+            EXPECT_TRUE(has_colour(p, under))
+                << box.name << " panel " << panel << " outside at " << x << ", " << y;
+            outside++;
+          }
+        }
+      EXPECT_GT(inside, 500) << box.name;
+      EXPECT_GT(outside, 500) << box.name;
+    }
+  }
+
+  EXPECT_GT(legend_box_pixels(png, layout), 50);
+  EXPECT_EQ(legend_box_pixels(plainPng, plainLayout), 0);
+  EXPECT_GT(dark_pixels_below_plot(png, layout), dark_pixels_below_plot(plainPng, plainLayout));
+  std::ifstream a(plain, std::ios::binary), b(uncounted, std::ios::binary);
+  const std::string plainBytes((std::istreambuf_iterator<char>(a)), {}),
+      uncountedBytes((std::istreambuf_iterator<char>(b)), {});
+  EXPECT_TRUE(!plainBytes.empty() && plainBytes == uncountedBytes);
 }
 
 // The map's own helpers: the nearest cell, and what makes a map incomplete.
@@ -224,14 +335,14 @@ TEST(MapPicture, FailureLeavesNoFile) {
   const FeasibilityMap map = made_up_map(1, 1.3, 0.25);
   std::string why;
   const std::string missing = dir.file("no-such-directory/map.png");
-  EXPECT_EQ(write_map_png(&map, 1, missing.c_str(), &why), 0);
+  EXPECT_EQ(write_map_png(&map, 1, nullptr, 0, missing.c_str(), &why), 0);
   EXPECT_NE(why.find("no-such-directory"), std::string::npos) << why;
   EXPECT_EQ(why.find('\n'), std::string::npos);
 
   const std::string sub = dir.file("sub");
   ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
   why.clear();
-  EXPECT_EQ(write_map_png(&map, 1, sub.c_str(), &why), 0);
+  EXPECT_EQ(write_map_png(&map, 1, nullptr, 0, sub.c_str(), &why), 0);
   EXPECT_FALSE(why.empty());
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"sub"});  // no temporary file left
   rmdir(sub.c_str());
@@ -239,19 +350,24 @@ TEST(MapPicture, FailureLeavesNoFile) {
   FeasibilityMap pending = map;
   pending.cells[7].cls = kMapPending;
   const std::string path = dir.file("map.png");
-  EXPECT_EQ(write_map_png(&pending, 1, path.c_str(), &why), 0);
+  EXPECT_EQ(write_map_png(&pending, 1, nullptr, 0, path.c_str(), &why), 0);
   EXPECT_FALSE(is_file(path));
-  EXPECT_EQ(write_map_png(&map, 0, path.c_str(), &why), 0);
-  EXPECT_EQ(write_map_png(nullptr, 1, path.c_str(), &why), 0);
+  EXPECT_EQ(write_map_png(&map, 0, nullptr, 0, path.c_str(), &why), 0);
+  EXPECT_EQ(write_map_png(nullptr, 1, nullptr, 0, path.c_str(), &why), 0);
+  Obstacle boxes[kMaxObstacles + 1];
+  for (Obstacle& box : boxes) box = make_box("b", 1, 1, 1, {0, 0, 0.5}, turn_about({0, 0, 1}, 0));
+  EXPECT_EQ(write_map_png(&map, 1, boxes, kMaxObstacles + 1, path.c_str(), &why), 0);
+  boxes[1].centre.y = NAN;
+  EXPECT_EQ(write_map_png(&map, 1, boxes, 2, path.c_str(), &why), 0);
   EXPECT_TRUE(dir.entries().empty());
 
   // Over an existing file: a failure keeps it, a success replaces it whole.
   FILE* old = fopen(path.c_str(), "w");
   fputs("old", old);
   fclose(old);
-  EXPECT_EQ(write_map_png(&pending, 1, path.c_str(), &why), 0);
+  EXPECT_EQ(write_map_png(&pending, 1, nullptr, 0, path.c_str(), &why), 0);
   EXPECT_EQ(Png(path).ok(), false);
-  ASSERT_EQ(write_map_png(&map, 1, path.c_str(), &why), 1) << why;
+  ASSERT_EQ(write_map_png(&map, 1, nullptr, 0, path.c_str(), &why), 1) << why;
   EXPECT_TRUE(Png(path).ok());
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"map.png"});
 }
