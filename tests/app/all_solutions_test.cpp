@@ -173,7 +173,8 @@ TEST(FloorMap, KeyShowsAndHides) {
   glFinish();
   EXPECT_EQ(differing_pixels(plain, read_frame()), 0);
   // Computed at once this time: every cell clear.
-  floor_map_use_evaluator([](int, double, double, double, MapCell& c) { c.cls = kMapClear; });
+  floor_map_use_evaluator(
+      [](int, const Workcell&, double, double, MapCell& c) { c.cls = kMapClear; });
   press('M');
   floor_map_wait();
   floor_map_use_evaluator(nullptr);

@@ -544,7 +544,7 @@ void counting_display() {
 // one more, then takes the made-up class of its place (render/map_test_maps.h).
 std::atomic<long> cellsAllowed{0};
 std::atomic<long> cellsTaken{0};
-void paced_evaluator(int, double, double x, double y, MapCell& cell) {
+void paced_evaluator(int, const Workcell&, double x, double y, MapCell& cell) {
   long taken = cellsTaken.load();
   while (!(taken < cellsAllowed.load() && cellsTaken.compare_exchange_weak(taken, taken + 1))) {
     usleep(200);

@@ -67,9 +67,11 @@ TEST(MapEvaluation, CellsAreTheSolverGoalByGoal) {
 // The default goal: touching poses for every type; Method B reaches a final pose for type 1
 // (in about 165 steps) but not for types 3 and 4, where it repeats itself.
 TEST(MapEvaluation, DefaultGoalCell) {
+  Workcell scene = {};
+  scene.rh = {0, 1.3, 0};
   for (int type : {1, 3, 4}) {
     MapCell c = {-0.6, 2.2, kMapPending, 0, 0, false, 0, kMapMotionUnset};
-    evaluate_map_cell(type, 1.3, -0.6, 2.2, c);
+    evaluate_map_cell(type, scene, -0.6, 2.2, c);
     EXPECT_EQ(c.cls, kMapTouch) << type;
     EXPECT_GT(c.touchCount, 0) << type;
     EXPECT_EQ(c.methodBFinal, type == 1) << type;

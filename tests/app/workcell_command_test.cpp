@@ -221,8 +221,12 @@ void check_solution(const Case& c, const RobotModel& model, const json& pose, bo
   std::string keys;  // nlohmann::json keeps its keys sorted
   for (auto it = pose.begin(); it != pose.end(); ++it) keys += it.key() + " ";
   EXPECT_EQ(keys,
-            "arm clearance distance_from_initial floor_clearance kind orientation_error "
-            "position_error q straight_motion touches valid wall_clearance ");
+            "arm clearance distance_from_initial floor_clearance kind nearest_obstacle "
+            "obstacle_clearance orientation_error position_error q straight_motion touches valid "
+            "wall_clearance ");
+  // These scenes have no boxes.
+  EXPECT_TRUE(pose["obstacle_clearance"].is_null());
+  EXPECT_TRUE(pose["nearest_obstacle"].is_null());
 
   double q[kJointSlots];
   read_joints(pose, q);

@@ -199,7 +199,7 @@ TEST(FeasibilityMapEvaluation, UnreachableCellsAreNotEvaluated) {
   start_counting();
   ASSERT_EQ(evaluate_maps(
                 &map, 1,
-                [](int, double, double, double, MapCell& c) {
+                [](int, const Workcell&, double, double, MapCell& c) {
                   c.cls = kMapTouch;
                   c.methodBFinal = true;
                   evaluations++;
@@ -306,7 +306,7 @@ TEST(FeasibilityMapEvaluation, FailedEvaluationIsReported) {
   EXPECT_EQ(evaluate_maps(&map, 1, nullptr, 2, nullptr, nullptr), 0);
   EXPECT_EQ(evaluate_maps(
                 &map, 1,
-                [](int, double, double x, double, MapCell& c) {
+                [](int, const Workcell&, double x, double, MapCell& c) {
                   c.cls = x > 1 ? kMapPending : kMapTouch;
                 },
                 2, nullptr, nullptr),
@@ -315,7 +315,7 @@ TEST(FeasibilityMapEvaluation, FailedEvaluationIsReported) {
   for (int threads : {1, 2})
     EXPECT_EQ(evaluate_maps(
                   &map, 1,
-                  [](int, double, double x, double, MapCell& c) {
+                  [](int, const Workcell&, double x, double, MapCell& c) {
                     if (x > 1) throw std::runtime_error("evaluation failed");
                     c.cls = kMapTouch;
                   },
