@@ -180,12 +180,13 @@ Mat3 rpy_rotation(double roll, double pitch, double yaw) {
            -sp, cp * sr, cp * cr}};
 }
 
-// The rotation of the quaternion q = (x, y, z, w) after dividing it by its length n.
-Mat3 quaternion_rotation(const double q[4], double n) {
-  const double x = q[0] / n, y = q[1] / n, z = q[2] / n, w = q[3] / n;
-  return {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w),  //
-           2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w),  //
-           2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}};
+// The rotation of the quaternion q = (x, y, z, w), |q|^2 = n2: v -> q v q* / n2, which is
+// orthonormal whatever |q| (dividing by n2 rather than each component by |q| rounds less).
+Mat3 quaternion_rotation(const double q[4], double n2) {
+  const double x = q[0], y = q[1], z = q[2], w = q[3], s = 2 / n2;
+  return {{1 - s * (y * y + z * z), s * (x * y - z * w), s * (x * z + y * w),  //
+           s * (x * y + z * w), 1 - s * (x * x + z * z), s * (y * z - x * w),  //
+           s * (x * z - y * w), s * (y * z + x * w), 1 - s * (x * x + y * y)}};
 }
 
 // The box's orientation from rpy or quat_xyzw (identity without either). Returns 1, or 0 with
@@ -219,16 +220,14 @@ int read_rotation(const Json& box, Mat3& R, std::string& why) {
       why = "quat_xyzw: each component must be a finite number";
       return 0;
     }
-    // Each component at most 1 + tolerance in size, else |q| is too: the sum cannot overflow.
-    const double n = all_within(q, 4, -2, 2)
-                         ? std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3])
-                         : 2;
+    // |q| without overflow for the message; within the tolerance the plain sum is safe.
+    const double n = std::hypot(std::hypot(q[0], q[1]), std::hypot(q[2], q[3]));
     if (!(std::fabs(n - 1) <= kQuaternionUnitTolerance)) {
       why =
           "quat_xyzw: not a unit quaternion: |q| = " + number_text(n) + " is not within 1e-6 of 1";
       return 0;
     }
-    R = quaternion_rotation(q, n);
+    R = quaternion_rotation(q, q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
   }
   return 1;
 }
