@@ -410,7 +410,7 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   for (int type = first; type <= last; type++) {
     std::string why;
     if (!wall_accepted(type, wallY, why))
-      return command_line_error(file.wallGiven ? file.source + ": wall: " + why : why, err);
+      return command_line_error(file.wallGiven ? file.source + ": " + why : why, err);
     if (!map_grid(type, wallY, command.step, maps[type - first]))
       return command_line_error("the map's grid cannot be built with this step", err);
   }

@@ -102,13 +102,16 @@ bool all_positive(const double values[], int count) {
   return true;
 }
 
-// Keys given twice in one object, which the parser would otherwise take silently: the first one
-// found at the top level or in an element of "obstacles". Follows the parser's events.
-struct KeyWatch {
+// Follows the parser's events for what the document alone cannot say afterwards: a key given
+// twice in one object (the parser keeps one silently), the first found at the top level or in a
+// box, and where the parser is, for a number too large for a double (refused before any value
+// is kept).
+struct ParseWatch {
   struct Level {
     bool array;
     std::vector<std::string> keys;  // an object's keys so far
     int elements = 0;               // an array's elements so far
+    std::string name;               // a box's good name, once read
   };
   std::vector<Level> levels;
   bool found = false;
@@ -117,25 +120,32 @@ struct KeyWatch {
 
   void enter(bool array) {
     count_element();
-    levels.push_back({array, {}, 0});
+    levels.push_back({array, {}, 0, ""});
   }
   void count_element() {
     if (!levels.empty() && levels.back().array) levels.back().elements++;
   }
-  // Whether the innermost object is a box: an element of the top level's "obstacles".
-  bool in_box() const {
-    return levels.size() == 3 && !levels[0].array && !levels[0].keys.empty() &&
-           levels[0].keys.back() == "obstacles" && levels[1].array;
+  // Whether levels[2] is a box: an object in the top level's "obstacles".
+  bool within_box() const {
+    return levels.size() >= 3 && !levels[0].array && !levels[0].keys.empty() &&
+           levels[0].keys.back() == "obstacles" && levels[1].array && !levels[2].array;
   }
   void see_key(const std::string& name) {
     Level& level = levels.back();
+    const bool watched = levels.size() == 1 || (levels.size() == 3 && within_box());
     for (const std::string& earlier : level.keys)
-      if (earlier == name && !found && (levels.size() == 1 || in_box())) {
+      if (earlier == name && !found && watched) {
         found = true;
         key = name;
         obstacle = levels.size() == 1 ? -1 : levels[1].elements - 1;
       }
     level.keys.push_back(name);
+  }
+  void see_value(const Json& value) {
+    count_element();
+    if (levels.size() == 3 && within_box() && levels[2].keys.back() == "name" &&
+        value.is_string() && good_name(value.get_ref<const std::string&>()))
+      levels[2].name = value.get<std::string>();
   }
   bool event(Json::parse_event_t event, const Json& parsed) {
     switch (event) {
@@ -153,10 +163,20 @@ struct KeyWatch {
         if (!levels.empty() && parsed.is_string()) see_key(parsed.get_ref<const std::string&>());
         break;
       case Json::parse_event_t::value:
-        count_element();
+        see_value(parsed);
         break;
     }
     return true;
+  }
+  // Where the parser is, as a refusal begins: "source: ", "source: wall: ", "source: obstacle
+  // 2 ('post'): size: ".
+  std::string place(const std::string& source) const {
+    if (within_box())
+      return box_place(source, levels[1].elements - 1, levels[2].name) +
+             (levels[2].keys.empty() ? "" : shown(levels[2].keys.back()) + ": ");
+    if (!levels.empty() && !levels[0].array && !levels[0].keys.empty())
+      return source + ": " + shown(levels[0].keys.back()) + ": ";
+    return source + ": ";
   }
 };
 
@@ -350,14 +370,24 @@ int read_document(const Json& document, WorkcellFile& file, std::string& why) {
   return 1;
 }
 
-// Parses text and reads it into file (whose source is set). Throws on a parse error or when
+// Parses text and reads it into file (whose source is set). Throws on a syntax error or when
 // memory runs out.
 int read_text(const char* text, size_t length, WorkcellFile& file, std::string& why) {
-  KeyWatch watch;
-  const Json document =
-      Json::parse(text, text + length, [&watch](int, Json::parse_event_t event, Json& parsed) {
-        return watch.event(event, parsed);
-      });
+  ParseWatch watch;
+  Json document;
+  try {
+    document =
+        Json::parse(text, text + length, [&watch](int, Json::parse_event_t event, Json& parsed) {
+          return watch.event(event, parsed);
+        });
+  } catch (const Json::out_of_range& error) {
+    // A number beyond a double's range: the parser names the number, the watch the field.
+    const std::string what = error.what();
+    const size_t quote = what.find('\'');
+    why = watch.place(file.source) +
+          (quote != std::string::npos ? what.substr(quote) : "a number") + " is out of range";
+    return 0;
+  }
   if (watch.found) {
     const std::string where = watch.obstacle >= 0 ? box_place(file.source, watch.obstacle,
                                                               box_name(document, watch.obstacle))
@@ -426,7 +456,7 @@ int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& ro
     double LL1, LL2;
     goal_reach(robot, cell.EwG, goal, LL1, LL2);
     if (!(LL1 <= LL2)) {
-      why = file.source + ": goal: out of reach for robot type " + std::to_string(type) +
+      why = file.source + ": goal out of reach for robot type " + std::to_string(type) +
             " (distance " + std::to_string(LL1) + " > reach " + std::to_string(LL2) + ")";
       return 0;
     }
@@ -437,7 +467,7 @@ int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& ro
     wall.rh = {cell.rh.x, file.wallY, cell.rh.z};
     wall_dialog_contact_arm(robot, wall);
     if (wall.Mcont > 5) {
-      why = file.source + ": wall: too far: no arm 2..5 of robot type " + std::to_string(type) +
+      why = file.source + ": wall too far: no arm 2..5 of robot type " + std::to_string(type) +
             " reaches its edge";
       return 0;
     }
