@@ -251,7 +251,8 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
       const Workcell before = cell;
       EXPECT_EQ(apply_workcell_file(refused, type, robot, cell, why), 0) << bad;
       const bool goal = bad[2] == 'g';
-      EXPECT_EQ(why.rfind(goal ? "cell.json: goal: " : "cell.json: wall: ", 0), 0u) << why;
+      EXPECT_EQ(why.rfind(goal ? "cell.json: goal out of reach" : "cell.json: wall too far", 0), 0u)
+          << why;
       expect_same_workcell(cell, before);
     }
   }
