@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -260,7 +261,7 @@ int read_box(const Json& element, const Obstacle earlier[], int index, Obstacle&
     why = std::string("must be an object with the keys ") + kBoxKeyList;
     return 0;
   }
-  const std::string unknown = unknown_key(element, kBoxKeys, 5);
+  const std::string unknown = unknown_key(element, kBoxKeys, static_cast<int>(std::size(kBoxKeys)));
   if (!unknown.empty()) {
     why = "'" + shown(unknown) + "' is not a known key (" + kBoxKeyList + ")";
     return 0;
@@ -317,7 +318,8 @@ int read_document(const Json& document, WorkcellFile& file, std::string& why) {
     why = source + ": must hold one JSON object with the keys " + kTopKeyList;
     return 0;
   }
-  const std::string unknown = unknown_key(document, kTopKeys, 4);
+  const std::string unknown =
+      unknown_key(document, kTopKeys, static_cast<int>(std::size(kTopKeys)));
   if (!unknown.empty()) {
     why = source + ": '" + shown(unknown) + "' is not a known key (" + kTopKeyList + ")";
     return 0;
