@@ -431,7 +431,7 @@ case "$scenario" in
     run --help
     [ "$status" -eq 0 ] || fail "--help exit status $status"
     for option in --solve --method-b --map --type --goal --wall --json --max-steps --step \
-      --threads --out --csv; do
+      --threads --out --csv --workcell; do
       grep -q -- "$option" "$work/out" || fail "--help does not list $option"
     done
     run --solve --type 3 --json
