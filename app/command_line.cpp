@@ -31,8 +31,11 @@ const char kFooter[] =
     "  armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]\n"
     "                    [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]\n"
     "  armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]\n"
+    "  armsim            [--workcell FILE.json] [-display NAME] [-geometry WxH+X+Y] ...\n"
     "Without a mode the program prints its help at the console and opens its window; the\n"
     "toolkit's options (-display NAME, -geometry WxH+X+Y, ...) are passed on to it.\n"
+    "Every mode and the window take --workcell FILE.json: a scene's type, goal, wall and boxes;\n"
+    "--type, --goal and --wall given as well override the file's.\n"
     "Negative numbers are written plainly: --goal -0.6 2.2 0, --wall -1.\n"
     "Bad input gets one line on stderr and exit status 2.";
 
@@ -52,12 +55,14 @@ const ToolkitOption* toolkit_option(const char* argument) {
   return nullptr;
 }
 
-// The modes as bits, for the modes an option belongs to.
+// The modes as bits, for the modes an option belongs to; the window has none, for no option
+// chooses it, and an option it takes has kWindow among its modes.
 constexpr int mode_bit(CommandMode mode) {
   return mode == kModeWindow ? 0 : 1 << mode;
 }
 constexpr int kSolve = mode_bit(kModeSolve), kMethodB = mode_bit(kModeMethodB),
               kMap = mode_bit(kModeMap), kPlan = mode_bit(kModePlan), kUrdf = mode_bit(kModeUrdf);
+constexpr int kWindow = 1 << kModeWindow;
 
 std::string quoted(const std::string& text) {
   return "'" + text + "'";
@@ -219,6 +224,24 @@ int read_seed(const std::string values[], CommandLine& command) {
   return 1;
 }
 
+// Reads the file after every other value, so that the command line's type, goal and wall,
+// known by then, override the file's.
+int read_workcell(const std::string values[], CommandLine& command) {
+  if (values[0].empty()) {
+    command.message = "--workcell: the file name is empty";
+    return 0;
+  }
+  WorkcellFile& file = command.workcell;
+  if (!read_workcell_file(values[0], file, command.message)) return 0;
+  if (file.typeGiven && !command.typeGiven) {
+    command.type = file.type;
+    command.typeGiven = true;
+  }
+  if (command.goalGiven) file.goalGiven = false;
+  if (command.wallGiven) file.wallGiven = false;
+  return 1;
+}
+
 // Every option, in the order of the help. The mode options choose a mode; each other option
 // belongs to some modes, and takes `count` values (0 for a flag) read by `read`, the readers
 // running in `readOrder` after CLI11 has collected the text. Output files are checked last,
@@ -299,6 +322,10 @@ std::vector<OptionRow> option_rows() {
        read_seed, 10},
       {"--scene", kModeWindow, kUrdf, 0, "", "",
        "With the wall and the floor, as fixed links (--urdf)", nullptr, 0},
+      {"--workcell", kModeWindow, all | kWindow, 1, "FILE.json", "a file name",
+       "A workcell file: type, goal, wall and up to " + std::to_string(kMaxObstacles) +
+           " boxes (JSON; every mode and the window); --type, --goal, --wall override it",
+       read_workcell, 11},
   };
 }
 
@@ -432,10 +459,10 @@ int read_mode(const std::vector<OptionRow>& rows, const std::vector<Collected>& 
 // Every option given belongs to the mode. Returns 1, or 0 with the message set.
 int check_option_modes(const std::vector<OptionRow>& rows, const CLI::App& app,
                        CommandLine& command) {
-  const int bit = mode_bit(command.mode);
+  const int bit = command.mode == kModeWindow ? kWindow : mode_bit(command.mode);
   for (const OptionRow& row : rows) {
     if (row.mode != kModeWindow || app.count(row.name) == 0 || (row.modes & bit) != 0) continue;
-    if (bit == 0)
+    if (command.mode == kModeWindow)
       command.message = std::string(row.name) + " needs one of " + mode_names(rows, row.modes);
     else
       command.message = std::string(row.name) + " cannot be used with " +
@@ -573,6 +600,19 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
   if (app.count("--csv") > 0) command.csv = given("--csv").value;
   if (!check_outputs(app, given("--step").value, command)) return kCommandLineError;
   return kCommandLineRun;
+}
+
+int toolkit_arguments(int argc, char** argv) {
+  if (argc < 1) return argc;
+  int kept = 1;
+  for (int k = 1; k < argc; k++) {
+    const ToolkitOption* option = toolkit_option(argv[k]);
+    if (option == nullptr) continue;
+    argv[kept++] = argv[k];
+    if (option->takesValue && k + 1 < argc) argv[kept++] = argv[++k];
+  }
+  argv[kept] = nullptr;
+  return kept;
 }
 
 int finish_command_line(int result, const CommandLine& command, FILE* out, FILE* err) {

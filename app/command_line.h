@@ -7,9 +7,11 @@
 //   armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]
 //                     [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]
 //   armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]
+// Every mode, and the window, also takes --workcell FILE: a workcell file (task/workcell_file.h)
+// with the type, goal, wall and boxes; --type, --goal and --wall override the file's.
 // `armsim --help` lists every option. Without a mode the program opens its window as before:
-// argv is then left untouched for the toolkit, which reads its own options (-display NAME,
-// -geometry WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync).
+// the toolkit reads its own options (-display NAME, -geometry WxH+X+Y, -iconic, -direct,
+// -indirect, -gldebug, -sync), which toolkit_arguments leaves in argv.
 // Negative numbers are written plainly (--goal -0.6 2.2 0, --wall -1). Numbers are read in the
 // C locale whatever the process's locale.
 //
@@ -19,10 +21,11 @@
 // --time-limit <= 0, a --seed that is no whole number, a step <= 0 or so small that a map would
 // have more than kMapMaxCells cells, options of one mode with another or with none, two modes at
 // once, toolkit options with a mode, output files whose directory is missing or not writable,
-// --out equal to --csv, and --wall with --urdf but without --scene (the wall would not be
-// written). Not checked here: whether the goal is in reach and the wall acceptable for the type.
-// The dialogs' tests belong to the caller, who knows the robot model: see goalGiven and
-// wallGiven, and report a refusal with command_line_error (exit status 2).
+// --out equal to --csv, --wall with --urdf but without --scene (the wall would not be written),
+// and the workcell file, read whole and strictly. Not checked here: whether the goal is in reach
+// and the wall acceptable for the type. The dialogs' tests belong to the caller, who knows the
+// robot model: see goalGiven, wallGiven and apply_workcell_file, and report a refusal with
+// command_line_error (exit status 2).
 #pragma once
 
 #include <cstdio>
@@ -30,6 +33,7 @@
 
 #include "task/feasibility_map.h"
 #include "task/method_b_run.h"
+#include "task/workcell_file.h"
 
 enum CommandMode {
   kModeWindow,   // no mode given: the interactive program with its window
@@ -52,7 +56,8 @@ constexpr const char* kDefaultMapPicture = "feasibility_map.png";
 
 struct CommandLine {
   CommandMode mode = kModeWindow;
-  // Robot type 1..4 when typeGiven and not allTypes; else the start-up scene's type.
+  // Robot type 1..4 when typeGiven (by --type or the workcell file) and not allTypes; else the
+  // start-up scene's type.
   int type = 1;
   bool typeGiven = false;
   bool allTypes = false;  // --type all (--map only): the four types side by side
@@ -76,11 +81,19 @@ struct CommandLine {
   std::string planner = "RRTConnect";  // --planner (--plan)
   double timeLimit = 1.0;              // --time-limit (--plan), seconds per goal pose, > 0
   unsigned seed = 1;                   // --seed (--plan)
-  std::string message;                 // the help text, or the error line (no line feed)
+  // --workcell: the file as read, less the goal and wall that --goal and --wall override (its
+  // type is in type); empty (source "") when not given.
+  WorkcellFile workcell;
+  std::string message;  // the help text, or the error line (no line feed)
 };
 
 // Reads argv[1..argc-1] into command. Returns a CommandLineResult.
 int parse_command_line(int argc, const char* const argv[], CommandLine& command);
+
+// For the window: leaves in argv the program's name and the toolkit's options with their values,
+// in their order, dropping the program's own options (a parse that returned kCommandLineRun
+// with mode kModeWindow has checked them). Returns the new count; argv[count] becomes nullptr.
+int toolkit_arguments(int argc, char** argv);
 
 // The exit status for a parse result when the program ends at once (help: 0, error: 2), after
 // printing command.message (help to out, error to err as "armsim: <message>"); -1 for

@@ -25,6 +25,7 @@
 #include "task/method_b_run.h"
 #include "task/motion/map_evaluation.h"
 #include "task/placement_trace.h"
+#include "task/workcell_file.h"
 #include "task/workcell_notes.h"
 #include "task/workcell_setup.h"
 
@@ -46,11 +47,13 @@ void rebuild_robot(CommandScene& s) {
   guess_contact_arm(s.robot, s.cell.rh, s.methodB.Mcont);
 }
 
-// The scene's type, goal (x, y and the underside's height: as given on the command line, so
-// that it reads back exactly) and wall edge, as JSON.
+// The scene's type, goal (x, y and the underside's height: as given on the command line or in
+// the workcell file, so that it reads back exactly) and wall edge, as JSON.
 json scene_json(const CommandLine& command, const CommandScene& s) {
   const double halfHeight = s.robot.workSize[2] / 2;
-  const double underside = command.goalGiven ? command.goal[2] : s.cell.rwG.z - halfHeight;
+  const double underside = command.goalGiven            ? command.goal[2]
+                           : command.workcell.goalGiven ? command.workcell.goal[2]
+                                                        : s.cell.rwG.z - halfHeight;
   return {{"type", s.type},
           {"goal", {s.cell.rwG.x, s.cell.rwG.y, underside}},
           {"wall", {s.cell.rh.x, s.cell.rh.y, s.cell.rh.z}}};
@@ -339,6 +342,7 @@ int command_scene(const CommandLine& command, CommandScene& s, std::string& why)
     s.type = command.type;
     rebuild_robot(s);
   }
+  if (!apply_workcell_file(command.workcell, s.type, s.robot, s.cell, why)) return 0;
   if (command.goalGiven) {
     const double halfHeight = s.robot.workSize[2] / 2;
     s.cell.rwG = {command.goal[0], command.goal[1], command.goal[2] + halfHeight};
@@ -401,13 +405,17 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
 }
 
 int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
-  const double wallY = command.wallGiven ? command.wallY : kDefaultWallY;
+  const WorkcellFile& file = command.workcell;
+  const double wallY = command.wallGiven ? command.wallY
+                       : file.wallGiven  ? file.wallY
+                                         : kDefaultWallY;
   const int first = command.allTypes ? 1 : (command.typeGiven ? command.type : 1);
   const int last = command.allTypes ? kRobotTypes : first;
   std::vector<FeasibilityMap> maps(last - first + 1);
   for (int type = first; type <= last; type++) {
     std::string why;
-    if (!wall_accepted(type, wallY, why)) return command_line_error(why, err);
+    if (!wall_accepted(type, wallY, why))
+      return command_line_error(file.wallGiven ? file.source + ": " + why : why, err);
     if (!map_grid(type, wallY, command.step, maps[type - first]))
       return command_line_error("the map's grid cannot be built with this step", err);
   }

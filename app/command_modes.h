@@ -24,8 +24,9 @@ struct CommandScene {
 };
 
 // Builds into scene (zeroed before) the start-up scene with command's type (as the robot menu
-// chooses it), goal and wall (as the dialogs take them), at the initial pose. Returns 1, or 0
-// with why when the goal is out of reach or no arm 2..5 can reach the wall.
+// chooses it), the workcell file's goal, wall and boxes (apply_workcell_file), then command's
+// goal and wall (as the dialogs take them), at the initial pose. Returns 1, or 0 with why when
+// the goal is out of reach or no arm 2..5 can reach the wall.
 int command_scene(const CommandLine& command, CommandScene& scene, std::string& why);
 
 // --solve: every goal pose of the scene (the console table, or JSON) to out; the reason to err

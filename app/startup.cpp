@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/command_line.h"
 #include "app/console.h"
 #include "app/console_dialogs.h"
 #include "app/display.h"
@@ -61,9 +62,22 @@ void guard_standard_descriptors() {
   }
 }
 
-int startup(int* argc, char** argv) {
+int apply_workcell_scene(const WorkcellFile& workcell, std::string& why) {
+  if (workcell.typeGiven) {
+    scene.JRTYPE = workcell.type;
+    rebuild_robot();
+    set_initial_pose();
+  }
+  if (!apply_workcell_file(workcell, scene.JRTYPE, robot, cell, why)) return 0;
+  wall_corners(cell.rh, scene.wallCorner);
+  return 1;
+}
+
+int startup(int* argc, char** argv, const WorkcellFile& workcell) {
   guard_standard_descriptors();
   start_scene();
+  std::string why;
+  if (!apply_workcell_scene(workcell, why)) return command_line_error(why);
   help_screen();
   // Without a display the toolkit would end the program with a bare message of its own.
   Display* probe = open_named_display(*argc, argv);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ (clang, address and undefined-behaviour sanitizers) into
-# build/fuzz and runs each for a bounded time on a scratch copy of its committed seed corpus,
-# then the shell soak (random keys through the keyboard dispatcher, same sanitizers).
+# build/fuzz and runs each for a bounded time on a scratch copy of its committed seed corpus
+# (with its dictionary, fuzz/TARGET.dict, when it has one: the workcell file's keys), then the
+# shell soak (random keys through the keyboard dispatcher, same sanitizers).
 # Prints one line per target and the soak's figures; fails when any target leaves a crash, leak
 # or timeout, or the soak breaks an invariant.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [soak keys, default 1000000]
@@ -24,10 +25,12 @@ for source in fuzz/*_fuzz.cpp; do
   mkdir -p "$work/corpus" "$work/findings"
   cp fuzz/corpus/"$target"/* "$work/corpus/" 2>/dev/null || true
   log="$work/log.txt"
+  dictionary=()
+  [ -f "fuzz/$target.dict" ] && dictionary=(-dict="$root/fuzz/$target.dict")
   # -timeout: one input running this long is a hang and counts as a finding.
   (cd "$work" && "$root/build/fuzz/$target" -max_total_time="$seconds" -timeout=10 \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=findings/ corpus >log.txt 2>&1) ||
-    true
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=findings/ "${dictionary[@]}" \
+    corpus >log.txt 2>&1) || true
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   corpus=$(find "$work/corpus" -type f | wc -l)
   findings=$(find "$work/findings" -type f | wc -l)

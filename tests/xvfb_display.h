@@ -139,7 +139,7 @@ inline bool start_program_once() {
   int argc = 1;
   char name[] = "armsim";
   char* argv[] = {name, nullptr};
-  open = startup(&argc, argv) == 0;
+  open = startup(&argc, argv, WorkcellFile{}) == 0;
   console = {stdin, stdout};
   fclose(in);
   fclose(out);

@@ -21,6 +21,10 @@
 #                 wall's edge foot and the goal workpiece's centre are within 2 pixels of where
 #                 an independent projection with the new aspect puts them; back at 600 x 600
 #                 the golden frame again
+#   workcell      --workcell: a bad file, a goal beyond the type's reach and a missing file are
+#                 refused with one line on stderr and status 2 before the help or any window; a
+#                 good file's type, goal and wall in the help's settings, then the window, ESC
+#                 ends it; the example workcells solved by --solve
 #   terminal      no display; in a pseudo-terminal under an interactive shell (dash), the
 #                 terminal's settings (stty -g) after the start-up wait are those before it, for
 #                 each way out: a key, Ctrl-D, Ctrl-C, Ctrl-Z (restored while stopped) then fg
@@ -427,7 +431,7 @@ case "$scenario" in
     run --help
     [ "$status" -eq 0 ] || fail "--help exit status $status"
     for option in --solve --method-b --map --type --goal --wall --json --max-steps --step \
-      --threads --out --csv; do
+      --threads --out --csv --workcell; do
       grep -q -- "$option" "$work/out" || fail "--help does not list $option"
     done
     run --solve --type 3 --json
@@ -593,6 +597,47 @@ BAD
     wait_for_exit
     exec 7>&-
     [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/err")"
+    ;;
+  workcell)
+    start_xvfb
+    printf '{"obstacles": [{"name": "post", "size": [0.2, 0.2, 1.5], "position": [1.6, 1.6]}]}' \
+      >"$work/bad.json"
+    printf '{"type": 2, "goal": [9, 9, 0]}' >"$work/far.json"
+    for file in bad far missing; do
+      case $file in
+        bad) says="obstacle 1 ('post'): position: must be an array of 3 numbers" ;;
+        far) says="goal out of reach for robot type 2" ;;
+        missing) says="cannot be read" ;;
+      esac
+      "$armsim" --workcell "$work/$file.json" </dev/null >"$work/out" 2>"$work/err" &
+      armsim_pid=$!
+      wait_for_exit
+      [ "$status" -eq 2 ] || fail "$file: exit status $status"
+      [ ! -s "$work/out" ] || fail "$file: the help was printed before the refusal"
+      [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$file: not one line on stderr: $(cat "$work/err")"
+      grep -qF "armsim: $work/$file.json: $says" "$work/err" || fail "$file: $(cat "$work/err")"
+      timeout 5 xdotool search --name "^${title//./\\.}\$" >/dev/null && fail "$file: a window"
+    done
+    printf '{"type": 2, "goal": [-1, 2, 0], "wall": 0.9}' >"$work/good.json"
+    mkfifo "$work/in"
+    "$armsim" --workcell "$work/good.json" <"$work/in" >"$work/out" 2>"$work/err" &
+    armsim_pid=$!
+    exec 7>"$work/in"
+    wait_for_text 'rh[]=(  0.00   0.90   0.00)' 1
+    grep -qF 'rwG[]=( -1.00   2.00   0.00)' "$work/out" || fail "the file's goal not in the settings"
+    grep -qF 'JRTYPE2=' "$work/out" || fail "the file's type not in the settings"
+    printf k >&7
+    window=$(find_window) || fail "no window titled '$title' with a good file"
+    press_escape "$window"
+    wait_for_exit
+    exec 7>&-
+    [ "$status" -eq 0 ] || fail "exit status $status after ESC: $(cat "$work/err")"
+    unset DISPLAY
+    for file in "$(dirname "$golden")"/../../../workcells/*.json; do
+      status=0
+      "$armsim" --solve --workcell "$file" >"$work/out" 2>"$work/err" </dev/null || status=$?
+      [ "$status" -eq 0 ] || fail "--solve --workcell $file: status $status: $(cat "$work/err")"
+    done
     ;;
   terminal)
     unset DISPLAY
