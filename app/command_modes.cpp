@@ -342,7 +342,8 @@ int command_scene(const CommandLine& command, CommandScene& s, std::string& why)
     s.type = command.type;
     rebuild_robot(s);
   }
-  if (!apply_workcell_file(command.workcell, s.type, s.robot, s.cell, why)) return 0;
+  if (!apply_workcell_file(command.workcell, s.type, s.robot, s.cell, s.methodB.Mcont, why))
+    return 0;
   if (command.goalGiven) {
     const double halfHeight = s.robot.workSize[2] / 2;
     s.cell.rwG = {command.goal[0], command.goal[1], command.goal[2] + halfHeight};
@@ -418,6 +419,7 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
       return command_line_error(file.wallGiven ? file.source + ": " + why : why, err);
     if (!map_grid(type, wallY, command.step, maps[type - first]))
       return command_line_error("the map's grid cannot be built with this step", err);
+    maps[type - first].boxes.assign(file.obstacles, file.obstacles + file.obstacleCount);
   }
   const int count = static_cast<int>(maps.size());
   ProgressBar bar(map_pending_cells(maps.data(), count), err);
@@ -426,7 +428,8 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   bar.finish();
   if (!evaluated) return command_line_error("the map's evaluation failed", err);
   std::string why;
-  if (!write_map_png(maps.data(), count, nullptr, 0, command.out.c_str(), &why))
+  if (!write_map_png(maps.data(), count, file.obstacles, file.obstacleCount, command.out.c_str(),
+                     &why))
     return command_line_error("--out: " + why, err);
   if (!command.csv.empty() && !write_map_csv(maps.data(), count, command.csv.c_str(), &why))
     return command_line_error("--csv: " + why, err);

@@ -68,7 +68,7 @@ int apply_workcell_scene(const WorkcellFile& workcell, std::string& why) {
     rebuild_robot();
     set_initial_pose();
   }
-  if (!apply_workcell_file(workcell, scene.JRTYPE, robot, cell, why)) return 0;
+  if (!apply_workcell_file(workcell, scene.JRTYPE, robot, cell, scene.Mcont, why)) return 0;
   wall_corners(cell.rh, scene.wallCorner);
   return 1;
 }

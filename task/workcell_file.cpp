@@ -451,7 +451,7 @@ int read_workcell_file(const std::string& path, WorkcellFile& file, std::string&
 }
 
 int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& robot, Workcell& cell,
-                        std::string& why) {
+                        int& Mcont, std::string& why) {
   Vec3 goal = cell.rwG;
   if (file.goalGiven) {
     goal = {file.goal[0], file.goal[1], file.goal[2] + robot.workSize[2] / 2};
@@ -463,23 +463,20 @@ int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& ro
       return 0;
     }
   }
-  // The wall dialog's test on a copy of the wall: an arm 2..5 must reach its edge.
-  Workcell wall = {};
+  // The wall dialog's test: an arm 2..5 must reach the edge.
+  const Vec3 rh = {cell.rh.x, file.wallY, cell.rh.z};
+  int arm = Mcont;
   if (file.wallGiven) {
-    wall.rh = {cell.rh.x, file.wallY, cell.rh.z};
-    wall_dialog_contact_arm(robot, wall);
-    if (wall.Mcont > 5) {
+    arm = wall_dialog_contact_arm(robot, rh);
+    if (arm > 5) {
       why = file.source + ": wall too far: no arm 2..5 of robot type " + std::to_string(type) +
             " reaches its edge";
       return 0;
     }
   }
   cell.rwG = goal;
-  if (file.wallGiven) {
-    cell.rh = wall.rh;
-    cell.wallDist = wall.wallDist;
-    cell.Mcont = wall.Mcont;
-  }
+  if (file.wallGiven) cell.rh = rh;
+  Mcont = arm;
   cell.obstacleCount = file.obstacleCount;
   for (int k = 0; k < file.obstacleCount; k++) cell.obstacles[k] = file.obstacles[k];
   return 1;

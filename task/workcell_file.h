@@ -55,8 +55,9 @@ int read_workcell_file(const std::string& path, WorkcellFile& file, std::string&
 
 // Puts the file's goal and wall and its boxes into cell, for the scene's robot (type 1..4 and
 // its model, built already; the file's type is the caller's to choose). The goal must pass the
-// goal dialog's reach test and the wall the wall dialog's (a contact arm 2..5); the contact arm
-// follows the wall as the wall dialog sets it. Returns 1, or 0 with why set ("source: goal out of
-// reach ...") and cell unchanged. An empty WorkcellFile (no file) only empties cell's boxes.
+// goal dialog's reach test and the wall the wall dialog's (a contact arm 2..5); Method B's
+// contact arm Mcont follows a given wall as the wall dialog sets it. Returns 1, or 0 with why set
+// ("source: goal out of reach ...") and cell and Mcont unchanged. An empty WorkcellFile (no file)
+// only empties cell's boxes.
 int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& robot, Workcell& cell,
-                        std::string& why);
+                        int& Mcont, std::string& why);

@@ -86,8 +86,6 @@ void expect_rotation(const Mat3& R) {
 void expect_same_workcell(const Workcell& a, const Workcell& b) {
   expect_near(a.rwG, b.rwG, 0);
   expect_near(a.rh, b.rh, 0);
-  EXPECT_EQ(a.wallDist, b.wallDist);
-  EXPECT_EQ(a.Mcont, b.Mcont);
   EXPECT_EQ(a.obstacleCount, b.obstacleCount);
 }
 
@@ -231,15 +229,12 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
     robot_setup(type, robot);
     Workcell cell;
     start_workcell(cell);
-    ASSERT_EQ(apply_workcell_file(file, type, robot, cell, why), 1) << why;
+    int Mcont = kStartupContactArm;
+    ASSERT_EQ(apply_workcell_file(file, type, robot, cell, Mcont, why), 1) << why;
     // The workpiece's centre half its height above the underside.
     expect_near(cell.rwG, {-1, 2, 0.5 + robot.workSize[2] / 2}, 1e-15);
     expect_near(cell.rh, {0, 0.9, 0}, 0);
-    Workcell dialog = {};
-    dialog.rh = {0, 0.9, 0};
-    wall_dialog_contact_arm(robot, dialog);
-    EXPECT_EQ(cell.Mcont, dialog.Mcont);
-    EXPECT_EQ(cell.wallDist, dialog.wallDist);
+    EXPECT_EQ(Mcont, wall_dialog_contact_arm(robot, {0, 0.9, 0}));
     ASSERT_EQ(cell.obstacleCount, 1);
     EXPECT_STREQ(cell.obstacles[0].name, "post");
 
@@ -249,7 +244,9 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
       WorkcellFile refused;
       ASSERT_EQ(read(bad, refused, why), 1) << why;
       const Workcell before = cell;
-      EXPECT_EQ(apply_workcell_file(refused, type, robot, cell, why), 0) << bad;
+      const int arm = Mcont;
+      EXPECT_EQ(apply_workcell_file(refused, type, robot, cell, Mcont, why), 0) << bad;
+      EXPECT_EQ(Mcont, arm);
       const bool goal = bad[2] == 'g';
       EXPECT_EQ(why.rfind(goal ? "cell.json: goal out of reach" : "cell.json: wall too far", 0), 0u)
           << why;
@@ -263,7 +260,9 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
   const Vec3 rh = cell.rh, rwG = cell.rwG;
   RobotModel robot;
   robot_setup(1, robot);
-  ASSERT_EQ(apply_workcell_file(WorkcellFile{}, 1, robot, cell, why), 1);
+  int Mcont = kStartupContactArm;
+  ASSERT_EQ(apply_workcell_file(WorkcellFile{}, 1, robot, cell, Mcont, why), 1);
+  EXPECT_EQ(Mcont, kStartupContactArm);
   EXPECT_EQ(cell.obstacleCount, 0);
   expect_near(cell.rh, rh, 0);
   expect_near(cell.rwG, rwG, 0);
