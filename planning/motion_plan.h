@@ -62,6 +62,13 @@ struct PlanResult {
 PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
                        PlanResult& result);
 
+// The planners' motion check on the motion from a to b (finite joint values; each joint the short
+// way round, as the planners move). Returns 1 when the motion is certified free; otherwise writes
+// the state it reports to a planner as the last valid one (joints 1..N, each within one turn of
+// zero) and its fraction along the motion, 0..1, and returns 0.
+int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
+                         const JointVector& b, JointVector& lastValid, double& fraction);
+
 // Whether `name` is a planner plan_motion knows.
 bool planner_known(const std::string& name);
 
