@@ -2,6 +2,7 @@
 // benchmark): a capsule per tube (arms 1..N-1, the hand), a box for the workpiece, a thin box
 // for the wall plate and a large box below z = 0 for the floor (FCL's half-space crashes in
 // distance queries with the default solver). Arm 1 stands on the floor and is exempt from it.
+// The workcell's boxes, when added, are FCL boxes that every body meets, arm 1 included.
 #pragma once
 
 #include <fcl/geometry/shape/box.h>
@@ -65,6 +66,27 @@ class FclWorkcell {
     bodies_[N_].computeAABB();
   }
 
+  // Adds the workcell's boxes (obstacles 0..obstacleCount-1) as they stand.
+  void add_boxes(const Workcell& cell) {
+    for (int k = 0; k < cell.obstacleCount; k++) {
+      const Obstacle& o = cell.obstacles[k];
+      fcl::Matrix3d R;
+      for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) R(i, j) = o.R.m[3 * i + j];
+      boxes_.emplace_back(std::make_shared<fcl::Boxd>(o.size[0], o.size[1], o.size[2]), R,
+                          fcl::Vector3d(o.centre.x, o.centre.y, o.centre.z));
+      boxes_.back().computeAABB();
+    }
+  }
+
+  // Whether any body meets an added box; bounding boxes apart are not asked further.
+  bool box_hit() const {
+    for (const auto& box : boxes_)
+      for (const auto& body : bodies_)
+        if (box.getAABB().overlap(body.getAABB()) && hit(body, box)) return true;
+    return false;
+  }
+
   // Whether any body meets the plate, and whether any body but arm 1 meets the floor.
   bool wall_hit() const {
     for (const auto& body : bodies_)
@@ -107,4 +129,5 @@ class FclWorkcell {
   int N_;
   std::vector<fcl::CollisionObjectd> bodies_;  // body k (1..N, N the hand) at k - 1, then the box
   fcl::CollisionObjectd plate_, floor_;
+  std::vector<fcl::CollisionObjectd> boxes_;
 };
