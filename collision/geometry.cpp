@@ -144,7 +144,11 @@ void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& 
   out.feature = feature_at(out.onRect, r);
 }
 
-double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& box) {
+namespace {
+
+// The squared distance between segment a..b and the solid box, and the parameter t of a
+// nearest point on the segment.
+double segment_box_nearest(const Vec3& a, const Vec3& b, const OrientedBox& box, double& tBest) {
   // In the box's frame the squared distance is sum_i max(0, |p_i(t)| - h_i)^2, convex and
   // quadratic between the parameters where a coordinate crosses a face's plane: each piece's
   // minimum, clamped to the piece, is a candidate.
@@ -163,7 +167,13 @@ double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& bo
       if (t > 0 && t < 1) cut[n++] = t;
     }
   }
-  std::sort(cut, cut + n);
+  // At most eight parameters: an insertion sort.
+  for (int i = 1; i < n; i++) {
+    const double v = cut[i];
+    int k = i;
+    for (; k > 0 && cut[k - 1] > v; k--) cut[k] = cut[k - 1];
+    cut[k] = v;
+  }
   auto f = [&](double t) {
     double sum = 0;
     for (int i = 0; i < 3; i++) {
@@ -172,7 +182,10 @@ double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& bo
     }
     return sum;
   };
-  double best = std::min(f(0), f(1));
+  double best = f(0);
+  tBest = 0;
+  const double atEnd = f(1);
+  if (atEnd < best) best = atEnd, tBest = 1;
   for (int k = 0; k + 1 < n; k++) {
     const double lo = cut[k], hi = cut[k + 1];
     if (!(hi > lo)) continue;
@@ -185,9 +198,18 @@ double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& bo
       num += offset * dp[i];
       den += dp[i] * dp[i];
     }
-    if (den > 0) best = std::min(best, f(clamp(-num / den, lo, hi)));
+    if (!(den > 0)) continue;
+    const double t = clamp(-num / den, lo, hi), v = f(t);
+    if (v < best) best = v, tBest = t;
   }
   return best;
+}
+
+}  // namespace
+
+double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& box) {
+  double t;
+  return segment_box_nearest(a, b, box, t);
 }
 
 double box_rect_clearance(const OrientedBox& box, const WallRect& r, RectFeature& feature) {
@@ -249,4 +271,173 @@ double box_bottom(const OrientedBox& box) {
   const double* R = box.R.m;
   return box.c.z - box.h[0] * std::fabs(R[6]) - box.h[1] * std::fabs(R[7]) -
          box.h[2] * std::fabs(R[8]);
+}
+
+namespace {
+
+// The point of the solid box nearest p (p itself inside).
+Vec3 box_nearest(const OrientedBox& box, const Vec3& p) {
+  Vec3 w, l;
+  vsub(p, box.c, w);
+  mtvmul(box.R, w, l);
+  const double local[3] = {clamp(l.x, -box.h[0], box.h[0]), clamp(l.y, -box.h[1], box.h[1]),
+                           clamp(l.z, -box.h[2], box.h[2])};
+  Vec3 q = box.c;
+  for (int i = 0; i < 3; i++) q = along(q, column(box.R, i), local[i]);
+  return q;
+}
+
+// The box's half-extent along the unit vector L.
+double box_radius(const OrientedBox& box, const Vec3& L) {
+  const double* R = box.R.m;
+  return box.h[0] * std::fabs(R[0] * L.x + R[3] * L.y + R[6] * L.z) +
+         box.h[1] * std::fabs(R[1] * L.x + R[4] * L.y + R[7] * L.z) +
+         box.h[2] * std::fabs(R[2] * L.x + R[5] * L.y + R[8] * L.z);
+}
+
+// The unit vector along d, or zero for a zero d.
+Vec3 unit_or_zero(const Vec3& d) {
+  const double n = vnorm(d);
+  if (!(n > 0)) return {0, 0, 0};
+  return {d.x / n, d.y / n, d.z / n};
+}
+
+// An axis shorter than this fraction of the product of its factors' lengths comes from
+// parallel directions: it has no separating direction of its own.
+constexpr double kParallelAxis = 1e-12;
+
+// The unit vector along a, or zero when a is shorter than kParallelAxis times `scale`.
+Vec3 axis_direction(const Vec3& a, double scale) {
+  const double len = vnorm(a);
+  if (!(len > kParallelAxis * scale)) return {0, 0, 0};
+  return {a.x / len, a.y / len, a.z / len};
+}
+
+// Whether every number of the box is finite.
+bool finite_box(const OrientedBox& box) {
+  double sum = box.c.x + box.c.y + box.c.z + box.h[0] + box.h[1] + box.h[2];
+  for (double v : box.R.m) sum += v;
+  return std::isfinite(sum);
+}
+
+// The box's twelve edges: along each axis i, at the four corners of the other two.
+void box_edges(const OrientedBox& box, Vec3 start[12], Vec3 end[12]) {
+  int e = 0;
+  for (int i = 0; i < 3; i++) {
+    const int j = (i + 1) % 3, k = (i + 2) % 3;
+    const Vec3 ui = column(box.R, i), uj = column(box.R, j), uk = column(box.R, k);
+    for (double sj : {-1.0, 1.0}) {
+      for (double sk : {-1.0, 1.0}) {
+        start[e] = along(along(along(box.c, uj, sj * box.h[j]), uk, sk * box.h[k]), ui, -box.h[i]);
+        end[e] = along(start[e], ui, 2 * box.h[i]);
+        e++;
+      }
+    }
+  }
+}
+
+// The least overlap of two boxes over their 15 separating axes (the faces' normals and the
+// cross products of their axes): the least translation that parts them when positive, else a
+// separation along some axis.
+double box_box_overlap(const OrientedBox& A, const OrientedBox& B) {
+  Vec3 g;
+  vsub(A.c, B.c, g);
+  Vec3 axes[15];
+  for (int i = 0; i < 3; i++) {
+    axes[i] = column(A.R, i);
+    axes[3 + i] = column(B.R, i);
+  }
+  int n = 6;
+  for (int i = 0; i < 3; i++)
+    for (int k = 0; k < 3; k++) vcross(axes[i], axes[3 + k], axes[n++]);
+  double depth = INFINITY;
+  for (int k = 0; k < n; k++) {
+    const Vec3 L = axis_direction(axes[k], 1);
+    if (L.x == 0 && L.y == 0 && L.z == 0) continue;  // parallel edges: a face axis serves
+    depth = std::fmin(depth, box_radius(A, L) + box_radius(B, L) - std::fabs(vdot(g, L)));
+  }
+  return depth;
+}
+
+}  // namespace
+
+double box_support(const OrientedBox& box, const Vec3& n) {
+  return vdot(box.c, n) + box_radius(box, n);
+}
+
+void box_bounds(const OrientedBox& box, Vec3& lo, Vec3& hi) {
+  const double* R = box.R.m;
+  const double ex =
+      box.h[0] * std::fabs(R[0]) + box.h[1] * std::fabs(R[1]) + box.h[2] * std::fabs(R[2]);
+  const double ey =
+      box.h[0] * std::fabs(R[3]) + box.h[1] * std::fabs(R[4]) + box.h[2] * std::fabs(R[5]);
+  const double ez =
+      box.h[0] * std::fabs(R[6]) + box.h[1] * std::fabs(R[7]) + box.h[2] * std::fabs(R[8]);
+  lo = {box.c.x - ex, box.c.y - ey, box.c.z - ez};
+  hi = {box.c.x + ex, box.c.y + ey, box.c.z + ez};
+}
+
+double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                          Vec3& away) {
+  away = {0, 0, 0};
+  if (!finite_box(box) || !std::isfinite(a.x + a.y + a.z + b.x + b.y + b.z)) return NAN;
+  Vec3 d;
+  vsub(b, a, d);
+  // They meet exactly when every face normal of the sum of box and segment (the box's axes, and
+  // the segment's direction crossed with each) shows an overlap; the least overlap parts them.
+  const Vec3 mid = along(a, d, 0.5);
+  Vec3 g;
+  vsub(mid, box.c, g);
+  const double length = vnorm(d);
+  double depth = INFINITY;
+  for (int i = 0; i < 3; i++) {
+    const Vec3 u = column(box.R, i);
+    Vec3 cross;
+    vcross(d, u, cross);
+    for (const Vec3& L : {u, axis_direction(cross, length)}) {
+      if (L.x == 0 && L.y == 0 && L.z == 0) continue;  // along the box's axis, or a point
+      depth = std::fmin(depth,
+                        box_radius(box, L) + 0.5 * std::fabs(vdot(d, L)) - std::fabs(vdot(g, L)));
+    }
+  }
+  if (depth > 0) return -(radius + depth);
+  double t;
+  const double d2 = segment_box_nearest(a, b, box, t);
+  const Vec3 p = along(a, d, t);
+  Vec3 gap;
+  vsub(p, box_nearest(box, p), gap);
+  away = unit_or_zero(gap);
+  return std::sqrt(d2) - radius;
+}
+
+double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
+  away = {0, 0, 0};
+  if (!finite_box(body) || !finite_box(obstacle)) return NAN;
+  const double depth = box_box_overlap(body, obstacle);
+  if (depth > 0) return -depth;
+  // Apart (or touching): a nearest pair has a point on an edge of one of the boxes.
+  double best2 = INFINITY;
+  Vec3 gap = {0, 0, 0}, start[12], end[12];
+  for (int side = 0; side < 2; side++) {
+    const OrientedBox& edges = side == 0 ? body : obstacle;
+    const OrientedBox& solid = side == 0 ? obstacle : body;
+    box_edges(edges, start, end);
+    for (int e = 0; e < 12; e++) {
+      double t;
+      const double d2 = segment_box_nearest(start[e], end[e], solid, t);
+      if (!(d2 < best2)) continue;
+      best2 = d2;
+      Vec3 d;
+      vsub(end[e], start[e], d);
+      const Vec3 p = along(start[e], d, t), q = box_nearest(solid, p);
+      // From the obstacle's point towards the body's.
+      if (side == 0)
+        vsub(p, q, gap);
+      else
+        vsub(q, p, gap);
+    }
+  }
+  if (!(best2 > 0)) return 0;
+  away = unit_or_zero(gap);
+  return std::sqrt(best2);
 }

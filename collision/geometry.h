@@ -1,7 +1,7 @@
-// Closed-form distances between the workcell's shapes: segments (the axes of the tubes), an
-// oriented box (the workpiece) and an axis-aligned rectangle standing in a plane y = const (the
-// wall plate). Every routine is exact up to rounding, allocates nothing and keeps no state.
-// Lengths in model units, world frame.
+// Closed-form distances between the workcell's shapes: segments (the axes of the tubes), oriented
+// boxes (the workpiece, the user's obstacles) and an axis-aligned rectangle standing in a plane y =
+// const (the wall plate). Every routine is exact up to rounding, allocates nothing and keeps no
+// state. Lengths in model units, world frame.
 #pragma once
 
 #include "math/vecmat.h"
@@ -61,3 +61,22 @@ double box_rect_clearance(const OrientedBox& box, const WallRect& r, RectFeature
 
 // The lowest height (z) of any point of the box.
 double box_bottom(const OrientedBox& box);
+
+// The box's extent along n: the largest n . x over its corners.
+double box_support(const OrientedBox& box, const Vec3& n);
+
+// The box's world bounding box lo..hi.
+void box_bounds(const OrientedBox& box, Vec3& lo, Vec3& hi);
+
+// The signed clearance of the tube a..b (radius) from the solid box: the distance of segment
+// and box less the radius when apart, else -(radius + the least translation that parts segment
+// and box). away is the unit vector from the box's nearest point towards the segment's, a
+// normal of a plane parting the two; zero when they meet. NaN for input that is no number.
+double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                          Vec3& away);
+
+// The signed clearance of two solid boxes: their distance when apart, minus the least
+// translation that parts them (separating axes) when they overlap. away is the unit vector
+// from the obstacle's nearest point towards the body's, a normal of a plane parting the two;
+// zero when they meet. NaN for input that is no number.
+double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away);

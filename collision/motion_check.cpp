@@ -1,5 +1,6 @@
 #include "collision/motion_check.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/forward_kinematics.h"
@@ -29,6 +30,8 @@ struct MotionBound {
   double B[kBodySlots], floorB[kBodySlots];
   double acc[kBodySlots], floorAcc[kBodySlots];  // bounds on |p''| (per unit t squared)
   WallRect plate;
+  int obstacleCount;
+  OrientedBox obstacles[kMaxObstacles];
 };
 
 void set_reach(const RobotModel& robot, int last, int from, int to, double beyond,
@@ -98,6 +101,8 @@ void set_up_bound(const RobotModel& robot, const Workcell& cell, const Kinematic
     m.floorAcc[k] = acceleration(m.body[k], m.floorRate);
   }
   m.plate = wall_plate(cell.rh);
+  m.obstacleCount = std::min(std::max(cell.obstacleCount, 0), kMaxObstacles);
+  for (int j = 0; j < m.obstacleCount; j++) m.obstacles[j] = obstacle_box(cell.obstacles[j]);
 }
 
 // The velocity of the points that joints 1..i move, per unit of t: v + w x p.
@@ -224,6 +229,18 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
       wall = std::fmax(wall, advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance));
     }
     h = std::fmin(h, wall);
+    for (int j = 0; j < m.obstacleCount; j++) {
+      const Vec3& away = c.obstacleAway[k][j];
+      double box = away.x != 0 || away.y != 0 || away.z != 0
+                       ? plane_advance(corners, count, cornerBeyond, t, away,
+                                       box_support(m.obstacles[j], away), m.acc[k])
+                       : 0;
+      if (!(box >= h)) {
+        if (std::isnan(A)) lever_sums(m, kin, k, A, floorA);
+        box = std::fmax(box, advance_within(A, m.B[k], c.obstacle[k][j] + kWorkcellTolerance));
+      }
+      h = std::fmin(h, box);
+    }
     if (k == 1) continue;  // arm 1 stands on the floor
     double floor = plane_advance(corners, count, cornerBeyond, t, up, 0, m.floorAcc[k]);
     if (!(floor >= h)) {
@@ -244,7 +261,7 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
   out.collides = 0;
   out.firstCollision = -1;
   out.lastFree = -1;
-  out.minWall = out.minFloor = INFINITY;
+  out.minWall = out.minFloor = out.minObstacle = INFINITY;
   out.poses = 0;
   bool finite = true;
   for (int i = 1; i <= robot.N; i++) finite = finite && std::isfinite(q1[i] - q0[i]);
@@ -267,6 +284,7 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
     out.poses++;
     out.minWall = std::fmin(out.minWall, c.wall);
     out.minFloor = std::fmin(out.minFloor, c.floor);
+    out.minObstacle = std::fmin(out.minObstacle, c.obstacle);
     if (out.poses == 1 || !(c.least >= out.worst.least)) out.worst = c;
     if (!c.valid || !(c.least + kWorkcellTolerance >= kMotionMinAdvance) ||
         out.poses >= kMotionMaxPoses) {

@@ -1,4 +1,5 @@
-// Certified check of a straight joint-space motion against the workcell (wall plate, floor).
+// Certified check of a straight joint-space motion against the workcell (wall plate, floor,
+// boxes).
 //
 // The motion is q(t) = q0 + t (q1 - q0), t in [0, 1], with the plain joint differences. From
 // each checked pose the check advances by the least step over the bodies (arms, hand, workpiece)
@@ -37,6 +38,7 @@ struct MotionCheck {
                              // least clearance checked
   double minWall, minFloor;  // least wall and floor clearance over the poses checked (the end
                              // pose, which the last step covers, is not among them)
+  double minObstacle;        // the same for the boxes (INFINITY without boxes)
   long poses;                // poses evaluated
 };
 

@@ -1,5 +1,6 @@
 #include "collision/workcell_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -33,18 +34,38 @@ void keep_least_wall(double c, int body, WorkcellFeature feature, WorkcellCleara
   if (c < out.wall || std::isnan(c)) out.wall = c, out.wallBody = body, out.wallFeature = feature;
 }
 
-// Least and validity from the wall and floor clearances.
+// Least and validity from the wall, floor and box clearances.
 int finish(WorkcellClearance& out) {
-  out.least = std::fmin(out.wall, out.floor);
-  out.valid =
-      std::isfinite(out.wall) && std::isfinite(out.floor) && out.least >= -kWorkcellTolerance;
+  out.least = std::fmin(std::fmin(out.wall, out.floor), out.obstacle);
+  out.valid = std::isfinite(out.wall) && std::isfinite(out.floor) && !std::isnan(out.obstacle) &&
+              out.least >= -kWorkcellTolerance;
   return out.valid;
 }
+
+// The cell's boxes and their world bounding boxes.
+struct ObstacleSet {
+  int count;
+  OrientedBox box[kMaxObstacles];
+  Vec3 lo[kMaxObstacles], hi[kMaxObstacles];
+};
+
+// A body's shape: the tube a..b of radius r, or the workpiece box when `box` is set.
+struct BodyShape {
+  Vec3 a, b;
+  double r;
+  const OrientedBox* box;
+};
 
 }  // namespace
 
 WallRect wall_plate(const Vec3& rh) {
   return {rh.y, rh.x - kWallPlateSize, rh.x, rh.z, rh.z + kWallPlateSize};
+}
+
+OrientedBox obstacle_box(const Obstacle& obstacle) {
+  return {obstacle.centre,
+          obstacle.R,
+          {obstacle.size[0] / 2, obstacle.size[1] / 2, obstacle.size[2] / 2}};
 }
 
 OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& Ew) {
@@ -99,9 +120,49 @@ double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const Wa
 
 namespace {
 
+void set_obstacles(const Workcell& cell, ObstacleSet& set) {
+  set.count = std::min(std::max(cell.obstacleCount, 0), kMaxObstacles);
+  for (int j = 0; j < set.count; j++) {
+    set.box[j] = obstacle_box(cell.obstacles[j]);
+    box_bounds(set.box[j], set.lo[j], set.hi[j]);
+  }
+}
+
+// Body k against every box, into bodies and out. A pair whose bounding boxes lie apart by more
+// than the least so far cannot give the least (nor tie with it): the gap stands in for its
+// clearance. Overlapping bounding boxes say nothing, so those pairs are always measured.
+void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyClearances& bodies,
+                    WorkcellClearance& out) {
+  if (set.count == 0) return;
+  Vec3 lo, hi;
+  if (body.box) {
+    box_bounds(*body.box, lo, hi);
+  } else {
+    lo = {std::fmin(body.a.x, body.b.x) - body.r, std::fmin(body.a.y, body.b.y) - body.r,
+          std::fmin(body.a.z, body.b.z) - body.r};
+    hi = {std::fmax(body.a.x, body.b.x) + body.r, std::fmax(body.a.y, body.b.y) + body.r,
+          std::fmax(body.a.z, body.b.z) + body.r};
+  }
+  for (int j = 0; j < set.count; j++) {
+    // The gap from the box's bounds towards the body's, per axis.
+    const Vec3 gap = box_gap(set.lo[j], set.hi[j], lo, hi);
+    double c = vnorm(gap);
+    Vec3& away = bodies.obstacleAway[k][j];
+    away = unit_from({0, 0, 0}, gap);
+    if (!(c > 0 && c > out.obstacle)) {
+      c = body.box ? box_box_clearance(*body.box, set.box[j], away)
+                   : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
+      if (c < out.obstacle || std::isnan(c))
+        out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
+    }
+    bodies.obstacle[k][j] = c;
+  }
+}
+
 // The hand and the workpiece: their clearances into out and bodies (see held_work_clearance).
 void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
-                 const WallRect& plate, BodyClearances& bodies, WorkcellClearance& out) {
+                 const WallRect& plate, const ObstacleSet& set, BodyClearances& bodies,
+                 WorkcellClearance& out) {
   const double r = robot.linkRadius;
   WorkcellFeature feature;
   out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
@@ -131,14 +192,21 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   }
   bodies.floor[kBodyWorkpiece] = box_bottom(box);
   keep_least(bodies.floor[kBodyWorkpiece], kBodyWorkpiece, out.floor, out.floorBody);
+  out.obstacle = INFINITY;
+  out.obstacleBody = 0;
+  out.obstacleIndex = -1;
+  body_obstacles(kBodyHand, {jointN, rw, r, nullptr}, set, bodies, out);
+  body_obstacles(kBodyWorkpiece, {rw, rw, 0, &box}, set, bodies, out);
 }
 
 }  // namespace
 
-int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
-                        const WallRect& plate, WorkcellClearance& out) {
+int held_work_clearance(const RobotModel& robot, const Workcell& cell, const Vec3& jointN,
+                        const Vec3& rw, const Mat3& Ew, WorkcellClearance& out) {
+  ObstacleSet set;
+  set_obstacles(cell, set);
   BodyClearances bodies;
-  held_bodies(robot, jointN, rw, Ew, plate, bodies, out);
+  held_bodies(robot, jointN, rw, Ew, wall_plate(cell.rh), set, bodies, out);
   return finish(out);
 }
 
@@ -146,7 +214,9 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
                              BodyClearances& bodies, WorkcellClearance& out) {
   const WallRect plate = wall_plate(cell.rh);
   const double r = robot.linkRadius;
-  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, bodies, out);
+  ObstacleSet set;
+  set_obstacles(cell, set);
+  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, set, bodies, out);
   bodies.floor[1] = INFINITY;
   for (int m = 1; m < robot.N; m++) {
     const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
@@ -158,6 +228,7 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
       bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
       keep_least_wall(bodies.wall[m], m, f, out);
     }
+    body_obstacles(m, {a, b, r, nullptr}, set, bodies, out);
     if (m == 1) continue;
     bodies.floor[m] = std::fmin(a.z, b.z) - r;
     keep_least(bodies.floor[m], m, out.floor, out.floorBody);

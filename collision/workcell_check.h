@@ -1,13 +1,15 @@
 // The workcell as obstacles, and the robot's bodies against them: whether a pose is free.
 //
 // Obstacles: the wall plate as drawn, the rectangle in the plane y = rh.y with x from rh.x - 4
-// to rh.x and z from rh.z to rh.z + 4 (its free vertical edge at x = rh.x); the floor z = 0.
+// to rh.x and z from rh.z to rh.z + 4 (its free vertical edge at x = rh.x); the floor z = 0;
+// the user's solid boxes (cell.obstacles), which every body must keep clear of.
 // Bodies: the tubes (link radius) of arms 1..N-1 (joint m to joint m+1), the hand (joint N to
 // the work point) and the workpiece box (workSize along the work's axes, centred on the work
 // point). Arm 1, the base column, stands on the floor and is exempt from it.
 // A clearance is signed: the distance between a body and an obstacle when apart, minus how deep
 // the body reaches in when they overlap (a tube through the plate: its radius plus how far its
-// crossing lies inside the plate's rim). A pose is valid when every clearance is at least
+// crossing lies inside the plate's rim; a body in a box: minus the least translation that parts
+// them, a tube's radius included). A pose is valid when every clearance is at least
 // -kWorkcellTolerance: a touch within the contact band counts as touching, not cutting.
 // Lengths in model units. No shared state.
 #pragma once
@@ -37,20 +39,26 @@ enum WorkcellFeature {
   kFeatureFloor,        // the floor
 };
 
-// The clearances of one pose: the least over the bodies against the wall plate, and against the
-// floor, each with the body and feature that give it.
+// The clearances of one pose: the least over the bodies against the wall plate, against the
+// floor and against the boxes, each with the body (and feature, or box) that gives it.
 struct WorkcellClearance {
   double wall;
   int wallBody;
   WorkcellFeature wallFeature;
   double floor;
   int floorBody;
-  double least;  // min(wall, floor)
-  int valid;     // 1 when least >= -kWorkcellTolerance (and finite)
+  double obstacle;    // INFINITY without boxes
+  int obstacleBody;   // 0 without boxes
+  int obstacleIndex;  // index into cell.obstacles, -1 without boxes
+  double least;       // min(wall, floor, obstacle)
+  int valid;          // 1 when least >= -kWorkcellTolerance (and no clearance is NaN)
 };
 
 // The wall plate of a wall edge whose lower end is rh.
 WallRect wall_plate(const Vec3& rh);
+
+// The box an obstacle fills.
+OrientedBox obstacle_box(const Obstacle& obstacle);
 
 // The workpiece box held with its centre at rw and orientation Ew.
 OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& Ew);
@@ -60,10 +68,10 @@ double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const Wa
                            WorkcellFeature& feature);
 
 // The clearances of the hand (the tube from joint N at jointN to the work point rw) and of the
-// workpiece held at rw with orientation Ew: the bodies a work pose alone places. Writes out
-// (with least and valid) and returns out.valid.
-int held_work_clearance(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
-                        const WallRect& plate, WorkcellClearance& out);
+// workpiece held at rw with orientation Ew from the cell's plate, floor and boxes: the bodies a
+// work pose alone places. Writes out (with least and valid) and returns out.valid.
+int held_work_clearance(const RobotModel& robot, const Workcell& cell, const Vec3& jointN,
+                        const Vec3& rw, const Mat3& Ew, WorkcellClearance& out);
 
 // The clearances of the pose that kin holds (forward_kinematics already run). Writes out and
 // returns out.valid.
@@ -76,11 +84,16 @@ int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Wor
 // bounding box) shows farther than the least. wallAway[k] is a unit vector from the plate towards
 // body k (for a tube, from the nearest points of the two, or the bounding boxes' gap; for the
 // workpiece, from the plate's point nearest its centre), or zero where they meet: a direction along
-// which the plate and the body lie far apart.
+// which the plate and the body lie far apart. obstacle[k][j] and obstacleAway[k][j] are the same
+// for body k and box j (j < cell.obstacleCount): exact where the gap between the bounding boxes
+// of the two does not already show them farther apart than the least, else that gap (a lower
+// bound) and its direction.
 struct BodyClearances {
   double wall[kBodySlots];
   double floor[kBodySlots];
   Vec3 wallAway[kBodySlots];
+  double obstacle[kBodySlots][kMaxObstacles];
+  Vec3 obstacleAway[kBodySlots][kMaxObstacles];
 };
 
 // As workcell_clearance, and each body's clearances into bodies.

@@ -118,7 +118,7 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
   PlacementSetup ps(robot, cell);
   set_up(qInit, options.samples, ps);
   // The hand and the workpiece stand where the goal puts them, in every pose.
-  if (!held_work_clearance(robot, ps.lastJoint, cell.rwG, cell.EwG, ps.plate, result.where)) {
+  if (!held_work_clearance(robot, cell, ps.lastJoint, cell.rwG, cell.EwG, result.where)) {
     result.smallestDepth = std::max(0.0, -result.where.least);
     return result.status = kPlacementWorkpieceCuts;
   }

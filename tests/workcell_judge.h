@@ -1,8 +1,10 @@
 // An independent judge of poses against the workcell, for the tests: its own forward kinematics
 // from the model's tables, and distances found by golden-section search on convex functions
 // rather than by the closed forms of collision/. The wall plate is the 4 x 4 square behind the
-// edge at rh, the floor z = 0; the bodies are the tubes of arms 1..6 (arm 1 exempt from the
-// floor), the hand tube (joint 7 to the work point) and the workpiece box at the work point.
+// edge at rh, the floor z = 0, and (the overloads taking a Workcell) the cell's solid boxes; the
+// bodies are the tubes of arms 1..6 (arm 1 exempt from the floor), the hand tube (joint 7 to the
+// work point) and the workpiece box at the work point, numbered 1..8. How deep a body reaches
+// into a box is found by brute force on the hull of the differences of their corners.
 #pragma once
 
 #include <algorithm>
@@ -174,9 +176,12 @@ inline double box_overlap_bound(const Box& b, const Plate& w) {
 }
 
 struct Verdict {
-  double wall;   // least signed clearance from the plate
-  double floor;  // least height above the floor
-  bool valid(double tolerance = 1e-5) const { return wall >= -tolerance && floor >= -tolerance; }
+  double wall;                 // least signed clearance from the plate
+  double floor;                // least height above the floor
+  double obstacle = INFINITY;  // least signed clearance from the boxes
+  bool valid(double tolerance = 1e-5) const {
+    return wall >= -tolerance && floor >= -tolerance && obstacle >= -tolerance;
+  }
 };
 
 inline Verdict judge_pose(const RobotModel& robot, const Vec3& rh, const double q[]) {
@@ -238,6 +243,171 @@ inline bool line_collides(const RobotModel& robot, const Vec3& rh, const double 
     double q[kJointSlots] = {};
     for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
     if (!valid_pose(robot, rh, q)) return true;
+  }
+  return false;
+}
+
+// The corners of box b.
+inline void corners(const Box& b, P corner[8]) {
+  for (int i = 0; i < 8; i++) {
+    corner[i] = b.c;
+    for (int k = 0; k < 3; k++)
+      corner[i] = corner[i] + (((i >> k) & 1 ? 1 : -1) * b.h[k]) * b.axis[k];
+  }
+}
+
+// A box of the cell.
+inline Box obstacle_of(const Obstacle& o) {
+  Box b;
+  b.c = of(o.centre);
+  for (int i = 0; i < 3; i++) {
+    b.axis[i] = {o.R.m[i], o.R.m[3 + i], o.R.m[6 + i]};
+    b.h[i] = o.size[i] / 2;
+  }
+  return b;
+}
+
+// The distance of the origin from the boundary of the hull of p[0..n-1], when the origin lies
+// inside: for the differences of two convex shapes' corners, the least translation that parts
+// them. Brute force over the planes through three points that have all points on one side.
+inline double difference_depth(const P p[], int n) {
+  double depth = INFINITY;
+  for (int i = 0; i < n; i++)
+    for (int j = i + 1; j < n; j++)
+      for (int k = j + 1; k < n; k++) {
+        const P u = p[j] - p[i], v = p[k] - p[i];
+        P nrm = {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+        const double len = norm(nrm);
+        if (len < 1e-12) continue;  // three points on a line
+        nrm = (1 / len) * nrm;
+        const double d = dot(nrm, p[i]);
+        bool above = false, below = false;
+        for (int m = 0; m < n && !(above && below); m++) {
+          const double off = dot(nrm, p[m]) - d;
+          above |= off > 1e-12, below |= off < -1e-12;
+        }
+        if (!(above && below)) depth = std::min(depth, std::fabs(d));
+      }
+  return depth;
+}
+
+// Distances the search finds below this count as meeting: where a segment crosses a box over a
+// short stretch, its last sample may fall a rounding error outside.
+constexpr double kMeets = 1e-10;
+
+// A tube's signed clearance from a solid box: its axis' distance less the radius, or for an axis
+// that meets the box minus (radius + how far the axis must move to leave it).
+inline double tube_box(P a, P b, double r, const Box& box) {
+  const double d = convex_min([&](double t) { return point_box(a + t * (b - a), box); });
+  if (d > kMeets) return d - r;
+  P c[8], diff[16];
+  corners(box, c);
+  for (int k = 0; k < 8; k++) diff[2 * k] = a - c[k], diff[2 * k + 1] = b - c[k];
+  return -(r + difference_depth(diff, 16));
+}
+
+// Two solid boxes' signed clearance: the distance (each box's edges against the other), or
+// minus the least translation that parts them.
+inline double box_box(const Box& body, const Box& obstacle) {
+  P cb[8], co[8];
+  corners(body, cb);
+  corners(obstacle, co);
+  static const int kEdge[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                   {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+  double d = INFINITY;
+  for (const auto& e : kEdge) {
+    d = std::min(d, convex_min([&](double t) {
+                   return point_box(cb[e[0]] + t * (cb[e[1]] - cb[e[0]]), obstacle);
+                 }));
+    d = std::min(d, convex_min([&](double t) {
+                   return point_box(co[e[0]] + t * (co[e[1]] - co[e[0]]), body);
+                 }));
+  }
+  if (d > kMeets) return d;
+  P diff[64];
+  for (int i = 0; i < 8; i++)
+    for (int k = 0; k < 8; k++) diff[8 * i + k] = cb[i] - co[k];
+  return -difference_depth(diff, 64);
+}
+
+// Body k's shape in pose f (k = 1..7 tubes, 8 the workpiece): the tube's ends.
+inline void tube_ends(const Pose& f, int k, P& a, P& b) {
+  a = f.joint[k];
+  b = k < 7 ? f.joint[k + 1] : f.work;
+}
+
+// The clearance of body k (1..8) in pose f from box `box`.
+inline double body_box(const RobotModel& robot, const Pose& f, int k, const Box& box) {
+  if (k == 8) return box_box(work_box(robot, f), box);
+  P a, b;
+  tube_ends(f, k, a, b);
+  return tube_box(a, b, robot.linkRadius, box);
+}
+
+// The least clearance of any body from any box in pose q, and the body (1..8) and box giving it
+// (0 and -1 without boxes).
+struct ObstacleVerdict {
+  double least = INFINITY;
+  int body = 0, index = -1;
+};
+inline ObstacleVerdict judge_obstacles(const RobotModel& robot, const Workcell& cell,
+                                       const double q[]) {
+  const Pose f = fk(robot, q);
+  ObstacleVerdict v;
+  for (int j = 0; j < cell.obstacleCount; j++) {
+    const Box box = obstacle_of(cell.obstacles[j]);
+    for (int k = 1; k <= 8; k++) {
+      const double c = body_box(robot, f, k, box);
+      if (c < v.least) v = {c, k, j};
+    }
+  }
+  return v;
+}
+
+// judge_pose against the plate, the floor and the cell's boxes.
+inline Verdict judge_pose(const RobotModel& robot, const Workcell& cell, const double q[]) {
+  Verdict v = judge_pose(robot, cell.rh, q);
+  v.obstacle = judge_obstacles(robot, cell, q).least;
+  return v;
+}
+
+// valid_pose with the cell's boxes: a body whose bounding sphere (about a tube's middle, or the
+// workpiece's centre) lies farther than a margin from a box's is not measured against it.
+inline bool valid_pose(const RobotModel& robot, const Workcell& cell, const double q[]) {
+  if (!valid_pose(robot, cell.rh, q)) return false;
+  const Pose f = fk(robot, q);
+  const double margin = 1e-3, tolerance = 1e-5;
+  for (int j = 0; j < cell.obstacleCount; j++) {
+    const Box box = obstacle_of(cell.obstacles[j]);
+    const double boxReach = norm(P{box.h[0], box.h[1], box.h[2]});
+    for (int k = 1; k <= 8; k++) {
+      double reach;
+      P centre;
+      if (k == 8) {
+        const Box work = work_box(robot, f);
+        centre = work.c, reach = norm(P{work.h[0], work.h[1], work.h[2]});
+      } else {
+        P a, b;
+        tube_ends(f, k, a, b);
+        centre = 0.5 * (a + b), reach = 0.5 * norm(b - a) + robot.linkRadius;
+      }
+      if (norm(centre - box.c) - reach - boxReach > margin) continue;
+      if (body_box(robot, f, k, box) < -tolerance) return false;
+    }
+  }
+  return true;
+}
+
+// line_collides with the cell's boxes.
+inline bool line_collides(const RobotModel& robot, const Workcell& cell, const double a[],
+                          const double b[]) {
+  double largest = 0;
+  for (int i = 1; i <= 7; i++) largest = std::fmax(largest, std::fabs(b[i] - a[i]));
+  const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
+  for (int j = 0; j <= steps; j++) {
+    double q[kJointSlots] = {};
+    for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
+    if (!valid_pose(robot, cell, q)) return true;
   }
   return false;
 }

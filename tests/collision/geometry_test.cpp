@@ -4,6 +4,12 @@
 // brute-force hull of their difference.
 #include "collision/geometry.h"
 
+#include <fcl/geometry/shape/box.h>
+#include <fcl/geometry/shape/capsule.h>
+#include <fcl/narrowphase/collision.h>
+#include <fcl/narrowphase/collision_object.h>
+#include <fcl/narrowphase/distance.h>
+
 #include <random>
 
 #include "collision_support.h"
@@ -15,6 +21,7 @@ using namespace judge;
 
 constexpr int kSamples = 2000;  // points per sampled segment
 constexpr double kRound = 1e-12;
+constexpr double kNearZero = 1e-6;  // FCL decides touches within about this
 
 struct Rng {
   std::mt19937 gen;
@@ -62,20 +69,15 @@ double support_gap(const OrientedBox& b, const WallRect& r, const Vec3& u) {
   return h;
 }
 
-// The least translation that parts box and rectangle when they overlap: the distance of the
-// origin from the boundary of their difference set, the hull of the 32 differences of
-// corners, found by brute force over every plane through three of them that has all on one
-// side. Negative when the origin lies outside the hull (the two apart).
-double hull_depth(const OrientedBox& b, const WallRect& r) {
-  Vec3 c[8], p[32];
-  box_corners(b, c);
-  const Vec3 rc[4] = {{r.x0, r.y, r.z0}, {r.x1, r.y, r.z0}, {r.x1, r.y, r.z1}, {r.x0, r.y, r.z1}};
-  for (int i = 0; i < 8; i++)
-    for (int k = 0; k < 4; k++) p[4 * i + k] = sub(c[i], rc[k]);
+// The distance of the origin from the boundary of the hull of points p[0..n-1] (the difference
+// set of two convex shapes: the least translation that parts them), found by brute force over
+// every plane through three of them that has all on one side. Negative when the origin lies
+// outside the hull (the two apart).
+double hull_depth(const Vec3 p[], int count) {
   double depth = INFINITY;
-  for (int i = 0; i < 32; i++)
-    for (int j = i + 1; j < 32; j++)
-      for (int k = j + 1; k < 32; k++) {
+  for (int i = 0; i < count; i++)
+    for (int j = i + 1; j < count; j++)
+      for (int k = j + 1; k < count; k++) {
         Vec3 n;
         vcross(sub(p[j], p[i]), sub(p[k], p[i]), n);
         const double len = norm(n);
@@ -83,13 +85,24 @@ double hull_depth(const OrientedBox& b, const WallRect& r) {
         n = scale(1 / len, n);
         const double d = dot(n, p[i]);
         bool above = false, below = false;
-        for (int m = 0; m < 32 && !(above && below); m++) {
+        for (int m = 0; m < count && !(above && below); m++) {
           const double off = dot(n, p[m]) - d;
           above |= off > 1e-12, below |= off < -1e-12;
         }
         if (!(above && below)) depth = std::min(depth, above ? -d : d);
       }
   return depth;
+}
+
+// The least translation that parts box and rectangle when they overlap: the hull depth of the
+// 32 differences of corners.
+double hull_depth(const OrientedBox& b, const WallRect& r) {
+  Vec3 c[8], p[32];
+  box_corners(b, c);
+  const Vec3 rc[4] = {{r.x0, r.y, r.z0}, {r.x1, r.y, r.z0}, {r.x1, r.y, r.z1}, {r.x0, r.y, r.z1}};
+  for (int i = 0; i < 8; i++)
+    for (int k = 0; k < 4; k++) p[4 * i + k] = sub(c[i], rc[k]);
+  return hull_depth(p, 32);
 }
 
 // Segment to segment: the closed form lies in the bracket of either segment sampled against
@@ -293,6 +306,188 @@ TEST(Geometry, DegenerateCases) {
   EXPECT_NEAR(box_rect_clearance({{0, 1.1, 2.05}, I, {0.2, 0.3, 0.1}}, r, f), -0.05, kRound);
   EXPECT_NEAR(box_rect_clearance({{1.5, 1, 1}, I, {0.2, 0.3, 0.1}}, r, f), 0.3, kRound);
   EXPECT_EQ(f, kRectEdgeX1);
+}
+
+// FCL's view of the same shapes: a capsule along a..b, or a box.
+fcl::CollisionObjectd fcl_capsule(const Vec3& a, const Vec3& b, double radius) {
+  const fcl::Vector3d pa(a.x, a.y, a.z), pb(b.x, b.y, b.z);
+  auto shape = std::make_shared<fcl::Capsuled>(radius, (pb - pa).norm());
+  const fcl::Quaterniond turn = fcl::Quaterniond::FromTwoVectors(fcl::Vector3d::UnitZ(), pb - pa);
+  return fcl::CollisionObjectd(shape, turn.toRotationMatrix(), 0.5 * (pa + pb));
+}
+fcl::CollisionObjectd fcl_box(const OrientedBox& b) {
+  fcl::Matrix3d R;
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++) R(i, j) = b.R.m[3 * i + j];
+  auto shape = std::make_shared<fcl::Boxd>(2 * b.h[0], 2 * b.h[1], 2 * b.h[2]);
+  return fcl::CollisionObjectd(shape, R, fcl::Vector3d(b.c.x, b.c.y, b.c.z));
+}
+double fcl_distance(const fcl::CollisionObjectd& a, const fcl::CollisionObjectd& b) {
+  fcl::DistanceRequestd request;
+  request.distance_tolerance = 1e-10;
+  fcl::DistanceResultd result;
+  return fcl::distance(&a, &b, request, result);
+}
+bool fcl_collide(const fcl::CollisionObjectd& a, const fcl::CollisionObjectd& b) {
+  fcl::CollisionRequestd request;
+  fcl::CollisionResultd result;
+  fcl::collide(&a, &b, request, result);
+  return result.isCollision();
+}
+
+// The largest n . x over the box's corners.
+double corner_support(const OrientedBox& b, const Vec3& n) {
+  Vec3 c[8];
+  box_corners(b, c);
+  double s = -INFINITY;
+  for (const Vec3& p : c) s = std::max(s, dot(n, p));
+  return s;
+}
+
+// FCL's GJK distances (asked for 1e-10) agree with exact ones to about this.
+constexpr double kFclDistance = 1e-6;
+
+// Tube to solid box, signed. Apart: the distance within the sampled bracket, and FCL's capsule
+// distance; `away` a unit normal of a parting plane (the segment's ends, less the radius, beyond
+// the box's corners along it by exactly the clearance). Meeting: minus the radius and the depth
+// of the brute-force hull of the 16 end-corner differences, and FCL calls it a collision.
+// Catches a missing separating axis (a segment through an edge region), a wrong sign, a wrong
+// nearest pair or an `away` that does not part the two.
+TEST(Geometry, TubeBoxClearanceAgreesWithSamplesHullAndFcl) {
+  const unsigned seed = 2105;
+  Rng g{std::mt19937(seed)};
+  int apart = 0, meeting = 0, nearZero = 0;
+  for (int trial = 0; trial < 4000; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const WallRect around = {0, -0.5, 0.5, -0.5, 0.5};
+    const OrientedBox box = random_box(g, around);
+    // One segment in two starts near the box's centre: about half of them meet it.
+    const Vec3 a = g.u(0, 1) < 0.5 ? add(box.c, {g.u(-0.4, 0.4), g.u(-0.4, 0.4), g.u(-0.4, 0.4)})
+                                   : point_near(g, around, 1);
+    const Vec3 b = segment_end(g, a, around);
+    const double r = g.u(0.01, 0.15);
+    Vec3 away;
+    const double got = tube_box_clearance(a, b, r, box, away);
+    const double len = norm(sub(b, a));
+    const double s = sample_segment(a, b, len / kSamples + 1e-300,
+                                    [&](const Vec3& p) { return point_box(p, box); });
+    const fcl::CollisionObjectd tube = fcl_capsule(a, b, r), solid = fcl_box(box);
+    if (std::fabs(got) > kNearZero) {
+      EXPECT_EQ(fcl_collide(tube, solid), got < 0) << got;
+    } else {
+      nearZero++;
+    }
+    if (s > len / (2 * kSamples)) {  // apart
+      apart++;
+      ASSERT_LE(got, s - r + kRound);
+      ASSERT_GE(got, s - r - len / (2 * kSamples) - kRound);
+      ASSERT_NEAR(norm(away), 1, kRound);
+      EXPECT_NEAR(std::min(dot(away, a), dot(away, b)) - r - corner_support(box, away), got, 1e-9);
+      if (got > kNearZero) {
+        EXPECT_NEAR(fcl_distance(tube, solid), got, kFclDistance);
+      }
+      continue;
+    }
+    Vec3 c[8], p[16];
+    box_corners(box, c);
+    for (int k = 0; k < 8; k++) p[2 * k] = sub(a, c[k]), p[2 * k + 1] = sub(b, c[k]);
+    const double depth = hull_depth(p, 16);
+    if (depth < 1e-9) continue;  // a touch the samples cannot tell from a gap
+    meeting++;
+    ASSERT_NEAR(got, -(r + depth), 1e-9);
+    EXPECT_EQ(norm(away), 0);
+  }
+  std::printf("[ TUBE-BOX ] %d apart, %d meeting, %d within 1e-6 of zero\n", apart, meeting,
+              nearZero);
+  EXPECT_GT(apart, 1000);
+  EXPECT_GT(meeting, 500);
+}
+
+// Box to solid box, signed. Apart: the distance within the bracket of each box's edges sampled
+// against the other, and FCL's distance; `away` a parting plane's normal, the body's corners
+// beyond the obstacle's by the clearance. Overlapping: minus the depth of the brute-force hull
+// of the 64 corner differences; FCL's collision verdict agrees off zero. Catches a missing
+// cross-product axis, an edge pair left out, an `away` pointing the wrong way (towards the
+// obstacle).
+TEST(Geometry, BoxBoxClearanceAgreesWithSamplesHullAndFcl) {
+  const unsigned seed = 2106;
+  Rng g{std::mt19937(seed)};
+  constexpr double kStep = 1e-3;  // sample spacing on edges
+  int apart = 0, overlapping = 0;
+  for (int trial = 0; trial < 1500 / kSlowdown; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const WallRect around = {0, -0.5, 0.5, -0.5, 0.5};
+    const OrientedBox body = random_box(g, around);
+    // The obstacle within reach of the body: about half the pairs overlap.
+    OrientedBox obstacle = random_box(g, around);
+    obstacle.c = add(body.c, {g.u(-0.6, 0.6), g.u(-0.6, 0.6), g.u(-0.6, 0.6)});
+    Vec3 away;
+    const double got = box_box_clearance(body, obstacle, away);
+    Vec3 cb[8], co[8];
+    box_corners(body, cb);
+    box_corners(obstacle, co);
+    double s = INFINITY;
+    for (const auto& e : kBoxEdge) {
+      s = std::min(s, sample_segment(cb[e[0]], cb[e[1]], kStep,
+                                     [&](const Vec3& p) { return point_box(p, obstacle); }));
+      s = std::min(s, sample_segment(co[e[0]], co[e[1]], kStep,
+                                     [&](const Vec3& p) { return point_box(p, body); }));
+    }
+    const fcl::CollisionObjectd fb = fcl_box(body), fo = fcl_box(obstacle);
+    if (std::fabs(got) > kNearZero) {
+      EXPECT_EQ(fcl_collide(fb, fo), got < 0) << got;
+    }
+    ASSERT_LE(got, s + kRound);
+    if (s > kStep) {
+      apart++;
+      ASSERT_GE(got, s - kStep / 2 - kRound);
+      ASSERT_NEAR(norm(away), 1, kRound);
+      double lowest = INFINITY;
+      for (const Vec3& p : cb) lowest = std::min(lowest, dot(away, p));
+      EXPECT_NEAR(lowest - corner_support(obstacle, away), got, 1e-9);
+      EXPECT_NEAR(fcl_distance(fb, fo), got, kFclDistance);
+      continue;
+    }
+    Vec3 p[64];
+    for (int i = 0; i < 8; i++)
+      for (int k = 0; k < 8; k++) p[8 * i + k] = sub(cb[i], co[k]);
+    const double depth = hull_depth(p, 64);
+    if (depth > 1e-9) {
+      overlapping++;
+      ASSERT_NEAR(got, -depth, 1e-9);
+      EXPECT_EQ(norm(away), 0);
+    }
+  }
+  std::printf("[ BOX-BOX  ] %d apart, %d overlapping\n", apart, overlapping);
+  EXPECT_GT(apart, 300 / kSlowdown);
+  EXPECT_GT(overlapping, 300 / kSlowdown);
+}
+
+// Tube-box and box-box cases with their values by hand: a point inside a box, a segment along a
+// box's axis through it (its cross axes vanish), a tube beside a face, boxes aligned with each
+// other (parallel edges, no cross axes) overlapping and flush, input that is no number.
+TEST(Geometry, ObstacleDegenerateCases) {
+  const Mat3 I = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+  const OrientedBox box = {{0, 0, 0}, I, {0.5, 0.4, 0.3}};
+  Vec3 away;
+  auto tube = [&](Vec3 a, Vec3 b, double r) { return tube_box_clearance(a, b, r, box, away); };
+  EXPECT_NEAR(tube({0.4, 0, 0}, {0.4, 0, 0}, 0.1), -0.2, kRound);  // a point 0.1 inside x
+  EXPECT_NEAR(tube({0, 0, -2}, {0, 0, 2}, 0.1), -0.5, kRound);     // along z, least out by y
+  EXPECT_NEAR(tube({-1, 0.6, 0}, {1, 0.6, 0}, 0.1), 0.1, kRound);  // parallel to a face
+  expect_near(away, {0, 1, 0}, kRound);
+  EXPECT_NEAR(tube({0.7, 0.6, -1}, {0.7, 0.6, 1}, 0), std::sqrt(0.08), kRound);  // by an edge
+  expect_near(away, {std::sqrt(0.5), std::sqrt(0.5), 0}, kRound);
+  EXPECT_TRUE(std::isnan(tube({NAN, 0, 0}, {1, 0, 0}, 0.1)));
+
+  const OrientedBox shifted = {{0.9, 0.2, 0}, I, {0.5, 0.4, 0.3}};
+  EXPECT_NEAR(box_box_clearance(shifted, box, away), -0.1, kRound);  // overlap 0.1 along x
+  EXPECT_EQ(norm(away), 0);
+  const OrientedBox flush = {{1, 0.2, 0}, I, {0.5, 0.4, 0.3}};
+  EXPECT_EQ(box_box_clearance(flush, box, away), 0);  // face on face: touching
+  const OrientedBox apart = {{1.3, 1.2, 0}, I, {0.5, 0.4, 0.3}};
+  EXPECT_NEAR(box_box_clearance(apart, box, away), std::sqrt(0.09 + 0.16), kRound);
+  expect_near(away, {0.6, 0.8, 0}, kRound);  // from the obstacle towards the body
+  EXPECT_TRUE(std::isnan(box_box_clearance({{NAN, 0, 0}, I, {1, 1, 1}}, box, away)));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The clearances of whole poses (collision/workcell_check.h) against two references built in
-// this file: FCL's collision verdicts on the same shapes, and the sampling judge of
-// collision_support.h with its bounds.
+// The clearances of whole poses (collision/workcell_check.h) against independent references:
+// FCL's collision verdicts on the same shapes, the sampling judge of collision_support.h with
+// its bounds, and for the boxes the golden-section and hull judge of workcell_judge.h.
 #include "collision/workcell_check.h"
 
 #include <random>
@@ -10,6 +10,7 @@
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "support.h"
+#include "workcell_judge.h"
 
 namespace {
 
@@ -164,6 +165,108 @@ TEST(WorkcellCheck, NanPoseIsInvalid) {
     EXPECT_EQ(pose_check(robot, cell, q, kin, c), 0) << "joint " << i;
     q[i] = 0;
   }
+}
+
+// Up to eight random boxes (sizes 0.1..1.5, any orientation) about the robot's reach.
+void random_boxes(std::mt19937& rng, Workcell& cell) {
+  std::uniform_real_distribution<double> xy(-3, 3), z(-0.5, 4.5), size(0.1, 1.5);
+  std::normal_distribution<double> n;
+  cell.obstacleCount = std::uniform_int_distribution<int>(1, 8)(rng);
+  for (int j = 0; j < cell.obstacleCount; j++) {
+    Obstacle& o = cell.obstacles[j];
+    std::snprintf(o.name, sizeof o.name, "box %d", j);
+    o.size[0] = size(rng), o.size[1] = size(rng), o.size[2] = size(rng);
+    o.centre = {xy(rng), xy(rng), z(rng)};
+    double w = n(rng), x = n(rng), y = n(rng), v = n(rng);
+    const double k = 1 / std::sqrt(w * w + x * x + y * y + v * v);
+    w *= k, x *= k, y *= k, v *= k;
+    o.R = {{1 - 2 * (y * y + v * v), 2 * (x * y - w * v), 2 * (x * v + w * y),  //
+            2 * (x * y + w * v), 1 - 2 * (x * x + v * v), 2 * (y * v - w * x),  //
+            2 * (x * v - w * y), 2 * (y * v + w * x), 1 - 2 * (x * x + y * y)}};
+  }
+}
+
+// Random poses among random boxes: the least box clearance, its body and its box as the
+// independent judge finds them (its own kinematics, golden-section distances, hull depths);
+// the least and validity over plate, floor and boxes; the held work (hand and workpiece alone)
+// against the judge's least over those two bodies. Catches a box placed or turned wrongly, a
+// body left out (arm 1, the hand, the workpiece), a pruning bound that hides the least or names
+// the wrong pair, a box clearance left out of the verdict.
+TEST(WorkcellCheck, ObstacleClearancesAgreeWithJudge) {
+  const unsigned seed = 3103;
+  std::mt19937 rng(seed);
+  static Kinematics kin;
+  Workcell cell;
+  int apart = 0, cutting = 0, cutByBox = 0;
+  int byBody[kBodySlots] = {};
+  for (int trial = 0; trial < 3000 / kSlowdown; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const RobotModel& robot = models.robot[1 + trial % kRobotTypes];
+    double q[kJointSlots];
+    random_pose(rng, robot.N, q);
+    cell = {};
+    cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
+    random_boxes(rng, cell);
+    WorkcellClearance c;
+    kinematics_at_base(robot, kin);
+    const int valid = pose_check(robot, cell, q, kin, c);
+    const ObstacleVerdict j = judge_obstacles(robot, cell, q);
+    ASSERT_NEAR(c.obstacle, j.least, 1e-9);
+    ASSERT_GE(c.obstacleIndex, 0);
+    ASSERT_LT(c.obstacleIndex, cell.obstacleCount);
+    ASSERT_GE(c.obstacleBody, 1);
+    ASSERT_LE(c.obstacleBody, kBodyWorkpiece);
+    // The pair named gives the value (a tie may name another pair than the judge's).
+    const Pose f = fk(robot, q);
+    EXPECT_NEAR(body_box(robot, f, c.obstacleBody, obstacle_of(cell.obstacles[c.obstacleIndex])),
+                c.obstacle, 1e-9);
+    byBody[c.obstacleBody]++;
+    (c.obstacle > 0 ? apart : cutByBox)++;
+    EXPECT_EQ(c.least, std::fmin(std::fmin(c.wall, c.floor), c.obstacle));
+    EXPECT_EQ(valid, c.least >= -kWorkcellTolerance ? 1 : 0);
+    const Verdict v = judge_pose(robot, cell, q);
+    const double least = std::fmin(std::fmin(v.wall, v.floor), v.obstacle);
+    if (std::fabs(least + kWorkcellTolerance) > 1e-6) {
+      EXPECT_EQ(valid, v.valid() ? 1 : 0);
+    }
+    cutting += !valid;
+
+    WorkcellClearance held;
+    held_work_clearance(robot, cell, kin.Jpos[robot.N], kin.rw, kin.Ew, held);
+    double heldLeast = INFINITY;
+    for (int body : {kBodyHand, kBodyWorkpiece})
+      for (int k = 0; k < cell.obstacleCount; k++)
+        heldLeast = std::fmin(heldLeast, body_box(robot, f, body, obstacle_of(cell.obstacles[k])));
+    EXPECT_NEAR(held.obstacle, heldLeast, 1e-9);
+    EXPECT_EQ(held.valid, held.least >= -kWorkcellTolerance ? 1 : 0);
+  }
+  std::printf(
+      "[ BOXES    ] %d apart, %d cut by a box, %d invalid; least by arm 1..6, hand, "
+      "workpiece: %d %d %d %d %d %d %d %d\n",
+      apart, cutByBox, cutting, byBody[1], byBody[2], byBody[3], byBody[4], byBody[5], byBody[6],
+      byBody[7], byBody[8]);
+  EXPECT_GT(apart, 300 / kSlowdown);
+  EXPECT_GT(cutByBox, 300 / kSlowdown);
+  for (int body = 1; body <= kBodyWorkpiece; body++) EXPECT_GT(byBody[body], 0) << body;
+}
+
+// Without boxes the box clearance is infinite, names no pair and leaves least and validity to
+// the plate and the floor; a box that is no number makes the pose invalid.
+TEST(WorkcellCheck, NoBoxesAndNanBox) {
+  const RobotModel& robot = models.robot[1];
+  static Kinematics kin;
+  kinematics_at_base(robot, kin);
+  Workcell cell = {};
+  cell.rh = {0, 30, 0};
+  double q[kJointSlots] = {};
+  WorkcellClearance c;
+  EXPECT_EQ(pose_check(robot, cell, q, kin, c), 1);
+  EXPECT_EQ(c.obstacle, INFINITY);
+  EXPECT_EQ(c.obstacleIndex, -1);
+  EXPECT_EQ(c.least, std::fmin(c.wall, c.floor));
+  cell.obstacleCount = 1;
+  cell.obstacles[0] = {"nan", {1, 1, 1}, {NAN, 5, 1}, {{1, 0, 0, 0, 1, 0, 0, 0, 1}}};
+  EXPECT_EQ(pose_check(robot, cell, q, kin, c), 0);
 }
 
 }  // namespace
