@@ -24,8 +24,8 @@ constexpr const char* kDefaultPlanner = "RRTConnect";
 enum PlanStatus {
   kPlanFound,           // path holds a certified collision-free motion
   kPlanNoPath,          // no path within the time limit
-  kPlanStartInvalid,    // the start pose cuts into the wall or the floor
-  kPlanGoalInvalid,     // the goal pose cuts into the wall or the floor
+  kPlanStartInvalid,    // the start pose cuts into the wall, the floor or a box
+  kPlanGoalInvalid,     // the goal pose cuts into the wall, the floor or a box
   kPlanUnknownPlanner,  // no OMPL geometric planner of that name
   kPlanBadInput,        // a joint value that is no number, or a time limit that is not > 0
   kPlanPlannerError,    // OMPL reported an error (its text in `message`)
