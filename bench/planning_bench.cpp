@@ -270,7 +270,7 @@ bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
       !judge::judge_pose(s.robot, s.cell, s.goal.data()).valid())
     return false;
   const JointPath line = {s.start, s.goal};
-  return judged_depth(s, line) > 0 || cuts_box(s, line);
+  return cuts_box(s, line) || judged_depth(s, line) > 0;  // FCL's bounding boxes first: quicker
 }
 
 // The box scenes, kScenesPerType of each robot type, drawn from kBoxSceneSeed.
@@ -517,19 +517,20 @@ void print_box_table() {
       "RRTConnect, ours vs the common setup (FCL boxes), %.0f s limit. ms: wall clock over all "
       "runs; length: median path length / straight line length; judged: found paths cutting the "
       "wall, the floor or a box (the judge, or FCL for the boxes, sampled densely); fcl_box: "
-      "found paths FCL finds meeting a box\n",
+      "found paths FCL finds meeting a box; speed: median ms common / median ms ours (cpu: thread "
+      "CPU time)\n",
       kTimeLimit);
-  std::printf("%4s %6s %8s %8s %8s %7s %6s %7s | %6s %8s %8s %8s %7s %6s %7s\n", "type", "ours",
-              "med_ms", "p90_ms", "max_ms", "length", "judged", "fcl_box", "common", "med_ms",
-              "p90_ms", "max_ms", "length", "judged", "fcl_box");
+  std::printf("%4s %6s %8s %8s %8s %7s %6s %7s | %6s %8s %8s %8s %7s %6s %7s | %6s %6s\n", "type",
+              "ours", "med_ms", "p90_ms", "max_ms", "length", "judged", "fcl_box", "common",
+              "med_ms", "p90_ms", "max_ms", "length", "judged", "fcl_box", "speed", "cpu");
   for (int t = 0; t <= kRobotTypes; t++) {
     const Stats x = stats_of(boxOursRuns, t), y = stats_of(boxCommonRuns, t);
     if (x.runs == 0) continue;
     print_type(t);
     for (const Stats* st : {&x, &y})
       std::printf(" %3d/%-2d %8.1f %8.1f %8.1f %7.2f %6d %7d%s", st->solved, st->runs, st->median,
-                  st->p90, st->max, st->lengthRatio, st->colliding, st->boxCuts,
-                  st == &x ? " |" : "\n");
+                  st->p90, st->max, st->lengthRatio, st->colliding, st->boxCuts, " |");
+    std::printf(" %6.2f %6.2f\n", y.median / x.median, y.cpuMedian / x.cpuMedian);
   }
 }
 
@@ -706,6 +707,7 @@ void BM_PlanBoxScenes(benchmark::State& state) {
   state.counters["ours_med_ms"] = a.median;
   state.counters["common_med_ms"] = b.median;
   state.counters["speed_ratio"] = b.median / a.median;
+  state.counters["cpu_speed_ratio"] = b.cpuMedian / a.cpuMedian;
   state.counters["ours_colliding"] = a.colliding;
   state.counters["common_colliding"] = b.colliding;
   remember_for_tables();
