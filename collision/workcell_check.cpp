@@ -133,7 +133,6 @@ void set_obstacles(const Workcell& cell, ObstacleSet& set) {
 // clearance. Overlapping bounding boxes say nothing, so those pairs are always measured.
 void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyClearances& bodies,
                     WorkcellClearance& out) {
-  if (set.count == 0) return;
   Vec3 lo, hi;
   if (body.box) {
     box_bounds(*body.box, lo, hi);
@@ -161,8 +160,7 @@ void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyCl
 
 // The hand and the workpiece: their clearances into out and bodies (see held_work_clearance).
 void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
-                 const WallRect& plate, const ObstacleSet& set, BodyClearances& bodies,
-                 WorkcellClearance& out) {
+                 const WallRect& plate, BodyClearances& bodies, WorkcellClearance& out) {
   const double r = robot.linkRadius;
   WorkcellFeature feature;
   out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
@@ -192,11 +190,24 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   }
   bodies.floor[kBodyWorkpiece] = box_bottom(box);
   keep_least(bodies.floor[kBodyWorkpiece], kBodyWorkpiece, out.floor, out.floorBody);
+}
+
+// The hand, the workpiece and (when Jpos is given, joint positions 1..N) the arms against every
+// box, into bodies and out.
+void bodies_obstacles(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
+                      const Vec3* Jpos, const ObstacleSet& set, BodyClearances& bodies,
+                      WorkcellClearance& out) {
   out.obstacle = INFINITY;
   out.obstacleBody = 0;
   out.obstacleIndex = -1;
+  if (set.count == 0) return;
+  const double r = robot.linkRadius;
+  const OrientedBox box = workpiece_box(robot, rw, Ew);
   body_obstacles(kBodyHand, {jointN, rw, r, nullptr}, set, bodies, out);
   body_obstacles(kBodyWorkpiece, {rw, rw, 0, &box}, set, bodies, out);
+  if (!Jpos) return;
+  for (int m = 1; m < robot.N; m++)
+    body_obstacles(m, {Jpos[m], Jpos[m + 1], r, nullptr}, set, bodies, out);
 }
 
 }  // namespace
@@ -206,7 +217,8 @@ int held_work_clearance(const RobotModel& robot, const Workcell& cell, const Vec
   ObstacleSet set;
   set_obstacles(cell, set);
   BodyClearances bodies;
-  held_bodies(robot, jointN, rw, Ew, wall_plate(cell.rh), set, bodies, out);
+  held_bodies(robot, jointN, rw, Ew, wall_plate(cell.rh), bodies, out);
+  bodies_obstacles(robot, jointN, rw, Ew, nullptr, set, bodies, out);
   return finish(out);
 }
 
@@ -214,9 +226,7 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
                              BodyClearances& bodies, WorkcellClearance& out) {
   const WallRect plate = wall_plate(cell.rh);
   const double r = robot.linkRadius;
-  ObstacleSet set;
-  set_obstacles(cell, set);
-  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, set, bodies, out);
+  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, bodies, out);
   bodies.floor[1] = INFINITY;
   for (int m = 1; m < robot.N; m++) {
     const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
@@ -228,11 +238,13 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
       bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
       keep_least_wall(bodies.wall[m], m, f, out);
     }
-    body_obstacles(m, {a, b, r, nullptr}, set, bodies, out);
     if (m == 1) continue;
     bodies.floor[m] = std::fmin(a.z, b.z) - r;
     keep_least(bodies.floor[m], m, out.floor, out.floorBody);
   }
+  ObstacleSet set;
+  set_obstacles(cell, set);
+  bodies_obstacles(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, kin.Jpos, set, bodies, out);
   return finish(out);
 }
 
