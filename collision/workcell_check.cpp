@@ -128,33 +128,44 @@ void set_obstacles(const Workcell& cell, ObstacleSet& set) {
   }
 }
 
-// Body k against every box, into bodies and out. A pair whose bounding boxes lie apart by more
-// than the least so far cannot give the least (nor tie with it): the gap stands in for its
-// clearance. Overlapping bounding boxes say nothing, so those pairs are always measured.
+// How far the bounds lo..hi lie beyond those of box j (> 0) or below them (< 0) along one axis; 0
+// where they overlap.
+double bounds_gap(double lo, double hi, double boxLo, double boxHi) {
+  return lo > boxHi ? lo - boxHi : (hi < boxLo ? hi - boxLo : 0);
+}
+
+// Body k against every box, into bodies and out. A pair that a cheap lower bound shows farther
+// apart than the least so far cannot give the least (nor tie with it): the bound stands in for its
+// clearance. First the gap of the bounding boxes (when they lie apart), then the separating axes.
 void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyClearances& bodies,
                     WorkcellClearance& out) {
   Vec3 lo, hi;
   if (body.box) {
     box_bounds(*body.box, lo, hi);
   } else {
-    lo = {std::fmin(body.a.x, body.b.x) - body.r, std::fmin(body.a.y, body.b.y) - body.r,
-          std::fmin(body.a.z, body.b.z) - body.r};
-    hi = {std::fmax(body.a.x, body.b.x) + body.r, std::fmax(body.a.y, body.b.y) + body.r,
-          std::fmax(body.a.z, body.b.z) + body.r};
+    lo = {std::min(body.a.x, body.b.x) - body.r, std::min(body.a.y, body.b.y) - body.r,
+          std::min(body.a.z, body.b.z) - body.r};
+    hi = {std::max(body.a.x, body.b.x) + body.r, std::max(body.a.y, body.b.y) + body.r,
+          std::max(body.a.z, body.b.z) + body.r};
   }
   for (int j = 0; j < set.count; j++) {
-    // The gap from the box's bounds towards the body's, per axis.
-    const Vec3 gap = box_gap(set.lo[j], set.hi[j], lo, hi);
-    double c = vnorm(gap);
+    const Vec3 gap = {bounds_gap(lo.x, hi.x, set.lo[j].x, set.hi[j].x),
+                      bounds_gap(lo.y, hi.y, set.lo[j].y, set.hi[j].y),
+                      bounds_gap(lo.z, hi.z, set.lo[j].z, set.hi[j].z)};
+    double& c = bodies.obstacle[k][j];
     Vec3& away = bodies.obstacleAway[k][j];
-    away = unit_from({0, 0, 0}, gap);
-    if (!(c > 0 && c > out.obstacle)) {
-      c = body.box ? box_box_clearance(*body.box, set.box[j], away)
-                   : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
-      if (c < out.obstacle || std::isnan(c))
-        out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
+    c = vnorm(gap);
+    if (c > 0 && c > out.obstacle) {
+      away = {gap.x / c, gap.y / c, gap.z / c};
+      continue;
     }
-    bodies.obstacle[k][j] = c;
+    c = body.box ? box_box_bound(*body.box, set.box[j], away)
+                 : tube_box_bound(body.a, body.b, body.r, set.box[j], away);
+    if (c > out.obstacle) continue;
+    c = body.box ? box_box_clearance(*body.box, set.box[j], away)
+                 : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
+    if (c < out.obstacle || std::isnan(c))
+      out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
   }
 }
 
@@ -202,12 +213,12 @@ void bodies_obstacles(const RobotModel& robot, const Vec3& jointN, const Vec3& r
   out.obstacleIndex = -1;
   if (set.count == 0) return;
   const double r = robot.linkRadius;
-  const OrientedBox box = workpiece_box(robot, rw, Ew);
-  body_obstacles(kBodyHand, {jointN, rw, r, nullptr}, set, bodies, out);
-  body_obstacles(kBodyWorkpiece, {rw, rw, 0, &box}, set, bodies, out);
-  if (!Jpos) return;
-  for (int m = 1; m < robot.N; m++)
+  // The tubes first: their least prunes the workpiece, the dearest to measure.
+  for (int m = 1; Jpos && m < robot.N; m++)
     body_obstacles(m, {Jpos[m], Jpos[m + 1], r, nullptr}, set, bodies, out);
+  body_obstacles(kBodyHand, {jointN, rw, r, nullptr}, set, bodies, out);
+  const OrientedBox box = workpiece_box(robot, rw, Ew);
+  body_obstacles(kBodyWorkpiece, {rw, rw, 0, &box}, set, bodies, out);
 }
 
 }  // namespace
