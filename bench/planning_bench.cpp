@@ -169,7 +169,7 @@ Mat3 random_rotation(std::mt19937& rng) {
 bool fcl_hit(FclWorkcell& fcl, const RobotModel& robot, Kinematics& kin, const JointVector& q) {
   forward_kinematics(robot, q.data(), kin);
   fcl.set_pose(kin);
-  return fcl.wall_hit() || fcl.floor_hit() || fcl.box_hit();
+  return fcl.wall_hit() || fcl.floor_hit() || fcl.obstacle_hit();
 }
 
 // Whether FCL finds the robot meeting `box` at the scene's start or goal pose.
@@ -181,7 +181,7 @@ bool box_meets_ends(const Scene& s, const Obstacle& box) {
   kinematics_at_base(s.robot, kin);
   forward_kinematics(s.robot, s.start.data(), kin);
   FclWorkcell fcl(s.robot, kin, s.cell.rh);
-  fcl.add_boxes(one);
+  fcl.set_obstacles(one);
   return fcl_hit(fcl, s.robot, kin, s.start) || fcl_hit(fcl, s.robot, kin, s.goal);
 }
 
@@ -224,12 +224,12 @@ bool cuts_box(const Scene& s, const JointPath& path) {
   kinematics_at_base(s.robot, kin);
   forward_kinematics(s.robot, path[0].data(), kin);
   FclWorkcell fcl(s.robot, kin, s.cell.rh);
-  fcl.add_boxes(s.cell);
+  fcl.set_obstacles(s.cell);
   bool cut = false;
   dense_poses(s.robot.N, path, [&](const double q[]) {
     forward_kinematics(s.robot, q, kin);
     fcl.set_pose(kin);
-    cut = fcl.box_hit();
+    cut = fcl.obstacle_hit();
     return !cut;
   });
   return cut;
@@ -264,7 +264,7 @@ bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
   kinematics_at_base(s.robot, kin);
   forward_kinematics(s.robot, s.start.data(), kin);
   FclWorkcell fcl(s.robot, kin, s.cell.rh);
-  fcl.add_boxes(s.cell);
+  fcl.set_obstacles(s.cell);
   if (fcl_hit(fcl, s.robot, kin, s.start) || fcl_hit(fcl, s.robot, kin, s.goal) ||
       !judge::judge_pose(s.robot, s.cell, s.start.data()).valid() ||
       !judge::judge_pose(s.robot, s.cell, s.goal.data()).valid())
@@ -402,7 +402,7 @@ class FclValidity : public ob::StateValidityChecker {
     kinematics_at_base(robot_, kin_);
     forward_kinematics(robot_, s.start.data(), kin_);
     fcl_ = std::make_unique<FclWorkcell>(robot_, kin_, s.cell.rh);
-    fcl_->add_boxes(s.cell);
+    fcl_->set_obstacles(s.cell);
   }
 
   bool isValid(const ob::State* state) const override {
@@ -412,7 +412,7 @@ class FclValidity : public ob::StateValidityChecker {
     for (int i = 1; i <= robot_.N; i++) q[i] = cs->as<ob::SO2StateSpace::StateType>(i - 1)->value;
     forward_kinematics(robot_, q, kin_);
     fcl_->set_pose(kin_);
-    const bool valid = !fcl_->wall_hit() && !fcl_->floor_hit() && !fcl_->box_hit();
+    const bool valid = !fcl_->wall_hit() && !fcl_->floor_hit() && !fcl_->obstacle_hit();
     checks++;
     ms += ms_since(start);
     return valid;

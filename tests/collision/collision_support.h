@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <random>
 
 #include "collision/geometry.h"
 #include "model/state.h"
@@ -221,6 +223,30 @@ inline PoseJudge judge_pose(int N, const Kinematics& kin, double radius, const d
   }
   j.least = {std::min(j.wallLeast.lo, j.floorLeast), std::min(j.wallLeast.hi, j.floorLeast)};
   return j;
+}
+
+// One to eight random boxes (sides 0.1..1.5, any orientation) about the robot's reach, into
+// cell. Boxes whose bounding sphere comes within `column` of the z axis are drawn again, so
+// that the base column (fixed in every pose) can be kept free.
+inline void random_boxes(std::mt19937& rng, double column, Workcell& cell) {
+  std::uniform_real_distribution<double> xy(-3, 3), z(-0.5, 4.5), size(0.1, 1.5);
+  std::normal_distribution<double> n;
+  cell.obstacleCount = std::uniform_int_distribution<int>(1, 8)(rng);
+  for (int j = 0; j < cell.obstacleCount; j++) {
+    Obstacle& o = cell.obstacles[j];
+    do {
+      o.size[0] = size(rng), o.size[1] = size(rng), o.size[2] = size(rng);
+      o.centre = {xy(rng), xy(rng), z(rng)};
+    } while (column > 0 && std::hypot(o.centre.x, o.centre.y) <
+                               column + 0.5 * norm({o.size[0], o.size[1], o.size[2]}));
+    std::snprintf(o.name, sizeof o.name, "box %d", j);
+    double w = n(rng), x = n(rng), y = n(rng), v = n(rng);
+    const double k = 1 / std::sqrt(w * w + x * x + y * y + v * v);
+    w *= k, x *= k, y *= k, v *= k;
+    o.R = {{1 - 2 * (y * y + v * v), 2 * (x * y - w * v), 2 * (x * v + w * y),  //
+            2 * (x * y + w * v), 1 - 2 * (x * x + v * v), 2 * (y * v - w * x),  //
+            2 * (x * v - w * y), 2 * (y * v + w * x), 1 - 2 * (x * x + y * y)}};
+  }
 }
 
 }  // namespace judge

@@ -9,6 +9,7 @@
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "support.h"
+#include "workcell_judge.h"
 
 namespace {
 
@@ -39,9 +40,11 @@ void pose_at(int N, const double q0[], const double q1[], double t, double q[]) 
 // A motion of one of five kinds: short (joints within 0.05), long (two random poses), ending
 // where the clearance meets zero, dipping into the plate or the floor between two free poses
 // (at most 5e-3 deep where it is placed), or turning one joint alone from a nearly touching pose.
-// The routine under test only places the poses (bisection on its clearance); the judge still
-// decides.
-void random_motion(std::mt19937& rng, Scene& s, int kind, double q0[], double q1[]) {
+// With aimAtBox the far end is drawn (up to 100 times) until it cuts a box but neither floor nor
+// plate, so that the touch or dip it leads to is a box's. The routine under test only places the
+// poses (bisection on its clearance); the judge still decides.
+void random_motion(std::mt19937& rng, Scene& s, int kind, double q0[], double q1[],
+                   bool aimAtBox = false) {
   std::uniform_real_distribution<double> small(-0.05, 0.05), dip(1e-4, 5e-3);
   std::normal_distribution<double> normal;
   WorkcellClearance c;
@@ -51,6 +54,11 @@ void random_motion(std::mt19937& rng, Scene& s, int kind, double q0[], double q1
   do random_pose(rng, s.robot.N, q0);
   while (!clear(q0, -kWorkcellTolerance));
   random_pose(rng, s.robot.N, q1);
+  for (int tries = 0; aimAtBox && kind >= 2 && tries < 100; tries++) {
+    pose_check(s.robot, s.cell, q1, s.kin, c);
+    if (c.obstacle < 0 && c.floor >= 0 && c.wall >= 0) break;
+    random_pose(rng, s.robot.N, q1);
+  }
   if (kind == 0)
     for (int i = 1; i <= s.robot.N; i++) q1[i] = q0[i] + small(rng);
   // One joint alone: only its own reach bounds a step.
@@ -189,6 +197,67 @@ TEST(MotionCheck, NanAndZeroLengthMotions) {
   q1[2] = 1;
   EXPECT_EQ(motion_check(s.robot, s.cell, q0, q1, s.kin, m), 1);
   EXPECT_EQ(m.firstCollision, 0);
+}
+
+// Seeded motions of all four types among random boxes (the plate out of reach behind them):
+// short, long, ending where the clearance meets zero, dipping into a box or the floor, turning
+// one joint from a nearly touching pose. A motion called free has no pose, sampled at most
+// 0.002 rad apart in the largest joint change, that the workcell judge (its own kinematics,
+// golden-section distances, hull depths) finds cutting a box, the floor or the plate beyond the
+// band; a motion called colliding stops where the judge finds the band reached. Catches a box
+// left out of the step, a lower bound used as a clearance where it is none, a parting plane
+// that does not part (a wrong support or direction), and a box clearance left out of minObstacle.
+TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
+  const unsigned seed = 4102;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> x(-1, 1);
+  static Scene s;
+  int free = 0, colliding = 0, grazing = 0, collidingOnBox = 0;
+  long samples = 0;
+  for (int trial = 0; trial < 600 / kSlowdown; trial++) {
+    const int type = 1 + trial % kRobotTypes, kind = trial / kRobotTypes % 5;
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
+    robot_setup(type, s.robot);
+    kinematics_at_base(s.robot, s.kin);
+    s.cell = {};
+    s.cell.rh = {x(rng), 8, 0};  // beyond the robot's reach
+    random_boxes(rng, 0.4, s.cell);
+    double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
+    random_motion(rng, s, kind, q0, q1, true);
+    MotionCheck m;
+    const int collides = motion_check(s.robot, s.cell, q0, q1, s.kin, m);
+    EXPECT_LE(m.minObstacle, m.worst.obstacle);
+    if (collides) {
+      colliding++;
+      pose_at(s.robot.N, q0, q1, m.firstCollision, q);
+      const Verdict v = judge_pose(s.robot, s.cell, q);
+      EXPECT_LE(std::fmin(std::fmin(v.wall, v.floor), v.obstacle),
+                -kWorkcellTolerance + kMotionMinAdvance + 1e-9)
+          << "collision reported at t = " << m.firstCollision;
+      collidingOnBox += m.worst.obstacle < m.worst.wall && m.worst.obstacle < m.worst.floor;
+      continue;
+    }
+    free++;
+    WorkcellClearance end;  // the end pose, which the last step covers without evaluating it
+    pose_check(s.robot, s.cell, q1, s.kin, end);
+    grazing += std::fmin(m.minObstacle, end.obstacle) < 1e-3;
+    double largest = 0;
+    for (int i = 1; i <= s.robot.N; i++) largest = std::fmax(largest, std::fabs(q1[i] - q0[i]));
+    const int n = std::max(1, static_cast<int>(std::ceil(largest / 0.002)));
+    for (int k = 0; k <= n; k++) {
+      pose_at(s.robot.N, q0, q1, k == n ? 1.0 : static_cast<double>(k) / n, q);
+      ASSERT_TRUE(valid_pose(s.robot, s.cell, q)) << "sample " << k << " of " << n;
+    }
+    samples += n + 1;
+  }
+  std::printf(
+      "[ BOXES    ] %d free (%d within 1e-3 of a box), %d colliding (%d on a box); "
+      "%ld poses judged\n",
+      free, grazing, colliding, collidingOnBox, samples);
+  EXPECT_GT(free, 100 / kSlowdown);
+  EXPECT_GT(grazing, 30 / kSlowdown);
+  EXPECT_GT(collidingOnBox, 50 / kSlowdown);
 }
 
 }  // namespace

@@ -167,25 +167,6 @@ TEST(WorkcellCheck, NanPoseIsInvalid) {
   }
 }
 
-// Up to eight random boxes (sizes 0.1..1.5, any orientation) about the robot's reach.
-void random_boxes(std::mt19937& rng, Workcell& cell) {
-  std::uniform_real_distribution<double> xy(-3, 3), z(-0.5, 4.5), size(0.1, 1.5);
-  std::normal_distribution<double> n;
-  cell.obstacleCount = std::uniform_int_distribution<int>(1, 8)(rng);
-  for (int j = 0; j < cell.obstacleCount; j++) {
-    Obstacle& o = cell.obstacles[j];
-    std::snprintf(o.name, sizeof o.name, "box %d", j);
-    o.size[0] = size(rng), o.size[1] = size(rng), o.size[2] = size(rng);
-    o.centre = {xy(rng), xy(rng), z(rng)};
-    double w = n(rng), x = n(rng), y = n(rng), v = n(rng);
-    const double k = 1 / std::sqrt(w * w + x * x + y * y + v * v);
-    w *= k, x *= k, y *= k, v *= k;
-    o.R = {{1 - 2 * (y * y + v * v), 2 * (x * y - w * v), 2 * (x * v + w * y),  //
-            2 * (x * y + w * v), 1 - 2 * (x * x + v * v), 2 * (y * v - w * x),  //
-            2 * (x * v - w * y), 2 * (y * v + w * x), 1 - 2 * (x * x + y * y)}};
-  }
-}
-
 // Random poses among random boxes: the least box clearance, its body and its box as the
 // independent judge finds them (its own kinematics, golden-section distances, hull depths);
 // the least and validity over plate, floor and boxes; the held work (hand and workpiece alone)
@@ -206,7 +187,7 @@ TEST(WorkcellCheck, ObstacleClearancesAgreeWithJudge) {
     random_pose(rng, robot.N, q);
     cell = {};
     cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
-    random_boxes(rng, cell);
+    random_boxes(rng, 0, cell);
     WorkcellClearance c;
     kinematics_at_base(robot, kin);
     const int valid = pose_check(robot, cell, q, kin, c);
