@@ -165,7 +165,7 @@ Mat3 random_rotation(std::mt19937& rng) {
            2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
 }
 
-// Whether FCL finds the robot at pose q meeting the plate, the floor or one of the boxes added.
+// Whether FCL finds the robot at pose q meeting the plate, the floor or one of the boxes set.
 bool fcl_hit(FclWorkcell& fcl, const RobotModel& robot, Kinematics& kin, const JointVector& q) {
   forward_kinematics(robot, q.data(), kin);
   fcl.set_pose(kin);
@@ -270,7 +270,7 @@ bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
       !judge::judge_pose(s.robot, s.cell, s.goal.data()).valid())
     return false;
   const JointPath line = {s.start, s.goal};
-  return cuts_box(s, line) || judged_depth(s, line) > 0;  // FCL's bounding boxes first: quicker
+  return cuts_box(s, line) || judged_depth(s, line) > 0;  // FCL first: quicker than the judge
 }
 
 // The box scenes, kScenesPerType of each robot type, drawn from kBoxSceneSeed.

@@ -80,11 +80,12 @@ class FclWorkcell {
     }
   }
 
-  // Whether any body meets any box, and the least distance of any body from any box.
+  // Whether any body meets any box (pairs whose bounding boxes are apart are not asked, as a
+  // broad phase would not), and the least distance of any body from any box.
   bool obstacle_hit() const {
     for (const auto& body : bodies_)
       for (const auto& box : obstacles_)
-        if (hit(body, box)) return true;
+        if (body.getAABB().overlap(box.getAABB()) && hit(body, box)) return true;
     return false;
   }
   double obstacle_distance() const {
