@@ -1,9 +1,12 @@
 // Speed of the workcell's pose check (forward kinematics and the closed-form clearances) beside
 // FCL on the same shapes and poses (forward kinematics, moving the collision objects, then
-// collide or distance against plate and floor), and of the certified motion check.
+// collide or distance against plate and floor), with and without eight boxes, and of the
+// certified motion check.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <random>
 
 #include "collision/fcl_workcell.h"
@@ -126,6 +129,83 @@ void BM_PoseCheckVsFcl(benchmark::State& state) {
   state.counters["collide_over_ours"] = collide / ours;
 }
 
+// Eight seeded boxes (sides 0.3..1, any orientation) about the robot, 1.2..3 from its base
+// column, 0..4.5 high: each pose comes near a few of them.
+void set_boxes(Workcell& boxed) {
+  boxed = cell;
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> radius(1.2, 3), turn(-PI, PI), z(0, 4.5), size(0.3, 1);
+  std::normal_distribution<double> n;
+  boxed.obstacleCount = 8;
+  for (int j = 0; j < 8; j++) {
+    Obstacle& o = boxed.obstacles[j];
+    std::snprintf(o.name, sizeof o.name, "box %d", j);
+    const double r = radius(rng), a = turn(rng);
+    o.centre = {r * std::cos(a), r * std::sin(a), z(rng)};
+    for (double& side : o.size) side = size(rng);
+    double w = n(rng), x = n(rng), y = n(rng), v = n(rng);
+    const double k = 1 / std::sqrt(w * w + x * x + y * y + v * v);
+    w *= k, x *= k, y *= k, v *= k;
+    o.R = {{1 - 2 * (y * y + v * v), 2 * (x * y - w * v), 2 * (x * v + w * y),  //
+            2 * (x * y + w * v), 1 - 2 * (x * x + v * v), 2 * (y * v - w * x),  //
+            2 * (x * v - w * y), 2 * (y * v + w * x), 1 - 2 * (x * x + y * y)}};
+  }
+}
+
+// The pose check without boxes and with the eight of set_boxes, and FCL's collide and distance
+// with the same eight, in turn on the same poses, kPoses calls each per iteration (counters in
+// ns per pose check, forward kinematics included). FCL's collide stops at the first hit.
+void BM_PoseCheckBoxesVsFcl(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  set_up();
+  static Workcell boxed;
+  set_boxes(boxed);
+  forward_kinematics(robot, poses[0], kin);
+  FclWorkcell fcl(robot, kin, cell.rh);
+  fcl.set_obstacles(boxed);
+  WorkcellClearance c;
+  double none = 0, eight = 0, collide = 0, distance = 0;
+  long valid = 0, validBoxed = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    for (const auto& q : poses) {
+      valid += pose_check(robot, cell, q, kin, c);
+      benchmark::DoNotOptimize(c.least);
+    }
+    const auto t0 = Clock::now();
+    for (const auto& q : poses) {
+      validBoxed += pose_check(robot, boxed, q, kin, c);
+      benchmark::DoNotOptimize(c.least);
+    }
+    const auto t1 = Clock::now();
+    for (const auto& q : poses) {
+      forward_kinematics(robot, q, kin);
+      fcl.set_pose(kin);
+      bool hit = fcl.wall_hit() || fcl.floor_hit() || fcl.obstacle_hit();
+      benchmark::DoNotOptimize(hit);
+    }
+    const auto t2 = Clock::now();
+    for (const auto& q : poses) {
+      forward_kinematics(robot, q, kin);
+      fcl.set_pose(kin);
+      double d = std::fmin(fcl.least_distance(), fcl.obstacle_distance());
+      benchmark::DoNotOptimize(d);
+    }
+    const auto t3 = Clock::now();
+    none += std::chrono::duration<double, std::nano>(t0 - start).count();
+    eight += std::chrono::duration<double, std::nano>(t1 - t0).count();
+    collide += std::chrono::duration<double, std::nano>(t2 - t1).count();
+    distance += std::chrono::duration<double, std::nano>(t3 - t2).count();
+  }
+  const double calls = static_cast<double>(state.iterations()) * kPoses;
+  state.counters["no_boxes_ns"] = none / calls;
+  state.counters["8_boxes_ns"] = eight / calls;
+  state.counters["fcl_collide_8_ns"] = collide / calls;
+  state.counters["fcl_distance_8_ns"] = distance / calls;
+  state.counters["valid_share"] = valid / calls;
+  state.counters["valid_share_8"] = validBoxed / calls;
+}
+
 // The motion check on segments between valid random poses: whole (state.range(0) = 0) or a
 // short move of at most 0.05 rad per joint (1). Counters: poses evaluated per check, and ns per
 // pose evaluated.
@@ -165,4 +245,5 @@ BENCHMARK(BM_PoseCheck);
 BENCHMARK(BM_FclPoseCollide);
 BENCHMARK(BM_FclPoseDistance);
 BENCHMARK(BM_PoseCheckVsFcl);
+BENCHMARK(BM_PoseCheckBoxesVsFcl);
 BENCHMARK(BM_MotionCheck)->Arg(0)->Arg(1);

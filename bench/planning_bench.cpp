@@ -2,8 +2,10 @@
 // goal pose collides. OMPL's planners side by side through plan_motion (the workcell's pose check
 // and certified motion check), then plan_motion's RRTConnect beside the common setup: OMPL's
 // RRTConnect on the same seven SO2 joints with FCL pose checks (collision/fcl_workcell.h), OMPL's
-// discrete motion validator at its default resolution and its default path simplifier. Every
-// path returned is sampled densely and judged by tests/workcell_judge.h.
+// discrete motion validator at its default resolution and its default path simplifier. The two
+// RRTConnects meet again on a second set of scenes with 3 to 8 random boxes, which the common
+// setup checks as FCL boxes. Every path returned is sampled densely and judged by
+// tests/workcell_judge.h, and by FCL for the boxes.
 //
 // Each benchmark runs once over the scene set (Iterations(1)) and reports counters; the tables
 // are printed to stdout when the program ends. Times cover every run, a failure counted at the
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -53,6 +56,9 @@ constexpr double kTimeLimit = 1.0;    // seconds per plan
 constexpr double kDenseStep = 0.002;  // rad: the largest joint change between judged samples
 constexpr unsigned kSceneSeed = 3100;
 constexpr const char* kPlanners[] = {"RRTConnect", "RRT", "BiTRRT", "KPIECE1", "PRM"};
+constexpr unsigned kBoxSceneSeed = 3200;
+constexpr int kMinBoxes = 3, kMaxBoxes = 8;
+constexpr int kBoxTries = 20;  // draws of one box before it is left out
 
 double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -81,8 +87,9 @@ struct SceneSet {
 };
 
 // A floor goal (the workpiece put down from above, its underside at height z) and a wall edge
-// at (0, wallY, 0); kept when the best pose is valid and the straight line to it collides.
-bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) {
+// at (0, wallY, 0); the start is the initial pose and the goal the best pose, kept when both are
+// valid.
+bool draw_goal(int type, double x, double y, double z, double wallY, Scene& s) {
   static PlacementResult placements;
   s.type = type;
   robot_setup(type, s.robot);
@@ -99,8 +106,6 @@ bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) 
   const double* qGoal = placements.poses[0].q;
   if (!pose_check(s.robot, s.cell, qInit, kin, c) || !pose_check(s.robot, s.cell, qGoal, kin, c))
     return false;
-  MotionCheck line;
-  if (!motion_check(s.robot, s.cell, qInit, qGoal, kin, line)) return false;
   s.start = {};
   s.goal = {};
   double d2 = 0;
@@ -113,11 +118,22 @@ bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) 
   return true;
 }
 
+// draw_goal's scene, kept when the straight line to the goal collides.
+bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) {
+  if (!draw_goal(type, x, y, z, wallY, s)) return false;
+  Kinematics kin;
+  kinematics_at_base(s.robot, kin);
+  MotionCheck line;
+  return motion_check(s.robot, s.cell, s.start.data(), s.goal.data(), kin, line) != 0;
+}
+
+// Whether scene_set() has built the wall scenes.
+bool wallScenesBuilt = false;
+
 const SceneSet& scene_set() {
   static SceneSet set;
-  static bool built = false;
-  if (built) return set;
-  built = true;
+  if (wallScenesBuilt) return set;
+  wallScenesBuilt = true;
   ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
   seed_planning_process(1);
   const Clock::time_point start = Clock::now();
@@ -138,27 +154,147 @@ const SceneSet& scene_set() {
   return set;
 }
 
-// How deep the judge finds the path cutting into the wall or the floor (> 0), or 0 when every
-// sample is valid. The path's unwrapped waypoints are joined by their plain differences, each
-// segment sampled with no joint moving more than kDenseStep.
-double judged_depth(const Scene& s, const JointPath& path) {
-  double depth = 0;
+// A rotation drawn uniformly: a unit quaternion of four normal deviates, as a row-major matrix.
+Mat3 random_rotation(std::mt19937& rng) {
+  std::normal_distribution<double> n;
+  double w = n(rng), x = n(rng), y = n(rng), z = n(rng);
+  const double len = std::sqrt(w * w + x * x + y * y + z * z);
+  w /= len, x /= len, y /= len, z /= len;
+  return {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y),  //
+           2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x),  //
+           2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+}
+
+// Whether FCL finds the robot at pose q meeting the plate, the floor or one of the boxes set.
+bool fcl_hit(FclWorkcell& fcl, const RobotModel& robot, Kinematics& kin, const JointVector& q) {
+  forward_kinematics(robot, q.data(), kin);
+  fcl.set_pose(kin);
+  return fcl.wall_hit() || fcl.floor_hit() || fcl.obstacle_hit();
+}
+
+// Whether FCL finds the robot meeting `box` at the scene's start or goal pose.
+bool box_meets_ends(const Scene& s, const Obstacle& box) {
+  Workcell one = {};
+  one.obstacleCount = 1;
+  one.obstacles[0] = box;
+  Kinematics kin;
+  kinematics_at_base(s.robot, kin);
+  forward_kinematics(s.robot, s.start.data(), kin);
+  FclWorkcell fcl(s.robot, kin, s.cell.rh);
+  fcl.set_obstacles(one);
+  return fcl_hit(fcl, s.robot, kin, s.start) || fcl_hit(fcl, s.robot, kin, s.goal);
+}
+
+// Calls visit with each pose along the path: its unwrapped waypoints joined by their plain
+// differences, each segment sampled with no joint moving more than kDenseStep; stops when visit
+// returns false.
+void dense_poses(int N, const JointPath& path, const std::function<bool(const double q[])>& visit) {
   for (size_t k = 1; k < path.size(); k++) {
     double largest = 0;
-    for (int i = 1; i <= s.robot.N; i++)
+    for (int i = 1; i <= N; i++)
       largest = std::max(largest, std::fabs(path[k][i] - path[k - 1][i]));
     const long steps = std::max(1L, static_cast<long>(std::ceil(largest / kDenseStep)));
     for (long j = k == 1 ? 0 : 1; j <= steps; j++) {
       double q[kJointSlots] = {};
       const double t = static_cast<double>(j) / steps;
-      for (int i = 1; i <= s.robot.N; i++)
-        q[i] = path[k - 1][i] + t * (path[k][i] - path[k - 1][i]);
-      if (judge::valid_pose(s.robot, s.cell.rh, q)) continue;
-      const judge::Verdict v = judge::judge_pose(s.robot, s.cell.rh, q);
-      depth = std::max(depth, -std::min(v.wall, v.floor));
+      for (int i = 1; i <= N; i++) q[i] = path[k - 1][i] + t * (path[k][i] - path[k - 1][i]);
+      if (!visit(q)) return;
     }
   }
+}
+
+// How deep the judge finds the path cutting into the wall, the floor or a box (> 0), or 0 when
+// every sample is valid.
+double judged_depth(const Scene& s, const JointPath& path) {
+  double depth = 0;
+  dense_poses(s.robot.N, path, [&](const double q[]) {
+    if (judge::valid_pose(s.robot, s.cell, q)) return true;
+    const judge::Verdict v = judge::judge_pose(s.robot, s.cell, q);
+    depth = std::max(depth, -std::min({v.wall, v.floor, v.obstacle}));
+    return true;
+  });
   return depth;
+}
+
+// Whether FCL finds a body meeting one of the scene's boxes at a pose along the path, sampled
+// as judged_depth samples it.
+bool cuts_box(const Scene& s, const JointPath& path) {
+  if (s.cell.obstacleCount == 0 || path.empty()) return false;
+  Kinematics kin;
+  kinematics_at_base(s.robot, kin);
+  forward_kinematics(s.robot, path[0].data(), kin);
+  FclWorkcell fcl(s.robot, kin, s.cell.rh);
+  fcl.set_obstacles(s.cell);
+  bool cut = false;
+  dense_poses(s.robot.N, path, [&](const double q[]) {
+    forward_kinematics(s.robot, q, kin);
+    fcl.set_pose(kin);
+    cut = fcl.obstacle_hit();
+    return !cut;
+  });
+  return cut;
+}
+
+// draw_goal's scene with 3..8 boxes of sides 0.1..0.5 centred at random in the robot's reach and
+// turned at random, each drawn again (kBoxTries times at most) while FCL finds it meeting the
+// robot at the start or the goal. Kept when FCL and the judge accept the start and the goal and
+// the straight line cuts the wall, the floor or a box by the dense independent checks.
+bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
+  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+  std::uniform_real_distribution<double> side(0.1, 0.5), bx(-1.5, 1.5), by(-1.5, 2.0), bz(0.0, 1.5);
+  std::uniform_int_distribution<int> boxes(kMinBoxes, kMaxBoxes);
+  const double gx = x(rng), gy = y(rng), gz = z(rng), wy = wall(rng);
+  if (!draw_goal(type, gx, gy, gz, wy, s)) return false;
+  const int count = boxes(rng);
+  for (int b = 0; b < count; b++) {
+    for (int tries = 0; tries < kBoxTries; tries++) {
+      Obstacle& o = s.cell.obstacles[s.cell.obstacleCount];
+      o = {};
+      std::snprintf(o.name, sizeof o.name, "box%d", b + 1);
+      for (double& l : o.size) l = side(rng);
+      o.centre = {bx(rng), by(rng), bz(rng)};
+      o.R = random_rotation(rng);
+      if (box_meets_ends(s, o)) continue;
+      s.cell.obstacleCount++;
+      break;
+    }
+  }
+  if (s.cell.obstacleCount < kMinBoxes) return false;
+  Kinematics kin;
+  kinematics_at_base(s.robot, kin);
+  forward_kinematics(s.robot, s.start.data(), kin);
+  FclWorkcell fcl(s.robot, kin, s.cell.rh);
+  fcl.set_obstacles(s.cell);
+  if (fcl_hit(fcl, s.robot, kin, s.start) || fcl_hit(fcl, s.robot, kin, s.goal) ||
+      !judge::judge_pose(s.robot, s.cell, s.start.data()).valid() ||
+      !judge::judge_pose(s.robot, s.cell, s.goal.data()).valid())
+    return false;
+  const JointPath line = {s.start, s.goal};
+  return cuts_box(s, line) || judged_depth(s, line) > 0;  // FCL first: quicker than the judge
+}
+
+// The box scenes, kScenesPerType of each robot type, drawn from kBoxSceneSeed.
+const SceneSet& box_scenes() {
+  static SceneSet set;
+  static bool built = false;
+  if (built) return set;
+  built = true;
+  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
+  seed_planning_process(1);
+  const Clock::time_point start = Clock::now();
+  for (int type = 1; type <= kRobotTypes; type++) {
+    std::mt19937 rng(kBoxSceneSeed + type);
+    Scene s;
+    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
+      set.draws[type]++;
+      if (draw_box_scene(type, rng, s)) {
+        set.scenes.push_back(s);
+        set.kept[type]++;
+      }
+    }
+  }
+  set.ms = ms_since(start);
+  return set;
 }
 
 // One run of a planner on one scene.
@@ -167,7 +303,8 @@ struct Run {
   bool solved;
   double ms;           // wall clock: plan_motion's planningMs, or the common setup's whole run
   double lengthRatio;  // path length / straight line length (solved runs)
-  bool colliding;      // the judge found a pose cutting in along the path
+  bool colliding;      // the judge found a pose cutting in along the path, or FCL one in a box
+  bool boxCut;         // FCL found a pose along the path meeting a box (a second opinion)
   double depth;        // how deep the deepest such pose cuts in
   double cpuMs;        // the planning thread's CPU time
   bool goalRefused;    // the common setup's pose check refused the start or the goal
@@ -177,7 +314,7 @@ struct Run {
 };
 
 struct Stats {
-  int runs = 0, solved = 0, colliding = 0, refused = 0, errors = 0;
+  int runs = 0, solved = 0, colliding = 0, boxCuts = 0, refused = 0, errors = 0;
   double median = 0, p90 = 0, max = 0, lengthRatio = 0, depth = 0, cpuMedian = 0;
   double planMs = 0, checkMs = 0;
   double poseChecks = 0, motionChecks = 0, motionPoses = 0;  // per run
@@ -209,6 +346,7 @@ Stats stats_of(const std::vector<Run>& runs, int type) {
     if (!r.solved) continue;
     st.solved++;
     st.colliding += r.colliding;
+    st.boxCuts += r.boxCut;
     st.depth = std::max(st.depth, r.depth);
     ratio.push_back(r.lengthRatio);
   }
@@ -246,7 +384,8 @@ Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
   r.ms = result.planningMs;
   r.lengthRatio = r.solved ? result.length / s.straight : NAN;
   r.depth = r.solved ? judged_depth(s, result.path) : 0;
-  r.colliding = r.depth > 0;
+  r.boxCut = r.solved && cuts_box(s, result.path);
+  r.colliding = r.depth > 0 || r.boxCut;
   r.checkMs = result.checkMs;
   r.poseChecks = result.validityChecks;
   r.motionChecks = result.motionChecks;
@@ -255,7 +394,7 @@ Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
 }
 
 // The common setup's pose check: forward kinematics, the FCL bodies moved there, collide with
-// the plate and the floor.
+// the plate, the floor and the boxes.
 class FclValidity : public ob::StateValidityChecker {
  public:
   FclValidity(const ob::SpaceInformationPtr& si, const Scene& s)
@@ -263,6 +402,7 @@ class FclValidity : public ob::StateValidityChecker {
     kinematics_at_base(robot_, kin_);
     forward_kinematics(robot_, s.start.data(), kin_);
     fcl_ = std::make_unique<FclWorkcell>(robot_, kin_, s.cell.rh);
+    fcl_->set_obstacles(s.cell);
   }
 
   bool isValid(const ob::State* state) const override {
@@ -272,7 +412,7 @@ class FclValidity : public ob::StateValidityChecker {
     for (int i = 1; i <= robot_.N; i++) q[i] = cs->as<ob::SO2StateSpace::StateType>(i - 1)->value;
     forward_kinematics(robot_, q, kin_);
     fcl_->set_pose(kin_);
-    const bool valid = !fcl_->wall_hit() && !fcl_->floor_hit();
+    const bool valid = !fcl_->wall_hit() && !fcl_->floor_hit() && !fcl_->obstacle_hit();
     checks++;
     ms += ms_since(start);
     return valid;
@@ -337,7 +477,8 @@ Run plan_common(const Scene& s) {
     const JointPath path = unwrapped(N, ss.getSolutionPath(), s.start);
     r.lengthRatio = path_length(N, path) / s.straight;
     r.depth = judged_depth(s, path);
-    r.colliding = r.depth > 0;
+    r.boxCut = cuts_box(s, path);
+    r.colliding = r.depth > 0 || r.boxCut;
   }
   r.checkMs = validity->ms;
   r.poseChecks = validity->checks;
@@ -347,6 +488,7 @@ Run plan_common(const Scene& s) {
 // Results kept for the tables printed at exit.
 std::map<std::string, std::vector<Run>> plannerRuns;
 std::vector<Run> oursRuns, commonRuns;
+std::vector<Run> boxOursRuns, boxCommonRuns;
 
 // The runs of `runs` on scenes whose start and goal the common setup accepts.
 std::vector<Run> accepted(const std::vector<Run>& runs) {
@@ -363,12 +505,43 @@ void print_type(int t) {
     std::printf("%4d", t);
 }
 
-void print_tables() {
-  const SceneSet& set = scene_set();
-  std::printf("\nScenes (straight line to the best pose collides): ");
+// The box scenes' table: ours and the common setup side by side, per robot type.
+void print_box_table() {
+  const SceneSet& set = box_scenes();
+  std::printf("\nBox scenes (%d to %d boxes; start and goal clear, the straight line cuts in): ",
+              kMinBoxes, kMaxBoxes);
   for (int t = 1; t <= kRobotTypes; t++)
     std::printf("type %d: %d of %d draws%s", t, set.kept[t], set.draws[t],
                 t < kRobotTypes ? ", " : "\n");
+  std::printf(
+      "RRTConnect, ours vs the common setup (FCL boxes), %.0f s limit. ms: wall clock over all "
+      "runs; length: median path length / straight line length; judged: found paths cutting the "
+      "wall, the floor or a box (the judge, or FCL for the boxes, sampled densely); fcl_box: "
+      "found paths FCL finds meeting a box; speed: median ms common / median ms ours (cpu: thread "
+      "CPU time)\n",
+      kTimeLimit);
+  std::printf("%4s %6s %8s %8s %8s %7s %6s %7s | %6s %8s %8s %8s %7s %6s %7s | %6s %6s\n", "type",
+              "ours", "med_ms", "p90_ms", "max_ms", "length", "judged", "fcl_box", "common",
+              "med_ms", "p90_ms", "max_ms", "length", "judged", "fcl_box", "speed", "cpu");
+  for (int t = 0; t <= kRobotTypes; t++) {
+    const Stats x = stats_of(boxOursRuns, t), y = stats_of(boxCommonRuns, t);
+    if (x.runs == 0) continue;
+    print_type(t);
+    for (const Stats* st : {&x, &y})
+      std::printf(" %3d/%-2d %8.1f %8.1f %8.1f %7.2f %6d %7d%s", st->solved, st->runs, st->median,
+                  st->p90, st->max, st->lengthRatio, st->colliding, st->boxCuts, " |");
+    std::printf(" %6.2f %6.2f\n", y.median / x.median, y.cpuMedian / x.cpuMedian);
+  }
+}
+
+void print_tables() {
+  if (wallScenesBuilt) {
+    const SceneSet& set = scene_set();
+    std::printf("\nScenes (straight line to the best pose collides): ");
+    for (int t = 1; t <= kRobotTypes; t++)
+      std::printf("type %d: %d of %d draws%s", t, set.kept[t], set.draws[t],
+                  t < kRobotTypes ? ", " : "\n");
+  }
   if (!plannerRuns.empty()) {
     std::printf(
         "\nPlanners through plan_motion, %.0f s limit. ms: wall clock over all runs (a failure at "
@@ -428,6 +601,7 @@ void print_tables() {
     std::printf("Deepest cut the judge finds on a path: ours %.3g, common %.3g (model units)\n",
                 a.depth, b.depth);
   }
+  if (!boxOursRuns.empty()) print_box_table();
   std::fflush(stdout);
 }
 
@@ -512,5 +686,32 @@ BENCHMARK_CAPTURE(BM_PlanPlanner, RRT, "RRT")->Iterations(1)->Unit(benchmark::kS
 BENCHMARK_CAPTURE(BM_PlanPlanner, BiTRRT, "BiTRRT")->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(BM_PlanPlanner, KPIECE1, "KPIECE1")->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(BM_PlanPlanner, PRM, "PRM")->Iterations(1)->Unit(benchmark::kSecond);
+
+// Ours and the common setup on the box scenes, each scene in turn. Registered last, so that the
+// other benchmarks draw OMPL's process-wide seeds as before.
+void BM_PlanBoxScenes(benchmark::State& state) {
+  const SceneSet& set = box_scenes();
+  for (auto _ : state) {
+    boxOursRuns.clear();
+    boxCommonRuns.clear();
+    for (size_t k = 0; k < set.scenes.size(); k++) {
+      boxOursRuns.push_back(plan_ours(set.scenes[k], "RRTConnect", static_cast<unsigned>(1 + k)));
+      boxCommonRuns.push_back(plan_common(set.scenes[k]));
+    }
+  }
+  const Stats a = stats_of(boxOursRuns, 0), b = stats_of(boxCommonRuns, 0);
+  state.counters["scenes"] = static_cast<double>(set.scenes.size());
+  state.counters["build_s"] = set.ms / 1000;
+  state.counters["ours_solved"] = a.solved;
+  state.counters["common_solved"] = b.solved;
+  state.counters["ours_med_ms"] = a.median;
+  state.counters["common_med_ms"] = b.median;
+  state.counters["speed_ratio"] = b.median / a.median;
+  state.counters["cpu_speed_ratio"] = b.cpuMedian / a.cpuMedian;
+  state.counters["ours_colliding"] = a.colliding;
+  state.counters["common_colliding"] = b.colliding;
+  remember_for_tables();
+}
+BENCHMARK(BM_PlanBoxScenes)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

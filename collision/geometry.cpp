@@ -336,10 +336,39 @@ void box_edges(const OrientedBox& box, Vec3 start[12], Vec3 end[12]) {
   }
 }
 
+// Keeps the smaller overlap `o` along the unit axis L, with L turned to point along g.
+void keep_least_overlap(double o, const Vec3& L, const Vec3& g, double& depth, Vec3& axis) {
+  if (!(o < depth)) return;
+  depth = o;
+  axis = vdot(g, L) < 0 ? Vec3{-L.x, -L.y, -L.z} : L;
+}
+
+// The least overlap of the segment a..a+d and the box over the face normals of their sum (the
+// box's axes, and d crossed with each): the least translation that parts them when positive,
+// else minus a separation along `axis` (unit, from the box towards the segment).
+double segment_box_overlap(const Vec3& a, const Vec3& d, const OrientedBox& box, Vec3& axis) {
+  Vec3 g;
+  vsub(along(a, d, 0.5), box.c, g);
+  const double length = vnorm(d);
+  double depth = INFINITY;
+  axis = {0, 0, 0};
+  for (int i = 0; i < 3; i++) {
+    const Vec3 u = column(box.R, i);
+    Vec3 cross;
+    vcross(d, u, cross);
+    for (const Vec3& L : {u, axis_direction(cross, length)}) {
+      if (L.x == 0 && L.y == 0 && L.z == 0) continue;  // along the box's axis, or a point
+      keep_least_overlap(box_radius(box, L) + 0.5 * std::fabs(vdot(d, L)) - std::fabs(vdot(g, L)),
+                         L, g, depth, axis);
+    }
+  }
+  return depth;
+}
+
 // The least overlap of two boxes over their 15 separating axes (the faces' normals and the
-// cross products of their axes): the least translation that parts them when positive, else a
-// separation along some axis.
-double box_box_overlap(const OrientedBox& A, const OrientedBox& B) {
+// cross products of their axes): the least translation that parts them when positive, else
+// minus a separation along `axis` (unit, from B towards A).
+double box_box_overlap(const OrientedBox& A, const OrientedBox& B, Vec3& axis) {
   Vec3 g;
   vsub(A.c, B.c, g);
   Vec3 axes[15];
@@ -351,10 +380,12 @@ double box_box_overlap(const OrientedBox& A, const OrientedBox& B) {
   for (int i = 0; i < 3; i++)
     for (int k = 0; k < 3; k++) vcross(axes[i], axes[3 + k], axes[n++]);
   double depth = INFINITY;
+  axis = {0, 0, 0};
   for (int k = 0; k < n; k++) {
     const Vec3 L = axis_direction(axes[k], 1);
     if (L.x == 0 && L.y == 0 && L.z == 0) continue;  // parallel edges: a face axis serves
-    depth = std::fmin(depth, box_radius(A, L) + box_radius(B, L) - std::fabs(vdot(g, L)));
+    keep_least_overlap(box_radius(A, L) + box_radius(B, L) - std::fabs(vdot(g, L)), L, g, depth,
+                       axis);
   }
   return depth;
 }
@@ -377,29 +408,25 @@ void box_bounds(const OrientedBox& box, Vec3& lo, Vec3& hi) {
   hi = {box.c.x + ex, box.c.y + ey, box.c.z + ez};
 }
 
+double tube_box_bound(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                      Vec3& away) {
+  Vec3 d;
+  vsub(b, a, d);
+  return -segment_box_overlap(a, d, box, away) - radius;
+}
+
+double box_box_bound(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
+  return -box_box_overlap(body, obstacle, away);
+}
+
 double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                           Vec3& away) {
   away = {0, 0, 0};
   if (!finite_box(box) || !std::isfinite(a.x + a.y + a.z + b.x + b.y + b.z)) return NAN;
-  Vec3 d;
+  Vec3 d, axis;
   vsub(b, a, d);
-  // They meet exactly when every face normal of the sum of box and segment (the box's axes, and
-  // the segment's direction crossed with each) shows an overlap; the least overlap parts them.
-  const Vec3 mid = along(a, d, 0.5);
-  Vec3 g;
-  vsub(mid, box.c, g);
-  const double length = vnorm(d);
-  double depth = INFINITY;
-  for (int i = 0; i < 3; i++) {
-    const Vec3 u = column(box.R, i);
-    Vec3 cross;
-    vcross(d, u, cross);
-    for (const Vec3& L : {u, axis_direction(cross, length)}) {
-      if (L.x == 0 && L.y == 0 && L.z == 0) continue;  // along the box's axis, or a point
-      depth = std::fmin(depth,
-                        box_radius(box, L) + 0.5 * std::fabs(vdot(d, L)) - std::fabs(vdot(g, L)));
-    }
-  }
+  // They meet exactly when every axis shows an overlap; the least overlap parts them.
+  const double depth = segment_box_overlap(a, d, box, axis);
   if (depth > 0) return -(radius + depth);
   double t;
   const double d2 = segment_box_nearest(a, b, box, t);
@@ -413,7 +440,8 @@ double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const Ori
 double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
   away = {0, 0, 0};
   if (!finite_box(body) || !finite_box(obstacle)) return NAN;
-  const double depth = box_box_overlap(body, obstacle);
+  Vec3 axis;
+  const double depth = box_box_overlap(body, obstacle, axis);
   if (depth > 0) return -depth;
   // Apart (or touching): a nearest pair has a point on an edge of one of the boxes.
   double best2 = INFINITY;

@@ -75,6 +75,14 @@ void box_bounds(const OrientedBox& box, Vec3& lo, Vec3& hi);
 double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                           Vec3& away);
 
+// Cheap lower bounds of tube_box_clearance and box_box_clearance (equal to them where the two
+// meet): the largest separation along the separating axes, less the radius; away is that axis,
+// turned from the obstacle towards the body (a normal of a plane parting them when the bound is
+// positive, for a box; when it exceeds the radius, for a tube).
+double tube_box_bound(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                      Vec3& away);
+double box_box_bound(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away);
+
 // The signed clearance of two solid boxes: their distance when apart, minus the least
 // translation that parts them (separating axes) when they overlap. away is the unit vector
 // from the obstacle's nearest point towards the body's, a normal of a plane parting the two;

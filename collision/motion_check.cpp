@@ -260,6 +260,7 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
   double q[kJointSlots] = {};
   out.collides = 0;
   out.firstCollision = -1;
+  out.lastFree = -1;
   out.minWall = out.minFloor = out.minObstacle = INFINITY;
   out.poses = 0;
   bool finite = true;
@@ -292,10 +293,13 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
       out.worst = c;
       return 1;
     }
-    if (!bound.moving) return 0;
+    if (c.least >= 0) out.lastFree = t;
     // A step that reaches the end covers the end pose too: it is not evaluated on its own.
-    const double h = safe_advance(bound, kin, bodies);
-    if (!(t + h < 1)) return 0;
+    const double h = bound.moving ? safe_advance(bound, kin, bodies) : INFINITY;
+    if (!(t + h < 1)) {
+      out.lastFree = 1;
+      return 0;
+    }
     t += h;
   }
 }

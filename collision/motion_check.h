@@ -31,6 +31,9 @@ constexpr long kMotionMaxPoses = 100000;
 struct MotionCheck {
   int collides;              // 1 when a pose on the motion is (or may be) invalid
   double firstCollision;     // fraction 0..1 of the first invalid pose found; -1 when free
+  double lastFree;           // collides: fraction of the last pose before it found clear of
+                             // contact (least >= 0; the motion is certified valid up to there),
+                             // -1 when none was; free: 1
   WorkcellClearance worst;   // the clearances at the first invalid pose, else at the pose of
                              // least clearance checked
   double minWall, minFloor;  // least wall and floor clearance over the poses checked (the end

@@ -128,41 +128,50 @@ void set_obstacles(const Workcell& cell, ObstacleSet& set) {
   }
 }
 
-// Body k against every box, into bodies and out. A pair whose bounding boxes lie apart by more
-// than the least so far cannot give the least (nor tie with it): the gap stands in for its
-// clearance. Overlapping bounding boxes say nothing, so those pairs are always measured.
+// How far the bounds lo..hi lie beyond those of box j (> 0) or below them (< 0) along one axis; 0
+// where they overlap.
+double bounds_gap(double lo, double hi, double boxLo, double boxHi) {
+  return lo > boxHi ? lo - boxHi : (hi < boxLo ? hi - boxLo : 0);
+}
+
+// Body k against every box, into bodies and out. A pair that a cheap lower bound shows farther
+// apart than the least so far cannot give the least (nor tie with it): the bound stands in for its
+// clearance. First the gap of the bounding boxes (when they lie apart), then the separating axes.
 void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyClearances& bodies,
                     WorkcellClearance& out) {
-  if (set.count == 0) return;
   Vec3 lo, hi;
   if (body.box) {
     box_bounds(*body.box, lo, hi);
   } else {
-    lo = {std::fmin(body.a.x, body.b.x) - body.r, std::fmin(body.a.y, body.b.y) - body.r,
-          std::fmin(body.a.z, body.b.z) - body.r};
-    hi = {std::fmax(body.a.x, body.b.x) + body.r, std::fmax(body.a.y, body.b.y) + body.r,
-          std::fmax(body.a.z, body.b.z) + body.r};
+    lo = {std::min(body.a.x, body.b.x) - body.r, std::min(body.a.y, body.b.y) - body.r,
+          std::min(body.a.z, body.b.z) - body.r};
+    hi = {std::max(body.a.x, body.b.x) + body.r, std::max(body.a.y, body.b.y) + body.r,
+          std::max(body.a.z, body.b.z) + body.r};
   }
   for (int j = 0; j < set.count; j++) {
-    // The gap from the box's bounds towards the body's, per axis.
-    const Vec3 gap = box_gap(set.lo[j], set.hi[j], lo, hi);
-    double c = vnorm(gap);
+    const Vec3 gap = {bounds_gap(lo.x, hi.x, set.lo[j].x, set.hi[j].x),
+                      bounds_gap(lo.y, hi.y, set.lo[j].y, set.hi[j].y),
+                      bounds_gap(lo.z, hi.z, set.lo[j].z, set.hi[j].z)};
+    double& c = bodies.obstacle[k][j];
     Vec3& away = bodies.obstacleAway[k][j];
-    away = unit_from({0, 0, 0}, gap);
-    if (!(c > 0 && c > out.obstacle)) {
-      c = body.box ? box_box_clearance(*body.box, set.box[j], away)
-                   : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
-      if (c < out.obstacle || std::isnan(c))
-        out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
+    c = vnorm(gap);
+    if (c > 0 && c > out.obstacle) {
+      away = {gap.x / c, gap.y / c, gap.z / c};
+      continue;
     }
-    bodies.obstacle[k][j] = c;
+    c = body.box ? box_box_bound(*body.box, set.box[j], away)
+                 : tube_box_bound(body.a, body.b, body.r, set.box[j], away);
+    if (c > out.obstacle) continue;
+    c = body.box ? box_box_clearance(*body.box, set.box[j], away)
+                 : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
+    if (c < out.obstacle || std::isnan(c))
+      out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
   }
 }
 
 // The hand and the workpiece: their clearances into out and bodies (see held_work_clearance).
 void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
-                 const WallRect& plate, const ObstacleSet& set, BodyClearances& bodies,
-                 WorkcellClearance& out) {
+                 const WallRect& plate, BodyClearances& bodies, WorkcellClearance& out) {
   const double r = robot.linkRadius;
   WorkcellFeature feature;
   out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
@@ -192,10 +201,23 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   }
   bodies.floor[kBodyWorkpiece] = box_bottom(box);
   keep_least(bodies.floor[kBodyWorkpiece], kBodyWorkpiece, out.floor, out.floorBody);
+}
+
+// The hand, the workpiece and (when Jpos is given, joint positions 1..N) the arms against every
+// box, into bodies and out.
+void bodies_obstacles(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, const Mat3& Ew,
+                      const Vec3* Jpos, const ObstacleSet& set, BodyClearances& bodies,
+                      WorkcellClearance& out) {
   out.obstacle = INFINITY;
   out.obstacleBody = 0;
   out.obstacleIndex = -1;
+  if (set.count == 0) return;
+  const double r = robot.linkRadius;
+  // The tubes first: their least prunes the workpiece, the dearest to measure.
+  for (int m = 1; Jpos && m < robot.N; m++)
+    body_obstacles(m, {Jpos[m], Jpos[m + 1], r, nullptr}, set, bodies, out);
   body_obstacles(kBodyHand, {jointN, rw, r, nullptr}, set, bodies, out);
+  const OrientedBox box = workpiece_box(robot, rw, Ew);
   body_obstacles(kBodyWorkpiece, {rw, rw, 0, &box}, set, bodies, out);
 }
 
@@ -206,7 +228,8 @@ int held_work_clearance(const RobotModel& robot, const Workcell& cell, const Vec
   ObstacleSet set;
   set_obstacles(cell, set);
   BodyClearances bodies;
-  held_bodies(robot, jointN, rw, Ew, wall_plate(cell.rh), set, bodies, out);
+  held_bodies(robot, jointN, rw, Ew, wall_plate(cell.rh), bodies, out);
+  bodies_obstacles(robot, jointN, rw, Ew, nullptr, set, bodies, out);
   return finish(out);
 }
 
@@ -214,9 +237,7 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
                              BodyClearances& bodies, WorkcellClearance& out) {
   const WallRect plate = wall_plate(cell.rh);
   const double r = robot.linkRadius;
-  ObstacleSet set;
-  set_obstacles(cell, set);
-  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, set, bodies, out);
+  held_bodies(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, plate, bodies, out);
   bodies.floor[1] = INFINITY;
   for (int m = 1; m < robot.N; m++) {
     const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
@@ -228,11 +249,13 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
       bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
       keep_least_wall(bodies.wall[m], m, f, out);
     }
-    body_obstacles(m, {a, b, r, nullptr}, set, bodies, out);
     if (m == 1) continue;
     bodies.floor[m] = std::fmin(a.z, b.z) - r;
     keep_least(bodies.floor[m], m, out.floor, out.floorBody);
   }
+  ObstacleSet set;
+  set_obstacles(cell, set);
+  bodies_obstacles(robot, kin.Jpos[robot.N], kin.rw, kin.Ew, kin.Jpos, set, bodies, out);
   return finish(out);
 }
 

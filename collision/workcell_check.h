@@ -85,9 +85,9 @@ int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Wor
 // body k (for a tube, from the nearest points of the two, or the bounding boxes' gap; for the
 // workpiece, from the plate's point nearest its centre), or zero where they meet: a direction along
 // which the plate and the body lie far apart. obstacle[k][j] and obstacleAway[k][j] are the same
-// for body k and box j (j < cell.obstacleCount): exact where the gap between the bounding boxes
-// of the two does not already show them farther apart than the least, else that gap (a lower
-// bound) and its direction.
+// for body k and box j (j < cell.obstacleCount): exact where no cheaper lower bound (the gap of
+// their bounding boxes, or their separation along the separating axes) already shows them
+// farther apart than the least, else that bound and its direction.
 struct BodyClearances {
   double wall[kBodySlots];
   double floor[kBodySlots];

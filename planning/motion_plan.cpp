@@ -114,24 +114,35 @@ class CertifiedMotion : public ob::MotionValidator {
 
   bool checkMotion(const ob::State* s1, const ob::State* s2) const override {
     MotionCheck check;
-    return run(s1, s2, check);
+    double a[kJointSlots], b[kJointSlots];
+    return run(s1, s2, a, b, check);
   }
 
+  // A motion that collides reports the last pose the check found clear of contact before the
+  // collision, which KPIECE1 and its kin add to their trees: it and every pose before it are
+  // certified valid, and it does not sit at the contact band's limit, where every motion towards
+  // the obstacle would stop at once. Without such a pose the start is reported, at fraction 0.
   bool checkMotion(const ob::State* s1, const ob::State* s2,
                    std::pair<ob::State*, double>& lastValid) const override {
     MotionCheck check;
-    if (run(s1, s2, check)) return true;
-    lastValid.second = check.firstCollision;
-    if (lastValid.first != nullptr)
-      si_->getStateSpace()->interpolate(s1, s2, check.firstCollision, lastValid.first);
+    double a[kJointSlots], b[kJointSlots];
+    if (run(s1, s2, a, b, check)) return true;
+    const double t = std::fmax(0.0, check.lastFree);
+    lastValid.second = t;
+    if (lastValid.first != nullptr) {
+      double q[kJointSlots] = {};
+      for (int i = 1; i <= context_.robot.N; i++) q[i] = a[i] + t * (b[i] - a[i]);
+      from_joints(context_.robot.N, q, lastValid.first);
+    }
     return false;
   }
 
  private:
-  bool run(const ob::State* s1, const ob::State* s2, MotionCheck& check) const {
+  // Checks the motion from s1 to s2, the joints' path a + t (b - a) written to a and b.
+  bool run(const ob::State* s1, const ob::State* s2, double a[], double b[],
+           MotionCheck& check) const {
     const Clock::time_point start = Clock::now();
     const int N = context_.robot.N;
-    double a[kJointSlots], b[kJointSlots];
     to_joints(N, s1, a);
     to_joints(N, s2, b);
     for (int i = 1; i <= N; i++) b[i] = a[i] + wrap_angle(b[i] - a[i]);
@@ -359,6 +370,25 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   result.motionPoses = context.motionPoses;
   result.checkMs = context.ms;
   return result.status;
+}
+
+int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
+                         const JointVector& b, JointVector& lastValid, double& fraction) {
+  const int N = robot.N;
+  CheckContext context{robot, cell, Kinematics(), 0, 0, 0, 0};
+  kinematics_at_base(robot, context.kin);
+  const auto space = joint_space(N);
+  const auto si = std::make_shared<ob::SpaceInformation>(space);
+  si->setStateValidityChecker(std::make_shared<PoseValidity>(si, context));
+  const CertifiedMotion motion(si, context);
+  ob::ScopedState<> from(space), to(space), last(space);
+  from_joints(N, a.data(), from.get());
+  from_joints(N, b.data(), to.get());
+  std::pair<ob::State*, double> reported(last.get(), -1);
+  const bool free = motion.checkMotion(from.get(), to.get(), reported);
+  fraction = free ? 1 : reported.second;
+  to_joints(N, free ? to.get() : last.get(), lastValid.data());
+  return free;
 }
 
 bool planner_known(const std::string& name) {

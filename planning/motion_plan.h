@@ -24,8 +24,8 @@ constexpr const char* kDefaultPlanner = "RRTConnect";
 enum PlanStatus {
   kPlanFound,           // path holds a certified collision-free motion
   kPlanNoPath,          // no path within the time limit
-  kPlanStartInvalid,    // the start pose cuts into the wall or the floor
-  kPlanGoalInvalid,     // the goal pose cuts into the wall or the floor
+  kPlanStartInvalid,    // the start pose cuts into the wall, the floor or a box
+  kPlanGoalInvalid,     // the goal pose cuts into the wall, the floor or a box
   kPlanUnknownPlanner,  // no OMPL geometric planner of that name
   kPlanBadInput,        // a joint value that is no number, or a time limit that is not > 0
   kPlanPlannerError,    // OMPL reported an error (its text in `message`)
@@ -61,6 +61,13 @@ struct PlanResult {
 // returns its status.
 PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
                        PlanResult& result);
+
+// The planners' motion check on the motion from a to b (finite joint values; each joint the short
+// way round, as the planners move). Returns 1 when the motion is certified free; otherwise writes
+// the state it reports to a planner as the last valid one (joints 1..N, each within one turn of
+// zero) and its fraction along the motion, 0..1, and returns 0.
+int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
+                         const JointVector& b, JointVector& lastValid, double& fraction);
 
 // Whether `name` is a planner plan_motion knows.
 bool planner_known(const std::string& name);

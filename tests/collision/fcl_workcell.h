@@ -1,7 +1,8 @@
 // The workcell rebuilt in FCL, the independent reference for pose checks (tests and the
 // benchmark): a capsule per tube (arms 1..N-1, the hand), a box for the workpiece, a thin box
 // for the wall plate and a large box below z = 0 for the floor (FCL's half-space crashes in
-// distance queries with the default solver). Arm 1 stands on the floor and is exempt from it.
+// distance queries with the default solver), and the cell's boxes. Arm 1 stands on the floor and
+// is exempt from it.
 #pragma once
 
 #include <fcl/geometry/shape/box.h>
@@ -65,6 +66,35 @@ class FclWorkcell {
     bodies_[N_].computeAABB();
   }
 
+  // The cell's boxes as FCL boxes (replacing any set before).
+  void set_obstacles(const Workcell& cell) {
+    obstacles_.clear();
+    for (int j = 0; j < cell.obstacleCount; j++) {
+      const Obstacle& o = cell.obstacles[j];
+      fcl::Matrix3d R;
+      for (int i = 0; i < 3; i++)
+        for (int k = 0; k < 3; k++) R(i, k) = o.R.m[3 * i + k];
+      obstacles_.emplace_back(std::make_shared<fcl::Boxd>(o.size[0], o.size[1], o.size[2]), R,
+                              fcl::Vector3d(o.centre.x, o.centre.y, o.centre.z));
+      obstacles_.back().computeAABB();
+    }
+  }
+
+  // Whether any body meets any box (pairs whose bounding boxes are apart are not asked, as a
+  // broad phase would not), and the least distance of any body from any box.
+  bool obstacle_hit() const {
+    for (const auto& body : bodies_)
+      for (const auto& box : obstacles_)
+        if (body.getAABB().overlap(box.getAABB()) && hit(body, box)) return true;
+    return false;
+  }
+  double obstacle_distance() const {
+    double least = INFINITY;
+    for (const auto& body : bodies_)
+      for (const auto& box : obstacles_) least = std::fmin(least, distance(body, box));
+    return least;
+  }
+
   // Whether any body meets the plate, and whether any body but arm 1 meets the floor.
   bool wall_hit() const {
     for (const auto& body : bodies_)
@@ -107,4 +137,5 @@ class FclWorkcell {
   int N_;
   std::vector<fcl::CollisionObjectd> bodies_;  // body k (1..N, N the hand) at k - 1, then the box
   fcl::CollisionObjectd plate_, floor_;
+  std::vector<fcl::CollisionObjectd> obstacles_;
 };

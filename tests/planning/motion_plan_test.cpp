@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -36,20 +37,43 @@ void set_scene(Scene& s, int type, double x, double y, double z, double wallY) {
   s.cell.rh = {0, wallY, 0};
 }
 
-// The first sample along the path (every joint moving at most 0.001 rad between samples) that
-// the judge finds cutting into the wall or the floor; -1 when none does.
-long first_judged_collision(const Scene& s, const JointPath& path) {
+// Adds `count` boxes of sides 0.1..0.5, centred at random in the robot's reach and turned at
+// random (a uniform unit quaternion), each drawn again while the judge finds it meeting the robot
+// at pose a or pose b.
+void add_random_boxes(Scene& s, std::mt19937& rng, int count, const double a[], const double b[]) {
+  std::uniform_real_distribution<double> side(0.1, 0.5), x(-1.5, 1.5), y(-1.5, 2.0), z(0.0, 1.5);
+  std::normal_distribution<double> n;
+  while (s.cell.obstacleCount < count) {
+    Obstacle& o = s.cell.obstacles[s.cell.obstacleCount++];
+    std::snprintf(o.name, sizeof o.name, "box %d", s.cell.obstacleCount);
+    for (double& l : o.size) l = side(rng);
+    o.centre = {x(rng), y(rng), z(rng)};
+    double w = n(rng), i = n(rng), j = n(rng), k = n(rng);
+    const double unit = 1 / std::sqrt(w * w + i * i + j * j + k * k);
+    w *= unit, i *= unit, j *= unit, k *= unit;
+    o.R = {{1 - 2 * (j * j + k * k), 2 * (i * j - w * k), 2 * (i * k + w * j),  //
+            2 * (i * j + w * k), 1 - 2 * (i * i + k * k), 2 * (j * k - w * i),  //
+            2 * (i * k - w * j), 2 * (j * k + w * i), 1 - 2 * (i * i + j * j)}};
+    if (!judge::judge_pose(s.robot, s.cell, a).valid(0) ||
+        !judge::judge_pose(s.robot, s.cell, b).valid(0))
+      s.cell.obstacleCount--;
+  }
+}
+
+// The first sample along the path (every joint moving at most `step` rad between samples) that
+// the judge finds cutting into the wall, the floor or a box; -1 when none does.
+long first_judged_collision(const Scene& s, const JointPath& path, double step = 0.001) {
   long n = 0;
   for (size_t k = 1; k < path.size(); k++) {
     double largest = 0;
     for (int i = 1; i <= 7; i++)
       largest = std::max(largest, std::fabs(path[k][i] - path[k - 1][i]));
-    const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
+    const int steps = std::max(1, static_cast<int>(std::ceil(largest / step)));
     for (int j = 0; j <= steps; j++, n++) {
       double q[kJointSlots] = {};
       for (int i = 1; i <= 7; i++)
         q[i] = path[k - 1][i] + (path[k][i] - path[k - 1][i]) * j / steps;
-      if (!judge::valid_pose(s.robot, s.cell.rh, q)) return n;
+      if (!judge::valid_pose(s.robot, s.cell, q)) return n;
     }
   }
   return -1;
@@ -62,7 +86,8 @@ bool same_modulo_turns(const JointVector& a, const double b[]) {
 }
 
 // The whole contract of a found motion, judged independently.
-void expect_sound_motion(const Scene& s, const MotionChoice& m, const PlacementResult& r) {
+void expect_sound_motion(const Scene& s, const MotionChoice& m, const PlacementResult& r,
+                         double step = 0.001) {
   ASSERT_NE(m.how, kMotionNone);
   const JointPath& path = m.plan.path;
   ASSERT_GE(path.size(), 2u);
@@ -70,8 +95,8 @@ void expect_sound_motion(const Scene& s, const MotionChoice& m, const PlacementR
   for (int i = 1; i <= 7; i++) EXPECT_EQ(path.front()[i], qInit[i]) << "start, joint " << i;
   ASSERT_GE(m.index, 0);
   EXPECT_TRUE(same_modulo_turns(path.back(), r.poses[m.index].q)) << "end is the chosen pose";
-  EXPECT_TRUE(judge::judge_pose(s.robot, s.cell.rh, r.poses[m.index].q).valid());
-  EXPECT_EQ(first_judged_collision(s, path), -1);
+  EXPECT_TRUE(judge::judge_pose(s.robot, s.cell, r.poses[m.index].q).valid());
+  EXPECT_EQ(first_judged_collision(s, path, step), -1);
   double length = 0;
   for (size_t k = 1; k < path.size(); k++) {
     double d = 0;
@@ -200,6 +225,148 @@ TEST(MotionPlan, GoalAtPlusPi) {
     EXPECT_LT(result.planningMs, 1000) << "joint " << joint;
   }
   EXPECT_GT(tried, 0);
+}
+
+// Every planner plan_motion offers, on a scene whose straight line cuts into the wall: each
+// either finds a path the judge finds free when sampled at 0.002 rad, or reports none. KPIECE1
+// and its kin grow their trees from the validator's last valid states, so a wrong one would
+// cost them their paths; all but a few planners must find one.
+TEST(MotionPlan, EveryPlannerPlansAroundTheWall) {
+  const unsigned seed = 2104;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+  Scene s;
+  static PlacementResult r;
+  PlanRequest request;
+  int draw = 0;
+  for (bool needsPlanning = false; !needsPlanning && draw < 400; draw++) {
+    set_scene(s, 1, x(rng), y(rng), z(rng), wall(rng));
+    if (placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r) !=
+        kPlacementFound)
+      continue;
+    for (int i = 1; i <= 7; i++)
+      request.start[i] = s.robot.qInit[1][i], request.goal[i] = r.poses[0].q[i];
+    needsPlanning =
+        judge::line_collides(s.robot, s.cell.rh, request.start.data(), request.goal.data());
+  }
+  ASSERT_LT(draw, 400);
+  SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw - 1);
+  request.timeLimit = 10;
+  // A budget of poses rather than time ends the planners that refine until stopped, alike on a
+  // busy machine.
+  request.maxPoseChecks = 30000;
+  const std::string names = planner_names() + ", ";
+  int planners = 0, found = 0;
+  for (size_t from = 0, end; (end = names.find(", ", from)) != std::string::npos; from = end + 2) {
+    request.planner = names.substr(from, end - from);
+    SCOPED_TRACE(request.planner);
+    planners++;
+    PlanResult result;
+    const PlanStatus status = plan_motion(s.robot, s.cell, request, result);
+    ASSERT_TRUE(status == kPlanFound || status == kPlanNoPath) << plan_status_text(status);
+    if (status == kPlanNoPath) {
+      EXPECT_TRUE(result.path.empty());
+      continue;
+    }
+    found++;
+    MotionChoice m;
+    m.how = kMotionPlanned;
+    m.index = 0;
+    m.plan = result;
+    expect_sound_motion(s, m, r, 0.002);
+  }
+  EXPECT_GE(planners, 16);
+  EXPECT_GE(found, planners - 2);
+}
+
+// The validator's report on seeded random motions that collide, each judged by the test's own
+// kinematics: the last valid state lies on the motion at the fraction reported, every pose up to
+// it is valid when sampled at 0.002 rad, and it is clear of contact (the first colliding pose,
+// reported before, lies at the contact band's limit).
+TEST(MotionPlan, LastValidStateLiesOnTheMotionBeforeItCollides) {
+  const unsigned seed = 2103;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> angle(-PI, PI), wall(0.8, 2.2);
+  int colliding = 0, certified = 0, midway = 0, amongBoxes = 0;
+  for (int draw = 0; colliding < 150 && draw < 3000; draw++) {
+    Scene s;
+    const int type = 1 + draw % 4;
+    set_scene(s, type, 0, 0, 0, wall(rng));
+    JointVector a{}, b{};
+    for (int i = 1; i <= s.robot.N; i++) a[i] = angle(rng), b[i] = angle(rng);
+    if (!judge::judge_pose(s.robot, s.cell, a.data()).valid(0)) continue;
+    // Every other motion among boxes that leave its start clear.
+    if (draw % 2) add_random_boxes(s, rng, 3 + draw % 6, a.data(), a.data());
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << type);
+    JointVector last{};
+    double t = NAN;
+    if (planner_motion_check(s.robot, s.cell, a, b, last, t)) {
+      certified++;
+      continue;
+    }
+    colliding++;
+    ASSERT_TRUE(t >= 0 && t < 1) << t;
+    midway += t > 0;
+    // On the motion: each joint the short way round, modulo whole turns.
+    double q[kJointSlots] = {};
+    for (int i = 1; i <= s.robot.N; i++) {
+      q[i] = a[i] + t * std::remainder(b[i] - a[i], 2 * PI);
+      EXPECT_NEAR(std::remainder(last[i] - q[i], 2 * PI), 0, 1e-12) << "joint " << i;
+    }
+    const judge::Verdict v = judge::judge_pose(s.robot, s.cell, last.data());
+    // The judge's searches agree with exact distances to about 1e-12, and call bodies within
+    // 1e-10 of a box meeting it.
+    EXPECT_GE(std::min({v.wall, v.floor, v.obstacle}), -1e-9);
+    amongBoxes += s.cell.obstacleCount > 0;
+    JointPath upTo = {a, a};
+    for (int i = 1; i <= s.robot.N; i++) upTo[1][i] = q[i];
+    EXPECT_EQ(first_judged_collision(s, upTo, 0.002), -1);
+  }
+  EXPECT_GE(colliding, 150);
+  EXPECT_GT(certified, 0);
+  EXPECT_GT(midway, colliding / 2);
+  EXPECT_GT(amongBoxes, colliding / 4);
+}
+
+// Seeded scenes of every type with 3 to 8 random boxes that leave the start and the goal clear
+// and cut the straight line between them: plan_motion's paths are judged against the wall, the
+// floor and the boxes, sampled at 0.002 rad. A pose budget rather than time bounds each plan, so
+// the test gives the same answer on a busy machine.
+TEST(MotionPlan, PlansAroundBoxes) {
+  const unsigned seed = 2105;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+  std::uniform_int_distribution<int> boxes(3, 8);
+  static PlacementResult r;
+  int scenes = 0, found = 0;
+  for (int draw = 0; scenes < 12 && draw < 2000; draw++) {
+    Scene s;
+    set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
+    const double* qInit = s.robot.qInit[s.type];
+    if (placement_solve(s.robot, s.cell, qInit, PlacementOptions(), r) != kPlacementFound ||
+        !judge::judge_pose(s.robot, s.cell, qInit).valid(0) ||
+        !judge::judge_pose(s.robot, s.cell, r.poses[0].q).valid(0))
+      continue;
+    add_random_boxes(s, rng, boxes(rng), qInit, r.poses[0].q);
+    if (!judge::line_collides(s.robot, s.cell, qInit, r.poses[0].q)) continue;
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
+    scenes++;
+    PlanRequest request;
+    for (int i = 1; i <= 7; i++) request.start[i] = qInit[i], request.goal[i] = r.poses[0].q[i];
+    request.seed = seed + draw;
+    request.timeLimit = 60;
+    request.maxPoseChecks = 50000;
+    MotionChoice m;
+    m.how = kMotionPlanned;
+    m.index = 0;
+    const PlanStatus status = plan_motion(s.robot, s.cell, request, m.plan);
+    ASSERT_TRUE(status == kPlanFound || status == kPlanNoPath) << plan_status_text(status);
+    if (status == kPlanNoPath) continue;
+    found++;
+    expect_sound_motion(s, m, r, 0.002);
+  }
+  EXPECT_EQ(scenes, 12);
+  EXPECT_GE(found, 10);
 }
 
 // Requests that cannot be planned are refused with their reason, never a path.
