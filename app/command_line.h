@@ -6,6 +6,8 @@
 //                     [--csv FILE.csv]
 //   armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]
 //                     [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]
+//                     [--trajectory FILE.csv] [--rate HZ] [--max-velocity V]
+//                     [--max-acceleration A] [--max-jerk J]
 //   armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]
 // `armsim --help` lists every option. Without a mode the program opens its window as before:
 // argv is then left untouched for the toolkit, which reads its own options (-display NAME,
@@ -23,11 +25,15 @@
 // written). Not checked here: whether the goal is in reach and the wall acceptable for the type.
 // The dialogs' tests belong to the caller, who knows the robot model: see goalGiven and
 // wallGiven, and report a refusal with command_line_error (exit status 2).
+// The timed motion's options are checked here too: a --rate <= 0 or above kMaxTrajectoryRate, a
+// joint limit that is not a number > 0, or not one of them (every joint) or seven separated by
+// commas (joints 1..7), and --trajectory naming the --csv file.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "planning/trajectory.h"
 #include "task/feasibility_map.h"
 #include "task/method_b_run.h"
 
@@ -49,6 +55,10 @@ enum CommandLineResult {
 
 // The default PNG of --map.
 constexpr const char* kDefaultMapPicture = "feasibility_map.png";
+
+// Rows a second of the timed motion's table (--rate): the default and the most.
+constexpr double kDefaultTrajectoryRate = 250;
+constexpr double kMaxTrajectoryRate = 10000;
 
 struct CommandLine {
   CommandMode mode = kModeWindow;
@@ -76,7 +86,14 @@ struct CommandLine {
   std::string planner = "RRTConnect";  // --planner (--plan)
   double timeLimit = 1.0;              // --time-limit (--plan), seconds per goal pose, > 0
   unsigned seed = 1;                   // --seed (--plan)
-  std::string message;                 // the help text, or the error line (no line feed)
+  // --trajectory (--plan): the timed motion's table; empty: none.
+  std::string trajectory;
+  double rate =
+      kDefaultTrajectoryRate;  // --rate (--plan): rows a second, > 0, <= kMaxTrajectoryRate
+  // --max-velocity, --max-acceleration, --max-jerk (--plan): each joint's limits, slots 1..7.
+  JointLimits limits = default_joint_limits();
+  bool timingGiven = false;  // any of the five above: the output then tells the timed motion
+  std::string message;       // the help text, or the error line (no line feed)
 };
 
 // Reads argv[1..argc-1] into command. Returns a CommandLineResult.
