@@ -154,6 +154,10 @@ void BM_TimePlannedPaths(benchmark::State& state) {
   state.counters["sample1000_median_us"] = median(sampleUs);
   state.counters["sample1000_max_us"] = largest(sampleUs);
   state.counters["duration_vs_stop_everywhere"] = median(ratio);
+  std::vector<double> waypoints;
+  for (const JointPath& path : set) waypoints.push_back(static_cast<double>(path.size()));
+  state.counters["waypoints_median"] = median(waypoints);
+  state.counters["waypoints_max"] = largest(waypoints);
 }
 BENCHMARK(BM_TimePlannedPaths)->Iterations(1)->Unit(benchmark::kMillisecond);
 
