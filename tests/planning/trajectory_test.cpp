@@ -112,8 +112,8 @@ Sample at(const Trajectory& trajectory, double t) {
 // Samples the trajectory at `count` equal steps and checks it against the path and the limits:
 // finite values; each joint within its limits, analytically and by differences of neighbouring
 // samples (the jerk as the change of acceleration); speeds and accelerations matching central
-// differences; every sample on a segment of the path, never going back along it; at rest at the
-// path's ends.
+// differences; every sample on a segment of the path, never going back along it nor skipping a
+// corner; at rest at the path's ends.
 void judge(const Trajectory& trajectory, const JointPath& path, const JointLimits& limits,
            int count = 20000) {
   const double T = trajectory.duration;
@@ -131,6 +131,9 @@ void judge(const Trajectory& trajectory, const JointPath& path, const JointLimit
   const double h = T / count;
   // Roundoff of joint values near 10 rad, over a difference step.
   const double noise = 1e-14 * 10;
+  double speed = 0;  // the most any joint speeds allow together
+  for (int i = 1; i <= N; i++) speed += limits.velocity[i] * limits.velocity[i];
+  const double reach = std::sqrt(speed) * h * (1 + 1e-9) + 1e-9;
   size_t segment = 1;
   double before = 0;
   Sample previous = first;
@@ -155,11 +158,12 @@ void judge(const Trajectory& trajectory, const JointPath& path, const JointLimit
       }
     }
     // On the path: the first segment from the current one on that holds the sample without
-    // going back along it.
+    // going back along it; a segment is left only from its end, within one step's reach.
     double along = 0;
     while (segment < path.size()) {
       const bool on = segment_distance(s.q, path[segment - 1], path[segment], along) < 1e-9;
       if (on && along >= before - 1e-9) break;
+      ASSERT_LE(distance(previous.q, path[segment]), reach) << "t " << t << " skips a corner";
       segment++, before = 0;
     }
     ASSERT_LT(segment, path.size()) << "t " << t << " lies off the path or goes back along it";
@@ -274,7 +278,10 @@ TEST(Trajectory, AwkwardPathsStaySound) {
   std::mt19937 rng(7);
   const JointVector a = pose({0.3, 1.2, -0.4, 0.8, 0, -1, 2});
   const JointVector b = pose({-1, 2, 0.5, 0.1, 1, 0.5, -2});
-  JointVector aTiny = a, aNear = a;
+  JointVector aTiny = a, aNear = a, there = a, back = a, offLine = a;
+  for (int i = 1; i <= N; i++) there[i] += 0.7 * (b[i] - a[i]), back[i] += 0.3 * (b[i] - a[i]);
+  for (int i = 1; i <= N; i++) offLine[i] += 0.5 * (b[i] - a[i]);
+  offLine[3] += 1e-6;
   aTiny[4] += 1e-9;
   aNear[2] += 1e-9, aNear[6] -= 1e-9;
   JointLimits spread = default_joint_limits();
@@ -289,6 +296,8 @@ TEST(Trajectory, AwkwardPathsStaySound) {
       {"identical consecutive waypoints", {a, a, b, b, b, a}, default_joint_limits()},
       {"segments of 1e-9 rad", {a, aTiny, b, aTiny, a}, default_joint_limits()},
       {"full reversal", {a, b, a, b}, default_joint_limits()},
+      {"back and forth along one line", {a, there, back, b}, default_joint_limits()},
+      {"a corner 1e-6 rad off the line", {a, offLine, b}, default_joint_limits()},
       {"back near the start", {a, b, aNear}, default_joint_limits()},
       {"one waypoint", {b}, default_joint_limits()},
       {"the same waypoint twice", {b, b}, default_joint_limits()},
