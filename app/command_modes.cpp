@@ -147,7 +147,19 @@ int write_motion_csv(int N, const JointPath& path, const char* file, std::string
 }
 
 // Most rows of the timed motion's table: beyond it the limits or the rate are unreasonable.
-constexpr double kMaxTrajectoryRows = 1e7;
+constexpr double kMaxTrajectoryRows = 1e6;
+
+// Whether the table of the timed motion at `rate` rows a second keeps within kMaxTrajectoryRows;
+// why says it when not.
+bool trajectory_rows_fit(const Trajectory& trajectory, double rate, std::string& why) {
+  if (trajectory.duration * rate < kMaxTrajectoryRows) return true;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "the motion's %.6g s at %.6g rows a second would take more than a million rows",
+                trajectory.duration, rate);
+  why = text;
+  return false;
+}
 
 // Appends the values of joints 1..N, each after a comma, in the C locale, as they read back.
 void append_joints(std::string& row, int N, const double values[]) {
@@ -163,11 +175,6 @@ void append_joints(std::string& row, int N, const double values[]) {
 int write_trajectory_csv(const Trajectory& trajectory, double rate, const char* file,
                          std::string& why) {
   const int N = trajectory.N;
-  if (trajectory.duration * rate >= kMaxTrajectoryRows) {
-    why = "the motion's " + std::to_string(trajectory.duration) + " s at " + std::to_string(rate) +
-          " rows a second would take more than 10000000 rows";
-    return 0;
-  }
   AtomicFile csv;
   if (!atomic_file_open(file, csv, why)) return 0;
   std::string row = "time";
@@ -188,10 +195,6 @@ int write_trajectory_csv(const Trajectory& trajectory, double rate, const char* 
     if (t >= trajectory.duration) break;
   }
   return atomic_file_commit(csv, why);
-}
-
-json limits_json(int N, const double limit[]) {
-  return joints_json(N, limit);
 }
 
 // The goal pose of --plan and its motion. Returns the exit status so far: 0 with a motion, 1
@@ -302,9 +305,9 @@ void add_trajectory_json(const CommandLine& command, const PlanOutcome& o,
   const int N = trajectory.N;
   document["trajectory"] = {{"duration", trajectory.duration},
                             {"rate", command.rate},
-                            {"max_velocity", limits_json(N, command.limits.velocity)},
-                            {"max_acceleration", limits_json(N, command.limits.acceleration)},
-                            {"max_jerk", limits_json(N, command.limits.jerk)}};
+                            {"max_velocity", joints_json(N, command.limits.velocity)},
+                            {"max_acceleration", joints_json(N, command.limits.acceleration)},
+                            {"max_jerk", joints_json(N, command.limits.jerk)}};
 }
 
 void print_plan_text(const CommandLine& command, const PlanOutcome& o, FILE* out) {
@@ -343,14 +346,18 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   PlanOutcome outcome;
   const int status = plan_goal(command, request, *s, outcome);
   if (status == 2) return command_line_error(outcome.reason, err);
-  if (status == 0 && !command.csv.empty() &&
-      !write_motion_csv(s->robot.N, outcome.motion.plan.path, command.csv.c_str(), why))
-    return command_line_error("--csv: " + why, err);
+  // Timed before any file is written, so that a table too long leaves none.
   Trajectory trajectory;
   if (status == 0 && command.timingGiven &&
       time_trajectory(s->robot.N, outcome.motion.plan.path, command.limits, trajectory) !=
           kTrajectoryOk)
     return command_line_error("the motion cannot be timed", err);
+  if (status == 0 && !command.trajectory.empty() &&
+      !trajectory_rows_fit(trajectory, command.rate, why))
+    return command_line_error("--trajectory: " + why, err);
+  if (status == 0 && !command.csv.empty() &&
+      !write_motion_csv(s->robot.N, outcome.motion.plan.path, command.csv.c_str(), why))
+    return command_line_error("--csv: " + why, err);
   if (status == 0 && !command.trajectory.empty() &&
       !write_trajectory_csv(trajectory, command.rate, command.trajectory.c_str(), why))
     return command_line_error("--trajectory: " + why, err);

@@ -59,8 +59,8 @@ void wall_free_motion_start() {
                    m.plan.path.size());
   console_printf("\n  関節空間の長さ %.4f rad, 壁との最小隙間 %.4f, 床との最小隙間 %.4f\n",
                  m.plan.length, m.plan.minWall, m.plan.minFloor);
-  time_trajectory(N, m.plan.path, default_joint_limits(), wallFreeTiming);
-  console_printf("  'T'で実時間の再生 (%.2f 秒)\n", wallFreeTiming.duration);
+  if (time_trajectory(N, m.plan.path, default_joint_limits(), wallFreeTiming) == kTrajectoryOk)
+    console_printf("  'T'で実時間の再生 (%.2f 秒)\n", wallFreeTiming.duration);
   JointPath samples;
   sample_path(N, m.plan.path, kMotionSteps, samples);
   for (int k = 0; k <= kMotionSteps; k++)
@@ -74,7 +74,7 @@ void wall_free_motion_step() {
 }
 
 void wall_free_motion_play() {
-  if (!scene.wallFreeFound) return;
+  if (!scene.wallFreeFound || wallFreeTiming.N == 0) return;
   playStart = std::chrono::steady_clock::now();
   playing = true;
 }

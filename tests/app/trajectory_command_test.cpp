@@ -161,7 +161,9 @@ TEST(TrajectoryCommand, TableKeepsTheLimitsAlongThePath) {
 // and no file written.
 TEST(TrajectoryCommand, BadInputWritesNoFile) {
   const std::string dir = scratch_directory(), csv = dir + "/timed.csv";
+  const std::string csv2 = dir + "/steps.csv";
   const char* file = csv.c_str();
+  const char* other = csv2.c_str();
   struct Case {
     std::vector<const char*> arguments;
     const char* named;
@@ -180,6 +182,9 @@ TEST(TrajectoryCommand, BadInputWritesNoFile) {
       {{"--trajectory", file, "--max-jerk"}, "--max-jerk"},
       {{"--trajectory", file, "--csv", file}, "--trajectory"},
       {{"--trajectory", "/nonexistent-dir/timed.csv"}, "--trajectory"},
+      // A million rows or more: refused before the motion's --csv is written.
+      {{"--trajectory", file, "--csv", other, "--rate", "10000", "--max-velocity", "1e-4"},
+       "--trajectory"},
   };
   for (const Case& c : cases) {
     std::string shown;
