@@ -86,14 +86,16 @@ struct CommandLine {
   std::string planner = "RRTConnect";  // --planner (--plan)
   double timeLimit = 1.0;              // --time-limit (--plan), seconds per goal pose, > 0
   unsigned seed = 1;                   // --seed (--plan)
-  // --trajectory (--plan): the timed motion's table; empty: none.
+  std::string message;                 // the help text, or the error line (no line feed)
+
+  // The timed motion (--plan). --trajectory: its table, empty for none. --rate: the table's
+  // rows a second, > 0, at most kMaxTrajectoryRate. --max-velocity, --max-acceleration,
+  // --max-jerk: each joint's limits, slots 1..7. timingGiven: any of these five was given, and
+  // the output then tells the timed motion.
   std::string trajectory;
-  double rate =
-      kDefaultTrajectoryRate;  // --rate (--plan): rows a second, > 0, <= kMaxTrajectoryRate
-  // --max-velocity, --max-acceleration, --max-jerk (--plan): each joint's limits, slots 1..7.
+  double rate = kDefaultTrajectoryRate;
   JointLimits limits = default_joint_limits();
-  bool timingGiven = false;  // any of the five above: the output then tells the timed motion
-  std::string message;       // the help text, or the error line (no line feed)
+  bool timingGiven = false;
 };
 
 // Reads argv[1..argc-1] into command. Returns a CommandLineResult.

@@ -16,8 +16,9 @@ struct JointLimits {
   double jerk[kJointSlots];
 };
 
-// The defaults for the arms of the catalogue (4.4 m tall, links up to 2 m): the base and shoulder
-// joints, which swing the whole arm, slowest; the wrist fastest. Joints 1..7 in slots 1..7.
+// The defaults for the arms of the catalogue (4.4 units tall, links up to 2 long): the base and
+// shoulder joints, which swing the whole arm, slowest; the wrist fastest. Joints 1..7 in slots
+// 1..7.
 constexpr double kDefaultMaxVelocity[kMaxJoints + 1] = {0, 1.0, 1.0, 1.2, 1.2, 2.0, 2.0, 2.5};
 constexpr double kDefaultMaxAcceleration[kMaxJoints + 1] = {0, 2.0, 2.0, 2.5, 2.5, 4.0, 4.0, 5.0};
 constexpr double kDefaultMaxJerk[kMaxJoints + 1] = {0, 10, 10, 12, 12, 20, 20, 25};
