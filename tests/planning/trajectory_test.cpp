@@ -155,6 +155,11 @@ void judge(const Trajectory& trajectory, const JointPath& path, const JointLimit
         const Sample lo = at(trajectory, t - e), hi = at(trajectory, t + e);
         EXPECT_NEAR((hi.q[i] - lo.q[i]) / (2 * e), s.qd[i], j * e * e + noise / e) << "t " << t;
         EXPECT_NEAR((hi.qd[i] - lo.qd[i]) / (2 * e), s.qdd[i], j * e + noise / e) << "t " << t;
+        // The acceleration from the values alone, over a wider step for the rounding's sake.
+        const Sample earlier = at(trajectory, t - h), later = at(trajectory, t + h);
+        EXPECT_NEAR((later.q[i] - 2 * s.q[i] + earlier.q[i]) / (h * h), s.qdd[i],
+                    j * h + 4 * noise / (h * h))
+            << "t " << t;
       }
     }
     // On the path: the first segment from the current one on that holds the sample without
