@@ -30,6 +30,8 @@ const char kFooter[] =
     "                    [--csv FILE.csv]\n"
     "  armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]\n"
     "                    [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]\n"
+    "                    [--trajectory FILE.csv] [--rate HZ] [--max-velocity V]\n"
+    "                    [--max-acceleration A] [--max-jerk J]\n"
     "  armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]\n"
     "  armsim            [--workcell FILE.json] [-display NAME] [-geometry WxH+X+Y] ...\n"
     "Without a mode the program prints its help at the console and opens its window; the\n"
@@ -242,6 +244,56 @@ int read_workcell(const std::string values[], CommandLine& command) {
   return 1;
 }
 
+int read_rate(const std::string values[], CommandLine& command) {
+  if (!read_positive("--rate", values[0], command.rate, command.message)) return 0;
+  if (command.rate <= kMaxTrajectoryRate) return 1;
+  command.message = "--rate: " + quoted(values[0]) + " is above " + shown(kMaxTrajectoryRate);
+  return 0;
+}
+
+// One limit > 0 for every joint, or seven separated by commas, into limit[1..7].
+int read_joint_limits(const std::string& option, const std::string& text, double limit[],
+                      std::string& message) {
+  std::vector<std::string> parts(1);
+  for (char c : text) {
+    if (c == ',')
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  if (parts.size() != 1 && parts.size() != static_cast<size_t>(kMaxJoints)) {
+    message = option + ": " + quoted(text) + " has " + std::to_string(parts.size()) +
+              " values; give one for every joint or " + std::to_string(kMaxJoints) +
+              " separated by commas";
+    return 0;
+  }
+  double values[kMaxJoints];
+  for (size_t k = 0; k < parts.size(); k++)
+    if (!read_positive(option, parts[k], values[k], message)) return 0;
+  for (int i = 1; i <= kMaxJoints; i++) limit[i] = values[parts.size() == 1 ? 0 : i - 1];
+  return 1;
+}
+
+int read_max_velocity(const std::string values[], CommandLine& command) {
+  return read_joint_limits("--max-velocity", values[0], command.limits.velocity, command.message);
+}
+
+int read_max_acceleration(const std::string values[], CommandLine& command) {
+  return read_joint_limits("--max-acceleration", values[0], command.limits.acceleration,
+                           command.message);
+}
+
+int read_max_jerk(const std::string values[], CommandLine& command) {
+  return read_joint_limits("--max-jerk", values[0], command.limits.jerk, command.message);
+}
+
+// A default limit of each joint as the help shows it: "1,1,1.2,...".
+std::string shown_limits(const double limit[]) {
+  std::string text;
+  for (int i = 1; i <= kMaxJoints; i++) text += (i > 1 ? "," : "") + shown(limit[i]);
+  return text;
+}
+
 // Every option, in the order of the help. The mode options choose a mode; each other option
 // belongs to some modes, and takes `count` values (0 for a flag) read by `read`, the readers
 // running in `readOrder` after CLI11 has collected the text. Output files are checked last,
@@ -322,10 +374,33 @@ std::vector<OptionRow> option_rows() {
        read_seed, 10},
       {"--scene", kModeWindow, kUrdf, 0, "", "",
        "With the wall and the floor, as fixed links (--urdf)", nullptr, 0},
+      {"--trajectory", kModeWindow, kPlan, 1, "FILE.csv", "a file name",
+       "Also the timed motion: time, then each joint's value, speed and acceleration, a row "
+       "every 1/rate s from 0 and one at the goal (--plan)",
+       nullptr, 0},
+      {"--rate", kModeWindow, kPlan, 1, "HZ", "a number of rows a second",
+       "Rows a second of --trajectory, > 0, at most " + shown(kMaxTrajectoryRate) + " (default " +
+           shown(kDefaultTrajectoryRate) + "; --plan)",
+       read_rate, 11},
+      {"--max-velocity", kModeWindow, kPlan, 1, "V|V1,...,V7",
+       "one number or seven separated by commas",
+       "Joint speed limit, rad/s, > 0: one for every joint or seven (default " +
+           shown_limits(kDefaultMaxVelocity) + "; --plan)",
+       read_max_velocity, 12},
+      {"--max-acceleration", kModeWindow, kPlan, 1, "A|A1,...,A7",
+       "one number or seven separated by commas",
+       "Joint acceleration limit, rad/s^2, > 0: one for every joint or seven (default " +
+           shown_limits(kDefaultMaxAcceleration) + "; --plan)",
+       read_max_acceleration, 13},
+      {"--max-jerk", kModeWindow, kPlan, 1, "J|J1,...,J7",
+       "one number or seven separated by commas",
+       "Joint jerk limit, rad/s^3, > 0: one for every joint or seven (default " +
+           shown_limits(kDefaultMaxJerk) + "; --plan)",
+       read_max_jerk, 14},
       {"--workcell", kModeWindow, all | kWindow, 1, "FILE.json", "a file name",
        "A workcell file: type, goal, wall and up to " + std::to_string(kMaxObstacles) +
            " boxes (JSON; every mode and the window); --type, --goal, --wall override it",
-       read_workcell, 11},
+       read_workcell, 15},
   };
 }
 
@@ -504,6 +579,16 @@ int check_outputs(const CLI::App& app, const std::string& step, CommandLine& com
     message = "--csv: " + why;
     return 0;
   }
+  if (command.mode == kModePlan && app.count("--trajectory") > 0) {
+    if (!output_path_writable(command.trajectory.c_str(), why)) {
+      message = "--trajectory: " + why;
+      return 0;
+    }
+    if (command.trajectory == command.csv) {
+      message = "--csv and --trajectory name the same file " + command.csv;
+      return 0;
+    }
+  }
   if (command.mode == kModeMap) {
     for (int type = 1; type <= 4; type++) {
       if (!command.allTypes && type != command.type) continue;
@@ -598,6 +683,10 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
   if (command.mode == kModeUrdf) command.out.clear();
   if (app.count("--out") > 0) command.out = given("--out").value;
   if (app.count("--csv") > 0) command.csv = given("--csv").value;
+  if (app.count("--trajectory") > 0) command.trajectory = given("--trajectory").value;
+  for (const char* name :
+       {"--trajectory", "--rate", "--max-velocity", "--max-acceleration", "--max-jerk"})
+    if (app.count(name) > 0) command.timingGiven = true;
   if (!check_outputs(app, given("--step").value, command)) return kCommandLineError;
   return kCommandLineRun;
 }

@@ -6,6 +6,8 @@
 //                     [--csv FILE.csv]
 //   armsim --plan     [--type T] [--goal X Y Z] [--wall Y] [--to best|method-b|K]
 //                     [--planner NAME] [--time-limit S] [--seed N] [--json] [--csv FILE.csv]
+//                     [--trajectory FILE.csv] [--rate HZ] [--max-velocity V]
+//                     [--max-acceleration A] [--max-jerk J]
 //   armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]
 // Every mode, and the window, also takes --workcell FILE: a workcell file (task/workcell_file.h)
 // with the type, goal, wall and boxes; --type, --goal and --wall override the file's.
@@ -26,11 +28,15 @@
 // and the wall acceptable for the type. The dialogs' tests belong to the caller, who knows the
 // robot model: see goalGiven, wallGiven and apply_workcell_file, and report a refusal with
 // command_line_error (exit status 2).
+// The timed motion's options are checked here too: a --rate <= 0 or above kMaxTrajectoryRate, a
+// joint limit that is not a number > 0, or not one of them (every joint) or seven separated by
+// commas (joints 1..7), and --trajectory naming the --csv file.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "planning/trajectory.h"
 #include "task/feasibility_map.h"
 #include "task/method_b_run.h"
 #include "task/workcell_file.h"
@@ -53,6 +59,10 @@ enum CommandLineResult {
 
 // The default PNG of --map.
 constexpr const char* kDefaultMapPicture = "feasibility_map.png";
+
+// Rows a second of the timed motion's table (--rate): the default and the most.
+constexpr double kDefaultTrajectoryRate = 250;
+constexpr double kMaxTrajectoryRate = 10000;
 
 struct CommandLine {
   CommandMode mode = kModeWindow;
@@ -85,6 +95,15 @@ struct CommandLine {
   // type is in type); empty (source "") when not given.
   WorkcellFile workcell;
   std::string message;  // the help text, or the error line (no line feed)
+
+  // The timed motion (--plan). --trajectory: its table, empty for none. --rate: the table's
+  // rows a second, > 0, at most kMaxTrajectoryRate. --max-velocity, --max-acceleration,
+  // --max-jerk: each joint's limits, slots 1..7. timingGiven: any of these five was given, and
+  // the output then tells the timed motion.
+  std::string trajectory;
+  double rate = kDefaultTrajectoryRate;
+  JointLimits limits = default_joint_limits();
+  bool timingGiven = false;
 };
 
 // Reads argv[1..argc-1] into command. Returns a CommandLineResult.

@@ -11,6 +11,7 @@
 #include "app/progress_bar.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
+#include "math/number_text.h"
 #include "model/atomic_file.h"
 #include "model/forward_kinematics.h"
 #include "model/joint_names.h"
@@ -18,6 +19,7 @@
 #include "model/urdf_export.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
+#include "planning/trajectory.h"
 #include "render/map_picture.h"
 #include "task/contact_arm_rules.h"
 #include "task/feasibility_map.h"
@@ -148,6 +150,57 @@ int write_motion_csv(int N, const JointPath& path, const char* file, std::string
   return atomic_file_commit(csv, why);
 }
 
+// Most rows of the timed motion's table: beyond it the limits or the rate are unreasonable.
+constexpr double kMaxTrajectoryRows = 1e6;
+
+// Whether the table of the timed motion at `rate` rows a second keeps within kMaxTrajectoryRows;
+// why says it when not.
+bool trajectory_rows_fit(const Trajectory& trajectory, double rate, std::string& why) {
+  if (trajectory.duration * rate < kMaxTrajectoryRows) return true;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "the motion's %.6g s at %.6g rows a second would take more than a million rows",
+                trajectory.duration, rate);
+  why = text;
+  return false;
+}
+
+// Appends the values of joints 1..N, each after a comma, in the C locale, as they read back.
+void append_joints(std::string& row, int N, const double values[]) {
+  for (int i = 1; i <= N; i++) {
+    row += ',';
+    append_number(row, values[i], 17);
+  }
+}
+
+// The timed motion as a table: a row every 1 / rate seconds from 0 (time k / rate, not a running
+// sum) while before the duration, then a row at the duration (the goal, at rest); each row the
+// time, then the joints' values, speeds and accelerations. Returns 1, or 0 with why set.
+int write_trajectory_csv(const Trajectory& trajectory, double rate, const char* file,
+                         std::string& why) {
+  const int N = trajectory.N;
+  AtomicFile csv;
+  if (!atomic_file_open(file, csv, why)) return 0;
+  std::string row = "time";
+  const char* const suffixes[3] = {"", "_velocity", "_acceleration"};
+  for (const char* suffix : suffixes)
+    for (int i = 1; i <= N; i++) row += std::string(",") + kJointNames[i] + suffix;
+  std::fprintf(csv.stream, "%s\n", row.c_str());
+  double q[kJointSlots], qd[kJointSlots], qdd[kJointSlots];
+  for (long k = 0;; k++) {
+    const double t = std::fmin(k / rate, trajectory.duration);
+    trajectory_at(trajectory, t, q, qd, qdd);
+    row.clear();
+    append_number(row, t, 15);
+    append_joints(row, N, q);
+    append_joints(row, N, qd);
+    append_joints(row, N, qdd);
+    std::fprintf(csv.stream, "%s\n", row.c_str());
+    if (t >= trajectory.duration) break;
+  }
+  return atomic_file_commit(csv, why);
+}
+
 // The goal pose of --plan and its motion. Returns the exit status so far: 0 with a motion, 1
 // without (reason set), 2 for a pose number beyond the list (reason set).
 struct PlanOutcome {
@@ -248,6 +301,22 @@ json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutc
   return document;
 }
 
+// The timed motion's duration, rate and limits, added to --plan's JSON when a timing option is
+// given; null without a motion.
+void add_trajectory_json(const CommandLine& command, const PlanOutcome& o,
+                         const Trajectory& trajectory, json& document) {
+  if (o.motion.how == kMotionNone) {
+    document["trajectory"] = nullptr;
+    return;
+  }
+  const int N = trajectory.N;
+  document["trajectory"] = {{"duration", trajectory.duration},
+                            {"rate", command.rate},
+                            {"max_velocity", joints_json(N, command.limits.velocity)},
+                            {"max_acceleration", joints_json(N, command.limits.acceleration)},
+                            {"max_jerk", joints_json(N, command.limits.jerk)}};
+}
+
 void print_plan_text(const CommandLine& command, const PlanOutcome& o, FILE* out) {
   const MotionChoice& m = o.motion;
   if (o.index > 0)
@@ -284,13 +353,31 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   PlanOutcome outcome;
   const int status = plan_goal(command, request, *s, outcome);
   if (status == 2) return command_line_error(outcome.reason, err);
+  // Timed before any file is written, so that a table too long leaves none.
+  Trajectory trajectory;
+  if (status == 0 && command.timingGiven &&
+      time_trajectory(s->robot.N, outcome.motion.plan.path, command.limits, trajectory) !=
+          kTrajectoryOk)
+    return command_line_error("the motion cannot be timed", err);
+  if (status == 0 && !command.trajectory.empty() &&
+      !trajectory_rows_fit(trajectory, command.rate, why))
+    return command_line_error("--trajectory: " + why, err);
   if (status == 0 && !command.csv.empty() &&
       !write_motion_csv(s->robot.N, outcome.motion.plan.path, command.csv.c_str(), why))
     return command_line_error("--csv: " + why, err);
-  if (command.json)
-    print_json(out, plan_json(command, *s, outcome));
-  else
+  if (status == 0 && !command.trajectory.empty() &&
+      !write_trajectory_csv(trajectory, command.rate, command.trajectory.c_str(), why))
+    return command_line_error("--trajectory: " + why, err);
+  if (command.json) {
+    json document = plan_json(command, *s, outcome);
+    if (command.timingGiven) add_trajectory_json(command, outcome, trajectory, document);
+    print_json(out, document);
+  } else {
     print_plan_text(command, outcome, out);
+    if (status == 0 && command.timingGiven)
+      std::fprintf(out, "timed motion: %.3f s, at rest at every corner%s%s\n", trajectory.duration,
+                   command.trajectory.empty() ? "" : "; table: ", command.trajectory.c_str());
+  }
   std::fflush(out);
   if (status != 0) {
     std::fprintf(err, "armsim: %s\n", outcome.reason.c_str());

@@ -9,6 +9,7 @@
 
 #include "app/floor_map.h"
 #include "app/keyboard.h"
+#include "app/motion.h"
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
@@ -155,6 +156,7 @@ void draw_hints() {
   if (scene.calcMode == 'W') {
     if (scene.wallFreeFound) {
       draw_text_3d(5.0f, 0.0f, 0.0f, kFont, kMoveRobotHint);
+      draw_text_3d(5.5f, 0.0f, 0.0f, kFont, "Push  'T'   to Play It in Real Time");
     } else {
       char line[96];
       std::snprintf(line, sizeof line, "No Wall-Free Motion: %s", scene.wallFreeWhy);
@@ -306,6 +308,29 @@ void draw_floor_map_progress() {
   draw_text_2d(x + kPanelPad, y + kPanelPad + 3, kNoteFont, note, kBottomRight);
 }
 
+// The pace of the wall-free motion's playing: about the display's 60 frames a second.
+constexpr unsigned kPlayTickMs = 16;
+
+// Whether the playing's timer is set.
+bool playTimerSet = false;
+
+void play_tick(int);
+
+// Sets the playing's timer while the wall-free motion plays and the timer is not set.
+void watch_playing() {
+  if (!wall_free_motion_playing() || playTimerSet) return;
+  playTimerSet = true;
+  glutTimerFunc(kPlayTickMs, play_tick, 0);
+}
+
+// Moves the robot to the playing's next pose and redraws.
+void play_tick(int) {
+  playTimerSet = false;
+  wall_free_motion_play_tick();
+  glutPostRedisplay();
+  watch_playing();
+}
+
 // Whether the progress timer is set.
 bool progressTimerSet = false;
 
@@ -326,6 +351,7 @@ void display() {
 void keyboard(unsigned char key, int, int) {
   if (dispatch_key(key)) display();
   watch_floor_map();
+  watch_playing();
 }
 
 void draw_frame() {

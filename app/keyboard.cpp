@@ -147,6 +147,11 @@ bool dispatch_key(unsigned char key) {
     floor_map_note_ignored_key(key);
     return true;
   }
+  // A key while the wall-free motion plays only stops it.
+  if (wall_free_motion_playing()) {
+    wall_free_motion_stop();
+    return true;
+  }
   // The order of the tests matters: a key an earlier test takes never reaches a later one.
   if (key == '0')
     reset_key();
@@ -184,6 +189,8 @@ bool dispatch_key(unsigned char key) {
     wall_free_motion_start();
   else if (scene.calcMode == 'W' && key == 's')
     wall_free_motion_step();
+  else if (scene.calcMode == 'W' && key == 'T')
+    wall_free_motion_play();
   else if (key == 27)
     exit(0);
   else if (!move_view(key))

@@ -1,11 +1,23 @@
 #include "app/motion.h"
 
+#include <chrono>
+
 #include "app/console.h"
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
+#include "planning/trajectory.h"
 #include "task/workcell_notes.h"
+
+namespace {
+
+// The wall-free motion timed for 'T', and when and whether it plays.
+Trajectory wallFreeTiming;
+std::chrono::steady_clock::time_point playStart;
+bool playing = false;
+
+}  // namespace
 
 void motion_start() {
   const int N = robot.N;
@@ -47,6 +59,8 @@ void wall_free_motion_start() {
                    m.plan.path.size());
   console_printf("\n  関節空間の長さ %.4f rad, 壁との最小隙間 %.4f, 床との最小隙間 %.4f\n",
                  m.plan.length, m.plan.minWall, m.plan.minFloor);
+  if (time_trajectory(N, m.plan.path, default_joint_limits(), wallFreeTiming) == kTrajectoryOk)
+    console_printf("  'T'で実時間の再生 (%.2f 秒)\n", wallFreeTiming.duration);
   JointPath samples;
   sample_path(N, m.plan.path, kMotionSteps, samples);
   for (int k = 0; k <= kMotionSteps; k++)
@@ -57,6 +71,30 @@ void wall_free_motion_step() {
   if (!scene.wallFreeFound || scene.wallFreeStep >= kMotionSteps) return;
   scene.wallFreeStep++;
   qcopy(robot.N, scene.wallFree[scene.wallFreeStep], scene.qr);
+}
+
+void wall_free_motion_play() {
+  if (!scene.wallFreeFound || wallFreeTiming.N == 0) return;
+  playStart = std::chrono::steady_clock::now();
+  playing = true;
+}
+
+bool wall_free_motion_playing() {
+  return playing;
+}
+
+void wall_free_motion_stop() {
+  playing = false;
+}
+
+void wall_free_motion_play_tick() {
+  if (!playing) return;
+  const std::chrono::duration<double> t = std::chrono::steady_clock::now() - playStart;
+  double qd[kJointSlots], qdd[kJointSlots];
+  trajectory_at(wallFreeTiming, t.count(), scene.qr, qd, qdd);
+  if (t.count() < wallFreeTiming.duration) return;
+  playing = false;
+  scene.wallFreeStep = kMotionSteps;
 }
 
 void motion_step() {
