@@ -152,12 +152,12 @@ int body_corners(const MotionBound& m, const Kinematics& kin, int k, Vec3 corner
 
 // The advance over which no corner of a body, less `beyond`, can cross the plane n . x =
 // offset, by the corners' velocities and the body's acceleration bound acc.
-double plane_advance(const Vec3 corners[], int count, double beyond, const Twist& tw, const Vec3& n,
-                     double offset, double acc) {
+double plane_advance(const Vec3 corners[], const Vec3 velocities[], int count, double beyond,
+                     const Vec3& n, double offset, double acc) {
   double h = INFINITY;
   for (int c = 0; c < count; c++) {
     const double g = vdot(n, corners[c]) - offset - beyond + kWorkcellTolerance;
-    h = std::fmin(h, step_above(g, vdot(n, velocity(tw, corners[c])), acc));
+    h = std::fmin(h, step_above(g, vdot(n, velocities[c]), acc));
   }
   return h;
 }
@@ -217,13 +217,14 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
     Vec3 corners[8];
     const int count = body_corners(m, kin, k, corners);
     const double cornerBeyond = k == kBodyWorkpiece ? 0 : b.beyond;
-    const Twist& t = tw[b.last];
+    Vec3 velocities[8];
+    for (int i = 0; i < count; i++) velocities[i] = velocity(tw[b.last], corners[i]);
     const Vec3& n = c.wallAway[k];
     double A = NAN, floorA = NAN;
-    double wall =
-        n.x != 0 || n.y != 0 || n.z != 0
-            ? plane_advance(corners, count, cornerBeyond, t, n, plate_support(m.plate, n), m.acc[k])
-            : 0;
+    double wall = n.x != 0 || n.y != 0 || n.z != 0
+                      ? plane_advance(corners, velocities, count, cornerBeyond, n,
+                                      plate_support(m.plate, n), m.acc[k])
+                      : 0;
     if (!(wall >= h)) {
       lever_sums(m, kin, k, A, floorA);
       wall = std::fmax(wall, advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance));
@@ -232,7 +233,7 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
     for (int j = 0; j < m.obstacleCount; j++) {
       const Vec3& away = c.obstacleAway[k][j];
       double box = away.x != 0 || away.y != 0 || away.z != 0
-                       ? plane_advance(corners, count, cornerBeyond, t, away,
+                       ? plane_advance(corners, velocities, count, cornerBeyond, away,
                                        box_support(m.obstacles[j], away), m.acc[k])
                        : 0;
       if (!(box >= h)) {
@@ -242,7 +243,7 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
       h = std::fmin(h, box);
     }
     if (k == 1) continue;  // arm 1 stands on the floor
-    double floor = plane_advance(corners, count, cornerBeyond, t, up, 0, m.floorAcc[k]);
+    double floor = plane_advance(corners, velocities, count, cornerBeyond, up, 0, m.floorAcc[k]);
     if (!(floor >= h)) {
       if (std::isnan(floorA)) lever_sums(m, kin, k, A, floorA);
       floor =

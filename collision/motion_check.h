@@ -11,7 +11,10 @@
 // - by a plane parting it from the obstacle: its corners (a tube's ends, the box's corners) move
 //   across the plane at their velocities in the pose, give or take an acceleration bound acc
 //   (the turning axes and the turning arms), so they stay clear while g + s h - acc h^2 / 2 >= 0.
-// Each is solved against c + kWorkcellTolerance. Against the floor joint 1 counts only when its
+//   Against a box the plane's normal is the body's `away` direction for it (BodyClearances) and
+//   the plane touches the box (its largest n . x over the corners).
+// Each is solved against c + kWorkcellTolerance; for a body and box that a cheap lower bound
+// kept from being measured, c is that bound. Against the floor joint 1 counts only when its
 // axis is not vertical: a turn about a vertical axis keeps every height. So no pose in between can
 // fall below the band unseen, and a motion that ends touching still ends in a few steps. The step
 // that reaches t = 1 certifies the end pose with the rest; it is not evaluated on its own. Where

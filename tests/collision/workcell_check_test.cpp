@@ -3,6 +3,7 @@
 // its bounds, and for the boxes the golden-section and hull judge of workcell_judge.h.
 #include "collision/workcell_check.h"
 
+#include <cstring>
 #include <random>
 
 #include "collision_support.h"
@@ -169,10 +170,11 @@ TEST(WorkcellCheck, NanPoseIsInvalid) {
 
 // Random poses among random boxes: the least box clearance, its body and its box as the
 // independent judge finds them (its own kinematics, golden-section distances, hull depths);
-// the least and validity over plate, floor and boxes; the held work (hand and workpiece alone)
-// against the judge's least over those two bodies. Catches a box placed or turned wrongly, a
-// body left out (arm 1, the hand, the workpiece), a pruning bound that hides the least or names
-// the wrong pair, a box clearance left out of the verdict.
+// the least and validity over plate, floor and boxes, the plate's and floor's values untouched;
+// the held work (hand and workpiece alone) against the judge's least over those two bodies.
+// Catches a box placed or turned wrongly, a body left out (arm 1, the hand, the workpiece), a
+// pruning bound that hides the least or names the wrong pair, a box clearance left out of the
+// verdict, box code that disturbs the plate's or the floor's results.
 TEST(WorkcellCheck, ObstacleClearancesAgreeWithJudge) {
   const unsigned seed = 3103;
   std::mt19937 rng(seed);
@@ -205,6 +207,16 @@ TEST(WorkcellCheck, ObstacleClearancesAgreeWithJudge) {
     (c.obstacle > 0 ? apart : cutByBox)++;
     EXPECT_EQ(c.least, std::fmin(std::fmin(c.wall, c.floor), c.obstacle));
     EXPECT_EQ(valid, c.least >= -kWorkcellTolerance ? 1 : 0);
+    // The boxes leave the plate's and the floor's results as they were, bit for bit.
+    Workcell bare = cell;
+    bare.obstacleCount = 0;
+    WorkcellClearance c0;
+    pose_check(robot, bare, q, kin, c0);
+    EXPECT_EQ(std::memcmp(&c0.wall, &c.wall, sizeof c.wall), 0);
+    EXPECT_EQ(c0.wallBody, c.wallBody);
+    EXPECT_EQ(c0.wallFeature, c.wallFeature);
+    EXPECT_EQ(std::memcmp(&c0.floor, &c.floor, sizeof c.floor), 0);
+    EXPECT_EQ(c0.floorBody, c.floorBody);
     const Verdict v = judge_pose(robot, cell, q);
     const double least = std::fmin(std::fmin(v.wall, v.floor), v.obstacle);
     if (std::fabs(least + kWorkcellTolerance) > 1e-6) {
