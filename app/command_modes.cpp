@@ -101,6 +101,21 @@ void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge
       {"first_collision", straight.collides ? json(straight.firstCollision) : json(nullptr)}};
 }
 
+// Why pose q is invalid when what it cuts most is one of the scene's boxes: "<pose> cuts into
+// 'post' (the least by 0.0500: arm 3)"; otherwise `otherwise`.
+std::string box_cut_reason(const char* pose, const CommandScene& s, const double q[],
+                           const std::string& otherwise) {
+  if (q == nullptr) return otherwise;
+  Kinematics workspace;
+  kinematics_at_base(s.robot, workspace);
+  WorkcellClearance c;
+  if (pose_check(s.robot, s.cell, q, workspace, c) || deepest_cut(c) != kCutBox) return otherwise;
+  char body[16], depth[64];
+  body_name(c.obstacleBody, body);
+  std::snprintf(depth, sizeof depth, " (the least by %.4f: %s)", -c.obstacle, body);
+  return std::string(pose) + " cuts into '" + nearest_box_name(c, s.cell) + "'" + depth;
+}
+
 void print_json(FILE* out, const json& document) {
   std::fprintf(out, "%s\n", document.dump(2).c_str());
   std::fflush(out);
@@ -266,6 +281,10 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
   }
   if (o.motion.how == kMotionNone) {
     o.reason = std::string("no path within the limit: ") + plan_status_text(o.motion.plan.status);
+    const PlanStatus status = o.motion.plan.status;
+    if (status == kPlanStartInvalid)
+      o.reason = box_cut_reason("the start pose", s, qInit, o.reason);
+    if (status == kPlanGoalInvalid) o.reason = box_cut_reason("the goal pose", s, o.q, o.reason);
     return 1;
   }
   return 0;
@@ -297,12 +316,13 @@ json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutc
   document["path_length"] = found ? json(m.plan.length) : json(nullptr);
   document["min_wall_clearance"] = found ? json(m.plan.minWall) : json(nullptr);
   document["min_floor_clearance"] = found ? json(m.plan.minFloor) : json(nullptr);
+  document["min_obstacle_clearance"] =
+      found && s.cell.obstacleCount > 0 ? json(m.plan.minObstacle) : json(nullptr);
   document["reason"] = o.reason.empty() ? json(nullptr) : json(o.reason);
   return document;
 }
 
-// The timed motion's duration, rate and limits, added to --plan's JSON when a timing option is
-// given; null without a motion.
+// The timed motion's duration, rate and limits, added to --plan's JSON; null without a motion.
 void add_trajectory_json(const CommandLine& command, const PlanOutcome& o,
                          const Trajectory& trajectory, json& document) {
   if (o.motion.how == kMotionNone) {
@@ -317,7 +337,9 @@ void add_trajectory_json(const CommandLine& command, const PlanOutcome& o,
                             {"max_jerk", joints_json(N, command.limits.jerk)}};
 }
 
-void print_plan_text(const CommandLine& command, const PlanOutcome& o, FILE* out) {
+// The outcome as text; with boxes in the workcell (boxes true) the motion is said free of them
+// too, with their least clearance.
+void print_plan_text(const CommandLine& command, const PlanOutcome& o, bool boxes, FILE* out) {
   const MotionChoice& m = o.motion;
   if (o.index > 0)
     std::fprintf(out, "goal pose: %d of the complete solver's list (%s, arm %d)\n", o.index, o.kind,
@@ -325,18 +347,21 @@ void print_plan_text(const CommandLine& command, const PlanOutcome& o, FILE* out
   else if (o.q != nullptr)
     std::fprintf(out, "goal pose: Method B's final pose (%s, arm %d)\n", o.kind, o.arm);
   if (m.how == kMotionStraight)
-    std::fprintf(out, "motion: the straight joint line, free of the wall and the floor\n");
+    std::fprintf(out, "motion: the straight joint line, free of the wall and the floor%s\n",
+                 boxes ? " and the boxes" : "");
   else if (m.how == kMotionPlanned)
     std::fprintf(out,
                  "motion: planned with %s (seed %u) in %.3f ms, the straight line colliding at "
                  "%.4f of its length\n",
                  command.planner.c_str(), command.seed, m.plan.planningMs,
                  m.straight.firstCollision);
-  if (m.how != kMotionNone)
-    std::fprintf(out,
-                 "path: %zu waypoints, length %.4f rad; least clearance from the wall %.4f, "
-                 "from the floor %.4f\n",
-                 m.plan.path.size(), m.plan.length, m.plan.minWall, m.plan.minFloor);
+  if (m.how == kMotionNone) return;
+  std::fprintf(out,
+               "path: %zu waypoints, length %.4f rad; least clearance from the wall %.4f, "
+               "from the floor %.4f",
+               m.plan.path.size(), m.plan.length, m.plan.minWall, m.plan.minFloor);
+  if (boxes) std::fprintf(out, ", from the boxes %.4f", m.plan.minObstacle);
+  std::fprintf(out, "\n");
 }
 
 }  // namespace
@@ -355,7 +380,7 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   if (status == 2) return command_line_error(outcome.reason, err);
   // Timed before any file is written, so that a table too long leaves none.
   Trajectory trajectory;
-  if (status == 0 && command.timingGiven &&
+  if (status == 0 && (command.timingGiven || command.json) &&
       time_trajectory(s->robot.N, outcome.motion.plan.path, command.limits, trajectory) !=
           kTrajectoryOk)
     return command_line_error("the motion cannot be timed", err);
@@ -370,10 +395,10 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
     return command_line_error("--trajectory: " + why, err);
   if (command.json) {
     json document = plan_json(command, *s, outcome);
-    if (command.timingGiven) add_trajectory_json(command, outcome, trajectory, document);
+    add_trajectory_json(command, outcome, trajectory, document);
     print_json(out, document);
   } else {
-    print_plan_text(command, outcome, out);
+    print_plan_text(command, outcome, s->cell.obstacleCount > 0, out);
     if (status == 0 && command.timingGiven)
       std::fprintf(out, "timed motion: %.3f s, at rest at every corner%s%s\n", trajectory.duration,
                    command.trajectory.empty() ? "" : "; table: ", command.trajectory.c_str());

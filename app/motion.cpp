@@ -46,9 +46,13 @@ void wall_free_motion_start() {
                  scene.qGoal[1], scene.qGoal[2], scene.qGoal[3], scene.qGoal[4], scene.qGoal[5],
                  scene.qGoal[6], scene.qGoal[7]);
   if (!scene.wallFreeFound) {
-    scene.wallFreeWhy = m.plan.status == kPlanGoalInvalid    ? "Goal Pose Cuts the Wall or Floor"
-                        : m.plan.status == kPlanStartInvalid ? "Initial Pose Cuts the Wall or Floor"
-                                                             : "None Found Within 1 s";
+    const bool boxes = cell.obstacleCount > 0;
+    scene.wallFreeWhy =
+        m.plan.status == kPlanGoalInvalid    ? (boxes ? "Goal Pose Cuts the Wall, Floor or a Box"
+                                                      : "Goal Pose Cuts the Wall or Floor")
+        : m.plan.status == kPlanStartInvalid ? (boxes ? "Initial Pose Cuts the Wall, Floor or a Box"
+                                                      : "Initial Pose Cuts the Wall or Floor")
+                                             : "None Found Within 1 s";
     console_printf("\n  壁と床に当たらない運動なし: %s\n", plan_status_text(m.plan.status));
     return;
   }

@@ -43,14 +43,15 @@ void sample_path(int N, const JointPath& path, int steps, JointPath& out) {
 }
 
 int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
-                 Kinematics& kin, double& minWall, double& minFloor) {
-  minWall = minFloor = INFINITY;
+                 Kinematics& kin, double& minWall, double& minFloor, double& minObstacle) {
+  minWall = minFloor = minObstacle = INFINITY;
   if (path.empty()) return 0;
   for (size_t k = 1; k < path.size(); k++) {
     MotionCheck check;
     motion_check(robot, cell, path[k - 1].data(), path[k].data(), kin, check);
     minWall = std::fmin(minWall, check.minWall);
     minFloor = std::fmin(minFloor, check.minFloor);
+    minObstacle = std::fmin(minObstacle, check.minObstacle);
     if (check.collides) return 0;
   }
   // The last waypoint, which its segment's last step covers without evaluating it.
@@ -58,5 +59,6 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
   const int valid = pose_check(robot, cell, path.back().data(), kin, end);
   minWall = std::fmin(minWall, end.wall);
   minFloor = std::fmin(minFloor, end.floor);
+  minObstacle = std::fmin(minObstacle, end.obstacle);
   return valid;
 }

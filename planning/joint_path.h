@@ -11,8 +11,8 @@ double path_length(int N, const JointPath& path);
 // included) into out. A path of one waypoint gives that pose steps + 1 times.
 void sample_path(int N, const JointPath& path, int steps, JointPath& out);
 
-// Certifies every segment of the path (collision/motion_check.h). Writes the least wall and
-// floor clearances of the poses checked and of the last waypoint, and returns 1 when every
+// Certifies every segment of the path (collision/motion_check.h). Writes the least wall, floor
+// and box clearances of the poses checked and of the last waypoint, and returns 1 when every
 // segment is free.
 int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
-                 Kinematics& kin, double& minWall, double& minFloor);
+                 Kinematics& kin, double& minWall, double& minFloor, double& minObstacle);

@@ -29,6 +29,7 @@ bool straight_free(const RobotModel& robot, const Workcell& cell, const double q
   pose_check(robot, cell, qGoal, kin, end);
   out.plan.minWall = std::fmin(out.straight.minWall, end.wall);
   out.plan.minFloor = std::fmin(out.straight.minFloor, end.floor);
+  out.plan.minObstacle = std::fmin(out.straight.minObstacle, end.obstacle);
   return true;
 }
 

@@ -351,9 +351,11 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
       unwrap_path(N, path, request.start, result.path);
       // The simplified path certified again; should it fail, the planner's own path is kept,
       // and only a path that passes is returned.
-      if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor)) {
+      if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor,
+                        result.minObstacle)) {
         result.path = raw;
-        if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor))
+        if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor,
+                          result.minObstacle))
           result.path.clear();
       }
       result.status = result.path.empty() ? kPlanNoPath : kPlanFound;

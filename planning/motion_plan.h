@@ -48,8 +48,9 @@ struct PlanResult {
   JointPath path;           // kPlanFound: the waypoints
   double length = 0;        // sum of the waypoints' Euclidean joint distances, radians
   double planningMs = 0;    // wall-clock time of the planner and the simplification
-  double minWall = 0;       // least wall and floor clearance of the poses the certification
-  double minFloor = 0;      // checked along the path
+  double minWall = 0;       // least wall, floor and box clearance of the poses the
+  double minFloor = 0;      // certification checked along the path (minObstacle INFINITY
+  double minObstacle = 0;   // without boxes)
   long validityChecks = 0;  // pose checks the planner asked for
   long motionChecks = 0;    // segment checks the planner and the simplifier asked for
   long motionPoses = 0;     // poses those segment checks evaluated

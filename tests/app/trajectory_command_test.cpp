@@ -17,6 +17,7 @@
 #include "app/command_line.h"
 #include "app/command_modes.h"
 #include "console_capture.h"
+#include "planning/trajectory.h"
 #include "support.h"
 
 namespace {
@@ -147,10 +148,17 @@ TEST(TrajectoryCommand, TableKeepsTheLimitsAlongThePath) {
   }
   unlink(csv.c_str());
 
-  // No timing option: no timing in the JSON, no line of it in the text.
+  // No timing option: the JSON's timing at the default limits and rate, no line of it in the text.
   const Output plain = plan({"--type", "4", "--goal", "0.437", "1.068", "1.374", "--wall", "1.465",
                              "--json", "--seed", "5"});
-  EXPECT_FALSE(nlohmann::json::parse(plain.out).contains("trajectory"));
+  const nlohmann::json defaults = nlohmann::json::parse(plain.out)["trajectory"];
+  EXPECT_EQ(defaults["rate"], 250);
+  for (int i = 0; i < 7; i++) {
+    EXPECT_EQ(defaults["max_velocity"][i], kDefaultMaxVelocity[i + 1]);
+    EXPECT_EQ(defaults["max_acceleration"][i], kDefaultMaxAcceleration[i + 1]);
+    EXPECT_EQ(defaults["max_jerk"][i], kDefaultMaxJerk[i + 1]);
+  }
+  EXPECT_GT(defaults["duration"].get<double>(), 0);
   const Output text =
       plan({"--type", "4", "--goal", "0.437", "1.068", "1.374", "--wall", "1.465", "--seed", "5"});
   EXPECT_EQ(text.out.find("timed motion"), std::string::npos);
