@@ -79,6 +79,25 @@ json solution_json(int N, const double q[], const char* kind, int arm, double cl
           {"orientation_error", orientationError}};
 }
 
+// The least box clearance of a pose with the nearest box's name (null without boxes).
+void add_obstacle_json(const WorkcellClearance& c, const Workcell& cell, json& pose) {
+  const bool boxes = c.obstacleIndex >= 0;
+  pose["obstacle_clearance"] = boxes ? json(c.obstacle) : json(nullptr);
+  pose["nearest_obstacle"] = boxes ? json(nearest_box_name(c, cell)) : json(nullptr);
+}
+
+// The same for pose q of the scene (null also without a pose).
+void add_obstacle_json(const CommandScene& s, const double q[], json& pose) {
+  WorkcellClearance c = {};
+  c.obstacleIndex = -1;
+  if (q != nullptr) {
+    Kinematics workspace;
+    kinematics_at_base(s.robot, workspace);
+    pose_check(s.robot, s.cell, q, workspace, c);
+  }
+  add_obstacle_json(c, s.cell, pose);
+}
+
 // A pose against the workcell: its wall, floor and box clearances (the least over the boxes with
 // the nearest box's name; null without boxes), whether it touches the wall's edge, and the check
 // of the straight motion to it from the initial pose.
@@ -92,9 +111,7 @@ void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge
   solution["valid"] = c.valid != 0;
   solution["wall_clearance"] = c.wall;
   solution["floor_clearance"] = c.floor;
-  const bool boxes = c.obstacleIndex >= 0;
-  solution["obstacle_clearance"] = boxes ? json(c.obstacle) : json(nullptr);
-  solution["nearest_obstacle"] = boxes ? json(nearest_box_name(c, s.cell)) : json(nullptr);
+  add_obstacle_json(c, s.cell, solution);
   solution["touches"] = touchesEdge ? json("edge") : json(nullptr);
   solution["straight_motion"] = {
       {"collides", straight.collides != 0},
@@ -299,6 +316,7 @@ json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutc
                {"q", o.q != nullptr ? joints_json(N, o.q) : json(nullptr)},
                {"kind", o.q != nullptr ? json(o.kind) : json(nullptr)},
                {"arm", o.q != nullptr ? json(o.arm) : json(nullptr)}};
+  add_obstacle_json(s, o.q, pose);
   document["goal_pose"] = pose;
   document["straight_motion"] = {
       {"collides", m.straight.collides != 0},
