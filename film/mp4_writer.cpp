@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
@@ -47,6 +48,9 @@ Mp4Writer::~Mp4Writer() {
 
 int Mp4Writer::open(FILE* stream, int width, int height, int fps, std::string& why) {
   release();
+  // The libraries' notes (the encoder's settings, its statistics) are not for the user; what
+  // goes wrong is reported through why.
+  av_log_set_level(AV_LOG_ERROR);
   const AVCodec* codec = avcodec_find_encoder_by_name(kH264Encoder);
   if (codec == nullptr) {
     why = std::string("MP4: this FFmpeg has no H.264 encoder (") + kH264Encoder + ")";

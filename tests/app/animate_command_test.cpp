@@ -72,7 +72,8 @@ TEST(AnimateCommand, BadInputWritesNothing) {
   };
   for (const Case& c : cases) {
     const Output o = animate(c.file, c.arguments);
-    const std::string label = c.file + (c.arguments.empty() ? "" : " " + std::string(c.arguments[0]));
+    const std::string label =
+        c.file + (c.arguments.empty() ? "" : " " + std::string(c.arguments[0]));
     EXPECT_EQ(o.status, 2) << label;
     EXPECT_EQ(lines(o.err), 1) << label << ": " << o.err;
     EXPECT_NE(o.err.find(c.named), std::string::npos) << label << ": " << o.err;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "film/gif_writer.h"
 #include "film_scene.h"
@@ -41,8 +42,8 @@ std::string file_bytes(const std::string& path) {
 }
 
 // The camera's frame of the scene at motion time t with the film's caption, w x h.
-std::vector<uint32_t> camera_frame(const FilmScene& s, double t, const std::string& caption,
-                                   int w, int h) {
+std::vector<uint32_t> camera_frame(const FilmScene& s, double t, const std::string& caption, int w,
+                                   int h) {
   FilmCamera camera;
   EXPECT_EQ(camera.open(w, h), kOffscreenOk);
   double q[kJointSlots], qd[kJointSlots], qdd[kJointSlots];
@@ -52,11 +53,14 @@ std::vector<uint32_t> camera_frame(const FilmScene& s, double t, const std::stri
   return frame;
 }
 
-// Whether the GIF's application extensions include NETSCAPE2.0 with a loop count of 0 (forever).
+// Whether the extensions before the first image (giflib keeps them with it) include NETSCAPE2.0
+// with a loop count of 0 (forever).
 bool loops_forever(const GifFileType* gif) {
-  for (int k = 0; k + 1 < gif->ExtensionBlockCount; k++) {
-    const ExtensionBlock& name = gif->ExtensionBlocks[k];
-    const ExtensionBlock& data = gif->ExtensionBlocks[k + 1];
+  if (gif->ImageCount < 1) return false;
+  const SavedImage& first = gif->SavedImages[0];
+  for (int k = 0; k + 1 < first.ExtensionBlockCount; k++) {
+    const ExtensionBlock& name = first.ExtensionBlocks[k];
+    const ExtensionBlock& data = first.ExtensionBlocks[k + 1];
     if (name.Function == APPLICATION_EXT_FUNC_CODE && name.ByteCount == 11 &&
         std::memcmp(name.Bytes, "NETSCAPE2.0", 11) == 0 && data.ByteCount == 3 &&
         data.Bytes[0] == 1 && data.Bytes[1] == 0 && data.Bytes[2] == 0)
@@ -80,8 +84,8 @@ void compose(const GifFileType* gif, const SavedImage& image, std::vector<uint32
 // The GIF decodes with giflib, loops forever, has the frame count that the duration and rate
 // give, frame delays adding up to the duration (then the rest on the goal), and its last picture
 // is the camera's goal frame: every pixel within the palette's rounding of lit shades (a channel
-// off by at most 24) and nearly all exact (the scene's flat colours are kept). Written twice,
-// the bytes are the same.
+// off by at most 24), and every pixel of a colour covering 0.2 % of the picture or more (the
+// ground, the lines, the wall, the flat faces) exact. Written twice, the bytes are the same.
 TEST(FilmFiles, GifDecodesLoopsAndShowsTheMotion) {
   FilmScene s;
   film_scene(s);
@@ -109,16 +113,18 @@ TEST(FilmFiles, GifDecodesLoopsAndShowsTheMotion) {
   std::snprintf(caption, sizeof caption, "JTYPE1= RQRPRPR   t = %.2f s of %.2f s",
                 s.motion.duration, s.motion.duration);
   const std::vector<uint32_t> goal = camera_frame(s, s.motion.duration, caption, 300, 240);
-  long exact = 0;
+  std::map<uint32_t, long> counts;
+  for (uint32_t c : goal) counts[c]++;
+  long flatWrong = 0;
   int worst = 0;
   for (size_t k = 0; k < goal.size(); k++) {
-    exact += canvas[k] == goal[k];
+    if (counts[goal[k]] >= 0.002 * goal.size()) flatWrong += canvas[k] != goal[k];
     for (int shift : {0, 8, 16})
       worst = std::max(worst, std::abs(static_cast<int>(canvas[k] >> shift & 255) -
                                        static_cast<int>(goal[k] >> shift & 255)));
   }
   EXPECT_LE(worst, 24);
-  EXPECT_GT(exact, 0.97 * goal.size());
+  EXPECT_EQ(flatWrong, 0);
   DGifCloseFile(gif, &error);
   const std::string again = path + ".again.gif";
   ASSERT_TRUE(write_scene_film(s, kFilmGif, 25, 300, 240, again));
