@@ -66,8 +66,8 @@ void film(benchmark::State& state, int format, const char* name) {
   std::remove(path.c_str());
   const long frames = format == kFilmPng ? 1 : film_frame_count(s.motion.duration, kFps);
   state.counters["frames"] = frames;
-  state.counters["fps"] =
-      benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["fps"] = benchmark::Counter(static_cast<double>(frames),
+                                             benchmark::Counter::kIsIterationInvariantRate);
   state.counters["kB"] = size / 1024.0;
   state.counters["motion_s"] = s.motion.duration;
 }
@@ -142,8 +142,7 @@ void BM_PaletteGiflib(benchmark::State& state) {
         b[k] = frame[k] & 255;
       }
       int size = 256;
-      GifQuantizeBuffer(kSide, kSide, &size, r.data(), g.data(), b.data(), indices.data(),
-                        colours);
+      GifQuantizeBuffer(kSide, kSide, &size, r.data(), g.data(), b.data(), indices.data(), colours);
       benchmark::DoNotOptimize(indices.data());
     }
   state.counters["frames"] = static_cast<double>(frames.size());
