@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <vector>
@@ -25,13 +26,13 @@ std::string frame_caption(const std::string& title, double t, double duration) {
   return title.empty() ? std::string(time) : title + "   " + time;
 }
 
-// The delay of frame k in hundredths of a second: the rounded motion times' difference, so the
-// delays add up to the duration; the last frame rests kGifGoalHold.
-int gif_delay(long k, long count, double duration, int fps) {
+// The delay of frame k in hundredths of a second after `shown` of them went to the frames
+// before: up to the next frame's time rounded, so the delays add up to the duration, but at
+// least 1 (players take a 0 for 10); the last frame rests kGifGoalHold.
+int gif_delay(long k, long count, double duration, int fps, long shown) {
   if (k + 1 >= count) return kGifGoalHold;
-  const double t0 = film_frame_time(k, duration, fps);
-  const double t1 = film_frame_time(k + 1, duration, fps);
-  return static_cast<int>(std::lround(100 * t1) - std::lround(100 * t0));
+  const long next = std::lround(100 * film_frame_time(k + 1, duration, fps));
+  return static_cast<int>(std::max(1L, next - shown));
 }
 
 // The film's frames through the encoder of its format. Returns 1, or 0 with why set.
@@ -56,13 +57,15 @@ int encode_frames(const RobotModel& robot, const Workcell& cell, const Trajector
             : !mp4.open(stream, options.width, options.height, options.fps, why))
     return 0;
   const long count = film_frame_count(motion.duration, options.fps);
+  long shown = 0;  // hundredths of a second the GIF's frames so far are shown
   for (long k = 0; k < count; k++) {
     const double t = film_frame_time(k, motion.duration, options.fps);
     trajectory_at(motion, t, q, qd, qdd);
     camera.frame(robot, cell, q, frame_caption(options.title, t, motion.duration), pixels.data());
+    const int delay = gif_delay(k, count, motion.duration, options.fps, shown);
+    shown += delay;
     const int added =
-        isGif ? gif.add_frame(pixels.data(), gif_delay(k, count, motion.duration, options.fps), why)
-              : mp4.add_frame(pixels.data(), why);
+        isGif ? gif.add_frame(pixels.data(), delay, why) : mp4.add_frame(pixels.data(), why);
     if (!added) return 0;
     if (progress != nullptr) progress(context, k + 1, count);
   }

@@ -1,7 +1,8 @@
 // An OpenGL context that needs no display: EGL on Mesa's surfaceless platform (no X server, no
 // DISPLAY; llvmpipe where there is no GPU), drawing into a framebuffer object with colour and
 // depth of a given size. The context is the compatibility profile the window has, so render/'s
-// drawing runs in it unchanged. One context at a time per thread (it is made current).
+// drawing runs in it unchanged. One context at a time per thread (it is made current), on a
+// thread with no window system's context current (libglvnd keeps one window system a thread).
 #pragma once
 
 #include <cstdint>

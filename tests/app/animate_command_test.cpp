@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -21,18 +22,30 @@ struct Output {
   std::string out, err;
 };
 
-// Parses and runs "armsim --animate FILE" with the arguments, as main does, with no display.
+// Parses and runs "armsim --animate FILE" with the arguments, as main does, with no display
+// named (the window tests' DISPLAY is put back after). It runs on a thread of its own, as the
+// program's main thread has no other context: the window tests of this process keep a GLX context
+// current on theirs, and a thread holds contexts of one window system at a time.
 Output animate(const std::string& file, const std::vector<const char*>& arguments) {
+  Output o;
+  const char* display = getenv("DISPLAY");
+  const std::string named = display != nullptr ? display : "";
   unsetenv("DISPLAY");
-  std::vector<const char*> argv = {"armsim", "--animate", file.c_str()};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  CommandLine command;
-  const int parsed = parse_command_line(static_cast<int>(argv.size()), argv.data(), command);
-  CapturedStream out, err;
-  const int status = parsed == kCommandLineRun
-                         ? run_command(command, out.stream(), err.stream())
-                         : finish_command_line(parsed, command, out.stream(), err.stream());
-  return {status, out.text(), err.text()};
+  std::thread run([&] {
+    std::vector<const char*> argv = {"armsim", "--animate", file.c_str()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    CommandLine command;
+    const int parsed = parse_command_line(static_cast<int>(argv.size()), argv.data(), command);
+    CapturedStream out, err;
+    o.status = parsed == kCommandLineRun
+                   ? run_command(command, out.stream(), err.stream())
+                   : finish_command_line(parsed, command, out.stream(), err.stream());
+    o.out = out.text();
+    o.err = err.text();
+  });
+  run.join();
+  if (display != nullptr) setenv("DISPLAY", named.c_str(), 1);
+  return o;
 }
 
 std::string scratch_directory() {

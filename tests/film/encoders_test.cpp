@@ -133,6 +133,33 @@ TEST(FilmFiles, GifDecodesLoopsAndShowsTheMotion) {
   std::remove(again.c_str());
 }
 
+// At 120 fps, beyond a GIF's hundredths of a second, every frame is still there and none has a
+// delay of 0 (which players show for a tenth of a second); the delays fall behind the motion's
+// times by no more than the frames that needed rounding up.
+TEST(FilmFiles, GifAtHighRatesKeepsEveryFrameWithADelay) {
+  FilmScene s;
+  film_scene(s);
+  const std::string path = scratch_file("fast.gif");
+  ASSERT_TRUE(write_scene_film(s, kFilmGif, 120, 64, 48, path));
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  const long count = film_frame_count(s.motion.duration, 120);
+  ASSERT_EQ(gif->ImageCount, count);
+  long shown = 0;
+  for (int k = 0; k + 1 < gif->ImageCount; k++) {
+    GraphicsControlBlock control;
+    ASSERT_EQ(DGifSavedExtensionToGCB(gif, k, &control), GIF_OK);
+    EXPECT_GE(control.DelayTime, 1) << k;
+    shown += control.DelayTime;
+    EXPECT_GE(shown, std::lround(100 * film_frame_time(k + 1, s.motion.duration, 120))) << k;
+  }
+  EXPECT_LE(shown, count);
+  DGifCloseFile(gif, &error);
+  std::remove(path.c_str());
+}
+
 // The MP4 reads back with libavformat as one H.264 stream in yuv420p, of the film's size and
 // rate, with the frame count that the duration and rate give, and every frame decodes. Written
 // twice, the bytes are the same (one encoding thread, bit-exact muxing).
