@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 
 #include "app/floor_map.h"
@@ -13,7 +12,6 @@
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "render/draw_primitives.h"
 #include "render/map_floor.h"
 #include "render/robot_drawing.h"
 #include "render/scene_frame.h"
