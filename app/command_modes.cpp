@@ -1,5 +1,6 @@
 #include "app/command_modes.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -359,7 +360,7 @@ void remove_pending_film(int signal) {
 class PendingFilm {
  public:
   explicit PendingFilm(const std::string& temporary) {
-    if (temporary.size() > PATH_MAX) return;
+    if (temporary.empty() || temporary.size() > PATH_MAX) return;
     std::memcpy(pendingFilm, temporary.c_str(), temporary.size() + 1);
     for (int k = 0; k < 3; k++) previous_[k] = std::signal(kEndingSignals[k], remove_pending_film);
   }
@@ -385,9 +386,17 @@ int write_film_file(const CommandLine& command, const CommandScene& s, const Tra
   options.width = command.filmWidth;
   options.height = command.filmHeight;
   options.title = type_title(s);
+  // The ending signals wait while the temporary file is made and registered, so that none comes
+  // between the two.
+  sigset_t ending, unblocked;
+  sigemptyset(&ending);
+  for (int signal : kEndingSignals) sigaddset(&ending, signal);
+  pthread_sigmask(SIG_BLOCK, &ending, &unblocked);
   AtomicFile file;
-  if (!atomic_file_open(command.film.c_str(), file, why)) return 0;
-  const PendingFilm pending(file.temporary);
+  const int opened = atomic_file_open(command.film.c_str(), file, why);
+  const PendingFilm pending(opened ? file.temporary : std::string());
+  pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
+  if (!opened) return 0;
   const long frames =
       options.format == kFilmPng ? 1 : film_frame_count(motion.duration, options.fps);
   ProgressBar bar(frames, err, "frames");

@@ -2,9 +2,11 @@
 // with status 2 and one line, and a scene without a motion refused with status 1; in every
 // refusal nothing is left in the output's directory.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -131,6 +133,39 @@ TEST(AnimateCommand, StillIsWrittenWhole) {
   EXPECT_EQ(header[20] << 24 | header[21] << 16 | header[22] << 8 | header[23], 48);
   unlink(file.c_str());
   rmdir(dir.c_str());
+}
+
+// An interrupted render leaves nothing: the program, started on a long film with no display,
+// is sent SIGINT (and in a second run SIGTERM) once its temporary file exists; it ends by that
+// signal and its directory is empty.
+TEST(AnimateCommand, InterruptedRenderLeavesNothing) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    const std::string dir = scratch_directory(), file = dir + "/long.mp4";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      unsetenv("DISPLAY");
+      std::freopen("/dev/null", "w", stdout);
+      std::freopen("/dev/null", "w", stderr);
+      execl(ARMSIM_BINARY, "armsim", "--animate", file.c_str(), "--size", "1600x1600", "--fps",
+            "120", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    bool pending = false;
+    for (int k = 0; k < 2000 && !pending; k++) {
+      for (const std::string& name : directory_entries(dir))
+        pending = pending || name.find(".tmp") != std::string::npos;
+      if (!pending) usleep(5000);
+    }
+    EXPECT_TRUE(pending) << "no temporary file appeared";
+    kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(directory_entries(dir).empty());
+    for (const std::string& name : directory_entries(dir)) unlink((dir + "/" + name).c_str());
+    rmdir(dir.c_str());
+  }
 }
 
 }  // namespace
