@@ -33,6 +33,10 @@ const char kFooter[] =
     "                    [--trajectory FILE.csv] [--rate HZ] [--max-velocity V]\n"
     "                    [--max-acceleration A] [--max-jerk J]\n"
     "  armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]\n"
+    "  armsim --animate FILE.gif|FILE.mp4|FILE.png [--type T] [--goal X Y Z] [--wall Y]\n"
+    "                    [--to best|method-b|K] [--planner NAME] [--time-limit S] [--seed N]\n"
+    "                    [--max-velocity V] [--max-acceleration A] [--max-jerk J] [--fps N]\n"
+    "                    [--size WxH]\n"
     "  armsim            [--workcell FILE.json] [-display NAME] [-geometry WxH+X+Y] ...\n"
     "Without a mode the program prints its help at the console and opens its window; the\n"
     "toolkit's options (-display NAME, -geometry WxH+X+Y, ...) are passed on to it.\n"
@@ -63,7 +67,8 @@ constexpr int mode_bit(CommandMode mode) {
   return mode == kModeWindow ? 0 : 1 << mode;
 }
 constexpr int kSolve = mode_bit(kModeSolve), kMethodB = mode_bit(kModeMethodB),
-              kMap = mode_bit(kModeMap), kPlan = mode_bit(kModePlan), kUrdf = mode_bit(kModeUrdf);
+              kMap = mode_bit(kModeMap), kPlan = mode_bit(kModePlan), kUrdf = mode_bit(kModeUrdf),
+              kAnimate = mode_bit(kModeAnimate);
 constexpr int kWindow = 1 << kModeWindow;
 
 std::string quoted(const std::string& text) {
@@ -287,6 +292,34 @@ int read_max_jerk(const std::string values[], CommandLine& command) {
   return read_joint_limits("--max-jerk", values[0], command.limits.jerk, command.message);
 }
 
+int read_fps(const std::string values[], CommandLine& command) {
+  long fps;
+  if (!read_integer("--fps", values[0], kMinFilmFps, kMaxFilmFps, fps, command.message)) return 0;
+  command.fps = static_cast<int>(fps);
+  return 1;
+}
+
+// WIDTHxHEIGHT, each a whole number of pixels within kMinFilmSize..kMaxFilmSize.
+int read_size(const std::string values[], CommandLine& command) {
+  const std::string& text = values[0];
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) {
+    command.message = "--size: " + quoted(text) + " is not WIDTHxHEIGHT (e.g. 600x600)";
+    return 0;
+  }
+  long width, height;
+  if (!read_integer("--size", text.substr(0, x), kMinFilmSize, kMaxFilmSize, width,
+                    command.message) ||
+      !read_integer("--size", text.substr(x + 1), kMinFilmSize, kMaxFilmSize, height,
+                    command.message)) {
+    command.message += " (in --size " + quoted(text) + ")";
+    return 0;
+  }
+  command.filmWidth = static_cast<int>(width);
+  command.filmHeight = static_cast<int>(height);
+  return 1;
+}
+
 // A default limit of each joint as the help shows it: "1,1,1.2,...".
 std::string shown_limits(const double limit[]) {
   std::string text;
@@ -312,7 +345,9 @@ struct OptionRow {
 
 std::vector<OptionRow> option_rows() {
   const CommandLine defaults;
-  const int all = kSolve | kMethodB | kMap | kPlan | kUrdf;
+  const int all = kSolve | kMethodB | kMap | kPlan | kUrdf | kAnimate;
+  // The --plan options that choose the motion, which --animate films.
+  const int motion = kPlan | kAnimate;
   return {
       {"--solve", kModeSolve, 0, 0, "", "",
        "Every goal pose of the scene (complete solver); exit 0 with one or more, 1 with none",
@@ -327,10 +362,14 @@ std::vector<OptionRow> option_rows() {
        nullptr, 0},
       {"--urdf", kModeUrdf, 0, 0, "", "",
        "The robot of the type as URDF (joints joint1..joint7), to stdout or --out", nullptr, 0},
+      {"--animate", kModeAnimate, 0, 1, "FILE", "a file name",
+       "The timed motion of --plan as a film: .gif (looping), .mp4 (H.264) or .png (the goal "
+       "pose); exit 0 with one, 1 without a motion",
+       nullptr, 0},
       {"--type", kModeWindow, all, 1, "T", "a robot type 1..4 (or 'all' with --map)",
        "Robot type 1..4 (default " + std::to_string(defaults.type) + "); with --map also 'all'",
        read_type, 1},
-      {"--goal", kModeWindow, kSolve | kMethodB | kPlan, 3, "X Y Z",
+      {"--goal", kModeWindow, kSolve | kMethodB | motion, 3, "X Y Z",
        "three numbers: x, y and the height of the workpiece's underside",
        "Goal: x, y and the height of the workpiece's underside (default " + shown(kDefaultGoalX) +
            " " + shown(kDefaultGoalY) + " " + shown(kDefaultGoalUnderside) + ")",
@@ -357,20 +396,20 @@ std::vector<OptionRow> option_rows() {
        "Also the table: one line per cell (--map), or the motion in " +
            std::to_string(kMotionSteps) + " steps of equal joint-space length (--plan)",
        nullptr, 0},
-      {"--to", kModeWindow, kPlan, 1, "best|method-b|K", "best, method-b or a pose number K >= 1",
+      {"--to", kModeWindow, motion, 1, "best|method-b|K", "best, method-b or a pose number K >= 1",
        "Goal pose: best (the complete solver's first with a motion; default), method-b (Method "
-       "B's final pose) or K (the K-th listed pose; --plan)",
+       "B's final pose) or K (the K-th listed pose; --plan, --animate)",
        read_to, 7},
-      {"--planner", kModeWindow, kPlan, 1, "NAME", "a planner's name",
-       "OMPL planner (default " + defaults.planner + "; --plan): " + planner_names(), read_planner,
-       8},
-      {"--time-limit", kModeWindow, kPlan, 1, "S", "a number of seconds",
+      {"--planner", kModeWindow, motion, 1, "NAME", "a planner's name",
+       "OMPL planner (default " + defaults.planner + "; --plan, --animate): " + planner_names(),
+       read_planner, 8},
+      {"--time-limit", kModeWindow, motion, 1, "S", "a number of seconds",
        "Planning time per goal pose in seconds, > 0 (default " + shown(defaults.timeLimit) +
-           "; --plan)",
+           "; --plan, --animate)",
        read_time_limit, 9},
-      {"--seed", kModeWindow, kPlan, 1, "N", "a whole number",
+      {"--seed", kModeWindow, motion, 1, "N", "a whole number",
        "Seed of the planner's random numbers (default " + std::to_string(defaults.seed) +
-           "; --plan)",
+           "; --plan, --animate)",
        read_seed, 10},
       {"--scene", kModeWindow, kUrdf, 0, "", "",
        "With the wall and the floor, as fixed links (--urdf)", nullptr, 0},
@@ -382,25 +421,35 @@ std::vector<OptionRow> option_rows() {
        "Rows a second of --trajectory, > 0, at most " + shown(kMaxTrajectoryRate) + " (default " +
            shown(kDefaultTrajectoryRate) + "; --plan)",
        read_rate, 11},
-      {"--max-velocity", kModeWindow, kPlan, 1, "V|V1,...,V7",
+      {"--max-velocity", kModeWindow, motion, 1, "V|V1,...,V7",
        "one number or seven separated by commas",
        "Joint speed limit, rad/s, > 0: one for every joint or seven (default " +
-           shown_limits(kDefaultMaxVelocity) + "; --plan)",
+           shown_limits(kDefaultMaxVelocity) + "; --plan, --animate)",
        read_max_velocity, 12},
-      {"--max-acceleration", kModeWindow, kPlan, 1, "A|A1,...,A7",
+      {"--max-acceleration", kModeWindow, motion, 1, "A|A1,...,A7",
        "one number or seven separated by commas",
        "Joint acceleration limit, rad/s^2, > 0: one for every joint or seven (default " +
-           shown_limits(kDefaultMaxAcceleration) + "; --plan)",
+           shown_limits(kDefaultMaxAcceleration) + "; --plan, --animate)",
        read_max_acceleration, 13},
-      {"--max-jerk", kModeWindow, kPlan, 1, "J|J1,...,J7",
+      {"--max-jerk", kModeWindow, motion, 1, "J|J1,...,J7",
        "one number or seven separated by commas",
        "Joint jerk limit, rad/s^3, > 0: one for every joint or seven (default " +
-           shown_limits(kDefaultMaxJerk) + "; --plan)",
+           shown_limits(kDefaultMaxJerk) + "; --plan, --animate)",
        read_max_jerk, 14},
+      {"--fps", kModeWindow, kAnimate, 1, "N", "a whole number of frames a second",
+       "Frames a second of motion time, " + std::to_string(kMinFilmFps) + ".." +
+           std::to_string(kMaxFilmFps) + " (default " + std::to_string(kDefaultFilmFps) +
+           "; --animate)",
+       read_fps, 15},
+      {"--size", kModeWindow, kAnimate, 1, "WxH", "a size WIDTHxHEIGHT in pixels",
+       "The film's width and height in pixels, each " + std::to_string(kMinFilmSize) + ".." +
+           std::to_string(kMaxFilmSize) + " (default " + std::to_string(kDefaultFilmSize) + "x" +
+           std::to_string(kDefaultFilmSize) + "; --animate)",
+       read_size, 16},
       {"--workcell", kModeWindow, all | kWindow, 1, "FILE.json", "a file name",
        "A workcell file: type, goal, wall and up to " + std::to_string(kMaxObstacles) +
            " boxes (JSON; every mode and the window); --type, --goal, --wall override it",
-       read_workcell, 15},
+       read_workcell, 17},
   };
 }
 
@@ -516,11 +565,10 @@ void declare_options(const std::vector<OptionRow>& rows, CLI::App& app,
 }
 
 // The mode options given; two or more is an error. Returns 1, or 0 with the message set.
-int read_mode(const std::vector<OptionRow>& rows, const std::vector<Collected>& collected,
-              CommandLine& command) {
+int read_mode(const std::vector<OptionRow>& rows, const CLI::App& app, CommandLine& command) {
   const char* first = nullptr;
   for (size_t k = 0; k < rows.size(); k++) {
-    if (rows[k].mode == kModeWindow || !collected[k].flag) continue;
+    if (rows[k].mode == kModeWindow || app.count(rows[k].name) == 0) continue;
     if (first != nullptr) {
       command.message = std::string(first) + " and " + rows[k].name + " cannot be used together";
       return 0;
@@ -586,6 +634,24 @@ int check_outputs(const CLI::App& app, const std::string& step, CommandLine& com
     }
     if (command.trajectory == command.csv) {
       message = "--csv and --trajectory name the same file " + command.csv;
+      return 0;
+    }
+  }
+  if (command.mode == kModeAnimate) {
+    command.filmFormat = film_format(command.film);
+    if (command.filmFormat == kFilmUnknown) {
+      const std::string& film = command.film;
+      message = "--animate: " + quoted(film) + " names no film format; give .gif, .mp4 or .png";
+      return 0;
+    }
+    if (!output_path_writable(command.film.c_str(), why)) {
+      message = "--animate: " + why;
+      return 0;
+    }
+    if (command.filmFormat == kFilmMp4 &&
+        (command.filmWidth % 2 != 0 || command.filmHeight % 2 != 0)) {
+      message = "--size: an MP4 (yuv420p) needs an even width and height, not " +
+                std::to_string(command.filmWidth) + "x" + std::to_string(command.filmHeight);
       return 0;
     }
   }
@@ -666,7 +732,7 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
     command.message = one_line(std::string("bad command line: ") + error.what());
     return kCommandLineError;
   }
-  if (!read_mode(rows, collected, command) || !check_option_modes(rows, app, command))
+  if (!read_mode(rows, app, command) || !check_option_modes(rows, app, command))
     return kCommandLineError;
   if (command.mode != kModeWindow && toolkitOption != nullptr) {
     command.message = std::string(toolkitOption) + " is an option of the window, which " +
@@ -684,6 +750,7 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
   if (app.count("--out") > 0) command.out = given("--out").value;
   if (app.count("--csv") > 0) command.csv = given("--csv").value;
   if (app.count("--trajectory") > 0) command.trajectory = given("--trajectory").value;
+  if (app.count("--animate") > 0) command.film = given("--animate").value;
   for (const char* name :
        {"--trajectory", "--rate", "--max-velocity", "--max-acceleration", "--max-jerk"})
     if (app.count(name) > 0) command.timingGiven = true;

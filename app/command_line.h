@@ -9,6 +9,8 @@
 //                     [--trajectory FILE.csv] [--rate HZ] [--max-velocity V]
 //                     [--max-acceleration A] [--max-jerk J]
 //   armsim --urdf     [--type T] [--scene [--wall Y]] [--out FILE]
+//   armsim --animate FILE.gif|FILE.mp4|FILE.png [the --plan options of the scene, the goal pose,
+//                     the planner and the joint limits] [--fps N] [--size WxH]
 // Every mode, and the window, also takes --workcell FILE: a workcell file (task/workcell_file.h)
 // with the type, goal, wall and boxes; --type, --goal and --wall override the file's.
 // `armsim --help` lists every option. Without a mode the program opens its window as before:
@@ -31,11 +33,15 @@
 // The timed motion's options are checked here too: a --rate <= 0 or above kMaxTrajectoryRate, a
 // joint limit that is not a number > 0, or not one of them (every joint) or seven separated by
 // commas (joints 1..7), and --trajectory naming the --csv file.
+// And the film's: an --animate file whose extension is not .gif, .mp4 or .png, or that cannot be
+// written, an --fps outside kMinFilmFps..kMaxFilmFps, a --size not WxH or with a side outside
+// kMinFilmSize..kMaxFilmSize, and an MP4 of odd sides (yuv420p halves them).
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "film/motion_film.h"
 #include "planning/trajectory.h"
 #include "task/feasibility_map.h"
 #include "task/method_b_run.h"
@@ -48,6 +54,7 @@ enum CommandMode {
   kModeMap,      // --map
   kModePlan,     // --plan
   kModeUrdf,     // --urdf
+  kModeAnimate,  // --animate FILE
 };
 
 // What parse_command_line returns.
@@ -103,7 +110,14 @@ struct CommandLine {
   std::string trajectory;
   double rate = kDefaultTrajectoryRate;
   JointLimits limits = default_joint_limits();
-  bool timingGiven = false;
+  bool timingGiven = false;  // any of the five above: the output then tells the timed motion
+  // --animate: the film's file and its format (FilmFormat, from the extension); --fps frames a
+  // second and --size width x height in pixels.
+  std::string film;
+  int filmFormat = kFilmUnknown;
+  int fps = kDefaultFilmFps;
+  int filmWidth = kDefaultFilmSize;
+  int filmHeight = kDefaultFilmSize;
 };
 
 // Reads argv[1..argc-1] into command. Returns a CommandLineResult.

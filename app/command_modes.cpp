@@ -1,7 +1,12 @@
 #include "app/command_modes.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -9,6 +14,7 @@
 #include <vector>
 
 #include "app/progress_bar.h"
+#include "film/motion_film.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
 #include "math/number_text.h"
@@ -382,7 +388,114 @@ void print_plan_text(const CommandLine& command, const PlanOutcome& o, bool boxe
   std::fprintf(out, "\n");
 }
 
+// The robot type as the window's label names it, "JTYPE1= RPRPRPR", for the film's caption.
+std::string type_title(const CommandScene& s) {
+  std::string letters = s.robot.jrtypeText;
+  while (!letters.empty() && (letters.back() == '\n' || letters.back() == ' ')) letters.pop_back();
+  return "JTYPE" + std::to_string(s.type) + "=" + letters;
+}
+
+// The temporary file of the film being written: a signal that ends the program removes it, so
+// an interrupted render leaves nothing behind. Empty when none is pending.
+char pendingFilm[PATH_MAX + 1];
+const int kEndingSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+void remove_pending_film(int signal) {
+  if (pendingFilm[0] != '\0') unlink(pendingFilm);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// While alive, the ending signals remove `temporary` before the program ends as they would.
+class PendingFilm {
+ public:
+  explicit PendingFilm(const std::string& temporary) {
+    if (temporary.empty() || temporary.size() > PATH_MAX) return;
+    std::memcpy(pendingFilm, temporary.c_str(), temporary.size() + 1);
+    for (int k = 0; k < 3; k++) previous_[k] = std::signal(kEndingSignals[k], remove_pending_film);
+  }
+  ~PendingFilm() {
+    if (pendingFilm[0] == '\0') return;
+    for (int k = 0; k < 3; k++) std::signal(kEndingSignals[k], previous_[k]);
+    pendingFilm[0] = '\0';
+  }
+  PendingFilm(const PendingFilm&) = delete;
+  PendingFilm& operator=(const PendingFilm&) = delete;
+
+ private:
+  void (*previous_[3])(int) = {SIG_DFL, SIG_DFL, SIG_DFL};
+};
+
+// The film of the timed motion into command.film, whole or not at all, with a progress bar on
+// err when it is a terminal. Returns 1, or 0 with why set.
+int write_film_file(const CommandLine& command, const CommandScene& s, const Trajectory& motion,
+                    FILE* err, std::string& why) {
+  FilmOptions options;
+  options.format = command.filmFormat;
+  options.fps = command.fps;
+  options.width = command.filmWidth;
+  options.height = command.filmHeight;
+  options.title = type_title(s);
+  // The ending signals wait while the temporary file is made and registered, so that none comes
+  // between the two.
+  sigset_t ending, unblocked;
+  sigemptyset(&ending);
+  for (int signal : kEndingSignals) sigaddset(&ending, signal);
+  pthread_sigmask(SIG_BLOCK, &ending, &unblocked);
+  AtomicFile file;
+  const int opened = atomic_file_open(command.film.c_str(), file, why);
+  const PendingFilm pending(opened ? file.temporary : std::string());
+  pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
+  if (!opened) return 0;
+  const long frames =
+      options.format == kFilmPng ? 1 : film_frame_count(motion.duration, options.fps);
+  ProgressBar bar(frames, err, "frames");
+  const int written =
+      write_film(s.robot, s.cell, motion, options, file.stream, ProgressBar::callback, &bar, why);
+  bar.finish();
+  if (!written) {
+    atomic_file_abandon(file);
+    return 0;
+  }
+  return atomic_file_commit(file, why);
+}
+
 }  // namespace
+
+int run_animate_command(const CommandLine& command, FILE* out, FILE* err) {
+  std::string why;
+  const std::unique_ptr<CommandScene> s = new_scene();
+  if (!command_scene(command, *s, why)) return command_line_error(why, err);
+  PlanRequest request;
+  request.planner = command.planner;
+  request.timeLimit = command.timeLimit;
+  request.seed = command.seed;
+  seed_planning_process(command.seed);
+  PlanOutcome outcome;
+  const int status = plan_goal(command, request, *s, outcome);
+  if (status == 2) return command_line_error(outcome.reason, err);
+  if (status == 1) {
+    std::fprintf(err, "armsim: no motion to film: %s\n", outcome.reason.c_str());
+    std::fflush(err);
+    return 1;
+  }
+  Trajectory motion;
+  if (time_trajectory(s->robot.N, outcome.motion.plan.path, command.limits, motion) !=
+      kTrajectoryOk)
+    return command_line_error("the motion cannot be timed", err);
+  if (!write_film_file(command, *s, motion, err, why))
+    return command_line_error("--animate: " + why, err);
+  print_plan_text(command, outcome, s->cell.obstacleCount > 0, out);
+  if (command.filmFormat == kFilmPng)
+    std::fprintf(out, "film: %s, the goal pose after %.3f s of motion, %dx%d\n",
+                 command.film.c_str(), motion.duration, command.filmWidth, command.filmHeight);
+  else
+    std::fprintf(out, "film: %s, %ld frames at %d fps of a %.3f s motion, %dx%d\n",
+                 command.film.c_str(), film_frame_count(motion.duration, command.fps), command.fps,
+                 motion.duration, command.filmWidth, command.filmHeight);
+  std::fflush(out);
+  return 0;
+}
 
 int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
@@ -607,6 +720,8 @@ int run_command(const CommandLine& command, FILE* out, FILE* err) {
       return run_plan_command(command, out, err);
     case kModeUrdf:
       return run_urdf_command(command, out, err);
+    case kModeAnimate:
+      return run_animate_command(command, out, err);
     default:
       return -1;
   }

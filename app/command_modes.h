@@ -1,7 +1,7 @@
 // The modes of the command line that run without a window (--solve, --method-b, --map, --plan,
-// --urdf): each builds a scene of its own from the start-up scene with the given type, goal and
-// wall (the window's scene is left alone), runs, prints to the stream it is given and returns
-// the exit status.
+// --urdf, --animate): each builds a scene of its own from the start-up scene with the given type,
+// goal and wall (the window's scene is left alone), runs, prints to the stream it is given and
+// returns the exit status.
 #pragma once
 
 #include <cstdio>
@@ -53,6 +53,14 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err);
 // (written whole under a temporary name, or not at all). Returns 0, or 2 for a wall the dialog
 // refuses or output that cannot be written (nothing is left behind then).
 int run_urdf_command(const CommandLine& command, FILE* out, FILE* err);
+
+// --animate: the timed motion of --plan's goal pose and motion as a film (film/motion_film.h)
+// in command.film, written whole under a temporary name (removed also when a signal ends the
+// program), a progress bar on err when it is a terminal, then --plan's text and the film's
+// summary to out. Returns 0 with a film, 1 when there is no motion to film (the reason to err),
+// 2 for a refused scene, a pose number beyond the list or a film that cannot be made or written
+// (nothing is left behind then).
+int run_animate_command(const CommandLine& command, FILE* out, FILE* err);
 
 // The command's mode; the window mode is not run here (returns -1).
 int run_command(const CommandLine& command, FILE* out, FILE* err);

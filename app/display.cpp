@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 
 #include "app/floor_map.h"
@@ -13,10 +12,9 @@
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "render/draw_primitives.h"
 #include "render/map_floor.h"
 #include "render/robot_drawing.h"
-#include "render/scene_drawing.h"
+#include "render/scene_frame.h"
 #include "task/placement_trace.h"
 #include "task/workcell_notes.h"
 
@@ -29,9 +27,6 @@ void* const kNoteFont = GLUT_BITMAP_HELVETICA_12;
 // their corner in a window of another size.
 constexpr int kDesignedSize = 600;
 
-// The camera's field of view across the window's narrower side, degrees.
-constexpr double kFieldOfView = 30.0;
-
 // The floor map's legend and progress: in the bottom-right corner, this far from both edges.
 constexpr int kCornerMargin = 5;
 constexpr int kPanelPad = 6;
@@ -41,12 +36,6 @@ const char kProgressNote[] = "ESC quits; other keys are ignored until it is done
 constexpr double kEyeDistance = 14.0;
 constexpr double kEyeAzimuth = 0.2;
 constexpr double kEyeHeight = 8.0;
-
-const float kLightPosition[4] = {4.0f, 0.0f, 4.0f, 0.5f};
-const float kLightAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-const float kLightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-const float kLightSpecular[4] = {0.7f, 0.7f, 0.7f, 1.0f};
-const float kWallColour[4] = {1.0f, 0.0f, 0.0f, 0.8f};
 
 const char kKeyHelpRows[7][100] = {
     "'F':Robot Choice\n",
@@ -117,30 +106,11 @@ void window_size(int& width, int& height) {
   height = viewport[3];
 }
 
-// Camera, perspective and light, onto a fresh modelview matrix. The perspective has the
-// window's aspect ratio and the field of view across its narrower side, so the reference square
-// picture is never cut and never stretched.
+// Camera, perspective and light for the window's size, onto a fresh modelview matrix.
 void set_camera_and_light() {
   int width, height;
   window_size(width, height);
-  const double aspect = width > 0 && height > 0 ? static_cast<double>(width) / height : 1.0;
-  const double fovy = aspect >= 1
-                          ? kFieldOfView
-                          : 2 * std::atan(std::tan(kFieldOfView * PI / 360) / aspect) * 180 / PI;
-  glLoadIdentity();
-  gluPerspective(fovy, aspect, 1.0, 100.0);
-  gluLookAt(kEyeDistance * std::cos(kEyeAzimuth), kEyeDistance * std::sin(kEyeAzimuth), kEyeHeight,
-            0, 0, 0, 0, 0, 1);
-  glEnable(GL_LIGHTING);
-  glLightfv(GL_LIGHT0, GL_POSITION, kLightPosition);
-  glLightfv(GL_LIGHT0, GL_AMBIENT, kLightAmbient);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, kLightDiffuse);
-  glLightfv(GL_LIGHT0, GL_SPECULAR, kLightSpecular);
-  glEnable(GL_LIGHT0);
-  glEnable(GL_DEPTH_TEST);
-  // The perspective sits on the modelview matrix and scales every normal with it; renormalised,
-  // the lit colours keep their shade instead of washing out to white.
-  glEnable(GL_NORMALIZE);
+  set_scene_camera(width, height);
 }
 
 void draw_type_label() {
@@ -363,16 +333,10 @@ void draw_frame() {
   if (scene.menuState == '4') draw_robot_menu();
   if (scene.calcMode == 'B') draw_status_message();
   if (scene.calcMode == 'A') draw_solutions_message();
-  view_transform(scene.viewRot[0], scene.viewRot[1], scene.viewRot[2], scene.viewShift[0],
-                 scene.viewShift[1], scene.viewShift[2]);
-  draw_axes();
-  draw_grid(50, 1.0, 1.0);
+  draw_scene_floor(scene.viewRot, scene.viewShift);
   if (scene.menuState != '4') {
-    draw_robot(robot, scene.qr, kin);
-    draw_goal_work(robot, cell);
-    draw_obstacles(cell);
-    if (scene.floorMapShown) draw_map_floor(scene.floorMap);
-    draw_translucent_quad(scene.wallCorner, kWallColour);
+    draw_scene_objects(robot, scene.qr, kin, cell, scene.floorMapShown ? &scene.floorMap : nullptr,
+                       scene.wallCorner);
     // Over the scene, so no grid line crosses them.
     if (scene.floorMapShown) draw_floor_map_legend();
   }

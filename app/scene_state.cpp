@@ -2,6 +2,7 @@
 
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
+#include "render/scene_frame.h"
 #include "task/contact_arm_rules.h"
 
 RobotModel robot;
@@ -10,10 +11,7 @@ Workcell cell;
 Scene scene;
 
 void wall_corners(const Vec3& rh, Vec3 corners[4]) {
-  corners[0] = rh;
-  corners[1] = {rh.x - kWallPlateSize, rh.y, rh.z};
-  corners[2] = {rh.x - kWallPlateSize, rh.y, rh.z + kWallPlateSize};
-  corners[3] = {rh.x, rh.y, rh.z + kWallPlateSize};
+  wall_plate_corners(rh, corners);
 }
 
 void rebuild_robot() {
@@ -41,11 +39,9 @@ void start_scene() {
   scene.floorMapShown = false;
   scene.lcontFlag = 5;
   scene.tolPos = kMethodBTolPos;
-  const double viewRot[3] = {2.0, 2.0, 2.0};
-  const double viewShift[3] = {-1.0, -1.0, -2.0};
   for (int k = 0; k < 3; k++) {
-    scene.viewRot[k] = viewRot[k];
-    scene.viewShift[k] = viewShift[k];
+    scene.viewRot[k] = kStartViewRot[k];
+    scene.viewShift[k] = kStartViewShift[k];
   }
   set_initial_pose();
 }

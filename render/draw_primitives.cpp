@@ -1,8 +1,9 @@
 #include "render/draw_primitives.h"
 
-#include <GL/glut.h>
+#include <GL/gl.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -25,6 +26,79 @@ void translate_to(const Vec3& p) {
 
 void set_material(const float colour[4]) {
   glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, colour);
+}
+
+// Sines and cosines of n + 1 angles in single precision, as the sphere below takes them: k * step
+// for k = 0..n-1 with step = span / n (span 2 pi for a whole turn, pi for half), the angle's
+// product rounded to float before its sine; the last entry closes the circle (a whole turn: the
+// first again) or ends at pi (half).
+void circle_table(int n, bool half, std::vector<float>& s, std::vector<float>& c) {
+  const int size = n < 0 ? -n : n;
+  const float step = (half ? 1 : 2) * static_cast<float>(M_PI) / static_cast<float>(n);
+  s.assign(size + 1, 0.0f);
+  c.assign(size + 1, 1.0f);
+  for (int k = 1; k < size; k++) {
+    s[k] = static_cast<float>(std::sin(static_cast<double>(step * k)));
+    c[k] = static_cast<float>(std::cos(static_cast<double>(step * k)));
+  }
+  s[size] = half ? 0.0f : s[0];
+  c[size] = half ? -1.0f : c[0];
+}
+
+// A solid sphere of radius r about the origin in `slices` around z and `stacks` from +z to -z:
+// the top and bottom points and the rings between, in single precision, drawn stack by stack as
+// triangle strips from vertex arrays. The tessellation, vertex order and precision are those of
+// the window toolkit's glutSolidSphere, so the pictures are the same, yet it needs no toolkit
+// (an offscreen context has none). Leaves the vertex and normal arrays disabled.
+void solid_sphere(float r, int slices, int stacks) {
+  std::vector<float> s1, c1, s2, c2;
+  circle_table(-slices, false, s1, c1);
+  circle_table(stacks, true, s2, c2);
+  const int n = slices * (stacks - 1) + 2;
+  std::vector<float> vertices(3 * n), normals(3 * n);
+  normals[2] = 1.0f;
+  vertices[2] = r;
+  int at = 3;
+  for (int i = 1; i < stacks; i++)
+    for (int j = 0; j < slices; j++, at += 3) {
+      const float x = c1[j] * s2[i], y = s1[j] * s2[i], z = c2[i];
+      vertices[at] = x * r;
+      vertices[at + 1] = y * r;
+      vertices[at + 2] = z * r;
+      normals[at] = x;
+      normals[at + 1] = y;
+      normals[at + 2] = z;
+    }
+  vertices[at + 2] = -r;
+  normals[at + 2] = -1.0f;
+  // Each stack one strip of (slices + 1) pairs, the first pair repeated to close it.
+  const int perStrip = 2 * (slices + 1);
+  std::vector<GLushort> strips(static_cast<size_t>(perStrip) * stacks);
+  size_t k = 0;
+  for (int j = 0; j <= slices; j++) {
+    strips[k++] = static_cast<GLushort>(1 + j % slices);
+    strips[k++] = 0;
+  }
+  for (int i = 0; i < stacks - 2; i++) {
+    const int first = 1 + i * slices;
+    for (int j = 0; j <= slices; j++) {
+      strips[k++] = static_cast<GLushort>(first + j % slices + slices);
+      strips[k++] = static_cast<GLushort>(first + j % slices);
+    }
+  }
+  const int last = 1 + (stacks - 2) * slices;
+  for (int j = 0; j <= slices; j++) {
+    strips[k++] = static_cast<GLushort>(n - 1);
+    strips[k++] = static_cast<GLushort>(last + j % slices);
+  }
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, vertices.data());
+  glNormalPointer(GL_FLOAT, 0, normals.data());
+  for (int i = 0; i < stacks; i++)
+    glDrawElements(GL_TRIANGLE_STRIP, perStrip, GL_UNSIGNED_SHORT, &strips[i * perStrip]);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
 }
 
 // Turns the current frame by the Z-Y-Z angles.
@@ -98,7 +172,7 @@ void draw_sphere(const Vec3& centre, double r, const float colour[4]) {
   set_material(colour);
   glPushMatrix();
   translate_to(centre);
-  glutSolidSphere(draw_scale(r), 20, 20);
+  solid_sphere(static_cast<float>(draw_scale(r)), 20, 20);
   glPopMatrix();
 }
 

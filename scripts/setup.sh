@@ -11,6 +11,9 @@ packages=(
   libgsl-dev liborocos-kdl-dev libclang-rt-14-dev locales
   nlohmann-json3-dev libcli11-dev libcairo2-dev libtbb-dev
   libfcl-dev libompl-dev
+  # The motion as a film: offscreen OpenGL on EGL (Mesa's surfaceless platform), GIF and MP4
+  # (H.264 through libavcodec's libx264) encoders.
+  libegl-dev libegl-mesa0 libgif-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   # For the tests of the URDF export only: urdfdom and kdl_parser read it back, check_urdf checks it.
   liburdfdom-dev libkdl-parser-dev liburdfdom-tools
 )
