@@ -4,6 +4,7 @@
 #include "model/robot_catalogue.h"
 #include "render/scene_frame.h"
 #include "task/contact_arm_rules.h"
+#include "task/workcell_setup.h"
 
 RobotModel robot;
 Kinematics kin;

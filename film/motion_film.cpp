@@ -12,6 +12,7 @@
 #include "film/mp4_writer.h"
 #include "model/forward_kinematics.h"
 #include "render/scene_frame.h"
+#include "task/workcell_setup.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "model/scene_defaults.h"
 #include "render/draw_primitives.h"
 #include "render/map_floor.h"
 #include "render/robot_drawing.h"
@@ -28,13 +27,6 @@ const float kLightSpecular[4] = {0.7f, 0.7f, 0.7f, 1.0f};
 const float kWallColour[4] = {1.0f, 0.0f, 0.0f, 0.8f};
 
 }  // namespace
-
-void wall_plate_corners(const Vec3& rh, Vec3 corners[4]) {
-  corners[0] = rh;
-  corners[1] = {rh.x - kWallPlateSize, rh.y, rh.z};
-  corners[2] = {rh.x - kWallPlateSize, rh.y, rh.z + kWallPlateSize};
-  corners[3] = {rh.x, rh.y, rh.z + kWallPlateSize};
-}
 
 void set_scene_camera(int width, int height) {
   const double aspect = width > 0 && height > 0 ? static_cast<double>(width) / height : 1.0;

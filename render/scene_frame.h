@@ -12,11 +12,6 @@
 constexpr double kStartViewRot[3] = {2.0, 2.0, 2.0};
 constexpr double kStartViewShift[3] = {-1.0, -1.0, -2.0};
 
-// The wall plate from the lower end rh of its edge: rh, rh + (-s, 0, 0), rh + (-s, 0, s),
-// rh + (0, 0, s) for the plate's side s: a square in the plane y = rh.y reaching towards -x and
-// upwards.
-void wall_plate_corners(const Vec3& rh, Vec3 corners[4]);
-
 // Camera, perspective and light onto a fresh modelview matrix for a viewport width x height:
 // the camera's 30 degree field spans the narrower side, so the picture keeps its proportions.
 // Turns lighting, depth test and normalising on.

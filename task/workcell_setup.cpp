@@ -23,6 +23,13 @@ void start_workcell(Workcell& cell) {
   cell.obstacleCount = 0;
 }
 
+void wall_plate_corners(const Vec3& rh, Vec3 corners[4]) {
+  corners[0] = rh;
+  corners[1] = {rh.x - kWallPlateSize, rh.y, rh.z};
+  corners[2] = {rh.x - kWallPlateSize, rh.y, rh.z + kWallPlateSize};
+  corners[3] = {rh.x, rh.y, rh.z + kWallPlateSize};
+}
+
 void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
                 double& LL2) {
   const double h = robot.handLength;

@@ -14,6 +14,11 @@ constexpr Mat3 kGoalOrientation = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 // boxes.
 void start_workcell(Workcell& cell);
 
+// The wall plate from the lower end rh of its edge: rh, rh + (-s, 0, 0), rh + (-s, 0, s),
+// rh + (0, 0, s) for the plate's side s: a square in the plane y = rh.y reaching towards -x and
+// upwards, as the window and the film draw it.
+void wall_plate_corners(const Vec3& rh, Vec3 corners[4]);
+
 // The reach test of a goal rwG, EwG for the robot in its zero pose at the origin: LL1, the
 // distance from joint 2 (types whose joint 1 turns about the vertical axis) or joint 1 to the
 // point joint N must reach, and LL2, the length of the links beyond that joint. The goal is in
