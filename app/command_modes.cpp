@@ -460,19 +460,24 @@ int write_film_file(const CommandLine& command, const CommandScene& s, const Tra
   return atomic_file_commit(file, why);
 }
 
+// plan_goal with the command's planner, time limit and seed (the process's planning seeded).
+int plan_command_goal(const CommandLine& command, CommandScene& s, PlanOutcome& o) {
+  PlanRequest request;
+  request.planner = command.planner;
+  request.timeLimit = command.timeLimit;
+  request.seed = command.seed;
+  seed_planning_process(command.seed);
+  return plan_goal(command, request, s, o);
+}
+
 }  // namespace
 
 int run_animate_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   const std::unique_ptr<CommandScene> s = new_scene();
   if (!command_scene(command, *s, why)) return command_line_error(why, err);
-  PlanRequest request;
-  request.planner = command.planner;
-  request.timeLimit = command.timeLimit;
-  request.seed = command.seed;
-  seed_planning_process(command.seed);
   PlanOutcome outcome;
-  const int status = plan_goal(command, request, *s, outcome);
+  const int status = plan_command_goal(command, *s, outcome);
   if (status == 2) return command_line_error(outcome.reason, err);
   if (status == 1) {
     std::fprintf(err, "armsim: no motion to film: %s\n", outcome.reason.c_str());
@@ -501,13 +506,8 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   const std::unique_ptr<CommandScene> s = new_scene();
   if (!command_scene(command, *s, why)) return command_line_error(why, err);
-  PlanRequest request;
-  request.planner = command.planner;
-  request.timeLimit = command.timeLimit;
-  request.seed = command.seed;
-  seed_planning_process(command.seed);
   PlanOutcome outcome;
-  const int status = plan_goal(command, request, *s, outcome);
+  const int status = plan_command_goal(command, *s, outcome);
   if (status == 2) return command_line_error(outcome.reason, err);
   // Timed before any file is written, so that a table too long leaves none.
   Trajectory trajectory;
