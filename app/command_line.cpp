@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -210,18 +211,36 @@ int read_to(const std::string values[], CommandLine& command) {
   return 1;
 }
 
+bool same_letters(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); k++)
+    if (std::tolower(static_cast<unsigned char>(a[k])) !=
+        std::tolower(static_cast<unsigned char>(b[k])))
+      return false;
+  return true;
+}
+
+// The planner named, matched without regard to case and stored as the planners spell it.
 int read_planner(const std::string values[], CommandLine& command) {
-  if (!planner_known(values[0])) {
-    command.message =
-        "--planner: " + quoted(values[0]) + " is not a planner; one of " + planner_names();
-    return 0;
+  const std::string names = planner_names() + ", ";
+  for (size_t start = 0, end; (end = names.find(", ", start)) != std::string::npos;
+       start = end + 2) {
+    const std::string name = names.substr(start, end - start);
+    if (!same_letters(name, values[0]) || !planner_known(name)) continue;
+    command.planner = name;
+    return 1;
   }
-  command.planner = values[0];
-  return 1;
+  command.message =
+      "--planner: " + quoted(values[0]) + " is not a planner; one of " + planner_names();
+  return 0;
 }
 
 int read_time_limit(const std::string values[], CommandLine& command) {
-  return read_positive("--time-limit", values[0], command.timeLimit, command.message);
+  if (!read_positive("--time-limit", values[0], command.timeLimit, command.message)) return 0;
+  if (command.timeLimit <= kMaxTimeLimit) return 1;
+  command.message = "--time-limit: " + quoted(values[0]) + " is above " + shown(kMaxTimeLimit) +
+                    " seconds (a day)";
+  return 0;
 }
 
 int read_seed(const std::string values[], CommandLine& command) {
@@ -404,8 +423,8 @@ std::vector<OptionRow> option_rows() {
        "OMPL planner (default " + defaults.planner + "; --plan, --animate): " + planner_names(),
        read_planner, 8},
       {"--time-limit", kModeWindow, motion, 1, "S", "a number of seconds",
-       "Planning time per goal pose in seconds, > 0 (default " + shown(defaults.timeLimit) +
-           "; --plan, --animate)",
+       "Planning time per goal pose in seconds, > 0, at most " + shown(kMaxTimeLimit) +
+           " (default " + shown(defaults.timeLimit) + "; --plan, --animate)",
        read_time_limit, 9},
       {"--seed", kModeWindow, motion, 1, "N", "a whole number",
        "Seed of the planner's random numbers (default " + std::to_string(defaults.seed) +
@@ -536,6 +555,57 @@ std::string one_line(std::string text) {
   return text;
 }
 
+// The edit distance of a and b: the fewest letters inserted, removed or changed.
+size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); j++) row[j] = j;
+  for (size_t i = 1; i <= a.size(); i++) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); j++) {
+      const size_t above = row[j];
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The message for an argument that names no option: the nearest option when a few letters
+// would make it one, and where to find them all.
+std::string unknown_option_message(const std::vector<OptionRow>& rows, const std::string& name) {
+  const char* nearest = nullptr;
+  size_t best = 3;  // more letters wrong than this suggest nothing
+  for (const OptionRow& row : rows) {
+    const size_t d = edit_distance(name, row.name);
+    if (d < best) {
+      best = d;
+      nearest = row.name;
+    }
+  }
+  for (const char* name2 : {"--help", "--version"})
+    if (edit_distance(name, name2) < best) {
+      best = edit_distance(name, name2);
+      nearest = name2;
+    }
+  std::string message = name + " is not an option";
+  if (nearest != nullptr) message += "; did you mean " + std::string(nearest) + "?";
+  return message + " (armsim --help lists every option)";
+}
+
+// The first argument that names no option ("--solv"); empty when there is none.
+std::string first_unknown_option(const std::vector<OptionRow>& rows,
+                                 const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (!names_option(argument)) continue;
+    const std::string name = option_name(argument);
+    if (find_row(rows, name) == rows.size() && name != "--help" && name != "-h" &&
+        name != "--version")
+      return name;
+  }
+  return "";
+}
+
 // What CLI11 collected for one option: a flag's value, or its values as text.
 struct Collected {
   bool flag = false;
@@ -550,6 +620,8 @@ void declare_options(const std::vector<OptionRow>& rows, CLI::App& app,
   app.description(kDescription);
   app.footer(kFooter);
   app.get_formatter()->column_width(22);
+  app.set_version_flag("--version", std::string("armsim ") + kProgramVersion,
+                       "Print the program's name and version and exit");
   for (size_t k = 0; k < rows.size(); k++) {
     const OptionRow& row = rows[k];
     if (row.count == 0)
@@ -617,6 +689,14 @@ int read_values(const std::vector<OptionRow>& rows, const CLI::App& app,
   }
 }
 
+// Whether a file name ends in .png (any case) or has no extension at all.
+bool png_or_plain_name(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+  const size_t dot = base.rfind('.');
+  return dot == std::string::npos || dot == 0 || same_letters(base.substr(dot), ".png");
+}
+
 // The checks that need several options and the mode: the map's cell limit for each type drawn,
 // the output files, and --wall with --urdf. Returns 1, or 0 with the message set.
 int check_outputs(const CLI::App& app, const std::string& step, CommandLine& command) {
@@ -665,6 +745,10 @@ int check_outputs(const CLI::App& app, const std::string& step, CommandLine& com
                   " would have more than " + std::to_string(kMapMaxCells) + " cells";
         return 0;
       }
+    }
+    if (!png_or_plain_name(command.out)) {
+      message = "--out: " + ::quoted(command.out) + " is not a .png file; --map writes PNG only";
+      return 0;
     }
     if (!output_path_writable(command.out.c_str(), why)) {
       message = "--out: " + why;
@@ -724,6 +808,14 @@ int parse_command_line(int argc, const char* const argv[], CommandLine& command)
   } catch (const CLI::CallForHelp&) {
     command.message = app.help();
     return kCommandLineHelp;
+  } catch (const CLI::CallForVersion&) {
+    command.message = std::string("armsim ") + kProgramVersion;
+    return kCommandLineHelp;
+  } catch (const CLI::ExtrasError& error) {
+    const std::string unknown = first_unknown_option(rows, rest);
+    command.message =
+        unknown.empty() ? one_line(error.what()) : unknown_option_message(rows, unknown);
+    return kCommandLineError;
   } catch (const CLI::ParseError& error) {
     command.message = one_line(error.what());
     if (command.message.empty()) command.message = "bad command line";

@@ -22,9 +22,10 @@
 // Checked here: unknown options and stray words, missing or extra values, text that is no
 // number, nan and inf, a type outside 1..4 (`all` with --map only), --max-steps < 1, --threads
 // < 1, --to other than best, method-b or a whole number >= 1, an unknown --planner, a
-// --time-limit <= 0, a --seed that is no whole number, a step <= 0 or so small that a map would
-// have more than kMapMaxCells cells, options of one mode with another or with none, two modes at
-// once, toolkit options with a mode, output files whose directory is missing or not writable,
+// --time-limit <= 0 or above kMaxTimeLimit, a --seed that is no whole number, a step <= 0 or so
+// small that a map would have more than kMapMaxCells cells, options of one mode with another or
+// with none, two modes at once, toolkit options with a mode, output files whose directory is
+// missing or not writable,
 // --out equal to --csv, --wall with --urdf but without --scene (the wall would not be written),
 // and the workcell file, read whole and strictly. Not checked here: whether the goal is in reach
 // and the wall acceptable for the type. The dialogs' tests belong to the caller, who knows the
@@ -60,9 +61,13 @@ enum CommandMode {
 // What parse_command_line returns.
 enum CommandLineResult {
   kCommandLineRun,    // go on in command.mode
-  kCommandLineHelp,   // command.message holds the help text: print it to stdout, exit 0
+  kCommandLineHelp,   // command.message holds the help (or --version's) text: print it to
+                      // stdout, exit 0
   kCommandLineError,  // command.message holds one line: print it to stderr, exit 2
 };
+
+// What --version prints after the program's name.
+constexpr const char* kProgramVersion = "1.0";
 
 // The default PNG of --map.
 constexpr const char* kDefaultMapPicture = "feasibility_map.png";
@@ -70,6 +75,10 @@ constexpr const char* kDefaultMapPicture = "feasibility_map.png";
 // Rows a second of the timed motion's table (--rate): the default and the most.
 constexpr double kDefaultTrajectoryRate = 250;
 constexpr double kMaxTrajectoryRate = 10000;
+
+// The most planning time per goal pose (--time-limit), in seconds: a day. The planners' clocks
+// count nanoseconds in 64 bits, so a limit far beyond it would overflow and end at once.
+constexpr double kMaxTimeLimit = 86400;
 
 struct CommandLine {
   CommandMode mode = kModeWindow;

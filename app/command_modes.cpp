@@ -56,7 +56,8 @@ void rebuild_robot(CommandScene& s) {
 }
 
 // The scene's type, goal (x, y and the underside's height: as given on the command line or in
-// the workcell file, so that it reads back exactly) and wall edge, as JSON.
+// the workcell file, so that it reads back exactly) and wall edge (its lower end, and wall_y
+// its y alone), as JSON.
 json scene_json(const CommandLine& command, const CommandScene& s) {
   const double halfHeight = s.robot.workSize[2] / 2;
   const double underside = command.goalGiven            ? command.goal[2]
@@ -64,7 +65,15 @@ json scene_json(const CommandLine& command, const CommandScene& s) {
                                                         : s.cell.rwG.z - halfHeight;
   return {{"type", s.type},
           {"goal", {s.cell.rwG.x, s.cell.rwG.y, underside}},
-          {"wall", {s.cell.rh.x, s.cell.rh.y, s.cell.rh.z}}};
+          {"wall", {s.cell.rh.x, s.cell.rh.y, s.cell.rh.z}},
+          {"wall_y", s.cell.rh.y}};
+}
+
+// A number as given on the command line reads: up to 6 significant digits.
+std::string shown_number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
 }
 
 json joints_json(int N, const double q[]) {
@@ -104,6 +113,17 @@ void add_obstacle_json(const CommandScene& s, const double q[], json& pose) {
   add_obstacle_json(c, s.cell, pose);
 }
 
+// A pose's verdict in the workcell: whether it is valid, its wall, floor and box clearances
+// and whether it touches the wall's edge.
+void add_clearance_json(const WorkcellClearance& c, const Workcell& cell, bool touchesEdge,
+                        json& pose) {
+  pose["valid"] = c.valid != 0;
+  pose["wall_clearance"] = c.wall;
+  pose["floor_clearance"] = c.floor;
+  add_obstacle_json(c, cell, pose);
+  pose["touches"] = touchesEdge ? json("edge") : json(nullptr);
+}
+
 // A pose against the workcell: its wall, floor and box clearances (the least over the boxes with
 // the nearest box's name; null without boxes), whether it touches the wall's edge, and the check
 // of the straight motion to it from the initial pose.
@@ -114,11 +134,7 @@ void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge
   pose_check(s.robot, s.cell, q, workspace, c);
   MotionCheck straight;
   motion_check(s.robot, s.cell, s.robot.qInit[s.type], q, workspace, straight);
-  solution["valid"] = c.valid != 0;
-  solution["wall_clearance"] = c.wall;
-  solution["floor_clearance"] = c.floor;
-  add_obstacle_json(c, s.cell, solution);
-  solution["touches"] = touchesEdge ? json("edge") : json(nullptr);
+  add_clearance_json(c, s.cell, touchesEdge, solution);
   solution["straight_motion"] = {
       {"collides", straight.collides != 0},
       {"first_collision", straight.collides ? json(straight.firstCollision) : json(nullptr)}};
@@ -139,9 +155,53 @@ std::string box_cut_reason(const char* pose, const CommandScene& s, const double
   return std::string(pose) + " cuts into '" + nearest_box_name(c, s.cell) + "'" + depth;
 }
 
+// Why pose q is not valid in the scene's workcell, naming what it cuts most, the body and the
+// depth: "<pose> cuts into the wall: the workpiece by 0.1500", "<pose> lies below the floor: arm 4
+// by 0.0100", "<pose> cuts into 'post': arm 3 by 0.0500". Empty for a valid pose.
+std::string pose_cut_reason(const char* pose, const CommandScene& s, const double q[]) {
+  Kinematics workspace;
+  kinematics_at_base(s.robot, workspace);
+  WorkcellClearance c;
+  if (pose_check(s.robot, s.cell, q, workspace, c)) return "";
+  const WorkcellCut cut = deepest_cut(c);
+  const int bodyIndex = cut == kCutBox     ? c.obstacleBody
+                        : cut == kCutFloor ? c.floorBody
+                                           : c.wallBody;
+  const double depth = cut == kCutBox ? -c.obstacle : cut == kCutFloor ? -c.floor : -c.wall;
+  char body[16], text[96];
+  body_name(bodyIndex, body);
+  std::snprintf(text, sizeof text, ": %s%s by %.4f",
+                bodyIndex == kBodyHand || bodyIndex == kBodyWorkpiece ? "the " : "", body, depth);
+  const std::string what = cut == kCutBox
+                               ? "cuts into '" + std::string(nearest_box_name(c, s.cell)) + "'"
+                           : cut == kCutFloor ? std::string("lies below the floor")
+                                              : std::string("cuts into the wall");
+  return std::string(pose) + " " + what + text;
+}
+
 void print_json(FILE* out, const json& document) {
   std::fprintf(out, "%s\n", document.dump(2).c_str());
   std::fflush(out);
+}
+
+// A scene the dialogs refuse: with --json a document with the type, the goal and the wall as
+// given and the reason, so that a script reads every outcome from one shape; then the reason to
+// err. Returns 2.
+int refuse_scene(const CommandLine& command, const std::string& why, FILE* out, FILE* err) {
+  if (command.json) {
+    const WorkcellFile& file = command.workcell;
+    const bool goal = command.goalGiven || file.goalGiven;
+    const bool wall = command.wallGiven || file.wallGiven;
+    const double* g = command.goalGiven ? command.goal : file.goal;
+    json document = {
+        {"type", command.type},
+        {"goal", goal ? json({g[0], g[1], g[2]}) : json(nullptr)},
+        {"wall_y", wall ? json(command.wallGiven ? command.wallY : file.wallY) : json(nullptr)},
+        {"refused", true},
+        {"reason", why}};
+    print_json(out, document);
+  }
+  return command_line_error(why, err);
 }
 
 // Whether the wall dialog would take wallY for robot type `type`; why says it when not.
@@ -268,13 +328,9 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
     o.q = s.methodB.qGoal;
     o.kind = s.methodB.sgnCONTACT == 2 ? "touch" : "clear";
     o.arm = s.methodB.Mcont;
-    WorkcellClearance c;
-    if (!pose_check(robot, cell, o.q, s.kin, c)) {
-      const WorkcellCut cut = deepest_cut(c);
-      o.reason = std::string("goal pose invalid: Method B's final pose ") +
-                 (cut == kCutFloor ? "lies below the floor"
-                  : cut == kCutBox ? std::string("cuts into '") + nearest_box_name(c, cell) + "'"
-                                   : "cuts into the wall");
+    const std::string cut = pose_cut_reason("Method B's final pose", s, o.q);
+    if (!cut.empty()) {
+      o.reason = "goal pose invalid: " + cut;
       return 1;
     }
     motion_to_pose(robot, cell, qInit, o.q, request, o.motion);
@@ -322,15 +378,31 @@ json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutc
                {"q", o.q != nullptr ? joints_json(N, o.q) : json(nullptr)},
                {"kind", o.q != nullptr ? json(o.kind) : json(nullptr)},
                {"arm", o.q != nullptr ? json(o.arm) : json(nullptr)}};
-  add_obstacle_json(s, o.q, pose);
+  if (o.q != nullptr) {
+    Kinematics workspace;
+    kinematics_at_base(s.robot, workspace);
+    WorkcellClearance c;
+    pose_check(s.robot, s.cell, o.q, workspace, c);
+    add_clearance_json(c, s.cell, std::strcmp(o.kind, "touch") == 0, pose);
+  } else {
+    for (const char* field : {"valid", "wall_clearance", "floor_clearance", "touches"})
+      pose[field] = nullptr;
+    add_obstacle_json(s, nullptr, pose);
+  }
   document["goal_pose"] = pose;
-  document["straight_motion"] = {
-      {"collides", m.straight.collides != 0},
-      {"first_collision", m.straight.collides ? json(m.straight.firstCollision) : json(nullptr)}};
+  // Without a goal pose there is no straight motion to check, and the planner runs only when
+  // the straight motion collides.
+  document["straight_motion"] =
+      o.q == nullptr
+          ? json(nullptr)
+          : json({{"collides", m.straight.collides != 0},
+                  {"first_collision",
+                   m.straight.collides ? json(m.straight.firstCollision) : json(nullptr)}});
   document["how"] = m.how == kMotionStraight  ? json("straight")
                     : m.how == kMotionPlanned ? json("planned")
                                               : json(nullptr);
-  document["planner"] = command.planner;
+  const bool plannerRan = o.q != nullptr && m.how != kMotionStraight;
+  document["planner"] = plannerRan ? json(command.planner) : json(nullptr);
   document["seed"] = command.seed;
   document["planning_time_ms"] = m.plan.planningMs;
   json path = json::array();
@@ -361,6 +433,11 @@ void add_trajectory_json(const CommandLine& command, const PlanOutcome& o,
                             {"max_jerk", joints_json(N, command.limits.jerk)}};
 }
 
+// A clearance as printed to 4 decimals: those that round to zero print as 0.0000, never -0.0000.
+double four_places(double clearance) {
+  return std::fabs(clearance) < 0.00005 ? 0.0 : clearance;
+}
+
 // The outcome as text; with boxes in the workcell (boxes true) the motion is said free of them
 // too, with their least clearance.
 void print_plan_text(const CommandLine& command, const PlanOutcome& o, bool boxes, FILE* out) {
@@ -383,8 +460,9 @@ void print_plan_text(const CommandLine& command, const PlanOutcome& o, bool boxe
   std::fprintf(out,
                "path: %zu waypoints, length %.4f rad; least clearance from the wall %.4f, "
                "from the floor %.4f",
-               m.plan.path.size(), m.plan.length, m.plan.minWall, m.plan.minFloor);
-  if (boxes) std::fprintf(out, ", from the boxes %.4f", m.plan.minObstacle);
+               m.plan.path.size(), m.plan.length, four_places(m.plan.minWall),
+               four_places(m.plan.minFloor));
+  if (boxes) std::fprintf(out, ", from the boxes %.4f", four_places(m.plan.minObstacle));
   std::fprintf(out, "\n");
 }
 
@@ -505,7 +583,7 @@ int run_animate_command(const CommandLine& command, FILE* out, FILE* err) {
 int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   const std::unique_ptr<CommandScene> s = new_scene();
-  if (!command_scene(command, *s, why)) return command_line_error(why, err);
+  if (!command_scene(command, *s, why)) return refuse_scene(command, why, out, err);
   PlanOutcome outcome;
   const int status = plan_command_goal(command, *s, outcome);
   if (status == 2) return command_line_error(outcome.reason, err);
@@ -545,7 +623,7 @@ int run_plan_command(const CommandLine& command, FILE* out, FILE* err) {
 int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   const std::unique_ptr<CommandScene> s = new_scene();
-  if (!command_scene(command, *s, why)) return command_line_error(why, err);
+  if (!command_scene(command, *s, why)) return refuse_scene(command, why, out, err);
   const PlacementOptions options;
   PlacementResult& result = s->placements;
   placement_solve(s->robot, s->cell, s->robot.qInit[s->type], options, result);
@@ -592,6 +670,12 @@ int command_scene(const CommandLine& command, CommandScene& s, std::string& why)
     s.cell.rwG = {command.goal[0], command.goal[1], command.goal[2] + halfHeight};
     double LL1, LL2;
     goal_reach(s.robot, s.cell.EwG, s.cell.rwG, LL1, LL2);
+    if (!(LL1 <= LL2) && command.goal[2] < 0) {
+      why = "goal below the floor: the workpiece's underside at z = " +
+            shown_number(command.goal[2]) + " (out of reach for robot type " +
+            std::to_string(s.type) + ")";
+      return 0;
+    }
     if (!(LL1 <= LL2)) {
       why = "goal out of reach for robot type " + std::to_string(s.type) + " (distance " +
             std::to_string(LL1) + " > reach " + std::to_string(LL2) + ")";
@@ -611,7 +695,7 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   const std::unique_ptr<CommandScene> scene = new_scene();
   CommandScene& s = *scene;
-  if (!command_scene(command, s, why)) return command_line_error(why, err);
+  if (!command_scene(command, s, why)) return refuse_scene(command, why, out, err);
   // As the 'B' key does: the model rebuilt and the contact arm guessed, then the steps.
   rebuild_robot(s);
   const RobotModel& robot = s.robot;
@@ -620,6 +704,12 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
   MethodBRun run;
   method_b_run(robot, s.cell, robot.qInit[s.type], command.maxSteps, command.json ? nullptr : out,
                s.kin, s.methodB, run);
+  // A final pose that cuts the workcell is no success: Method B finished, but a script must not
+  // take the pose.
+  const std::string reason =
+      run.final   ? pose_cut_reason("Method B's final pose", s, state.qGoal)
+      : run.stuck ? "Method B cannot progress: a pair of steps leaves its pose as it was"
+                  : "Method B reached no final pose within the step limit";
   if (command.json) {
     json document = scene_json(command, s);
     json solutions = json::array();
@@ -634,10 +724,7 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
       solutions.push_back(solution);
     }
     document["solutions"] = solutions;
-    document["reason"] =
-        run.final   ? json(nullptr)
-        : run.stuck ? json("Method B cannot progress: a pair of steps leaves its pose as it was")
-                    : json("Method B reached no final pose within the step limit");
+    document["reason"] = reason.empty() ? json(nullptr) : json(reason);
     document["steps"] = run.steps;
     document["final"] = run.final;
     print_json(out, document);
@@ -645,7 +732,10 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
     std::fprintf(out, "\n");
     std::fflush(out);
   }
-  return run.final ? 0 : 1;
+  if (reason.empty()) return 0;
+  std::fprintf(err, "armsim: %s\n", reason.c_str());
+  std::fflush(err);
+  return 1;
 }
 
 int run_map_command(const CommandLine& command, FILE* out, FILE* err) {

@@ -34,7 +34,9 @@ int command_scene(const CommandLine& command, CommandScene& scene, std::string& 
 int run_solve_command(const CommandLine& command, FILE* out, FILE* err);
 
 // --method-b: Method B from the initial pose as the status asks, its trace (or JSON) to out.
-// Returns 0 with a final pose, 1 without, 2 for a scene the dialogs refuse.
+// Returns 0 with a final pose valid in the workcell, 1 without a final pose or with one that cuts
+// the wall, the floor or a box (the reason to err and to JSON's reason), 2 for a scene the
+// dialogs refuse.
 int run_method_b_command(const CommandLine& command, FILE* out, FILE* err);
 
 // --map: the feasibility map of one type or all four (PNG, and CSV when asked), a progress bar on

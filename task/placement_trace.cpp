@@ -1,5 +1,6 @@
 #include "task/placement_trace.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "task/flushed_print.h"
@@ -40,7 +41,9 @@ void print_placement_line(const PlacementResult& result, int index, FILE* out) {
   if (p.kind == kPlacementTouch)
     flushed_printf(out, "\n%3d 接触 アーム%d      ", index + 1, p.arm);
   else
-    flushed_printf(out, "\n%3d 離隔 余裕%7.4f ", index + 1, p.clearance);
+    // A margin that rounds to zero prints as 0.0000, never -0.0000.
+    flushed_printf(out, "\n%3d 離隔 余裕%7.4f ", index + 1,
+                   std::fabs(p.clearance) < 0.00005 ? 0.0 : p.clearance);
   flushed_printf(out, "q[]=(%7.4f %7.4f %7.4f %7.4f %7.4f %7.4f %7.4f)", q[1], q[2], q[3], q[4],
                  q[5], q[6], q[7]);
   flushed_printf(out, " 初期姿勢からの距離=%7.4f 隙間=%10.3e 位置誤差=%10.3e 姿勢誤差=%10.3e",
