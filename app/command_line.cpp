@@ -346,6 +346,15 @@ std::string shown_limits(const double limit[]) {
   return text;
 }
 
+// The planners that one seed does not make repeatable: "PRM, PRMstar and RRTstar".
+std::string unrepeatable_planners() {
+  std::string text;
+  const int n = sizeof kUnrepeatablePlanners / sizeof kUnrepeatablePlanners[0];
+  for (int k = 0; k < n; k++)
+    text += (k == 0 ? "" : k + 1 == n ? " and " : ", ") + std::string(kUnrepeatablePlanners[k]);
+  return text;
+}
+
 // Every option, in the order of the help. The mode options choose a mode; each other option
 // belongs to some modes, and takes `count` values (0 for a flag) read by `read`, the readers
 // running in `readOrder` after CLI11 has collected the text. Output files are checked last,
@@ -428,7 +437,8 @@ std::vector<OptionRow> option_rows() {
        read_time_limit, 9},
       {"--seed", kModeWindow, motion, 1, "N", "a whole number",
        "Seed of the planner's random numbers (default " + std::to_string(defaults.seed) +
-           "; --plan, --animate)",
+           "; --plan, --animate): one seed, one path, except with " + unrepeatable_planners() +
+           " (" + kUnrepeatableWhy + ")",
        read_seed, 10},
       {"--scene", kModeWindow, kUrdf, 0, "", "",
        "With the wall and the floor, as fixed links (--urdf)", nullptr, 0},

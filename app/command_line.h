@@ -66,6 +66,14 @@ enum CommandLineResult {
   kCommandLineError,  // command.message holds one line: print it to stderr, exit 2
 };
 
+// The planners with which one seed need not give one path, and why: PRM and PRMstar grow their
+// roadmap on a thread of their own, and RRTstar and PRMstar refine their path until the time
+// limit, so what they return depends on how far they got. Every other planner is repeatable.
+constexpr const char* kUnrepeatablePlanners[] = {"PRM", "PRMstar", "RRTstar"};
+constexpr const char* kUnrepeatableWhy =
+    "PRM and PRMstar grow their roadmap on a thread of their own, and RRTstar and PRMstar refine "
+    "their path until the time limit";
+
 // What --version prints after the program's name.
 constexpr const char* kProgramVersion = "1.0";
 

@@ -3,7 +3,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -309,6 +311,9 @@ struct PlanOutcome {
   int arm = 0;
   MotionChoice motion;
   std::string reason;
+  // The poses the planner ran toward (0 when none was planned) and the whole search's time.
+  int posesPlanned = 0;
+  double searchMs = 0;
 };
 
 int plan_goal(const CommandLine& command, const PlanRequest& request, CommandScene& s,
@@ -350,7 +355,17 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
       motion_to_pose(robot, cell, qInit, result.poses[command.planIndex - 1].q, request, o.motion);
       o.motion.index = command.planIndex - 1;
     } else {
+      const auto started = std::chrono::steady_clock::now();
       motion_to_placements(robot, cell, qInit, result, request, o.motion);
+      o.searchMs =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+              .count();
+      // The straight lines are checked first; the planner then runs toward each pose in turn
+      // up to the first it reaches.
+      const int listed = std::min(result.count, kMaxPlacements);
+      o.posesPlanned = o.motion.how == kMotionPlanned ? o.motion.index + 1
+                       : o.motion.how == kMotionNone  ? listed
+                                                      : 0;
     }
     const int k = o.motion.index >= 0 ? o.motion.index : 0;
     o.index = k + 1;
@@ -405,6 +420,9 @@ json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutc
   document["planner"] = plannerRan ? json(command.planner) : json(nullptr);
   document["seed"] = command.seed;
   document["planning_time_ms"] = m.plan.planningMs;
+  const bool best = !command.planToMethodB && command.planIndex == 0 && o.q != nullptr;
+  document["poses_planned"] = best ? json(o.posesPlanned) : json(nullptr);
+  document["search_time_ms"] = best ? json(o.searchMs) : json(nullptr);
   json path = json::array();
   for (const JointVector& q : m.plan.path) path.push_back(joints_json(N, q.data()));
   document["path"] = path;
@@ -456,6 +474,9 @@ void print_plan_text(const CommandLine& command, const PlanOutcome& o, bool boxe
                  "%.4f of its length\n",
                  command.planner.c_str(), command.seed, m.plan.planningMs,
                  m.straight.firstCollision);
+  if (o.posesPlanned > 1)
+    std::fprintf(out, "search: planned toward %d poses in %.3f s\n", o.posesPlanned,
+                 o.searchMs / 1000);
   if (m.how == kMotionNone) return;
   std::fprintf(out,
                "path: %zu waypoints, length %.4f rad; least clearance from the wall %.4f, "

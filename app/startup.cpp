@@ -82,8 +82,11 @@ int startup(int* argc, char** argv, const WorkcellFile& workcell) {
   // Without a display the toolkit would end the program with a bare message of its own.
   Display* probe = open_named_display(*argc, argv);
   if (probe == nullptr) {
-    console_printf(
-        "armsim: cannot open an X display (DISPLAY unset or unreachable); the window needs one.\n");
+    // An error, so on stderr, after the help the console has shown.
+    std::fflush(console.out);
+    std::fprintf(stderr,
+                 "armsim: cannot open an X display (DISPLAY unset or unreachable); the window "
+                 "needs one.\n");
     return 1;
   }
   // Held until the window exists: a server may reset when its last client leaves.

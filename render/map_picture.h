@@ -58,7 +58,7 @@ struct MapLegendEntry {
 constexpr MapLegendEntry kMapLegend[] = {
     {kMapLegendClass, kMapTouch, "touching pose", true},
     {kMapLegendClass, kMapClear, "clear pose only", true},
-    {kMapLegendClass, kMapBlocked, "all poses cut the wall", true},
+    {kMapLegendClass, kMapBlocked, "blocked: all cut the wall or the floor", true},
     {kMapLegendClass, kMapUnreachable, "out of reach", true},
     {kMapLegendMethodB, kMapTouch, "Method B final pose", true},
     {kMapLegendNoMotion, kMapTouch, "no collision-free motion", true},

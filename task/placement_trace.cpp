@@ -55,7 +55,7 @@ void print_placement_table(const PlacementResult& result, const Workcell& cell, 
       out, "\n\n------------------ 全解: 接触%d 離隔%d ------------------------------------------",
       result.touchCount, result.clearCount);
   if (result.count == 0) {
-    flushed_printf(out, "\n解なし: %s\n", placement_reason(result, cell).c_str());
+    flushed_printf(out, "\nno solution: %s\n", placement_reason(result, cell).c_str());
     return;
   }
   flushed_printf(out, "\n(離隔解は各離隔区間で隙間が最大の姿勢; 接触が先, 各々初期姿勢に近い順)");

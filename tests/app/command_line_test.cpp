@@ -265,7 +265,7 @@ TEST(CommandLine, SeveralFaultsReportTheFirstInAFixedOrder) {
   };
   const Case cases[] = {
       {{"--type", "9", "--help"}, ""},
-      {{"--type", "9", "--frob"}, "The following argument was not expected: --frob"},
+      {{"--type", "9", "--frob"}, "--frob is not an option (armsim --help lists every option)"},
       {{"--type", "9", "--solve", "--map"}, "--solve and --map cannot be used together"},
       {{"--threads", "0", "--solve"},
        "--threads cannot be used with --solve (it belongs to --map)"},

@@ -67,7 +67,7 @@ TEST(MethodBCommand, PrintsTheTraceOfTheKeys) {
     const Output output = run(method_b(type, 40, false));
     EXPECT_EQ(output.status, 1) << type;  // no final pose within 40 steps
     EXPECT_EQ(output.out, trace_of_keys(type, 40) + "\n") << type;
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(output.err, "armsim: Method B reached no final pose within the step limit\n");
   }
 }
 

@@ -300,9 +300,16 @@ json check_document(const Case& c, const Output& output, CommandMode mode) {
   EXPECT_EQ(doc.at("goal"), json({g[0], g[1], g[2]}));
   EXPECT_EQ(doc.at("wall"), json({0.0, wall_of(c).y, 0.0}));
   const json& solutions = doc.at("solutions");
-  EXPECT_EQ(output.status, solutions.empty() ? 1 : 0);
-  EXPECT_EQ(doc.at("reason").is_null(), !solutions.empty());
   const RobotModel model = model_of(c.type);
+  // Success needs a pose; Method B's final pose must also be valid by the judge.
+  bool success = !solutions.empty();
+  if (mode == kModeMethodB && success) {
+    double q[kJointSlots];
+    read_joints(solutions[0], q);
+    success = judge::judge_pose(model, wall_of(c), q).valid(kBand);
+  }
+  EXPECT_EQ(output.status, success ? 0 : 1);
+  EXPECT_EQ(doc.at("reason").is_null(), success);
   std::string lastKind = "touch";
   double lastDistance = -1;
   for (size_t k = 0; k < solutions.size(); k++) {
@@ -369,13 +376,15 @@ TEST(WorkcellCommand, ListedPosesOfPastFaultsAreValid) {
 }
 
 // Method B ends on poses below the floor here: its JSON must call them invalid with the judge's
-// floor clearance, and the console must name the floor in one line after the trace.
+// floor clearance, the exit status must be 1 with the floor named on stderr, and the console
+// must name the floor in one line after the trace.
 TEST(WorkcellCommand, MethodBNamesAFinalPoseBelowTheFloor) {
   for (const Case& c :
        {given(1, -0.271, 1.549, 1.245, 1.037), given(1, 0.438, 1.902, 0.804, 1.303)}) {
     SCOPED_TRACE(describe(c));
     const Output asJson = run(c, kModeMethodB, true);
-    ASSERT_EQ(asJson.status, 0);
+    ASSERT_EQ(asJson.status, 1);
+    EXPECT_NE(asJson.err.find("lies below the floor"), std::string::npos) << asJson.err;
     const json doc = check_document(c, asJson, kModeMethodB);
     ASSERT_TRUE(doc["final"].get<bool>());
     ASSERT_EQ(doc["solutions"].size(), 1u);
@@ -388,7 +397,7 @@ TEST(WorkcellCommand, MethodBNamesAFinalPoseBelowTheFloor) {
     EXPECT_NEAR(pose["floor_clearance"].get<double>(), v.floor, 1e-9);
 
     const Output text = run(c, kModeMethodB, false);
-    ASSERT_EQ(text.status, 0);
+    ASSERT_EQ(text.status, 1);
     const size_t verdict = text.out.find("床より下");
     ASSERT_NE(verdict, std::string::npos) << text.out;
     EXPECT_EQ(text.out.find("床より下", verdict + 1), std::string::npos) << "named twice";
