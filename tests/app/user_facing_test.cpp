@@ -95,6 +95,10 @@ TEST(UserFacing, CommandLinesTellTheTruthInStatusStderrAndJson) {
        {"/planner", "/reason"},
        {"/straight_motion/collides", "/goal_pose/valid", "/goal_pose/wall_clearance",
         "/goal_pose/floor_clearance", "/path_length"}},
+      // --to best says how many poses it planned toward and how long it searched; a pose
+      // given directly has no search.
+      {{"--plan", "--json"}, 0, "", {"/reason"}, {"/poses_planned", "/search_time_ms"}},
+      {{"--plan", "--to", "2", "--json"}, 0, "", {"/poses_planned", "/search_time_ms"}, {"/path"}},
       // Refused scenes: exit 2, and with --json still a document with the reason.
       {{"--solve", "--goal", "10", "10", "0", "--json"},
        2,
