@@ -55,10 +55,12 @@ struct MapLegendEntry {
   const char* name;  // the text beside the symbol
   bool cellEntry;    // explains the cells: shown in the window's legend as well
 };
+// A cell entry's name fits the window's legend under its heading (at most 139 pixels in its
+// font); the blocked class takes the table's name for it.
 constexpr MapLegendEntry kMapLegend[] = {
     {kMapLegendClass, kMapTouch, "touching pose", true},
     {kMapLegendClass, kMapClear, "clear pose only", true},
-    {kMapLegendClass, kMapBlocked, "blocked: all cut the wall or the floor", true},
+    {kMapLegendClass, kMapBlocked, "blocked: cut wall or floor", true},
     {kMapLegendClass, kMapUnreachable, "out of reach", true},
     {kMapLegendMethodB, kMapTouch, "Method B final pose", true},
     {kMapLegendNoMotion, kMapTouch, "no collision-free motion", true},

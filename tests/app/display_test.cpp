@@ -472,7 +472,7 @@ TEST(FloorMapLegend, ColoursAndNamesInTheBottomRightCorner) {
   };
   const Row rows[6] = {{"touching pose", {0x00, 0x9E, 0x73}, false},
                        {"clear pose only", {0x56, 0xB4, 0xE9}, false},
-                       {"blocked: all cut the wall or the floor", {0xD5, 0x5E, 0x00}, false},
+                       {"blocked: cut wall or floor", {0xD5, 0x5E, 0x00}, false},
                        {"out of reach", {-1, -1, -1}, false},
                        {"Method B final pose", {0x00, 0x9E, 0x73}, true},
                        {"no collision-free motion", {0x00, 0x9E, 0x73}, false}};
