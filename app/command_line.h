@@ -13,24 +13,24 @@
 //                     the planner and the joint limits] [--fps N] [--size WxH]
 // Every mode, and the window, also takes --workcell FILE: a workcell file (task/workcell_file.h)
 // with the type, goal, wall and boxes; --type, --goal and --wall override the file's.
-// `armsim --help` lists every option. Without a mode the program opens its window as before:
-// the toolkit reads its own options (-display NAME, -geometry WxH+X+Y, -iconic, -direct,
-// -indirect, -gldebug, -sync), which toolkit_arguments leaves in argv.
+// `armsim --help` lists every option, `armsim --version` prints the version. Without a mode the
+// program opens its window as before: the toolkit reads its own options (-display NAME, -geometry
+// WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync), which toolkit_arguments leaves in argv.
 // Negative numbers are written plainly (--goal -0.6 2.2 0, --wall -1). Numbers are read in the
 // C locale whatever the process's locale.
 //
-// Checked here: unknown options and stray words, missing or extra values, text that is no
-// number, nan and inf, a type outside 1..4 (`all` with --map only), --max-steps < 1, --threads
-// < 1, --to other than best, method-b or a whole number >= 1, an unknown --planner, a
-// --time-limit <= 0 or above kMaxTimeLimit, a --seed that is no whole number, a step <= 0 or so
-// small that a map would have more than kMapMaxCells cells, options of one mode with another or
-// with none, two modes at once, toolkit options with a mode, output files whose directory is
-// missing or not writable,
-// --out equal to --csv, --wall with --urdf but without --scene (the wall would not be written),
-// and the workcell file, read whole and strictly. Not checked here: whether the goal is in reach
-// and the wall acceptable for the type. The dialogs' tests belong to the caller, who knows the
-// robot model: see goalGiven, wallGiven and apply_workcell_file, and report a refusal with
-// command_line_error (exit status 2).
+// Checked here: unknown options (the message names the nearest known one) and stray words,
+// missing or extra values, text that is no number, nan and inf, a type outside 1..4 (`all` with
+// --map only), --max-steps < 1, --threads < 1, --to other than best, method-b or a whole number
+// >= 1, an unknown --planner, a --time-limit <= 0 or above kMaxTimeLimit, a --seed that is no
+// whole number, a step <= 0 or so small that a map would have more than kMapMaxCells cells,
+// options of one mode with another or with none, two modes at once, toolkit options with a mode,
+// output files whose directory is missing or not writable, --out equal to --csv or (--map) not
+// .png, --wall with --urdf but without --scene (the wall would not be written), and the workcell
+// file, read whole and strictly. Not checked here: whether the goal is in reach and the wall
+// acceptable for the type. The dialogs' tests belong to the caller, who knows the robot model:
+// see goalGiven, wallGiven and apply_workcell_file, and report a refusal with command_line_error
+// (exit status 2).
 // The timed motion's options are checked here too: a --rate <= 0 or above kMaxTrajectoryRate, a
 // joint limit that is not a number > 0, or not one of them (every joint) or seven separated by
 // commas (joints 1..7), and --trajectory naming the --csv file.

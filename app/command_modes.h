@@ -30,7 +30,8 @@ struct CommandScene {
 int command_scene(const CommandLine& command, CommandScene& scene, std::string& why);
 
 // --solve: every goal pose of the scene (the console table, or JSON) to out; the reason to err
-// when there is none. Returns 0 with at least one pose, 1 without, 2 for a refused scene.
+// when there is none. Returns 0 with at least one pose, 1 without, 2 for a refused scene (with
+// --json also a document with the reason to out, as --method-b and --plan do).
 int run_solve_command(const CommandLine& command, FILE* out, FILE* err);
 
 // --method-b: Method B from the initial pose as the status asks, its trace (or JSON) to out.
