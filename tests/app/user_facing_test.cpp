@@ -206,3 +206,12 @@ TEST(UserFacing, MethodBSucceedsOnlyWithAPoseTheJudgeFindsValid) {
   EXPECT_GT(valid, 0);
   EXPECT_GT(invalid, 0);
 }
+
+// A touching pose's clearances are a rounding error below zero; printed to four places they read
+// 0.0000, not -0.0000.
+TEST(UserFacing, TouchingClearancesPrintWithoutASign) {
+  const Output output = run({"--plan", "--to", "1"});
+  ASSERT_EQ(output.status, 0) << output.err;
+  EXPECT_NE(output.out.find("from the wall 0.0000"), std::string::npos) << output.out;
+  EXPECT_EQ(output.out.find("-0.0000"), std::string::npos) << output.out;
+}
