@@ -36,7 +36,7 @@ void keep_least_wall(double c, int body, WorkcellFeature feature, WorkcellCleara
 
 // Least and validity from the wall, floor and box clearances.
 int finish(WorkcellClearance& out) {
-  out.least = std::fmin(std::fmin(out.wall, out.floor), out.obstacle);
+  out.least = min_of(min_of(out.wall, out.floor), out.obstacle);
   out.valid = std::isfinite(out.wall) && std::isfinite(out.floor) && !std::isnan(out.obstacle) &&
               out.least >= -kWorkcellTolerance;
   return out.valid;
@@ -96,7 +96,7 @@ double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& pl
   vsub(b, a, ab);
   vsub(sr.onRect, a, aw);
   const double ab2 = vdot(ab, ab);
-  const double t = ab2 > 0 ? std::fmin(1.0, std::fmax(0.0, vdot(aw, ab) / ab2)) : 0;
+  const double t = ab2 > 0 ? min_of(1.0, max_of(0.0, vdot(aw, ab) / ab2)) : 0;
   away = unit_from(sr.onRect, {a.x + t * ab.x, a.y + t * ab.y, a.z + t * ab.z});
   return sr.distance - radius;
 }
@@ -162,8 +162,8 @@ void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyCl
     c = body.box ? box_box_bound(*body.box, set.box[j], away)
                  : tube_box_bound(body.a, body.b, body.r, set.box[j], away);
     if (c > out.obstacle) continue;
-    c = body.box ? box_box_clearance(*body.box, set.box[j], away)
-                 : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
+    c = body.box ? box_box_clearance_from(*body.box, set.box[j], c, away)
+                 : tube_box_clearance_from(body.a, body.b, body.r, set.box[j], c, away);
     if (c < out.obstacle || std::isnan(c))
       out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
   }
@@ -177,7 +177,7 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
   out.wallBody = kBodyHand;
   out.wallFeature = feature;
-  out.floor = std::fmin(jointN.z, rw.z) - r;
+  out.floor = min_of(jointN.z, rw.z) - r;
   out.floorBody = kBodyHand;
   bodies.wall[kBodyHand] = out.wall;
   bodies.floor[kBodyHand] = out.floor;
@@ -186,8 +186,8 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   // plate than the hand, the hand keeps the least and the box's exact distance is not needed.
   const double halfDiagonal =
       std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
-  const Vec3 nearest = {std::fmin(std::fmax(rw.x, plate.x0), plate.x1), plate.y,
-                        std::fmin(std::fmax(rw.z, plate.z0), plate.z1)};
+  const Vec3 nearest = {min_of(max_of(rw.x, plate.x0), plate.x1), plate.y,
+                        min_of(max_of(rw.z, plate.z0), plate.z1)};
   Vec3 gap;
   vsub(rw, nearest, gap);
   bodies.wall[kBodyWorkpiece] = vnorm(gap) - halfDiagonal;
@@ -250,7 +250,7 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
       keep_least_wall(bodies.wall[m], m, f, out);
     }
     if (m == 1) continue;
-    bodies.floor[m] = std::fmin(a.z, b.z) - r;
+    bodies.floor[m] = min_of(a.z, b.z) - r;
     keep_least(bodies.floor[m], m, out.floor, out.floorBody);
   }
   ObstacleSet set;
