@@ -119,7 +119,7 @@ class CertifiedMotion : public ob::MotionValidator {
   bool checkMotion(const ob::State* s1, const ob::State* s2) const override {
     MotionCheck check;
     double a[kJointSlots], b[kJointSlots];
-    if (context_.cell.obstacleCount > 0 && (!pose_valid(s1, s2, 1) || !pose_valid(s1, s2, 0.5)))
+    if (context_.cell.obstacleCount > 0 && (!probe_valid(s1, s2, 1) || !probe_valid(s1, s2, 0.5)))
       return false;
     return run(s1, s2, a, b, check);
   }
@@ -165,15 +165,14 @@ class CertifiedMotion : public ob::MotionValidator {
 
   // Whether the pose at fraction t of the motion from s1 to s2 is valid, tallied as a motion
   // that evaluated one pose.
-  bool pose_valid(const ob::State* s1, const ob::State* s2, double t) const {
+  bool probe_valid(const ob::State* s1, const ob::State* s2, double t) const {
     const Clock::time_point start = Clock::now();
     const int N = context_.robot.N;
     double q[kJointSlots], b[kJointSlots];
     to_joints(N, s1, q);
     to_joints(N, s2, b);
     for (int i = 1; i <= N; i++) q[i] += t * wrap_angle(b[i] - q[i]);
-    WorkcellClearance c;
-    const int valid = pose_check(context_.robot, context_.cell, q, context_.kin, c);
+    const int valid = pose_valid(context_.robot, context_.cell, q, context_.kin);
     context_.motions++;
     context_.motionPoses++;
     context_.ms += ms_since(start);
