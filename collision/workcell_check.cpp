@@ -314,6 +314,11 @@ int workcell_valid(const RobotModel& robot, const Kinematics& kin, const Workcel
   const int N = robot.N;
   ObstacleSet set;
   set_obstacles(cell, set);
+  // A box that is no number: its bounds could not rule a pair out.
+  for (int j = 0; j < set.count; j++) {
+    const Vec3 &lo = set.lo[j], &hi = set.hi[j];
+    if (!std::isfinite(lo.x + lo.y + lo.z + hi.x + hi.y + hi.z)) return 0;
+  }
   // The tubes: arms 1..N-1 and the hand (joint N to the work point); arm 1 stands on the floor.
   for (int m = 1; m <= N; m++) {
     const Vec3 &a = kin.Jpos[m], &b = m < N ? kin.Jpos[m + 1] : kin.rw;
