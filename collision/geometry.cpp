@@ -85,9 +85,9 @@ Vec3 column(const Mat3& R, int i) {
 }  // namespace
 
 Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
-  return {std::fmax(0.0, std::fmin(p.x, q.x) - hi.x) - std::fmax(0.0, lo.x - std::fmax(p.x, q.x)),
-          std::fmax(0.0, std::fmin(p.y, q.y) - hi.y) - std::fmax(0.0, lo.y - std::fmax(p.y, q.y)),
-          std::fmax(0.0, std::fmin(p.z, q.z) - hi.z) - std::fmax(0.0, lo.z - std::fmax(p.z, q.z))};
+  return {max_of(0.0, min_of(p.x, q.x) - hi.x) - max_of(0.0, lo.x - max_of(p.x, q.x)),
+          max_of(0.0, min_of(p.y, q.y) - hi.y) - max_of(0.0, lo.y - max_of(p.y, q.y)),
+          max_of(0.0, min_of(p.z, q.z) - hi.z) - max_of(0.0, lo.z - max_of(p.z, q.z))};
 }
 
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1) {
@@ -216,9 +216,15 @@ double box_rect_clearance(const OrientedBox& box, const WallRect& r, RectFeature
   // Apart, the nearest points pair an edge of the box with the rectangle, or an edge of the
   // rectangle with the box; the two meet exactly when one of these pairs does.
   double best2 = INFINITY;
-  Vec3 corner[4];
+  Vec3 corner[4], boxLo, boxHi;
   rect_corners(r, corner);
+  box_bounds(box, boxLo, boxHi);
+  const Vec3 rectLo = {r.x0, r.y, r.z0}, rectHi = {r.x1, r.y, r.z1};
+  // A pair whose bounding boxes lie farther apart than the best pair so far cannot give a nearer
+  // pair (the margin keeps rounding from deciding).
   for (int k = 0; k < 4; k++) {
+    const Vec3 gap = box_gap(boxLo, boxHi, corner[k], corner[(k + 1) % 4]);
+    if (vdot(gap, gap) > best2 + kGapMargin) continue;
     const double d2 = segment_box_distance2(corner[k], corner[(k + 1) % 4], box);
     if (d2 < best2) best2 = d2, feature = kEdgeFeature[k];
   }
@@ -231,6 +237,8 @@ double box_rect_clearance(const OrientedBox& box, const WallRect& r, RectFeature
         Vec3 start =
             along(along(along(box.c, u[j], sj * box.h[j]), u[k], sk * box.h[k]), u[i], -box.h[i]);
         const Vec3 end = along(start, u[i], 2 * box.h[i]);
+        const Vec3 gap = box_gap(rectLo, rectHi, start, end);
+        if (vdot(gap, gap) > best2 + kGapMargin) continue;
         SegmentRect sr;
         segment_rect(start, end, r, sr);
         // On a tie the rectangle's edge found first names the contact.
@@ -421,13 +429,18 @@ double box_box_bound(const OrientedBox& body, const OrientedBox& obstacle, Vec3&
 
 double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                           Vec3& away) {
+  Vec3 axis;
+  return tube_box_clearance_from(a, b, radius, box, tube_box_bound(a, b, radius, box, axis), away);
+}
+
+double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                               double bound, Vec3& away) {
   away = {0, 0, 0};
   if (!finite_box(box) || !std::isfinite(a.x + a.y + a.z + b.x + b.y + b.z)) return NAN;
-  Vec3 d, axis;
-  vsub(b, a, d);
   // They meet exactly when every axis shows an overlap; the least overlap parts them.
-  const double depth = segment_box_overlap(a, d, box, axis);
-  if (depth > 0) return -(radius + depth);
+  if (bound < -radius) return bound;
+  Vec3 d;
+  vsub(b, a, d);
   double t;
   const double d2 = segment_box_nearest(a, b, box, t);
   const Vec3 p = along(a, d, t);
@@ -438,11 +451,15 @@ double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const Ori
 }
 
 double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
+  Vec3 axis;
+  return box_box_clearance_from(body, obstacle, box_box_bound(body, obstacle, axis), away);
+}
+
+double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstacle, double bound,
+                              Vec3& away) {
   away = {0, 0, 0};
   if (!finite_box(body) || !finite_box(obstacle)) return NAN;
-  Vec3 axis;
-  const double depth = box_box_overlap(body, obstacle, axis);
-  if (depth > 0) return -depth;
+  if (bound < 0) return bound;  // they overlap: the least overlap parts them
   // Apart (or touching): a nearest pair has a point on an edge of one of the boxes.
   double best2 = INFINITY;
   Vec3 gap = {0, 0, 0}, start[12], end[12];

@@ -40,6 +40,15 @@ struct SegmentRect {
   RectFeature feature;
 };
 
+// std::fmax and std::fmin inlined, with their results (the number when the other is NaN, the
+// second on a tie): libm's call costs more than the small routines that use them.
+inline double max_of(double x, double y) {
+  return x > y || y != y ? x : y;
+}
+inline double min_of(double x, double y) {
+  return x < y || y != y ? x : y;
+}
+
 // The gap between the axis-aligned box lo..hi and the bounding box of segment p..q, per axis:
 // how far the segment's box lies beyond hi (> 0) or below lo (< 0); 0 where they overlap. Its
 // length is a lower bound of the distance between the box and the segment.
@@ -82,6 +91,14 @@ double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const Ori
 double tube_box_bound(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                       Vec3& away);
 double box_box_bound(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away);
+
+// tube_box_clearance and box_box_clearance given `bound`, the result of tube_box_bound or
+// box_box_bound for the same shapes: the same clearance and direction without measuring the
+// separating axes again.
+double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                               double bound, Vec3& away);
+double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstacle, double bound,
+                              Vec3& away);
 
 // The signed clearance of two solid boxes: their distance when apart, minus the least
 // translation that parts them (separating axes) when they overlap. away is the unit vector

@@ -28,6 +28,7 @@ struct MotionBound {
   double rate[kJointSlots];       // |dq_i|
   double floorRate[kJointSlots];  // |dq_i|, or 0 for a joint that keeps every height
   double B[kBodySlots], floorB[kBodySlots];
+  double Amax[kBodySlots];                       // sum_i rate_i R_i: A's bound over every pose
   double acc[kBodySlots], floorAcc[kBodySlots];  // bounds on |p''| (per unit t squared)
   WallRect plate;
   int obstacleCount;
@@ -96,6 +97,8 @@ void set_up_bound(const RobotModel& robot, const Workcell& cell, const Kinematic
   if (verticalBase) m.floorRate[1] = 0;
   for (int k = 1; k < kBodySlots; k++) {
     m.B[k] = growth(m.body[k], m.rate);
+    m.Amax[k] = 0;
+    for (int i = 1; i <= m.body[k].last; i++) m.Amax[k] += m.rate[i] * m.body[k].R[i];
     m.floorB[k] = growth(m.body[k], m.floorRate);
     m.acc[k] = acceleration(m.body[k], m.rate);
     m.floorAcc[k] = acceleration(m.body[k], m.floorRate);
@@ -126,7 +129,7 @@ double step_above(double g, double s, double acc) {
 
 // The plate's extent along n: the largest n . x over its corners.
 double plate_support(const WallRect& r, const Vec3& n) {
-  return n.y * r.y + std::fmax(n.x * r.x0, n.x * r.x1) + std::fmax(n.z * r.z0, n.z * r.z1);
+  return n.y * r.y + max_of(n.x * r.x0, n.x * r.x1) + max_of(n.z * r.z0, n.z * r.z1);
 }
 
 // A body's corner points: a tube's two ends (count 2) or the workpiece's eight corners.
@@ -157,7 +160,7 @@ double plane_advance(const Vec3 corners[], const Vec3 velocities[], int count, d
   double h = INFINITY;
   for (int c = 0; c < count; c++) {
     const double g = vdot(n, corners[c]) - offset - beyond + kWorkcellTolerance;
-    h = std::fmin(h, step_above(g, vdot(n, velocities[c]), acc));
+    h = min_of(h, step_above(g, vdot(n, velocities[c]), acc));
   }
   return h;
 }
@@ -166,7 +169,7 @@ double plane_advance(const Vec3 corners[], const Vec3 velocities[], int count, d
 double axis_distance(const Vec3& p, const Vec3& o, const Vec3& a) {
   const double rx = p.x - o.x, ry = p.y - o.y, rz = p.z - o.z;
   const double s = rx * a.x + ry * a.y + rz * a.z;
-  return std::sqrt(std::fmax(0.0, rx * rx + ry * ry + rz * rz - s * s));
+  return std::sqrt(max_of(0.0, rx * rx + ry * ry + rz * rz - s * s));
 }
 
 // The largest h with A h + B h^2 / 2 <= g (infinite when nothing moves).
@@ -189,8 +192,7 @@ void lever_sums(const MotionBound& m, const Kinematics& kin, int k, double& A, d
   for (int i = 1; i <= b.last; i++) {
     const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
     const double lever =
-        std::fmax(axis_distance(from, kin.Jpos[i], a), axis_distance(to, kin.Jpos[i], a)) +
-        b.beyond;
+        max_of(axis_distance(from, kin.Jpos[i], a), axis_distance(to, kin.Jpos[i], a)) + b.beyond;
     A += m.rate[i] * lever;
     floorA += m.floorRate[i] * lever;
   }
@@ -227,10 +229,13 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
                       : 0;
     if (!(wall >= h)) {
       lever_sums(m, kin, k, A, floorA);
-      wall = std::fmax(wall, advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance));
+      wall = max_of(wall, advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance));
     }
-    h = std::fmin(h, wall);
+    h = min_of(h, wall);
     for (int j = 0; j < m.obstacleCount; j++) {
+      // A box that the body cannot reach within h even at its farthest from every axis (Amax
+      // for A) cannot lower h: most boxes lie far from most bodies.
+      if (m.Amax[k] * h + 0.5 * m.B[k] * h * h <= c.obstacle[k][j] + kWorkcellTolerance) continue;
       const Vec3& away = c.obstacleAway[k][j];
       double box = away.x != 0 || away.y != 0 || away.z != 0
                        ? plane_advance(corners, velocities, count, cornerBeyond, away,
@@ -238,18 +243,17 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
                        : 0;
       if (!(box >= h)) {
         if (std::isnan(A)) lever_sums(m, kin, k, A, floorA);
-        box = std::fmax(box, advance_within(A, m.B[k], c.obstacle[k][j] + kWorkcellTolerance));
+        box = max_of(box, advance_within(A, m.B[k], c.obstacle[k][j] + kWorkcellTolerance));
       }
-      h = std::fmin(h, box);
+      h = min_of(h, box);
     }
     if (k == 1) continue;  // arm 1 stands on the floor
     double floor = plane_advance(corners, velocities, count, cornerBeyond, up, 0, m.floorAcc[k]);
     if (!(floor >= h)) {
       if (std::isnan(floorA)) lever_sums(m, kin, k, A, floorA);
-      floor =
-          std::fmax(floor, advance_within(floorA, m.floorB[k], c.floor[k] + kWorkcellTolerance));
+      floor = max_of(floor, advance_within(floorA, m.floorB[k], c.floor[k] + kWorkcellTolerance));
     }
-    h = std::fmin(h, floor);
+    h = min_of(h, floor);
   }
   return h;
 }
@@ -283,9 +287,9 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
     BodyClearances bodies;
     workcell_body_clearances(robot, kin, cell, bodies, c);
     out.poses++;
-    out.minWall = std::fmin(out.minWall, c.wall);
-    out.minFloor = std::fmin(out.minFloor, c.floor);
-    out.minObstacle = std::fmin(out.minObstacle, c.obstacle);
+    out.minWall = min_of(out.minWall, c.wall);
+    out.minFloor = min_of(out.minFloor, c.floor);
+    out.minObstacle = min_of(out.minObstacle, c.obstacle);
     if (out.poses == 1 || !(c.least >= out.worst.least)) out.worst = c;
     if (!c.valid || !(c.least + kWorkcellTolerance >= kMotionMinAdvance) ||
         out.poses >= kMotionMaxPoses) {

@@ -36,7 +36,7 @@ void keep_least_wall(double c, int body, WorkcellFeature feature, WorkcellCleara
 
 // Least and validity from the wall, floor and box clearances.
 int finish(WorkcellClearance& out) {
-  out.least = std::fmin(std::fmin(out.wall, out.floor), out.obstacle);
+  out.least = min_of(min_of(out.wall, out.floor), out.obstacle);
   out.valid = std::isfinite(out.wall) && std::isfinite(out.floor) && !std::isnan(out.obstacle) &&
               out.least >= -kWorkcellTolerance;
   return out.valid;
@@ -96,7 +96,7 @@ double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& pl
   vsub(b, a, ab);
   vsub(sr.onRect, a, aw);
   const double ab2 = vdot(ab, ab);
-  const double t = ab2 > 0 ? std::fmin(1.0, std::fmax(0.0, vdot(aw, ab) / ab2)) : 0;
+  const double t = ab2 > 0 ? min_of(1.0, max_of(0.0, vdot(aw, ab) / ab2)) : 0;
   away = unit_from(sr.onRect, {a.x + t * ab.x, a.y + t * ab.y, a.z + t * ab.z});
   return sr.distance - radius;
 }
@@ -134,24 +134,34 @@ double bounds_gap(double lo, double hi, double boxLo, double boxHi) {
   return lo > boxHi ? lo - boxHi : (hi < boxLo ? hi - boxLo : 0);
 }
 
+// The bounding box lo..hi of a body.
+void body_bounds(const BodyShape& body, Vec3& lo, Vec3& hi) {
+  if (body.box) {
+    box_bounds(*body.box, lo, hi);
+    return;
+  }
+  lo = {std::min(body.a.x, body.b.x) - body.r, std::min(body.a.y, body.b.y) - body.r,
+        std::min(body.a.z, body.b.z) - body.r};
+  hi = {std::max(body.a.x, body.b.x) + body.r, std::max(body.a.y, body.b.y) + body.r,
+        std::max(body.a.z, body.b.z) + body.r};
+}
+
+// The gap between the bounds lo..hi and those of box j.
+Vec3 pair_gap(const Vec3& lo, const Vec3& hi, const ObstacleSet& set, int j) {
+  return {bounds_gap(lo.x, hi.x, set.lo[j].x, set.hi[j].x),
+          bounds_gap(lo.y, hi.y, set.lo[j].y, set.hi[j].y),
+          bounds_gap(lo.z, hi.z, set.lo[j].z, set.hi[j].z)};
+}
+
 // Body k against every box, into bodies and out. A pair that a cheap lower bound shows farther
 // apart than the least so far cannot give the least (nor tie with it): the bound stands in for its
 // clearance. First the gap of the bounding boxes (when they lie apart), then the separating axes.
 void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyClearances& bodies,
                     WorkcellClearance& out) {
   Vec3 lo, hi;
-  if (body.box) {
-    box_bounds(*body.box, lo, hi);
-  } else {
-    lo = {std::min(body.a.x, body.b.x) - body.r, std::min(body.a.y, body.b.y) - body.r,
-          std::min(body.a.z, body.b.z) - body.r};
-    hi = {std::max(body.a.x, body.b.x) + body.r, std::max(body.a.y, body.b.y) + body.r,
-          std::max(body.a.z, body.b.z) + body.r};
-  }
+  body_bounds(body, lo, hi);
   for (int j = 0; j < set.count; j++) {
-    const Vec3 gap = {bounds_gap(lo.x, hi.x, set.lo[j].x, set.hi[j].x),
-                      bounds_gap(lo.y, hi.y, set.lo[j].y, set.hi[j].y),
-                      bounds_gap(lo.z, hi.z, set.lo[j].z, set.hi[j].z)};
+    const Vec3 gap = pair_gap(lo, hi, set, j);
     double& c = bodies.obstacle[k][j];
     Vec3& away = bodies.obstacleAway[k][j];
     c = vnorm(gap);
@@ -162,8 +172,8 @@ void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyCl
     c = body.box ? box_box_bound(*body.box, set.box[j], away)
                  : tube_box_bound(body.a, body.b, body.r, set.box[j], away);
     if (c > out.obstacle) continue;
-    c = body.box ? box_box_clearance(*body.box, set.box[j], away)
-                 : tube_box_clearance(body.a, body.b, body.r, set.box[j], away);
+    c = body.box ? box_box_clearance_from(*body.box, set.box[j], c, away)
+                 : tube_box_clearance_from(body.a, body.b, body.r, set.box[j], c, away);
     if (c < out.obstacle || std::isnan(c))
       out.obstacle = c, out.obstacleBody = k, out.obstacleIndex = j;
   }
@@ -177,7 +187,7 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
   out.wallBody = kBodyHand;
   out.wallFeature = feature;
-  out.floor = std::fmin(jointN.z, rw.z) - r;
+  out.floor = min_of(jointN.z, rw.z) - r;
   out.floorBody = kBodyHand;
   bodies.wall[kBodyHand] = out.wall;
   bodies.floor[kBodyHand] = out.floor;
@@ -186,8 +196,8 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   // plate than the hand, the hand keeps the least and the box's exact distance is not needed.
   const double halfDiagonal =
       std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
-  const Vec3 nearest = {std::fmin(std::fmax(rw.x, plate.x0), plate.x1), plate.y,
-                        std::fmin(std::fmax(rw.z, plate.z0), plate.z1)};
+  const Vec3 nearest = {min_of(max_of(rw.x, plate.x0), plate.x1), plate.y,
+                        min_of(max_of(rw.z, plate.z0), plate.z1)};
   Vec3 gap;
   vsub(rw, nearest, gap);
   bodies.wall[kBodyWorkpiece] = vnorm(gap) - halfDiagonal;
@@ -250,7 +260,7 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
       keep_least_wall(bodies.wall[m], m, f, out);
     }
     if (m == 1) continue;
-    bodies.floor[m] = std::fmin(a.z, b.z) - r;
+    bodies.floor[m] = min_of(a.z, b.z) - r;
     keep_least(bodies.floor[m], m, out.floor, out.floorBody);
   }
   ObstacleSet set;
@@ -269,6 +279,73 @@ int pose_check(const RobotModel& robot, const Workcell& cell, const double q[], 
                WorkcellClearance& out) {
   forward_kinematics(robot, q, kin);
   return workcell_clearance(robot, kin, cell, out);
+}
+
+namespace {
+
+// Whether a clearance, or a lower bound of it, keeps out of cutting in (false for NaN).
+bool clear(double c) {
+  return c >= -kWorkcellTolerance;
+}
+
+// Whether the body keeps clear of every box.
+bool clear_of_boxes(const BodyShape& body, const ObstacleSet& set) {
+  Vec3 lo, hi, away;
+  body_bounds(body, lo, hi);
+  for (int j = 0; j < set.count; j++) {
+    const Vec3 gap = pair_gap(lo, hi, set, j);
+    if (vdot(gap, gap) > 0) continue;  // their bounding boxes lie apart
+    const double bound = body.box ? box_box_bound(*body.box, set.box[j], away)
+                                  : tube_box_bound(body.a, body.b, body.r, set.box[j], away);
+    if (clear(bound)) continue;
+    const double c = body.box
+                         ? box_box_clearance_from(*body.box, set.box[j], bound, away)
+                         : tube_box_clearance_from(body.a, body.b, body.r, set.box[j], bound, away);
+    if (!clear(c)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int workcell_valid(const RobotModel& robot, const Kinematics& kin, const Workcell& cell) {
+  const WallRect plate = wall_plate(cell.rh);
+  const double r = robot.linkRadius;
+  const int N = robot.N;
+  ObstacleSet set;
+  set_obstacles(cell, set);
+  // A box that is no number: its bounds could not rule a pair out.
+  for (int j = 0; j < set.count; j++) {
+    const Vec3 &lo = set.lo[j], &hi = set.hi[j];
+    if (!std::isfinite(lo.x + lo.y + lo.z + hi.x + hi.y + hi.z)) return 0;
+  }
+  // The tubes: arms 1..N-1 and the hand (joint N to the work point); arm 1 stands on the floor.
+  for (int m = 1; m <= N; m++) {
+    const Vec3 &a = kin.Jpos[m], &b = m < N ? kin.Jpos[m + 1] : kin.rw;
+    WorkcellFeature f;
+    Vec3 away;
+    if (!clear(tube_box_gap(a, b, r, plate, away)) && !clear(tube_wall(a, b, r, plate, f, away)))
+      return 0;
+    if (m > 1 && !clear(min_of(a.z, b.z) - r)) return 0;
+    if (!clear_of_boxes({a, b, r, nullptr}, set)) return 0;
+  }
+  // The workpiece lies within its half-diagonal of the work point.
+  const OrientedBox box = workpiece_box(robot, kin.rw, kin.Ew);
+  const double halfDiagonal =
+      std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
+  const Vec3 nearest = {min_of(max_of(kin.rw.x, plate.x0), plate.x1), plate.y,
+                        min_of(max_of(kin.rw.z, plate.z0), plate.z1)};
+  Vec3 gap;
+  vsub(kin.rw, nearest, gap);
+  RectFeature rf;
+  if (!clear(vnorm(gap) - halfDiagonal) && !clear(box_rect_clearance(box, plate, rf))) return 0;
+  if (!clear(box_bottom(box))) return 0;
+  return clear_of_boxes({kin.rw, kin.rw, 0, &box}, set);
+}
+
+int pose_valid(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin) {
+  forward_kinematics(robot, q, kin);
+  return workcell_valid(robot, kin, cell);
 }
 
 void body_name(int body, char text[16]) {

@@ -104,6 +104,14 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
 int pose_check(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin,
                WorkcellClearance& out);
 
+// Whether the pose that kin holds is valid: workcell_clearance's verdict, each body measured
+// exactly only where a cheap lower bound does not already keep it clear of the contact band. A
+// box that is no number makes every pose invalid.
+int workcell_valid(const RobotModel& robot, const Kinematics& kin, const Workcell& cell);
+
+// Forward kinematics of q (radians, q[1..N]) into kin, then workcell_valid.
+int pose_valid(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin);
+
 // The name of a body ("arm 3", "hand", "workpiece") written to text (room for 16 characters).
 void body_name(int body, char text[16]);
 

@@ -260,6 +260,44 @@ TEST(WorkcellCheck, NoBoxesAndNanBox) {
   cell.obstacleCount = 1;
   cell.obstacles[0] = {"nan", {1, 1, 1}, {NAN, 5, 1}, {{1, 0, 0, 0, 1, 0, 0, 0, 1}}};
   EXPECT_EQ(pose_check(robot, cell, q, kin, c), 0);
+  EXPECT_EQ(pose_valid(robot, cell, q, kin), 0);
+}
+
+// The verdict alone (pose_valid, which skips what cheap bounds settle) on random poses among
+// random boxes and without them: the pose check's verdict every time, and the independent
+// judge's but within 1e-6 of the band's limit. Catches a bound taken for a clearance where it
+// lies below the band, a body or a box left out, the floor exemption on the wrong arm.
+TEST(WorkcellCheck, VerdictAloneAgreesWithJudge) {
+  const unsigned seed = 3104;
+  std::mt19937 rng(seed);
+  static Kinematics kin;
+  Workcell cell;
+  int valid = 0, invalid = 0;
+  for (int trial = 0; trial < 3000 / kSlowdown; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const RobotModel& robot = models.robot[1 + trial % kRobotTypes];
+    double q[kJointSlots];
+    random_pose(rng, robot.N, q);
+    cell = {};
+    cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
+    if (trial % 4 != 0) random_boxes(rng, 0, cell);
+    kinematics_at_base(robot, kin);
+    const int verdict = pose_valid(robot, cell, q, kin);
+    WorkcellClearance c;
+    ASSERT_EQ(verdict, pose_check(robot, cell, q, kin, c));
+    const Verdict v = judge_pose(robot, cell, q);
+    const double least = std::fmin(std::fmin(v.wall, v.floor), v.obstacle);
+    if (std::fabs(least + kWorkcellTolerance) > 1e-6) {
+      EXPECT_EQ(verdict, v.valid() ? 1 : 0);
+    }
+    (verdict ? valid : invalid)++;
+  }
+  EXPECT_GT(valid, 300 / kSlowdown);
+  EXPECT_GT(invalid, 300 / kSlowdown);
+  const RobotModel& robot = models.robot[1];
+  double q[kJointSlots] = {};
+  q[2] = NAN;
+  EXPECT_EQ(pose_valid(robot, cell, q, kin), 0);
 }
 
 }  // namespace
