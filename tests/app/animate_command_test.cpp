@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -164,6 +166,37 @@ TEST(AnimateCommand, InterruptedRenderLeavesNothing) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_TRUE(directory_entries(dir).empty());
     for (const std::string& name : directory_entries(dir)) unlink((dir + "/" + name).c_str());
+    rmdir(dir.c_str());
+  }
+}
+
+// The same command gives the same bytes: the program run twice, as a user would, writes the same
+// GIF and the same MP4.
+TEST(AnimateCommand, SameCommandSameBytes) {
+  for (const char* extension : {".gif", ".mp4"}) {
+    const std::string dir = scratch_directory();
+    std::string bytes[2];
+    for (int run = 0; run < 2; run++) {
+      const std::string file = dir + "/film" + std::to_string(run) + extension;
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        unsetenv("DISPLAY");
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execl(ARMSIM_BINARY, "armsim", "--animate", file.c_str(), "--size", "320x240", "--fps",
+              "30", static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << extension << " " << status;
+      std::ifstream in(file, std::ios::binary);
+      bytes[run].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      unlink(file.c_str());
+    }
+    EXPECT_GT(bytes[0].size(), 1000u) << extension;
+    EXPECT_TRUE(bytes[0] == bytes[1]) << extension;
     rmdir(dir.c_str());
   }
 }
