@@ -27,6 +27,7 @@
 #include <ompl/util/Console.h>
 #include <ompl/util/RandomNumbers.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -75,14 +76,16 @@ void from_joints(int N, const double q[], ob::State* state) {
   for (int i = 1; i <= N; i++) s->as<ob::SO2StateSpace::StateType>(i - 1)->value = so2_value(q[i]);
 }
 
-// What the checks share: the robot, the workcell, a kinematic workspace and their tallies.
+// What the checks share: the robot, the workcell, a kinematic workspace and their tallies. The
+// pose tallies are atomic: the budget reads them from a planner's own threads (PRM checks for a
+// solution on a thread of its own while it grows its roadmap).
 struct CheckContext {
   const RobotModel& robot;
   const Workcell& cell;
   Kinematics kin;
-  long poses = 0;
+  std::atomic<long> poses{0};
   long motions = 0;
-  long motionPoses = 0;  // poses the segment checks evaluated
+  std::atomic<long> motionPoses{0};  // poses the segment checks evaluated
   double ms = 0;
 };
 
