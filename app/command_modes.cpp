@@ -142,21 +142,6 @@ void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge
       {"first_collision", straight.collides ? json(straight.firstCollision) : json(nullptr)}};
 }
 
-// Why pose q is invalid when what it cuts most is one of the scene's boxes: "<pose> cuts into
-// 'post' (the least by 0.0500: arm 3)"; otherwise `otherwise`.
-std::string box_cut_reason(const char* pose, const CommandScene& s, const double q[],
-                           const std::string& otherwise) {
-  if (q == nullptr) return otherwise;
-  Kinematics workspace;
-  kinematics_at_base(s.robot, workspace);
-  WorkcellClearance c;
-  if (pose_check(s.robot, s.cell, q, workspace, c) || deepest_cut(c) != kCutBox) return otherwise;
-  char body[16], depth[64];
-  body_name(c.obstacleBody, body);
-  std::snprintf(depth, sizeof depth, " (the least by %.4f: %s)", -c.obstacle, body);
-  return std::string(pose) + " cuts into '" + nearest_box_name(c, s.cell) + "'" + depth;
-}
-
 // Why pose q is not valid in the scene's workcell, naming what it cuts most, the body and the
 // depth: "<pose> cuts into the wall: the workpiece by 0.1500", "<pose> lies below the floor: arm 4
 // by 0.0100", "<pose> cuts into 'post': arm 3 by 0.0500". Empty for a valid pose.
@@ -179,6 +164,18 @@ std::string pose_cut_reason(const char* pose, const CommandScene& s, const doubl
                            : cut == kCutFloor ? std::string("lies below the floor")
                                               : std::string("cuts into the wall");
   return std::string(pose) + " " + what + text;
+}
+
+// pose_cut_reason for a pose the planner refused, when what it cuts most is one of the scene's
+// boxes; otherwise `otherwise`.
+std::string box_cut_reason(const char* pose, const CommandScene& s, const double q[],
+                           const std::string& otherwise) {
+  if (q == nullptr) return otherwise;
+  Kinematics workspace;
+  kinematics_at_base(s.robot, workspace);
+  WorkcellClearance c;
+  if (pose_check(s.robot, s.cell, q, workspace, c) || deepest_cut(c) != kCutBox) return otherwise;
+  return pose_cut_reason(pose, s, q);
 }
 
 void print_json(FILE* out, const json& document) {

@@ -232,21 +232,6 @@ inline bool valid_pose(const RobotModel& robot, const Vec3& rh, const double q[]
   return true;
 }
 
-// Whether a pose on the straight joint line from a to b, sampled at 0.001 rad of the largest
-// joint change, cuts into the wall or the floor.
-inline bool line_collides(const RobotModel& robot, const Vec3& rh, const double a[],
-                          const double b[]) {
-  double largest = 0;
-  for (int i = 1; i <= 7; i++) largest = std::fmax(largest, std::fabs(b[i] - a[i]));
-  const int steps = std::max(1, static_cast<int>(std::ceil(largest / 0.001)));
-  for (int j = 0; j <= steps; j++) {
-    double q[kJointSlots] = {};
-    for (int i = 1; i <= 7; i++) q[i] = a[i] + (b[i] - a[i]) * j / steps;
-    if (!valid_pose(robot, rh, q)) return true;
-  }
-  return false;
-}
-
 // The corners of box b.
 inline void corners(const Box& b, P corner[8]) {
   for (int i = 0; i < 8; i++) {
@@ -375,6 +360,7 @@ inline Verdict judge_pose(const RobotModel& robot, const Workcell& cell, const d
 // workpiece's centre) lies farther than a margin from a box's is not measured against it.
 inline bool valid_pose(const RobotModel& robot, const Workcell& cell, const double q[]) {
   if (!valid_pose(robot, cell.rh, q)) return false;
+  if (cell.obstacleCount == 0) return true;
   const Pose f = fk(robot, q);
   const double margin = 1e-3, tolerance = 1e-5;
   for (int j = 0; j < cell.obstacleCount; j++) {
@@ -398,7 +384,8 @@ inline bool valid_pose(const RobotModel& robot, const Workcell& cell, const doub
   return true;
 }
 
-// line_collides with the cell's boxes.
+// Whether a pose on the straight joint line from a to b, sampled at 0.001 rad of the largest
+// joint change, cuts into the wall, the floor or one of the cell's boxes.
 inline bool line_collides(const RobotModel& robot, const Workcell& cell, const double a[],
                           const double b[]) {
   double largest = 0;
@@ -410,6 +397,14 @@ inline bool line_collides(const RobotModel& robot, const Workcell& cell, const d
     if (!valid_pose(robot, cell, q)) return true;
   }
   return false;
+}
+
+// The same without boxes: against the wall whose edge's lower end is rh, and the floor.
+inline bool line_collides(const RobotModel& robot, const Vec3& rh, const double a[],
+                          const double b[]) {
+  Workcell cell = {};
+  cell.rh = rh;
+  return line_collides(robot, cell, a, b);
 }
 
 }  // namespace judge

@@ -137,22 +137,29 @@ TEST(AnimateCommand, StillIsWrittenWhole) {
   rmdir(dir.c_str());
 }
 
+// Starts the program on "--animate file --size size --fps fps" with no display named and its
+// output silenced; returns its process id (or -1).
+pid_t start_film(const std::string& file, const char* size, const char* fps) {
+  const pid_t child = fork();
+  if (child == 0) {
+    unsetenv("DISPLAY");
+    std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    execl(ARMSIM_BINARY, "armsim", "--animate", file.c_str(), "--size", size, "--fps", fps,
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return child;
+}
+
 // An interrupted render leaves nothing: the program, started on a long film with no display,
 // is sent SIGINT (and in a second run SIGTERM) once its temporary file exists; it ends by that
 // signal and its directory is empty.
 TEST(AnimateCommand, InterruptedRenderLeavesNothing) {
   for (int signal : {SIGINT, SIGTERM}) {
     const std::string dir = scratch_directory(), file = dir + "/long.mp4";
-    const pid_t child = fork();
+    const pid_t child = start_film(file, "1600x1600", "120");
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      unsetenv("DISPLAY");
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      execl(ARMSIM_BINARY, "armsim", "--animate", file.c_str(), "--size", "1600x1600", "--fps",
-            "120", static_cast<char*>(nullptr));
-      _exit(127);
-    }
     bool pending = false;
     for (int k = 0; k < 2000 && !pending; k++) {
       for (const std::string& name : directory_entries(dir))
@@ -178,16 +185,8 @@ TEST(AnimateCommand, SameCommandSameBytes) {
     std::string bytes[2];
     for (int run = 0; run < 2; run++) {
       const std::string file = dir + "/film" + std::to_string(run) + extension;
-      const pid_t child = fork();
+      const pid_t child = start_film(file, "320x240", "30");
       ASSERT_GE(child, 0);
-      if (child == 0) {
-        unsetenv("DISPLAY");
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        execl(ARMSIM_BINARY, "armsim", "--animate", file.c_str(), "--size", "320x240", "--fps",
-              "30", static_cast<char*>(nullptr));
-        _exit(127);
-      }
       int status = 0;
       ASSERT_EQ(waitpid(child, &status, 0), child);
       ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << extension << " " << status;

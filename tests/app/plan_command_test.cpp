@@ -12,29 +12,17 @@
 
 #include "app/command_line.h"
 #include "app/command_modes.h"
-#include "console_capture.h"
+#include "command_run.h"
 #include "model/robot_catalogue.h"
 #include "support.h"
 #include "workcell_judge.h"
 
 namespace {
 
-struct Output {
-  int status;
-  std::string out, err;
-};
-
-// Parses and runs "armsim --plan" with the arguments, as main does.
-Output plan(const std::vector<const char*>& arguments) {
-  std::vector<const char*> argv = {"armsim", "--plan"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  CommandLine command;
-  const int parsed = parse_command_line(static_cast<int>(argv.size()), argv.data(), command);
-  CapturedStream out, err;
-  const int status = parsed == kCommandLineRun
-                         ? run_command(command, out.stream(), err.stream())
-                         : finish_command_line(parsed, command, out.stream(), err.stream());
-  return {status, out.text(), err.text()};
+// Runs "armsim --plan" with the arguments.
+Output plan(std::vector<const char*> arguments) {
+  arguments.insert(arguments.begin(), "--plan");
+  return run_as_main(arguments);
 }
 
 // A fresh empty directory for output files.

@@ -9,31 +9,12 @@
 
 #include "app/command_modes.h"
 #include "app/scene_state.h"
-#include "console_capture.h"
+#include "command_run.h"
 #include "model/robot_catalogue.h"
 #include "model/urdf_export.h"
 #include "support.h"
 
 namespace {
-
-struct Output {
-  int status;
-  std::string out, err;
-};
-
-// The arguments parsed and run as main does, with stdout (or `out`) and stderr captured.
-Output run(std::vector<const char*> arguments, FILE* out = nullptr) {
-  arguments.insert(arguments.begin(), "armsim");
-  arguments.push_back(nullptr);
-  CommandLine command;
-  CapturedStream captured, err;
-  FILE* stream = out != nullptr ? out : captured.stream();
-  int status =
-      parse_command_line(static_cast<int>(arguments.size()) - 1, arguments.data(), command);
-  status = status == kCommandLineRun ? run_command(command, stream, err.stream())
-                                     : finish_command_line(status, command, stream, err.stream());
-  return {status, out != nullptr ? "" : captured.text(), err.text()};
-}
 
 std::string file_text(const std::string& path) {
   std::ostringstream text;
@@ -54,7 +35,7 @@ TEST(UrdfCommand, WritesTheExportOfTheScene) {
       SCOPED_TRACE(testing::Message() << "type " << type << (withScene ? " --scene" : ""));
       std::vector<const char*> arguments = {"--urdf", "--type", type};
       if (withScene) arguments.insert(arguments.end(), {"--scene", "--wall", "0.9"});
-      const Output printed = run(arguments);
+      const Output printed = run_as_main(arguments);
       RobotModel model;
       robot_setup(type[0] - '0', model);
       const Vec3 rh = {0, 0.9, 0};
@@ -64,7 +45,7 @@ TEST(UrdfCommand, WritesTheExportOfTheScene) {
       EXPECT_EQ(printed.status, 0) << printed.err;
       EXPECT_EQ(printed.out, expected);
       arguments.insert(arguments.end(), {"--out", file.c_str()});
-      const Output written = run(arguments);
+      const Output written = run_as_main(arguments);
       EXPECT_EQ(written.status, 0) << written.err;
       EXPECT_EQ(written.out + written.err, "");
       EXPECT_EQ(file_text(file), expected);
@@ -87,7 +68,7 @@ TEST(UrdfCommand, WritesTheExportOfTheScene) {
            {"--urdf", "--wall", "1", "--out", file.c_str()},  // no --scene: no wall to move
            {"--urdf", "--scene", "--wall", "3.3", "--out", file.c_str()},
            {"--solve", "--scene"}}) {
-    const Output output = run(bad);
+    const Output output = run_as_main(bad);
     EXPECT_EQ(output.status, 2) << bad[0] << " " << bad[1];
     EXPECT_EQ(output.out, "");
     EXPECT_EQ(std::count(output.err.begin(), output.err.end(), '\n'), 1) << output.err;
@@ -95,7 +76,7 @@ TEST(UrdfCommand, WritesTheExportOfTheScene) {
   }
   FILE* full = fopen("/dev/full", "w");
   ASSERT_NE(full, nullptr);
-  EXPECT_EQ(run({"--urdf"}, full).status, 2);
+  EXPECT_EQ(run_as_main({"--urdf"}, full).status, 2);
   fclose(full);
   rmdir(dir.c_str());
 }

@@ -11,32 +11,13 @@
 
 #include "app/command_line.h"
 #include "app/command_modes.h"
-#include "console_capture.h"
+#include "command_run.h"
 #include "model/robot_catalogue.h"
 #include "workcell_judge.h"
 
 namespace {
 
 using nlohmann::json;
-
-struct Output {
-  int status;
-  std::string out, err;
-};
-
-// The arguments parsed and run as main does, stdout and stderr captured.
-Output run(std::vector<const char*> arguments) {
-  arguments.insert(arguments.begin(), "armsim");
-  arguments.push_back(nullptr);
-  CommandLine command;
-  CapturedStream out, err;
-  int status =
-      parse_command_line(static_cast<int>(arguments.size()) - 1, arguments.data(), command);
-  status = status == kCommandLineRun
-               ? run_command(command, out.stream(), err.stream())
-               : finish_command_line(status, command, out.stream(), err.stream());
-  return {status, out.text(), err.text()};
-}
 
 std::string joined(const std::vector<const char*>& arguments) {
   std::string text;
@@ -121,7 +102,7 @@ TEST(UserFacing, CommandLinesTellTheTruthInStatusStderrAndJson) {
   };
   for (const CommandCase& c : cases) {
     const std::string shown = joined(c.arguments);
-    const Output output = run(c.arguments);
+    const Output output = run_as_main(c.arguments);
     EXPECT_EQ(output.status, c.status) << shown << "\n" << output.err;
     if (c.err[0] == '\0') {
       EXPECT_EQ(output.err, "") << shown;
@@ -157,9 +138,9 @@ TEST(UserFacing, PlannerNamesIgnoreCaseAndVersionPrints) {
     ASSERT_EQ(parse_command_line(4, argv, command), kCommandLineRun) << name;
     EXPECT_EQ(command.planner, "RRTConnect");
   }
-  const Output version = run({"--version"});
+  const Output version = run_as_main({"--version"});
   EXPECT_EQ(version.out, std::string("armsim ") + kProgramVersion + "\n");
-  const Output help = run({"--help"});
+  const Output help = run_as_main({"--help"});
   EXPECT_NE(help.out.find("--version"), std::string::npos);
 }
 
@@ -174,7 +155,7 @@ TEST(UserFacing, TimeLimitHasADocumentedMaximum) {
     const int result = parse_command_line(4, argv, command);
     EXPECT_EQ(result, limit == largest ? kCommandLineRun : kCommandLineError) << limit;
   }
-  const Output help = run({"--help"});
+  const Output help = run_as_main({"--help"});
   EXPECT_NE(help.out.find("at most 86400"), std::string::npos);
 }
 
@@ -184,7 +165,7 @@ TEST(UserFacing, MethodBSucceedsOnlyWithAPoseTheJudgeFindsValid) {
   int valid = 0, invalid = 0;
   for (double x = -0.6; x <= 0.61; x += 0.15) {
     const std::string gx = std::to_string(x);
-    const Output output = run({"--method-b", "--goal", gx.c_str(), "1.3", "0", "--json"});
+    const Output output = run_as_main({"--method-b", "--goal", gx.c_str(), "1.3", "0", "--json"});
     const json document = json::parse(output.out);
     if (!document["final"].get<bool>()) {
       EXPECT_EQ(output.status, 1) << x;
@@ -210,7 +191,7 @@ TEST(UserFacing, MethodBSucceedsOnlyWithAPoseTheJudgeFindsValid) {
 // A touching pose's clearances are a rounding error below zero; printed to four places they read
 // 0.0000, not -0.0000.
 TEST(UserFacing, TouchingClearancesPrintWithoutASign) {
-  const Output output = run({"--plan", "--to", "1"});
+  const Output output = run_as_main({"--plan", "--to", "1"});
   ASSERT_EQ(output.status, 0) << output.err;
   EXPECT_NE(output.out.find("from the wall 0.0000"), std::string::npos) << output.out;
   EXPECT_EQ(output.out.find("-0.0000"), std::string::npos) << output.out;

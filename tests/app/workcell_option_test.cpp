@@ -16,29 +16,10 @@
 #include "app/command_modes.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
-#include "console_capture.h"
+#include "command_run.h"
 #include "support.h"
 
 namespace {
-
-struct Output {
-  int status;
-  std::string out, err;
-};
-
-// The arguments parsed and run as main does, stdout and stderr captured.
-Output run(std::vector<const char*> arguments) {
-  arguments.insert(arguments.begin(), "armsim");
-  arguments.push_back(nullptr);
-  CommandLine command;
-  CapturedStream out, err;
-  int status =
-      parse_command_line(static_cast<int>(arguments.size()) - 1, arguments.data(), command);
-  status = status == kCommandLineRun
-               ? run_command(command, out.stream(), err.stream())
-               : finish_command_line(status, command, out.stream(), err.stream());
-  return {status, out.text(), err.text()};
-}
 
 void write_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -199,7 +180,7 @@ TEST(WorkcellOption, EveryBadFileGetsOneLineStatus2AndNoOutput) {
     std::vector<const char*> arguments = mode;
     arguments.insert(arguments.end(), {"--workcell", file.c_str()});
     SCOPED_TRACE(testing::Message() << mode[0] << " with " << fault.text.substr(0, 200));
-    const Output output = run(arguments);
+    const Output output = run_as_main(arguments);
     EXPECT_EQ(output.status, 2);
     // With --json a scene refused for its goal or wall is also a document with the reason.
     const bool json = std::find(mode.begin(), mode.end(), std::string("--json")) != mode.end();
@@ -215,12 +196,13 @@ TEST(WorkcellOption, EveryBadFileGetsOneLineStatus2AndNoOutput) {
   // No file, a directory, an empty name.
   unlink(file.c_str());
   for (const std::string& path : {file, dir.path}) {
-    const Output output = run({"--map", "--out", png.c_str(), "--workcell", path.c_str()});
+    const Output output = run_as_main({"--map", "--out", png.c_str(), "--workcell", path.c_str()});
     EXPECT_EQ(output.status, 2);
     EXPECT_EQ(output.err.rfind("armsim: " + path + ": cannot be read: ", 0), 0u) << output.err;
     EXPECT_TRUE(directory_entries(dir.path).empty());
   }
-  EXPECT_EQ(run({"--solve", "--workcell", ""}).err, "armsim: --workcell: the file name is empty\n");
+  EXPECT_EQ(run_as_main({"--solve", "--workcell", ""}).err,
+            "armsim: --workcell: the file name is empty\n");
 }
 
 // The file's type, goal and wall as the JSON reports them, exactly, and each overridden by the
@@ -249,7 +231,7 @@ TEST(WorkcellOption, CommandLineOverridesTheFile) {
       if (mode[2] == 'p') arguments.insert(arguments.end(), {"--time-limit", "0.2"});
       arguments.insert(arguments.end(), c.options.begin(), c.options.end());
       SCOPED_TRACE(testing::Message() << mode << " " << c.options.size() << " options");
-      const Output output = run(arguments);
+      const Output output = run_as_main(arguments);
       ASSERT_NE(output.status, 2) << output.err;
       const nlohmann::json document = nlohmann::json::parse(output.out);
       EXPECT_EQ(document["type"], c.type);
@@ -260,7 +242,7 @@ TEST(WorkcellOption, CommandLineOverridesTheFile) {
   // The map draws the file's type with its wall.
   const std::string png = dir.path + "/map.png";
   const Output map =
-      run({"--map", "--step", "0.5", "--out", png.c_str(), "--workcell", file.c_str()});
+      run_as_main({"--map", "--step", "0.5", "--out", png.c_str(), "--workcell", file.c_str()});
   ASSERT_EQ(map.status, 0) << map.err;
   EXPECT_EQ(map.out.rfind("type 3 (", 0), 0u) << map.out;
   EXPECT_NE(map.out.find("wall 1.100"), std::string::npos) << map.out;
