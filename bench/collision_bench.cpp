@@ -209,7 +209,7 @@ void BM_PoseCheckBoxesVsFcl(benchmark::State& state) {
 // The motion check on segments between valid random poses: whole (state.range(0) = 0) or a
 // short move of at most 0.05 rad per joint (1). Counters: poses evaluated per check, and ns per
 // pose evaluated.
-void run_motion_checks(benchmark::State& state, const Workcell& w) {
+void run_motion_checks(benchmark::State& state, const Workcell& w, bool verdictOnly) {
   std::mt19937 rng(2);
   std::uniform_real_distribution<double> angle(-PI, PI), small(-0.05, 0.05);
   constexpr int kSegments = 64;
@@ -225,11 +225,17 @@ void run_motion_checks(benchmark::State& state, const Workcell& w) {
     }
   }
   MotionCheck m;
+  MotionVerdict v;
   long poses = 0, collides = 0;
   int s = 0;
   for (auto _ : state) {
-    collides += motion_check(robot, w, from[s], to[s], kin, m);
-    poses += m.poses;
+    if (verdictOnly) {
+      collides += motion_verdict(robot, w, from[s], to[s], kin, v);
+      poses += v.poses;
+    } else {
+      collides += motion_check(robot, w, from[s], to[s], kin, m);
+      poses += m.poses;
+    }
     s = (s + 1) % kSegments;
   }
   state.counters["poses_per_check"] = static_cast<double>(poses) / state.iterations();
@@ -240,7 +246,13 @@ void run_motion_checks(benchmark::State& state, const Workcell& w) {
 
 void BM_MotionCheck(benchmark::State& state) {
   set_up();
-  run_motion_checks(state, cell);
+  run_motion_checks(state, cell, false);
+}
+
+// The yes/no form a planner asks, on the same segments.
+void BM_MotionVerdict(benchmark::State& state) {
+  set_up();
+  run_motion_checks(state, cell, true);
 }
 
 // The same among the eight boxes of set_boxes.
@@ -248,7 +260,14 @@ void BM_MotionCheckBoxes(benchmark::State& state) {
   set_up();
   static Workcell boxed;
   set_boxes(boxed);
-  run_motion_checks(state, boxed);
+  run_motion_checks(state, boxed, false);
+}
+
+void BM_MotionVerdictBoxes(benchmark::State& state) {
+  set_up();
+  static Workcell boxed;
+  set_boxes(boxed);
+  run_motion_checks(state, boxed, true);
 }
 
 }  // namespace
@@ -260,3 +279,5 @@ BENCHMARK(BM_PoseCheckVsFcl);
 BENCHMARK(BM_PoseCheckBoxesVsFcl);
 BENCHMARK(BM_MotionCheck)->Arg(0)->Arg(1);
 BENCHMARK(BM_MotionCheckBoxes)->Arg(0)->Arg(1);
+BENCHMARK(BM_MotionVerdict)->Arg(0)->Arg(1);
+BENCHMARK(BM_MotionVerdictBoxes)->Arg(0)->Arg(1);

@@ -144,6 +144,22 @@ void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& 
   out.feature = feature_at(out.onRect, r);
 }
 
+double segment_rect_bound(const Vec3& a, const Vec3& b, const WallRect& r, Vec3& away) {
+  const Vec3 gap = box_gap({r.x0, r.y, r.z0}, {r.x1, r.y, r.z1}, a, b);
+  const double n = vnorm(gap);
+  away = n > 0 ? Vec3{gap.x / n, gap.y / n, gap.z / n} : Vec3{0, 0, 0};
+  return n;
+}
+
+double box_rect_bound(const OrientedBox& box, const WallRect& r, Vec3& away) {
+  const Vec3 nearest = {clamp(box.c.x, r.x0, r.x1), r.y, clamp(box.c.z, r.z0, r.z1)};
+  Vec3 gap;
+  vsub(box.c, nearest, gap);
+  const double n = vnorm(gap);
+  away = n > 0 ? Vec3{gap.x / n, gap.y / n, gap.z / n} : Vec3{0, 0, 0};
+  return n - std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
+}
+
 namespace {
 
 // The squared distance between segment a..b and the solid box, and the parameter t of a

@@ -60,6 +60,16 @@ double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0,
 // The segment a..b against rectangle r. Writes out.
 void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& out);
 
+// A lower bound of the distance between segment a..b and rectangle r: the gap between their
+// bounding boxes. away is the gap's unit direction from the rectangle towards the segment, zero
+// when the bounding boxes meet.
+double segment_rect_bound(const Vec3& a, const Vec3& b, const WallRect& r, Vec3& away);
+
+// A lower bound of the distance between a solid box and rectangle r: the distance of the box's
+// centre from r less the box's half-diagonal. away is the unit vector from r's point nearest the
+// centre towards it, zero when the centre lies on r.
+double box_rect_bound(const OrientedBox& box, const WallRect& r, Vec3& away);
+
 // The squared distance between segment a..b and the solid box (0 when they meet).
 double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& box);
 

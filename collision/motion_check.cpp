@@ -29,10 +29,13 @@ struct MotionBound {
   double floorRate[kJointSlots];  // |dq_i|, or 0 for a joint that keeps every height
   double B[kBodySlots], floorB[kBodySlots];
   double Amax[kBodySlots];                       // sum_i rate_i R_i: A's bound over every pose
+  double floorAmax[kBodySlots];                  // the same with floorRate
   double acc[kBodySlots], floorAcc[kBodySlots];  // bounds on |p''| (per unit t squared)
   WallRect plate;
+  OrientedBox plateBox;  // the plate as a box of no thickness
   int obstacleCount;
   OrientedBox obstacles[kMaxObstacles];
+  Vec3 obstacleLo[kMaxObstacles], obstacleHi[kMaxObstacles];  // their bounding boxes
 };
 
 void set_reach(const RobotModel& robot, int last, int from, int to, double beyond,
@@ -97,15 +100,25 @@ void set_up_bound(const RobotModel& robot, const Workcell& cell, const Kinematic
   if (verticalBase) m.floorRate[1] = 0;
   for (int k = 1; k < kBodySlots; k++) {
     m.B[k] = growth(m.body[k], m.rate);
-    m.Amax[k] = 0;
-    for (int i = 1; i <= m.body[k].last; i++) m.Amax[k] += m.rate[i] * m.body[k].R[i];
+    m.Amax[k] = m.floorAmax[k] = 0;
+    for (int i = 1; i <= m.body[k].last; i++) {
+      m.Amax[k] += m.rate[i] * m.body[k].R[i];
+      m.floorAmax[k] += m.floorRate[i] * m.body[k].R[i];
+    }
     m.floorB[k] = growth(m.body[k], m.floorRate);
     m.acc[k] = acceleration(m.body[k], m.rate);
     m.floorAcc[k] = acceleration(m.body[k], m.floorRate);
   }
   m.plate = wall_plate(cell.rh);
+  const WallRect& w = m.plate;
+  m.plateBox = {{0.5 * (w.x0 + w.x1), w.y, 0.5 * (w.z0 + w.z1)},
+                {{1, 0, 0, 0, 1, 0, 0, 0, 1}},
+                {0.5 * (w.x1 - w.x0), 0, 0.5 * (w.z1 - w.z0)}};
   m.obstacleCount = std::min(std::max(cell.obstacleCount, 0), kMaxObstacles);
-  for (int j = 0; j < m.obstacleCount; j++) m.obstacles[j] = obstacle_box(cell.obstacles[j]);
+  for (int j = 0; j < m.obstacleCount; j++) {
+    m.obstacles[j] = obstacle_box(cell.obstacles[j]);
+    box_bounds(m.obstacles[j], m.obstacleLo[j], m.obstacleHi[j]);
+  }
 }
 
 // The velocity of the points that joints 1..i move, per unit of t: v + w x p.
@@ -117,6 +130,20 @@ Vec3 velocity(const Twist& tw, const Vec3& p) {
   Vec3 wp;
   vcross(tw.w, p, wp);
   return {tw.v.x + wp.x, tw.v.y + wp.y, tw.v.z + wp.z};
+}
+
+// The twists of joints 0..N in the pose kin holds, each joint turning at dq_i per unit of t.
+void joint_twists(const MotionBound& m, const Kinematics& kin, Twist tw[]) {
+  tw[0] = {{0, 0, 0}, {0, 0, 0}};
+  for (int i = 1; i <= m.N; i++) {
+    const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
+    Vec3 ao;
+    vcross(a, kin.Jpos[i], ao);
+    tw[i].w = {tw[i - 1].w.x + m.dq[i] * a.x, tw[i - 1].w.y + m.dq[i] * a.y,
+               tw[i - 1].w.z + m.dq[i] * a.z};
+    tw[i].v = {tw[i - 1].v.x - m.dq[i] * ao.x, tw[i - 1].v.y - m.dq[i] * ao.y,
+               tw[i - 1].v.z - m.dq[i] * ao.z};
+  }
 }
 
 // The largest h >= 0 with g + s h - acc h^2 / 2 >= 0 (g >= 0), or 0 when g is not positive.
@@ -165,11 +192,11 @@ double plane_advance(const Vec3 corners[], const Vec3 velocities[], int count, d
   return h;
 }
 
-// Distance of p from the axis through o along the unit vector a.
-double axis_distance(const Vec3& p, const Vec3& o, const Vec3& a) {
+// Squared distance of p from the axis through o along the unit vector a.
+double axis_distance2(const Vec3& p, const Vec3& o, const Vec3& a) {
   const double rx = p.x - o.x, ry = p.y - o.y, rz = p.z - o.z;
   const double s = rx * a.x + ry * a.y + rz * a.z;
-  return std::sqrt(max_of(0.0, rx * rx + ry * ry + rz * rz - s * s));
+  return max_of(0.0, rx * rx + ry * ry + rz * rz - s * s);
 }
 
 // The largest h with A h + B h^2 / 2 <= g (infinite when nothing moves).
@@ -178,10 +205,6 @@ double advance_within(double A, double B, double g) {
   return denominator > 0 ? 2 * g / denominator : INFINITY;
 }
 
-// The advance in t that no body can use to pass below the contact band, from the pose in kin.
-// Each body and obstacle gets the larger of two safe advances: by its distances to the axes
-// (A h + B h^2 / 2), and by a plane that parts it from the obstacle (its corners' velocities and
-// the acceleration bound), which follows a body that heads for a touch closely.
 // A and its floor counterpart for body k in the pose in kin: the body's farthest reach from
 // each axis that moves it, weighted by that joint's rate.
 void lever_sums(const MotionBound& m, const Kinematics& kin, int k, double& A, double& floorA) {
@@ -191,25 +214,22 @@ void lever_sums(const MotionBound& m, const Kinematics& kin, int k, double& A, d
   A = floorA = 0;
   for (int i = 1; i <= b.last; i++) {
     const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
-    const double lever =
-        max_of(axis_distance(from, kin.Jpos[i], a), axis_distance(to, kin.Jpos[i], a)) + b.beyond;
+    // The root of the larger square: the same as the larger root, at half the roots.
+    const double lever = std::sqrt(max_of(axis_distance2(from, kin.Jpos[i], a),
+                                          axis_distance2(to, kin.Jpos[i], a))) +
+                         b.beyond;
     A += m.rate[i] * lever;
     floorA += m.floorRate[i] * lever;
   }
 }
 
+// The advance in t that no body can use to pass below the contact band, from the pose in kin.
+// Each body and obstacle gets the larger of two safe advances: by its distances to the axes
+// (A h + B h^2 / 2), and by a plane that parts it from the obstacle (its corners' velocities and
+// the acceleration bound), which follows a body that heads for a touch closely.
 double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClearances& c) {
   Twist tw[kJointSlots];
-  tw[0] = {{0, 0, 0}, {0, 0, 0}};
-  for (int i = 1; i <= m.N; i++) {
-    const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
-    Vec3 ao;
-    vcross(a, kin.Jpos[i], ao);
-    tw[i].w = {tw[i - 1].w.x + m.dq[i] * a.x, tw[i - 1].w.y + m.dq[i] * a.y,
-               tw[i - 1].w.z + m.dq[i] * a.z};
-    tw[i].v = {tw[i - 1].v.x - m.dq[i] * ao.x, tw[i - 1].v.y - m.dq[i] * ao.y,
-               tw[i - 1].v.z - m.dq[i] * ao.z};
-  }
+  joint_twists(m, kin, tw);
   const Vec3 up = {0, 0, 1};
   double h = INFINITY;
   // Per body and obstacle the larger of the two advances; the one by the axes is worked out only
@@ -258,6 +278,222 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
   return h;
 }
 
+// The yes/no check keeps a list of body-obstacle pairs still to watch. A pair's obstacle: the
+// plate, the floor, or box j as kPairBox + j.
+constexpr int kPairWall = 0;
+constexpr int kPairFloor = 1;
+constexpr int kPairBox = 2;
+constexpr int kMaxPairs = (kBodySlots - 1) * (kPairBox + kMaxObstacles);
+
+struct Pair {
+  unsigned char body;
+  unsigned char obstacle;
+};
+
+// A body in one pose: its corners and (the workpiece) its box from the start; the corners'
+// velocities, its lever sums and its bounding box once a pair needs them.
+struct PoseBody {
+  int count;
+  Vec3 corners[8];
+  OrientedBox box;
+  bool moved, levered, bounded;
+  Vec3 velocities[8];
+  double A, floorA;
+  Vec3 lo, hi;
+};
+
+// One pose of the motion and its bodies (set by set_pose_parts, the rest as needed).
+struct PoseParts {
+  PoseParts(const MotionBound& bound, const Kinematics& pose, double radius)
+      : m(bound), kin(pose), r(radius) {}
+  const MotionBound& m;
+  const Kinematics& kin;
+  double r;
+  bool twisted;
+  Twist tw[kJointSlots];
+  PoseBody body[kBodySlots];
+};
+
+void set_pose_parts(const RobotModel& robot, PoseParts& pose) {
+  pose.twisted = false;
+  for (int k = 1; k < kBodySlots; k++) {
+    PoseBody& b = pose.body[k];
+    b.count = body_corners(pose.m, pose.kin, k, b.corners);
+    b.moved = b.levered = b.bounded = false;
+  }
+  pose.body[kBodyWorkpiece].box = workpiece_box(robot, pose.kin.rw, pose.kin.Ew);
+}
+
+const Vec3* corner_velocities(PoseParts& pose, int k) {
+  PoseBody& b = pose.body[k];
+  if (b.moved) return b.velocities;
+  if (!pose.twisted) joint_twists(pose.m, pose.kin, pose.tw);
+  pose.twisted = true;
+  for (int c = 0; c < b.count; c++)
+    b.velocities[c] = velocity(pose.tw[pose.m.body[k].last], b.corners[c]);
+  b.moved = true;
+  return b.velocities;
+}
+
+// The body's world bounding box (a tube's radius included).
+void body_box_bounds(PoseParts& pose, int k, Vec3& lo, Vec3& hi) {
+  PoseBody& b = pose.body[k];
+  if (!b.bounded) {
+    if (k == kBodyWorkpiece) {
+      box_bounds(b.box, b.lo, b.hi);
+    } else {
+      const Vec3 &p = b.corners[0], &q = b.corners[1];
+      const double r = pose.r;
+      b.lo = {min_of(p.x, q.x) - r, min_of(p.y, q.y) - r, min_of(p.z, q.z) - r};
+      b.hi = {max_of(p.x, q.x) + r, max_of(p.y, q.y) + r, max_of(p.z, q.z) + r};
+    }
+    b.bounded = true;
+  }
+  lo = b.lo;
+  hi = b.hi;
+}
+
+// How far apart the intervals lo..hi and boxLo..boxHi lie (0 where they overlap).
+double interval_gap(double lo, double hi, double boxLo, double boxHi) {
+  return max_of(0.0, max_of(lo - boxHi, boxLo - hi));
+}
+
+// A cheap lower bound of the pair's clearance in this pose (exact for the floor), and a unit
+// vector from the obstacle towards the body along which the two lie at least that far apart
+// (zero where the bound shows no gap).
+double pair_bound(PoseParts& pose, Pair p, Vec3& away) {
+  const PoseBody& b = pose.body[p.body];
+  const bool box = p.body == kBodyWorkpiece;
+  if (p.obstacle == kPairFloor) {
+    away = {0, 0, 1};
+    return box ? box_bottom(b.box) : min_of(b.corners[0].z, b.corners[1].z) - pose.r;
+  }
+  if (p.obstacle == kPairWall)
+    return box ? box_rect_bound(b.box, pose.m.plate, away)
+               : segment_rect_bound(b.corners[0], b.corners[1], pose.m.plate, away) - pose.r;
+  const int j = p.obstacle - kPairBox;
+  Vec3 lo, hi;
+  body_box_bounds(pose, p.body, lo, hi);
+  const Vec3 &boxLo = pose.m.obstacleLo[j], &boxHi = pose.m.obstacleHi[j];
+  const Vec3 gap = {interval_gap(lo.x, hi.x, boxLo.x, boxHi.x),
+                    interval_gap(lo.y, hi.y, boxLo.y, boxHi.y),
+                    interval_gap(lo.z, hi.z, boxLo.z, boxHi.z)};
+  const double n = vnorm(gap);
+  away = n > 0 ? Vec3{gap.x / n, gap.y / n, gap.z / n} : Vec3{0, 0, 0};
+  return n;
+}
+
+// The obstacle's extent along n: its largest n . x.
+double pair_support(const MotionBound& m, Pair p, const Vec3& n) {
+  if (p.obstacle == kPairFloor) return 0;
+  if (p.obstacle == kPairWall) return plate_support(m.plate, n);
+  return box_support(m.obstacles[p.obstacle - kPairBox], n);
+}
+
+// The advance over which the body keeps to its side of the plane normal to n that touches the
+// obstacle (0 for a zero n).
+double pair_plane_advance(PoseParts& pose, Pair p, const Vec3& n) {
+  if (n.x == 0 && n.y == 0 && n.z == 0) return 0;
+  const int k = p.body;
+  const PoseBody& b = pose.body[k];
+  const double cornerBeyond = k == kBodyWorkpiece ? 0 : pose.m.body[k].beyond;
+  return plane_advance(b.corners, corner_velocities(pose, k), b.count, cornerBeyond, n,
+                       pair_support(pose.m, p, n),
+                       p.obstacle == kPairFloor ? pose.m.floorAcc[k] : pose.m.acc[k]);
+}
+
+// Where a pair has one (a body against a box, the workpiece against the plate), a tighter lower
+// bound than pair_bound's: the separation along the separating axes (the plate taken as a box
+// of no thickness), and that axis, turned towards the body.
+bool pair_sat_bound(PoseParts& pose, Pair p, double& lower, Vec3& away) {
+  const PoseBody& b = pose.body[p.body];
+  const bool box = p.body == kBodyWorkpiece;
+  if (p.obstacle == kPairFloor || (p.obstacle == kPairWall && !box)) return false;
+  const OrientedBox& obstacle =
+      p.obstacle == kPairWall ? pose.m.plateBox : pose.m.obstacles[p.obstacle - kPairBox];
+  lower = box ? box_box_bound(b.box, obstacle, away)
+              : tube_box_bound(b.corners[0], b.corners[1], pose.r, obstacle, away);
+  return true;
+}
+
+// The pair's exact clearance in this pose, and a unit vector from the obstacle towards the body
+// along which they lie apart (zero where none is known). sat is pair_sat_bound's bound for a box.
+double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
+  const PoseBody& b = pose.body[p.body];
+  const bool box = p.body == kBodyWorkpiece;
+  const Vec3 &a = b.corners[0], &e = b.corners[1];
+  if (p.obstacle == kPairFloor) return pair_bound(pose, p, away);
+  if (p.obstacle == kPairWall) {
+    if (!box) {
+      WorkcellFeature f;
+      return tube_wall_clearance(a, e, pose.r, pose.m.plate, f, away);
+    }
+    RectFeature rf;
+    box_rect_bound(b.box, pose.m.plate, away);
+    return box_rect_clearance(b.box, pose.m.plate, rf);
+  }
+  const OrientedBox& obstacle = pose.m.obstacles[p.obstacle - kPairBox];
+  return box ? box_box_clearance_from(b.box, obstacle, sat, away)
+             : tube_box_clearance_from(a, e, pose.r, obstacle, sat, away);
+}
+
+// The body's speed bound A in this pose (lever_sums) and its growth B, for the pair's obstacle.
+void pair_levers(PoseParts& pose, Pair p, double& A, double& B) {
+  const int k = p.body;
+  PoseBody& b = pose.body[k];
+  if (!b.levered) lever_sums(pose.m, pose.kin, k, b.A, b.floorA);
+  b.levered = true;
+  const bool floor = p.obstacle == kPairFloor;
+  A = floor ? b.floorA : b.A;
+  B = floor ? pose.m.floorB[k] : pose.m.B[k];
+}
+
+// The pair's safe advance from its exact clearance c: the larger of the plane's along away and
+// the axes' (worked out only where the plane's falls short of h).
+double pair_advance(PoseParts& pose, Pair p, double c, const Vec3& away, double h) {
+  const double plane = pair_plane_advance(pose, p, away);
+  if (plane >= h) return plane;
+  double A, B;
+  pair_levers(pose, p, A, B);
+  return max_of(plane, advance_within(A, B, c + kWorkcellTolerance));
+}
+
+// What a lower bound of a pair's clearance settles for this pose: that the pair stays apart until
+// the motion ends (dropped), that it cannot set this pose's step (passed), or neither (open).
+enum PairSettled { kPairOpen, kPairPassed, kPairDropped };
+
+// No point of the body moves faster than reach, nor farther over h than A h + B h^2 / 2 by its
+// levers in this pose; and its corners keep to their side of the plane normal to away that
+// touches the obstacle while the plane's advance allows (kept in plane, the largest found).
+PairSettled settle_pair(PoseParts& pose, Pair p, double lower, const Vec3& away, double reach,
+                        double rest, double h, double& plane) {
+  if (!(lower >= 0)) return kPairOpen;
+  if (lower >= reach * rest) return kPairDropped;
+  const double g = lower + kWorkcellTolerance;
+  if (g >= reach * h) return kPairPassed;
+  double A, B;
+  pair_levers(pose, p, A, B);
+  if (lower >= (A + 0.5 * B * rest) * rest) return kPairDropped;
+  if (g >= (A + 0.5 * B * h) * h) return kPairPassed;
+  plane = max_of(plane, pair_plane_advance(pose, p, away));
+  if (plane >= rest) return kPairDropped;
+  return plane >= h ? kPairPassed : kPairOpen;
+}
+
+// Every pair the check watches at the start: each body against the plate, the floor (not arm 1,
+// which stands on it) and each box.
+int all_pairs(const MotionBound& m, Pair pairs[]) {
+  int n = 0;
+  for (int k = 1; k < kBodySlots; k++) {
+    if (k >= m.N && k < kBodyHand) continue;
+    const unsigned char body = static_cast<unsigned char>(k);
+    pairs[n++] = {body, kPairWall};
+    if (k != 1) pairs[n++] = {body, kPairFloor};
+    for (int j = 0; j < m.obstacleCount; j++)
+      pairs[n++] = {body, static_cast<unsigned char>(kPairBox + j)};
+  }
+  return n;
+}
 }  // namespace
 
 int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[],
@@ -308,3 +544,71 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
     t += h;
   }
 }
+
+int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q0[],
+                   const double q1[], Kinematics& kin, MotionVerdict& out) {
+  out = {0, -1, 0};
+  double q[kJointSlots] = {};
+  for (int i = 1; i <= robot.N; i++) {
+    if (!std::isfinite(q1[i] - q0[i])) {  // a joint value that is no number
+      out.collides = 1;
+      return 1;
+    }
+  }
+  MotionBound bound;
+  Pair pairs[kMaxPairs];
+  int pairCount = 0, lead = 0;
+  double t = 0;
+  for (;;) {
+    for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
+    forward_kinematics(robot, q, kin);
+    if (out.poses == 0) {
+      set_up_bound(robot, cell, kin, q0, q1, bound);
+      pairCount = all_pairs(bound, pairs);
+    }
+    out.poses++;
+    PoseParts pose(bound, kin, robot.linkRadius);
+    set_pose_parts(robot, pose);
+    // The pair that set the last step most likely sets this one: measured first, it lets the
+    // others be passed by their bounds.
+    std::swap(pairs[0], pairs[lead]);
+    const double rest = 1 - t;
+    double h = INFINITY;
+    bool free = true;
+    int kept = 0;
+    lead = 0;
+    for (int n = 0; n < pairCount; n++) {
+      const Pair p = pairs[n];
+      const double reach = p.obstacle == kPairFloor ? bound.floorAmax[p.body] : bound.Amax[p.body];
+      Vec3 away;
+      double plane = 0, sat = NAN;
+      PairSettled settled =
+          settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h, plane);
+      if (settled == kPairOpen && pair_sat_bound(pose, p, sat, away))
+        settled = settle_pair(pose, p, sat, away, reach, rest, h, plane);
+      if (settled == kPairDropped) continue;
+      pairs[kept++] = p;
+      if (settled == kPairPassed) continue;
+      const double c = pair_clearance(pose, p, sat, away);
+      if (!(c >= -kWorkcellTolerance) || !(c + kWorkcellTolerance >= kMotionMinAdvance)) {
+        out.collides = 1;
+        return 1;
+      }
+      free = free && c >= 0;
+      const double advance = max_of(plane, pair_advance(pose, p, c, away, h));
+      if (advance < h) h = advance, lead = kept - 1;
+    }
+    pairCount = kept;
+    if (out.poses >= kMotionMaxPoses) {
+      out.collides = 1;
+      return 1;
+    }
+    if (free) out.lastFree = t;
+    if (!(t + h < 1)) {
+      out.lastFree = 1;
+      return 0;
+    }
+    t += h;
+  }
+}
+

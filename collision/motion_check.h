@@ -49,3 +49,18 @@ struct MotionCheck {
 // out.collides.
 int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[],
                  const double q1[], Kinematics& kin, MotionCheck& out);
+
+// The verdict of a motion without the clearance report: what a planner asks of a segment.
+struct MotionVerdict {
+  int collides;     // 1 when a pose on the motion is (or may be) invalid
+  double lastFree;  // as MotionCheck::lastFree
+  long poses;       // poses evaluated
+};
+
+// motion_check's verdict under the same certificate, found faster: each body is measured against
+// an obstacle only while a cheap lower bound of their clearance leaves it able to set the step,
+// and a pair that no point of the body can close before the motion ends (by the body's largest
+// speed over every pose) is not looked at again. The steps, and so the poses evaluated, may
+// differ from motion_check's. Writes out and returns out.collides.
+int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q0[],
+                   const double q1[], Kinematics& kin, MotionVerdict& out);

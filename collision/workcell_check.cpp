@@ -83,10 +83,10 @@ Vec3 unit_from(const Vec3& w, const Vec3& p) {
   return {d.x / n, d.y / n, d.z / n};
 }
 
-// As tube_wall_clearance, and the unit vector from the plate's nearest point towards the
-// segment's point nearest it (zero when they meet).
-double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                 WorkcellFeature& feature, Vec3& away) {
+}  // namespace
+
+double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                           WorkcellFeature& feature, Vec3& away) {
   SegmentRect sr;
   segment_rect(a, b, plate, sr);
   feature = wall_feature(sr.feature);
@@ -99,23 +99,6 @@ double tube_wall(const Vec3& a, const Vec3& b, double radius, const WallRect& pl
   const double t = ab2 > 0 ? min_of(1.0, max_of(0.0, vdot(aw, ab) / ab2)) : 0;
   away = unit_from(sr.onRect, {a.x + t * ab.x, a.y + t * ab.y, a.z + t * ab.z});
   return sr.distance - radius;
-}
-
-// A lower bound of a tube's clearance from the plate: the gap between the bounding box of the
-// segment a..b and the plate, less the radius; away is the gap's direction (zero without one).
-double tube_box_gap(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                    Vec3& away) {
-  const Vec3 gap = box_gap({plate.x0, plate.y, plate.z0}, {plate.x1, plate.y, plate.z1}, a, b);
-  away = unit_from({0, 0, 0}, gap);
-  return vnorm(gap) - radius;
-}
-
-}  // namespace
-
-double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                           WorkcellFeature& feature) {
-  Vec3 away;
-  return tube_wall(a, b, radius, plate, feature, away);
 }
 
 namespace {
@@ -184,7 +167,7 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
                  const WallRect& plate, BodyClearances& bodies, WorkcellClearance& out) {
   const double r = robot.linkRadius;
   WorkcellFeature feature;
-  out.wall = tube_wall(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
+  out.wall = tube_wall_clearance(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
   out.wallBody = kBodyHand;
   out.wallFeature = feature;
   out.floor = min_of(jointN.z, rw.z) - r;
@@ -194,14 +177,7 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
   const OrientedBox box = workpiece_box(robot, rw, Ew);
   // The box lies within its half-diagonal of the work point: when not even that comes nearer the
   // plate than the hand, the hand keeps the least and the box's exact distance is not needed.
-  const double halfDiagonal =
-      std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
-  const Vec3 nearest = {min_of(max_of(rw.x, plate.x0), plate.x1), plate.y,
-                        min_of(max_of(rw.z, plate.z0), plate.z1)};
-  Vec3 gap;
-  vsub(rw, nearest, gap);
-  bodies.wall[kBodyWorkpiece] = vnorm(gap) - halfDiagonal;
-  bodies.wallAway[kBodyWorkpiece] = unit_from(nearest, rw);
+  bodies.wall[kBodyWorkpiece] = box_rect_bound(box, plate, bodies.wallAway[kBodyWorkpiece]);
   if (!(bodies.wall[kBodyWorkpiece] > out.wall)) {
     RectFeature rf;
     // The clearance first: it writes the feature the next call reads.
@@ -253,10 +229,10 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
     const Vec3 &a = kin.Jpos[m], &b = kin.Jpos[m + 1];
     // An arm whose bounding box alone keeps it farther than the least so far cannot give the
     // least (nor tie with it): its bound stands in for its distance.
-    bodies.wall[m] = tube_box_gap(a, b, r, plate, bodies.wallAway[m]);
+    bodies.wall[m] = segment_rect_bound(a, b, plate, bodies.wallAway[m]) - r;
     if (!(bodies.wall[m] > out.wall)) {
       WorkcellFeature f;
-      bodies.wall[m] = tube_wall(a, b, r, plate, f, bodies.wallAway[m]);
+      bodies.wall[m] = tube_wall_clearance(a, b, r, plate, f, bodies.wallAway[m]);
       keep_least_wall(bodies.wall[m], m, f, out);
     }
     if (m == 1) continue;
@@ -324,21 +300,18 @@ int workcell_valid(const RobotModel& robot, const Kinematics& kin, const Workcel
     const Vec3 &a = kin.Jpos[m], &b = m < N ? kin.Jpos[m + 1] : kin.rw;
     WorkcellFeature f;
     Vec3 away;
-    if (!clear(tube_box_gap(a, b, r, plate, away)) && !clear(tube_wall(a, b, r, plate, f, away)))
+    if (!clear(segment_rect_bound(a, b, plate, away) - r) &&
+        !clear(tube_wall_clearance(a, b, r, plate, f, away)))
       return 0;
     if (m > 1 && !clear(min_of(a.z, b.z) - r)) return 0;
     if (!clear_of_boxes({a, b, r, nullptr}, set)) return 0;
   }
   // The workpiece lies within its half-diagonal of the work point.
   const OrientedBox box = workpiece_box(robot, kin.rw, kin.Ew);
-  const double halfDiagonal =
-      std::sqrt(box.h[0] * box.h[0] + box.h[1] * box.h[1] + box.h[2] * box.h[2]);
-  const Vec3 nearest = {min_of(max_of(kin.rw.x, plate.x0), plate.x1), plate.y,
-                        min_of(max_of(kin.rw.z, plate.z0), plate.z1)};
-  Vec3 gap;
-  vsub(kin.rw, nearest, gap);
+  Vec3 away;
   RectFeature rf;
-  if (!clear(vnorm(gap) - halfDiagonal) && !clear(box_rect_clearance(box, plate, rf))) return 0;
+  if (!clear(box_rect_bound(box, plate, away)) && !clear(box_rect_clearance(box, plate, rf)))
+    return 0;
   if (!clear(box_bottom(box))) return 0;
   return clear_of_boxes({kin.rw, kin.rw, 0, &box}, set);
 }

@@ -63,9 +63,10 @@ OrientedBox obstacle_box(const Obstacle& obstacle);
 // The workpiece box held with its centre at rw and orientation Ew.
 OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& Ew);
 
-// The signed clearance of a tube a..b (radius) from the plate, and the feature that gives it.
+// The signed clearance of a tube a..b (radius) from the plate, the feature that gives it, and the
+// unit vector from the plate's nearest point towards the tube's (zero when they meet).
 double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                           WorkcellFeature& feature);
+                           WorkcellFeature& feature, Vec3& away);
 
 // The clearances of the hand (the tube from joint N at jointN to the work point rw) and of the
 // workpiece held at rw with orientation Ew from the cell's plate, floor and boxes: the bodies a

@@ -34,7 +34,8 @@ double moving_clearance(const PlacementSetup& ps, const double q[], double& v) {
   v = INFINITY;
   for (int m = ps.firstMoving; m <= ps.lastMoving; m++) {
     WorkcellFeature feature;
-    double w = tube_wall_clearance(Jpos[m], Jpos[m + 1], r, ps.plate, feature);
+    Vec3 away;
+    double w = tube_wall_clearance(Jpos[m], Jpos[m + 1], r, ps.plate, feature, away);
     if (m != 1) w = std::fmin(w, std::fmin(Jpos[m].z, Jpos[m + 1].z) - r);  // the floor
     if (w < v || std::isnan(w)) v = w;
   }

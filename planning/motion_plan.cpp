@@ -98,8 +98,7 @@ class PoseValidity : public ob::StateValidityChecker {
     const Clock::time_point start = Clock::now();
     double q[kJointSlots];
     to_joints(context_.robot.N, state, q);
-    WorkcellClearance c;
-    const int valid = pose_check(context_.robot, context_.cell, q, context_.kin, c);
+    const int valid = pose_valid(context_.robot, context_.cell, q, context_.kin);
     context_.poses++;
     context_.ms += ms_since(start);
     return valid != 0;
@@ -120,11 +119,11 @@ class CertifiedMotion : public ob::MotionValidator {
   // Without boxes the check runs as it always has, so that plans among the wall alone keep their
   // results and tallies.
   bool checkMotion(const ob::State* s1, const ob::State* s2) const override {
-    MotionCheck check;
+    MotionVerdict verdict;
     double a[kJointSlots], b[kJointSlots];
     if (context_.cell.obstacleCount > 0 && (!probe_valid(s1, s2, 1) || !probe_valid(s1, s2, 0.5)))
       return false;
-    return run(s1, s2, a, b, check);
+    return run(s1, s2, a, b, verdict);
   }
 
   // A motion that collides reports the last pose the check found clear of contact before the
@@ -133,10 +132,10 @@ class CertifiedMotion : public ob::MotionValidator {
   // the obstacle would stop at once. Without such a pose the start is reported, at fraction 0.
   bool checkMotion(const ob::State* s1, const ob::State* s2,
                    std::pair<ob::State*, double>& lastValid) const override {
-    MotionCheck check;
+    MotionVerdict verdict;
     double a[kJointSlots], b[kJointSlots];
-    if (run(s1, s2, a, b, check)) return true;
-    const double t = std::fmax(0.0, check.lastFree);
+    if (run(s1, s2, a, b, verdict)) return true;
+    const double t = std::fmax(0.0, verdict.lastFree);
     lastValid.second = t;
     if (lastValid.first != nullptr) {
       double q[kJointSlots] = {};
@@ -149,13 +148,13 @@ class CertifiedMotion : public ob::MotionValidator {
  private:
   // Checks the motion from s1 to s2, the joints' path a + t (b - a) written to a and b.
   bool run(const ob::State* s1, const ob::State* s2, double a[], double b[],
-           MotionCheck& check) const {
+           MotionVerdict& check) const {
     const Clock::time_point start = Clock::now();
     const int N = context_.robot.N;
     to_joints(N, s1, a);
     to_joints(N, s2, b);
     for (int i = 1; i <= N; i++) b[i] = a[i] + wrap_angle(b[i] - a[i]);
-    motion_check(context_.robot, context_.cell, a, b, context_.kin, check);
+    motion_verdict(context_.robot, context_.cell, a, b, context_.kin, check);
     context_.motions++;
     context_.motionPoses += check.poses;
     context_.ms += ms_since(start);

@@ -107,15 +107,17 @@ void random_motion(std::mt19937& rng, Scene& s, int kind, double q0[], double q1
 // sampled at most 1e-3 rad apart in the largest joint change, whose judged clearance is proved
 // below -1e-5 (the judge's upper bound is below it); a motion called colliding at t has a pose
 // there whose judged lower bound lies within the band the check may stop at (-1e-5 + 1e-7).
-// The judge's bounds are sound on either side, so no margin is added. Catches a step bound too
-// small for some robot point's speed, an advance past the end, a collision reported at a free
-// pose, and a step bound grown loose (poses a motion).
+// The judge's bounds are sound on either side, so no margin is added. The planner's yes/no form
+// (motion_verdict) is held to the same samples, and may differ from the full check only rarely
+// (its steps differ near the band's limit). Catches a step bound too small for some robot point's
+// speed, an advance past the end, a collision reported at a free pose, a pair the verdict stops
+// watching too soon, and a step bound grown loose (poses a motion).
 TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
   const unsigned seed = 4101;
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> x(-1, 1), y(0.5, 3.5), z(-0.5, 0.5);
   static Scene s;
-  int free = 0, colliding = 0, touchingEnds = 0, trials = 0;
+  int free = 0, colliding = 0, touchingEnds = 0, trials = 0, differ = 0;
   long samples = 0, checked = 0;
   double leastFree = INFINITY;
   for (int trial = 0; trial < 800 / kSlowdown; trial++) {
@@ -129,9 +131,12 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
     random_motion(rng, s, kind, q0, q1);
     MotionCheck m;
     const int collides = motion_check(s.robot, s.cell, q0, q1, s.kin, m);
+    MotionVerdict v;
+    const int verdict = motion_verdict(s.robot, s.cell, q0, q1, s.kin, v);
     checked += m.poses;
+    differ += verdict != collides;
     trials++;
-    if (collides) {
+    if (collides && verdict) {
       colliding++;
       ASSERT_GE(m.firstCollision, 0);
       ASSERT_LE(m.firstCollision, 1);
@@ -159,9 +164,11 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
     touchingEnds += end.least < 1e-6;
   }
   std::printf(
-      "[ MOTION   ] %d free (%d ending within 1e-6 of contact), %d colliding; %ld poses "
-      "checked, %ld judged; least judged clearance on a free motion %.3g\n",
-      free, touchingEnds, colliding, checked, samples, leastFree);
+      "[ MOTION   ] %d free (%d ending within 1e-6 of contact), %d colliding, %d where the "
+      "verdict differs; %ld poses checked, %ld judged; least judged clearance on a free motion "
+      "%.3g\n",
+      free, touchingEnds, colliding, differ, checked, samples, leastFree);
+  EXPECT_LE(differ, trials / 50);
   EXPECT_GT(free, 60 / kSlowdown);
   EXPECT_GT(colliding, 60 / kSlowdown);
   EXPECT_GT(touchingEnds, 10 / kSlowdown);
@@ -204,7 +211,8 @@ TEST(MotionCheck, NanAndZeroLengthMotions) {
 // one joint from a nearly touching pose. A motion called free has no pose, sampled at most
 // 0.002 rad apart in the largest joint change, that the workcell judge (its own kinematics,
 // golden-section distances, hull depths) finds cutting a box, the floor or the plate beyond the
-// band; a motion called colliding stops where the judge finds the band reached. Catches a box
+// band; a motion called colliding stops where the judge finds the band reached. The same for
+// motion_verdict's free motions. Catches a box
 // left out of the step, a lower bound used as a clearance where it is none, a parting plane
 // that does not part (a wrong support or direction), and a box clearance left out of minObstacle.
 TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
@@ -212,7 +220,7 @@ TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> x(-1, 1);
   static Scene s;
-  int free = 0, colliding = 0, grazing = 0, collidingOnBox = 0;
+  int free = 0, colliding = 0, grazing = 0, collidingOnBox = 0, differ = 0;
   long samples = 0;
   for (int trial = 0; trial < 600 / kSlowdown; trial++) {
     const int type = 1 + trial % kRobotTypes, kind = trial / kRobotTypes % 5;
@@ -227,8 +235,11 @@ TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
     random_motion(rng, s, kind, q0, q1, true);
     MotionCheck m;
     const int collides = motion_check(s.robot, s.cell, q0, q1, s.kin, m);
+    MotionVerdict v;
+    const int verdict = motion_verdict(s.robot, s.cell, q0, q1, s.kin, v);
+    differ += verdict != collides;
     EXPECT_LE(m.minObstacle, m.worst.obstacle);
-    if (collides) {
+    if (collides && verdict) {
       colliding++;
       pose_at(s.robot.N, q0, q1, m.firstCollision, q);
       const Verdict v = judge_pose(s.robot, s.cell, q);
@@ -252,9 +263,10 @@ TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
     samples += n + 1;
   }
   std::printf(
-      "[ BOXES    ] %d free (%d within 1e-3 of a box), %d colliding (%d on a box); "
-      "%ld poses judged\n",
-      free, grazing, colliding, collidingOnBox, samples);
+      "[ BOXES    ] %d free (%d within 1e-3 of a box), %d colliding (%d on a box), %d where the "
+      "verdict differs; %ld poses judged\n",
+      free, grazing, colliding, collidingOnBox, differ, samples);
+  EXPECT_LE(differ, 600 / kSlowdown / 50);
   EXPECT_GT(free, 100 / kSlowdown);
   EXPECT_GT(grazing, 30 / kSlowdown);
   EXPECT_GT(collidingOnBox, 50 / kSlowdown);
