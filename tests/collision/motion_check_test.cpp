@@ -379,4 +379,68 @@ TEST(MotionCheck, BodyBoundsHoldAgainstCornerPaths) {
   EXPECT_GT(speedRatio, 0.999);
 }
 
+// Type 1 turned a quarter about its base, so that joint 6 turns about the world's y axis, with
+// the wall's plate behind the hand (its face at y, z from 2.5 up): every point joint 6 moves
+// keeps its distance from the plate. Sets the scene and q0; returns the least y of the bodies
+// joint 6 moves (arm 6, the hand, the workpiece), by the judge's kinematics.
+double scene_beside_plate(Scene& s, double q0[]) {
+  robot_setup(1, s.robot);
+  kinematics_at_base(s.robot, s.kin);
+  for (int i = 0; i < kJointSlots; i++) q0[i] = 0;
+  q0[1] = PI / 2;
+  const Pose f = fk(s.robot, q0);
+  double least = INFINITY;
+  P c[8];
+  for (int k = 6; k < kBodySlots; k++) {
+    const int n = corner_points(s.robot, f, k, c);
+    const double beyond = k == kBodyWorkpiece ? 0 : s.robot.linkRadius;
+    for (int i = 0; i < n; i++) least = std::fmin(least, c[i].y - beyond);
+  }
+  return least;
+}
+
+// A motion that slides along the plate inside the contact band (joint 6 turned 120 rad with the
+// workpiece 1e-5 - 2e-7 into the plate, valid all along by the judge) cannot be certified in
+// steps larger than the band allows: the check gives up at exactly kMotionMaxPoses poses and
+// calls it colliding, at a pose that does not cut. The same turn of 3 whole turns 1e-4 clear of
+// the plate needs hundreds of poses and is certified free, and dense samples 0.002 rad apart
+// find no pose the judge calls cutting. Catches a pose budget not kept (or kept one pose late),
+// a budget or step that gives up on a free motion, a step that passes a collision in a long
+// motion.
+TEST(MotionCheck, PoseBudgetAlongThePlate) {
+  static Scene s;
+  double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
+  const double least = scene_beside_plate(s, q0);
+  for (int i = 0; i < kJointSlots; i++) q1[i] = q0[i];
+  const double inside = -kWorkcellTolerance + 2 * kMotionMinAdvance;
+  s.cell = {};
+  s.cell.rh = {2, least - inside, 2.5};
+  q1[6] = 120;
+  MotionCheck m;
+  EXPECT_EQ(motion_check(s.robot, s.cell, q0, q1, s.kin, m), 1);
+  EXPECT_EQ(m.poses, kMotionMaxPoses);
+  EXPECT_GT(m.firstCollision, 0);
+  EXPECT_LT(m.firstCollision, 1);
+  EXPECT_GE(m.worst.least, -kWorkcellTolerance + kMotionMinAdvance);
+  EXPECT_EQ(m.lastFree, -1);  // every pose within the band, none clear of contact
+  for (int k = 0; k <= 12000; k++) {
+    pose_at(s.robot.N, q0, q1, k / 12000.0, q);
+    const Verdict v = judge_pose(s.robot, s.cell, q);
+    ASSERT_NEAR(v.wall, inside, 1e-9) << "sample " << k;
+    ASSERT_TRUE(v.valid()) << "sample " << k;
+  }
+
+  s.cell.rh.y = least - 1e-4;
+  q1[6] = 6 * PI;
+  EXPECT_EQ(motion_check(s.robot, s.cell, q0, q1, s.kin, m), 0);
+  EXPECT_GT(m.poses, 300);
+  EXPECT_NEAR(m.minWall, 1e-4, 1e-9);
+  const int n = static_cast<int>(std::ceil(q1[6] / 0.002));
+  for (int k = 0; k <= n; k++) {
+    pose_at(s.robot.N, q0, q1, k == n ? 1.0 : static_cast<double>(k) / n, q);
+    ASSERT_TRUE(valid_pose(s.robot, s.cell, q)) << "sample " << k << " of " << n;
+  }
+  std::printf("[ BUDGET   ] a free turn along the plate in %ld poses\n", m.poses);
+}
+
 }  // namespace
