@@ -612,3 +612,13 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
   }
 }
 
+void motion_body_bound(const RobotModel& robot, const Workcell& cell, const double q0[],
+                       const double q1[], const Kinematics& kin, int k, BodyMotionBound& out) {
+  MotionBound m;
+  set_up_bound(robot, cell, kin, q0, q1, m);
+  lever_sums(m, kin, k, out.A, out.floorA);
+  out.B = m.B[k];
+  out.acc = m.acc[k];
+  out.floorB = m.floorB[k];
+  out.floorAcc = m.floorAcc[k];
+}

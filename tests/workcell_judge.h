@@ -329,6 +329,35 @@ inline double body_box(const RobotModel& robot, const Pose& f, int k, const Box&
   return tube_box(a, b, robot.linkRadius, box);
 }
 
+// Body k's (1..8) signed clearance from the plate w in pose f: a tube's as tube_plate gives it;
+// the workpiece's distance when apart, else minus box_overlap_bound, which lies at or below it.
+inline double body_plate(const RobotModel& robot, const Pose& f, int k, const Plate& w) {
+  if (k == 8) {
+    const Box box = work_box(robot, f);
+    const double d = box_plate(box, w);
+    return d > 0 ? d : -box_overlap_bound(box, w);
+  }
+  P a, b;
+  tube_ends(f, k, a, b);
+  return tube_plate(a, b, robot.linkRadius, w);
+}
+
+// Body k's (1..8) height above the floor in pose f: its lowest point (infinite for arm 1, which
+// stands on the floor).
+inline double body_floor(const RobotModel& robot, const Pose& f, int k) {
+  if (k == 1) return INFINITY;
+  if (k == 8) {
+    P c[8];
+    corners(work_box(robot, f), c);
+    double low = INFINITY;
+    for (const P& p : c) low = std::min(low, p.z);
+    return low;
+  }
+  P a, b;
+  tube_ends(f, k, a, b);
+  return std::min(a.z, b.z) - robot.linkRadius;
+}
+
 // The least clearance of any body from any box in pose q, and the body (1..8) and box giving it
 // (0 and -1 without boxes).
 struct ObstacleVerdict {

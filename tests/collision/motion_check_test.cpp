@@ -272,4 +272,187 @@ TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
   EXPECT_GT(collidingOnBox, 50 / kSlowdown);
 }
 
+// Body k's corner points in the judge's pose f: a tube's two ends, or the workpiece's corners.
+int corner_points(const RobotModel& robot, const Pose& f, int k, P corner[8]) {
+  if (k == kBodyWorkpiece) {
+    corners(work_box(robot, f), corner);
+    return 8;
+  }
+  tube_ends(f, k, corner[0], corner[1]);
+  return 2;
+}
+
+// Body k's corner paths at fraction t of the motion q0..q1, by the judge's kinematics and central
+// differences over dt: the largest speed |p'| and height rate |z'|, and the largest |p''| and
+// |z''|, over its corners, per unit of t.
+struct CornerRates {
+  double speed, rise, acc, riseAcc;
+};
+CornerRates corner_rates(const RobotModel& robot, const double q0[], const double q1[], double t,
+                         double dt, int k) {
+  P c[3][8];
+  int n = 0;
+  for (int s = 0; s < 3; s++) {
+    double q[kJointSlots];
+    pose_at(robot.N, q0, q1, t + (s - 1) * dt, q);
+    n = corner_points(robot, fk(robot, q), k, c[s]);
+  }
+  CornerRates r = {0, 0, 0, 0};
+  for (int i = 0; i < n; i++) {
+    const P v = (0.5 / dt) * (c[2][i] - c[0][i]);
+    const P a = (1 / (dt * dt)) * ((c[2][i] - c[1][i]) - (c[1][i] - c[0][i]));
+    r.speed = std::fmax(r.speed, norm(v)), r.rise = std::fmax(r.rise, std::fabs(v.z));
+    r.acc = std::fmax(r.acc, norm(a)), r.riseAcc = std::fmax(r.riseAcc, std::fabs(a.z));
+  }
+  return r;
+}
+
+// The bounds each body's steps rest on, at random poses of seeded motions of every type (short,
+// long, ending in contact, dipping into the plate or the floor, one joint from a touching pose,
+// and two or three joints turned far, whose turning axes carry one another), against the
+// corners' paths differenced numerically with the judge's kinematics: no corner moves faster
+// than A less the tube's radius per unit of the moving joints' rates, nor rises or sinks faster
+// than the floor's A; no corner accelerates beyond acc (heights beyond floorAcc); and A and the
+// floor's A grow no faster than B and floorB over a short stretch. Catches a term left out of a
+// bound (the turning axes, a joint, a body's reach), a floor bound that drops a joint that
+// changes heights.
+TEST(MotionCheck, BodyBoundsHoldAgainstCornerPaths) {
+  const unsigned seed = 4103;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> x(-1, 1), y(0.5, 3.5), z(-0.5, 0.5), unit(0, 1),
+      far(-2 * PI, 2 * PI);
+  static Scene s;
+  constexpr int kSamples = 12;
+  constexpr double kGrowthSpan = 1e-3;
+  double speedRatio = 0, accRatio = 0, growthRatio = 0;
+  for (int trial = 0; trial < 360 / kSlowdown; trial++) {
+    const int type = 1 + trial % kRobotTypes, kind = trial / kRobotTypes % 6;
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
+    robot_setup(type, s.robot);
+    kinematics_at_base(s.robot, s.kin);
+    s.cell.rh = {x(rng), y(rng), z(rng)};
+    const int N = s.robot.N;
+    double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
+    random_motion(rng, s, kind % 5, q0, q1);
+    if (kind == 5) {
+      for (int i = 1; i <= N; i++) q1[i] = q0[i];
+      for (int turned = 0; turned < 2 + trial % 2; turned++)
+        q1[std::uniform_int_distribution<int>(1, N)(rng)] += far(rng);
+    }
+    // Joint 1 turning about the vertical changes no height.
+    forward_kinematics(s.robot, q0, s.kin);
+    const bool verticalBase = std::fabs(s.kin.E[1].m[2]) + std::fabs(s.kin.E[1].m[5]) < 1e-12;
+    double rate[kJointSlots] = {}, floorRate[kJointSlots] = {}, total = 0;
+    for (int i = 1; i <= N; i++) {
+      rate[i] = floorRate[i] = std::fabs(q1[i] - q0[i]);
+      total += rate[i];
+    }
+    if (verticalBase) floorRate[1] = 0;
+    // Steps small enough that the differences' error stays near 1e-9 of the bounds.
+    const double dt = 1e-4 / std::fmax(1, total);
+    for (int sample = 0; sample < kSamples; sample++) {
+      const double t =
+          std::fmin(1 - kGrowthSpan - dt, std::fmax(dt, (sample + unit(rng)) / kSamples));
+      pose_at(N, q0, q1, t, q);
+      forward_kinematics(s.robot, q, s.kin);
+      BodyMotionBound b[kBodySlots], later[kBodySlots];
+      for (int k = 1; k < kBodySlots; k++)
+        motion_body_bound(s.robot, s.cell, q0, q1, s.kin, k, b[k]);
+      pose_at(N, q0, q1, t + kGrowthSpan, q);
+      forward_kinematics(s.robot, q, s.kin);
+      for (int k = 1; k < kBodySlots; k++)
+        motion_body_bound(s.robot, s.cell, q0, q1, s.kin, k, later[k]);
+      for (int k = 1; k < kBodySlots; k++) {
+        SCOPED_TRACE(testing::Message() << "t " << t << " body " << k);
+        const int last = k < N ? k : N;
+        double sum = 0, floorSum = 0;
+        for (int i = 1; i <= last; i++) sum += rate[i], floorSum += floorRate[i];
+        // A holds for every point of the body; a tube's ends lie its radius inside that reach.
+        const double beyond = k == kBodyWorkpiece ? 0 : s.robot.linkRadius;
+        const CornerRates d = corner_rates(s.robot, q0, q1, t, dt, k);
+        EXPECT_LE(d.speed, (b[k].A - beyond * sum) * (1 + 1e-6) + 1e-9);
+        EXPECT_LE(d.rise, (b[k].floorA - beyond * floorSum) * (1 + 1e-6) + 1e-9);
+        EXPECT_LE(d.acc, b[k].acc * (1 + 1e-5) + 1e-9);
+        EXPECT_LE(d.riseAcc, b[k].floorAcc * (1 + 1e-5) + 1e-9);
+        EXPECT_LE(later[k].A - b[k].A, b[k].B * kGrowthSpan + 1e-12);
+        EXPECT_LE(later[k].floorA - b[k].floorA, b[k].floorB * kGrowthSpan + 1e-12);
+        if (b[k].A > 0) speedRatio = std::fmax(speedRatio, d.speed / (b[k].A - beyond * sum));
+        if (b[k].acc > 0) accRatio = std::fmax(accRatio, d.acc / b[k].acc);
+        if (b[k].B > 0)
+          growthRatio = std::fmax(growthRatio, (later[k].A - b[k].A) / (b[k].B * kGrowthSpan));
+      }
+    }
+  }
+  std::printf(
+      "[ BOUNDS   ] largest share of a bound used: speed %.6f, acceleration %.3f, growth %.3f\n",
+      speedRatio, accRatio, growthRatio);
+  // A is reached exactly where one joint turns a tube's far end; the others have room.
+  EXPECT_GT(speedRatio, 0.999);
+}
+
+// Type 1 turned a quarter about its base, so that joint 6 turns about the world's y axis, with
+// the wall's plate behind the hand (its face at y, z from 2.5 up): every point joint 6 moves
+// keeps its distance from the plate. Sets the scene and q0; returns the least y of the bodies
+// joint 6 moves (arm 6, the hand, the workpiece), by the judge's kinematics.
+double scene_beside_plate(Scene& s, double q0[]) {
+  robot_setup(1, s.robot);
+  kinematics_at_base(s.robot, s.kin);
+  for (int i = 0; i < kJointSlots; i++) q0[i] = 0;
+  q0[1] = PI / 2;
+  const Pose f = fk(s.robot, q0);
+  double least = INFINITY;
+  P c[8];
+  for (int k = 6; k < kBodySlots; k++) {
+    const int n = corner_points(s.robot, f, k, c);
+    const double beyond = k == kBodyWorkpiece ? 0 : s.robot.linkRadius;
+    for (int i = 0; i < n; i++) least = std::fmin(least, c[i].y - beyond);
+  }
+  return least;
+}
+
+// A motion that slides along the plate inside the contact band (joint 6 turned 120 rad with the
+// workpiece 1e-5 - 2e-7 into the plate, valid all along by the judge) cannot be certified in
+// steps larger than the band allows: the check gives up at exactly kMotionMaxPoses poses and
+// calls it colliding, at a pose that does not cut. The same turn of 3 whole turns 1e-4 clear of
+// the plate needs hundreds of poses and is certified free, and dense samples 0.002 rad apart
+// find no pose the judge calls cutting. Catches a pose budget not kept (or kept one pose late),
+// a budget or step that gives up on a free motion, a step that passes a collision in a long
+// motion.
+TEST(MotionCheck, PoseBudgetAlongThePlate) {
+  static Scene s;
+  double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
+  const double least = scene_beside_plate(s, q0);
+  for (int i = 0; i < kJointSlots; i++) q1[i] = q0[i];
+  const double inside = -kWorkcellTolerance + 2 * kMotionMinAdvance;
+  s.cell = {};
+  s.cell.rh = {2, least - inside, 2.5};
+  q1[6] = 120;
+  MotionCheck m;
+  EXPECT_EQ(motion_check(s.robot, s.cell, q0, q1, s.kin, m), 1);
+  EXPECT_EQ(m.poses, kMotionMaxPoses);
+  EXPECT_GT(m.firstCollision, 0);
+  EXPECT_LT(m.firstCollision, 1);
+  EXPECT_GE(m.worst.least, -kWorkcellTolerance + kMotionMinAdvance);
+  EXPECT_EQ(m.lastFree, -1);  // every pose within the band, none clear of contact
+  for (int k = 0; k <= 12000; k++) {
+    pose_at(s.robot.N, q0, q1, k / 12000.0, q);
+    const Verdict v = judge_pose(s.robot, s.cell, q);
+    ASSERT_NEAR(v.wall, inside, 1e-9) << "sample " << k;
+    ASSERT_TRUE(v.valid()) << "sample " << k;
+  }
+
+  s.cell.rh.y = least - 1e-4;
+  q1[6] = 6 * PI;
+  EXPECT_EQ(motion_check(s.robot, s.cell, q0, q1, s.kin, m), 0);
+  EXPECT_GT(m.poses, 300);
+  EXPECT_NEAR(m.minWall, 1e-4, 1e-9);
+  const int n = static_cast<int>(std::ceil(q1[6] / 0.002));
+  for (int k = 0; k <= n; k++) {
+    pose_at(s.robot.N, q0, q1, k == n ? 1.0 : static_cast<double>(k) / n, q);
+    ASSERT_TRUE(valid_pose(s.robot, s.cell, q)) << "sample " << k << " of " << n;
+  }
+  std::printf("[ BUDGET   ] a free turn along the plate in %ld poses\n", m.poses);
+}
+
 }  // namespace

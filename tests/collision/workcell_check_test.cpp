@@ -300,4 +300,88 @@ TEST(WorkcellCheck, VerdictAloneAgreesWithJudge) {
   EXPECT_EQ(pose_valid(robot, cell, q, kin), 0);
 }
 
+constexpr double kJudged = 1e-9;  // the judge's searches end within about 1e-13
+
+// A clearance entry against the judge's value: at or below it (the bound that spared a
+// measurement never lies above the truth), but for an entry that calls a body cutting that does
+// cut (a tube through the plate may stand in at minus its radius, above its true depth).
+void expect_sound_entry(double entry, double judged) {
+  if (entry >= -kWorkcellTolerance || judged >= -kWorkcellTolerance) {
+    EXPECT_LE(entry, judged + kJudged);
+  }
+}
+
+// Each body's own clearances (workcell_body_clearances) against the judge's value for that body
+// on random poses of every type, half of them among random boxes: every floor entry exact (the
+// hand's and the workpiece's too; arm 1's infinite). A wall or box entry that keeps its body out
+// of cutting, or whose body the judge finds clear, is at most the judge's value (a tube through
+// the plate may stand in at minus its radius); an entry no more than the pose's least, and the
+// hand's wall entry, equal the judge's (a workpiece that meets the plate, where the judge has
+// only a value below the true one, is only checked to meet it). The pose's least is the least
+// of the entries.
+// Catches a body's radius or reach left out of its own entry (the hand's floor radius), an entry
+// written for another body or box, a bound standing in above the true value.
+TEST(WorkcellCheck, EachBodysClearancesAgreeWithJudge) {
+  const unsigned seed = 3105;
+  std::mt19937 rng(seed);
+  static Kinematics kin;
+  int exactWall[kBodySlots] = {}, boxPairs = 0, exactBox = 0;
+  for (int trial = 0; trial < 3000 / kSlowdown; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const RobotModel& robot = models.robot[1 + trial % kRobotTypes];
+    double q[kJointSlots];
+    random_pose(rng, robot.N, q);
+    Workcell cell = {};
+    cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
+    if (trial % 2) random_boxes(rng, 0, cell);
+    kinematics_at_base(robot, kin);
+    forward_kinematics(robot, q, kin);
+    BodyClearances bodies;
+    WorkcellClearance c;
+    workcell_body_clearances(robot, kin, cell, bodies, c);
+    const Pose f = fk(robot, q);
+    const Plate w = plate_of(cell.rh);
+    double leastWall = INFINITY, leastFloor = INFINITY, leastBox = INFINITY;
+    for (int k = 1; k < kBodySlots; k++) {
+      SCOPED_TRACE(testing::Message() << "body " << k);
+      if (k == 1)
+        EXPECT_EQ(bodies.floor[k], INFINITY);
+      else
+        EXPECT_NEAR(bodies.floor[k], body_floor(robot, f, k), kJudged);
+      const double wall = body_plate(robot, f, k, w);
+      const bool workpieceCuts = k == kBodyWorkpiece && wall <= 0;
+      if (workpieceCuts) {
+        EXPECT_LE(bodies.wall[k], kJudged);
+      } else {
+        expect_sound_entry(bodies.wall[k], wall);
+        if (k == kBodyHand || bodies.wall[k] <= c.wall) {
+          EXPECT_NEAR(bodies.wall[k], wall, kJudged);
+          exactWall[k]++;
+        }
+      }
+      for (int j = 0; j < cell.obstacleCount; j++) {
+        const double box = body_box(robot, f, k, obstacle_of(cell.obstacles[j]));
+        SCOPED_TRACE(testing::Message() << "box " << j);
+        expect_sound_entry(bodies.obstacle[k][j], box);
+        if (bodies.obstacle[k][j] <= c.obstacle) {
+          EXPECT_NEAR(bodies.obstacle[k][j], box, kJudged);
+          exactBox++;
+        }
+        leastBox = std::fmin(leastBox, bodies.obstacle[k][j]);
+        boxPairs++;
+      }
+      leastWall = std::fmin(leastWall, bodies.wall[k]);
+      leastFloor = std::fmin(leastFloor, bodies.floor[k]);
+    }
+    EXPECT_EQ(leastWall, c.wall);
+    EXPECT_EQ(leastFloor, c.floor);
+    EXPECT_EQ(leastBox, c.obstacle);
+  }
+  std::printf("[ BODIES   ] wall entries judged exactly, arm 1..6, hand, workpiece:");
+  for (int k = 1; k < kBodySlots; k++) std::printf(" %d", exactWall[k]);
+  std::printf("; box pairs %d, %d judged exactly\n", boxPairs, exactBox);
+  for (int k = 1; k < kBodySlots; k++) EXPECT_GT(exactWall[k], 0) << "body " << k;
+  EXPECT_GT(exactBox, 1000 / kSlowdown);
+}
+
 }  // namespace
