@@ -152,9 +152,24 @@ void set_boxes(Workcell& boxed) {
   }
 }
 
+// The yes/no check a planner asks, with no boxes (state.range(0) = 0) or the eight of set_boxes.
+void BM_PoseValid(benchmark::State& state) {
+  set_up();
+  static Workcell boxed;
+  set_boxes(boxed);
+  const Workcell& w = state.range(0) ? boxed : cell;
+  int k = 0, valid = 0;
+  for (auto _ : state) {
+    valid += pose_valid(robot, w, poses[k], kin);
+    k = (k + 1) % kPoses;
+  }
+  state.counters["valid_share"] = static_cast<double>(valid) / state.iterations();
+}
+
 // The pose check without boxes and with the eight of set_boxes, and FCL's collide and distance
 // with the same eight, in turn on the same poses, kPoses calls each per iteration (counters in
-// ns per pose check, forward kinematics included). FCL's collide stops at the first hit.
+// ns per pose check, forward kinematics included). FCL's collide stops at the first hit, as
+// does the yes/no check a planner asks (valid_only).
 void BM_PoseCheckBoxesVsFcl(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   set_up();
@@ -164,8 +179,8 @@ void BM_PoseCheckBoxesVsFcl(benchmark::State& state) {
   FclWorkcell fcl(robot, kin, cell.rh);
   fcl.set_obstacles(boxed);
   WorkcellClearance c;
-  double none = 0, eight = 0, collide = 0, distance = 0;
-  long valid = 0, validBoxed = 0;
+  double none = 0, eight = 0, collide = 0, distance = 0, quick = 0, quickBoxed = 0;
+  long valid = 0, validBoxed = 0, validQuick = 0, validQuickBoxed = 0;
   for (auto _ : state) {
     const auto start = Clock::now();
     for (const auto& q : poses) {
@@ -192,7 +207,13 @@ void BM_PoseCheckBoxesVsFcl(benchmark::State& state) {
       benchmark::DoNotOptimize(d);
     }
     const auto t3 = Clock::now();
+    for (const auto& q : poses) validQuick += pose_valid(robot, cell, q, kin);
+    const auto t4 = Clock::now();
+    for (const auto& q : poses) validQuickBoxed += pose_valid(robot, boxed, q, kin);
+    const auto t5 = Clock::now();
     none += std::chrono::duration<double, std::nano>(t0 - start).count();
+    quick += std::chrono::duration<double, std::nano>(t4 - t3).count();
+    quickBoxed += std::chrono::duration<double, std::nano>(t5 - t4).count();
     eight += std::chrono::duration<double, std::nano>(t1 - t0).count();
     collide += std::chrono::duration<double, std::nano>(t2 - t1).count();
     distance += std::chrono::duration<double, std::nano>(t3 - t2).count();
@@ -202,8 +223,11 @@ void BM_PoseCheckBoxesVsFcl(benchmark::State& state) {
   state.counters["8_boxes_ns"] = eight / calls;
   state.counters["fcl_collide_8_ns"] = collide / calls;
   state.counters["fcl_distance_8_ns"] = distance / calls;
+  state.counters["valid_only_ns"] = quick / calls;
+  state.counters["valid_only_8_ns"] = quickBoxed / calls;
   state.counters["valid_share"] = valid / calls;
   state.counters["valid_share_8"] = validBoxed / calls;
+  state.counters["verdicts_agree"] = validQuick == valid && validQuickBoxed == validBoxed;
 }
 
 // The motion check on segments between valid random poses: whole (state.range(0) = 0) or a
@@ -273,6 +297,7 @@ void BM_MotionVerdictBoxes(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_PoseCheck);
+BENCHMARK(BM_PoseValid)->Arg(0)->Arg(8);
 BENCHMARK(BM_FclPoseCollide);
 BENCHMARK(BM_FclPoseDistance);
 BENCHMARK(BM_PoseCheckVsFcl);

@@ -62,3 +62,13 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
   minObstacle = std::fmin(minObstacle, end.obstacle);
   return valid;
 }
+
+int certify_or_fall_back(const RobotModel& robot, const Workcell& cell, const JointPath& fallback,
+                         JointPath& path, Kinematics& kin, double& minWall, double& minFloor,
+                         double& minObstacle) {
+  if (certify_path(robot, cell, path, kin, minWall, minFloor, minObstacle)) return 1;
+  path = fallback;
+  if (certify_path(robot, cell, path, kin, minWall, minFloor, minObstacle)) return 1;
+  path.clear();
+  return 0;
+}

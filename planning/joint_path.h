@@ -16,3 +16,10 @@ void sample_path(int N, const JointPath& path, int steps, JointPath& out);
 // segment is free.
 int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
                  Kinematics& kin, double& minWall, double& minFloor, double& minObstacle);
+
+// certify_path on path; should it fail, path becomes fallback, certified in turn, and is cleared
+// when that fails too. Writes the clearances of the path certified last and returns 1 when path
+// is left certified.
+int certify_or_fall_back(const RobotModel& robot, const Workcell& cell, const JointPath& fallback,
+                         JointPath& path, Kinematics& kin, double& minWall, double& minFloor,
+                         double& minObstacle);

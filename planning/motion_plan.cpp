@@ -6,7 +6,6 @@
 #include <ompl/base/StateSampler.h>
 #include <ompl/base/StateValidityChecker.h>
 #include <ompl/base/spaces/SO2StateSpace.h>
-#include <ompl/geometric/PathSimplifier.h>
 #include <ompl/geometric/SimpleSetup.h>
 #include <ompl/geometric/planners/est/EST.h>
 #include <ompl/geometric/planners/fmt/FMT.h>
@@ -38,6 +37,7 @@
 #include "math/angles.h"
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
+#include "planning/path_shortcut.h"
 
 namespace ob = ompl::base;
 namespace og = ompl::geometric;
@@ -45,6 +45,9 @@ namespace og = ompl::geometric;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Segment checks the shortcuts of a found path may make.
+constexpr int kShortcutChecks = 16;
 
 double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -223,14 +226,6 @@ class SeededJointSampler : public ob::StateSampler {
   }
 };
 
-// The shortcut simplifier with its random numbers seeded by the request.
-class SeededSimplifier : public og::PathSimplifier {
- public:
-  SeededSimplifier(const ob::SpaceInformationPtr& si, unsigned seed) : og::PathSimplifier(si) {
-    rng_.setLocalSeed(seed);
-  }
-};
-
 // KPIECE-like planners need a projection: the first three joints, a grid of 1/8 turn.
 class LeadingJointsProjection : public ob::ProjectionEvaluator {
  public:
@@ -367,22 +362,18 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
     if (solved != ob::PlannerStatus::EXACT_SOLUTION) {
       result.status = kPlanNoPath;
     } else {
-      og::PathGeometric& path = *pdef->getSolutionPath()->as<og::PathGeometric>();
+      const og::PathGeometric& path = *pdef->getSolutionPath()->as<og::PathGeometric>();
       JointPath raw;
       unwrap_path(N, path, request.start, raw);
-      SeededSimplifier simplifier(si, request.seed);
-      simplifier.shortcutPath(path);
-      simplifier.reduceVertices(path);
-      unwrap_path(N, path, request.start, result.path);
-      // The simplified path certified again; should it fail, the planner's own path is kept,
-      // and only a path that passes is returned.
-      if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor,
-                        result.minObstacle)) {
-        result.path = raw;
-        if (!certify_path(robot, cell, result.path, context.kin, result.minWall, result.minFloor,
-                          result.minObstacle))
-          result.path.clear();
-      }
+      result.path = raw;
+      ShortcutTally tally;
+      shortcut_path(robot, cell, kShortcutChecks, result.path, context.kin, tally);
+      context.motions += tally.checks;
+      context.motionPoses += tally.poses;
+      // The shortened path certified again by the full check, which also measures its
+      // clearances; should it fail, the planner's own path is kept.
+      certify_or_fall_back(robot, cell, raw, result.path, context.kin, result.minWall,
+                           result.minFloor, result.minObstacle);
       result.status = result.path.empty() ? kPlanNoPath : kPlanFound;
     }
   } catch (const std::exception& error) {

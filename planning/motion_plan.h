@@ -1,6 +1,6 @@
 // Collision-free motions between two poses, planned with OMPL over seven wrapping joints and
 // certified by the workcell (collision/): every pose a planner keeps is valid, every motion it
-// keeps is a certified straight joint segment, and the simplified path is certified again.
+// keeps is a certified straight joint segment, and the shortened path is certified again.
 //
 // A path is a list of joint vectors (joints 1..N in slots 1..N) with unwrapped values:
 // consecutive waypoints are joined by the straight line of their plain differences. The first
@@ -36,7 +36,7 @@ struct PlanRequest {
   JointVector goal{};
   std::string planner = kDefaultPlanner;
   double timeLimit = kDefaultPlanTimeLimit;  // seconds, > 0
-  unsigned seed = 1;  // seeds the state sampler and the simplifier: one seed, one path
+  unsigned seed = 1;                         // seeds the state sampler: one seed, one path
   // Poses the planner's checks may evaluate (each pose check one, each segment check as many as
   // it takes) before it gives up (0: no bound): a limit that, unlike time, gives the same answer
   // on a busy machine.
@@ -47,12 +47,12 @@ struct PlanResult {
   PlanStatus status = kPlanBadInput;
   JointPath path;           // kPlanFound: the waypoints
   double length = 0;        // sum of the waypoints' Euclidean joint distances, radians
-  double planningMs = 0;    // wall-clock time of the planner and the simplification
+  double planningMs = 0;    // wall-clock time of the planner and the shortcuts
   double minWall = 0;       // least wall, floor and box clearance of the poses the
   double minFloor = 0;      // certification checked along the path (minObstacle INFINITY
   double minObstacle = 0;   // without boxes)
   long validityChecks = 0;  // pose checks the planner asked for
-  long motionChecks = 0;    // segment checks the planner and the simplifier asked for
+  long motionChecks = 0;    // segment checks the planner and the shortcuts asked for
   long motionPoses = 0;     // poses those segment checks evaluated
   double checkMs = 0;       // time spent in those checks
   std::string message;      // kPlanPlannerError: OMPL's text

@@ -1,0 +1,83 @@
+#include "planning/path_shortcut.h"
+
+namespace {
+
+// The checks shortcut_path makes: a certified verdict on each new straight segment.
+struct SegmentChecker {
+  const RobotModel& robot;
+  const Workcell& cell;
+  int maxChecks;
+  Kinematics& kin;
+  ShortcutTally& tally;
+
+  bool spent() const { return tally.checks >= maxChecks; }
+
+  bool free(const JointVector& a, const JointVector& b) {
+    MotionVerdict verdict;
+    motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
+    tally.checks++;
+    tally.poses += verdict.poses;
+    return !verdict.collides;
+  }
+};
+
+// The pose at fraction t of the way from a to b.
+JointVector between(int N, const JointVector& a, const JointVector& b, double t) {
+  JointVector q{};
+  for (int i = 1; i <= N; i++) q[i] = a[i] + t * (b[i] - a[i]);
+  return q;
+}
+
+// Each kept waypoint joined to the farthest later waypoint it reaches in one free segment (the
+// next one always: its segment is certified already).
+void join_far_waypoints(SegmentChecker& check, JointPath& path) {
+  JointPath kept(1, path.front());
+  size_t i = 0;
+  while (i + 1 < path.size()) {
+    size_t j = path.size() - 1;
+    while (j > i + 1 && (check.spent() || !check.free(path[i], path[j]))) j--;
+    kept.push_back(path[j]);
+    i = j;
+  }
+  path.swap(kept);
+}
+
+// Each corner cut between the points at fraction f before and after it on its two segments, for
+// the largest f of 1/2, 1/4, 1/8 whose segment is free. The segments to the cut's ends lie on
+// certified segments, so only the cut needs a check.
+void cut_corners(int N, SegmentChecker& check, JointPath& path) {
+  JointPath out(1, path.front());
+  for (size_t k = 1; k + 1 < path.size(); k++) {
+    const JointVector& corner = path[k];
+    bool cut = false;
+    for (double f = 0.5; f > 0.1 && !cut && !check.spent(); f /= 2) {
+      const JointVector a = between(N, corner, out.back(), f);
+      const JointVector b = between(N, corner, path[k + 1], f);
+      if (!check.free(a, b)) continue;
+      out.push_back(a);
+      out.push_back(b);
+      cut = true;
+    }
+    if (!cut) out.push_back(corner);
+  }
+  out.push_back(path.back());
+  path.swap(out);
+}
+
+}  // namespace
+
+void shortcut_path(const RobotModel& robot, const Workcell& cell, int maxChecks, JointPath& path,
+                   Kinematics& kin, ShortcutTally& tally) {
+  tally = ShortcutTally();
+  if (path.size() < 3) return;
+  SegmentChecker check{robot, cell, maxChecks, kin, tally};
+  join_far_waypoints(check, path);
+  double length = path_length(robot.N, path);
+  while (path.size() > 2 && !check.spent()) {
+    cut_corners(robot.N, check, path);
+    join_far_waypoints(check, path);
+    const double shorter = path_length(robot.N, path);
+    if (!(shorter < length * (1 - 1e-3))) break;
+    length = shorter;
+  }
+}
