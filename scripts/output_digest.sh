@@ -80,14 +80,26 @@ digest --plan --planner Nope
 
 # Seeded random goals and walls (a linear congruential generator, so every shell draws the same).
 state=2026
-draw() {  # a number in [lo, hi] with three decimals
+draw() {  # value: a number in [lo, hi] with three decimals
   state=$(((state * 1103515245 + 12345) % 2147483648))
-  awk -v r="$state" -v lo="$1" -v hi="$2" 'BEGIN { printf "%.3f", lo + (hi - lo) * r / 2147483648 }'
+  value=$(awk -v r="$state" -v lo="$1" -v hi="$2" 'BEGIN { printf "%.3f", lo + (hi - lo) * r / 2147483648 }')
 }
 for k in $(seq 1 20); do
   type=$((k % 4 + 1))
-  x=$(draw -1.5 1.5) y=$(draw -0.5 2.5) z=$(draw 0 1.2) wall=$(draw 0.8 2.2)
+  draw -1.5 1.5 && x=$value
+  draw -0.5 2.5 && y=$value
+  draw 0 1.2 && z=$value
+  draw 0.8 2.2 && wall=$value
   digest --solve --json --type "$type" --goal "$x" "$y" "$z" --wall "$wall"
   digest --method-b --type "$type" --goal "$x" "$y" "$z" --wall "$wall"
   digest --plan --json --seed "$k" --type "$type" --goal "$x" "$y" "$z" --wall "$wall"
+done
+# Goals behind the wall, on the floor: many need a planned motion, or find no valid pose.
+for k in $(seq 1 20); do
+  type=$((k % 4 + 1))
+  draw -1.2 0.6 && x=$value
+  draw 0.8 1.8 && wall=$value
+  draw 0.2 1.0 && y=$(awk -v w="$wall" -v d="$value" 'BEGIN { printf "%.3f", w + d }')
+  digest --plan --json --seed "$k" --type "$type" --goal "$x" "$y" 0 --wall "$wall"
+  digest --plan --seed "$k" --type "$type" --goal "$x" "$y" 0 --wall "$wall"
 done
