@@ -20,7 +20,6 @@
 #include "ik/poinv.h"
 #include "math/angles.h"
 #include "math/number_text.h"
-#include "model/atomic_file.h"
 #include "model/forward_kinematics.h"
 #include "model/joint_names.h"
 #include "model/robot_catalogue.h"
@@ -38,6 +37,7 @@
 #include "task/workcell_file.h"
 #include "task/workcell_notes.h"
 #include "task/workcell_setup.h"
+#include "util/atomic_file.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "math/number_text.h"
-#include "model/atomic_file.h"
 #include "task/map_shares.h"
+#include "util/atomic_file.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "math/number_text.h"
-#include "model/atomic_file.h"
 #include "model/robot_catalogue.h"
 #include "task/workcell_setup.h"
+#include "util/atomic_file.h"
 
 namespace {
 
