@@ -114,12 +114,6 @@ bool pinv_needs_polish(const PinvEquations& eq, PinvCase route) {
   return !(pinv_case_measure(eq, route) <= 1e-12);
 }
 
-Vec3 pinv_closure_gap(const PinvGeometry& geo, double qI, double qJ, double qK) {
-  Closure c;
-  closure(geo, target_in_frame_I(geo), qI, qJ, qK, c);
-  return c.gap;
-}
-
 double pinv_polish(const PinvGeometry& geo, int I, int J, int K, double cand[]) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   // A Newton step this short comes from so near the solution that the next one is at rounding

@@ -12,10 +12,6 @@
 // under 1e-7.
 bool pinv_needs_polish(const PinvEquations& eq, PinvCase route);
 
-// The closure gap of the chain for joint values qI, qJ, qK: the end point minus the target,
-// in the frame of joint I before its rotation (model units).
-Vec3 pinv_closure_gap(const PinvGeometry& geo, double qI, double qJ, double qK);
-
 // Newton steps on the closure equations for joints I, J, K of cand (radians), in place; a step
 // is kept only while it shrinks the gap, and a joint that Newton carries beyond the library's
 // [-pi, pi] is turned back by whole turns (wrap_library_turn). Returns the remaining gap's length

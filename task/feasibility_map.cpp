@@ -219,13 +219,6 @@ int evaluate_maps(FeasibilityMap maps[], int count, MapCellEvaluator evaluate, i
   return map_pending_cells(maps, count) == 0 ? 1 : 0;
 }
 
-int compute_feasibility_map(int type, double wallY, double step, MapCellEvaluator evaluate,
-                            int threads, MapProgressCallback progress, void* context,
-                            FeasibilityMap& map) {
-  if (!map_grid(type, wallY, step, map)) return 0;
-  return evaluate_maps(&map, 1, evaluate, threads, progress, context);
-}
-
 int map_csv_text(const FeasibilityMap maps[], int count, std::string& text, std::string& why) {
   text = "type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps,motion\n";
   for (int k = 0; k < count; k++)
