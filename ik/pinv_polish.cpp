@@ -5,6 +5,8 @@
 
 #include "math/angles.h"
 
+namespace pinv_parts {
+
 namespace {
 
 // Rz(th) v, given c = cos th and s = sin th.
@@ -255,3 +257,5 @@ int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, PinvCase rout
   }
   return n;
 }
+
+}  // namespace pinv_parts

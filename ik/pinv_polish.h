@@ -5,6 +5,8 @@
 
 #include "ik/pinv_equations.h"
 
+namespace pinv_parts {
+
 // Whether the candidates of route need pinv_polish: those of the general routes are only as
 // exact as the roots of the eliminated equation; those of a degenerate route are exact when the
 // property that chose it (pinv_case_measure below 1e-7) holds to rounding (1e-12), as in the
@@ -30,3 +32,5 @@ double pinv_polish(const PinvGeometry& geo, int I, int J, int K, double cand[]);
 int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, PinvCase route,
                  const PinvElimination& elim, int I, int J, int K, int n,
                  double cand[][kJointSlots]);
+
+}  // namespace pinv_parts

@@ -67,6 +67,7 @@ digest --map --type 1 --step 0.25 --threads 2 --out map.png --csv map.csv
 digest --map --type all --step 0.5 --threads 2 --out all.png
 digest --urdf --scene --wall 1.1 --out robot.urdf
 digest --animate goal.png --size 64x64
+digest --animate motion.gif --size 64x64 --fps 5
 for file in "$workcells"/*.json; do
   digest --urdf --scene --workcell "$file"
   digest --solve --json --workcell "$file"
