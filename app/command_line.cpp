@@ -10,11 +10,11 @@
 
 #include "contact/placement.h"
 #include "math/number_text.h"
-#include "model/atomic_file.h"
 #include "model/scene_defaults.h"
 #include "planning/motion_plan.h"
 #include "task/feasibility_map.h"
 #include "task/workcell_notes.h"
+#include "util/atomic_file.h"
 
 namespace {
 

@@ -112,9 +112,9 @@ struct CommandLine {
   // pose (1-based), or Method B's final pose (planToMethodB).
   int planIndex = 0;
   bool planToMethodB = false;
-  std::string planner = "RRTConnect";  // --planner (--plan)
-  double timeLimit = 1.0;              // --time-limit (--plan), seconds per goal pose, > 0
-  unsigned seed = 1;                   // --seed (--plan)
+  std::string planner = kDefaultPlanner;     // --planner (--plan)
+  double timeLimit = kDefaultPlanTimeLimit;  // --time-limit (--plan), seconds per goal pose, > 0
+  unsigned seed = kDefaultPlanSeed;          // --seed (--plan)
   // --workcell: the file as read, less the goal and wall that --goal and --wall override (its
   // type is in type); empty (source "") when not given.
   WorkcellFile workcell;

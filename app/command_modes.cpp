@@ -20,13 +20,11 @@
 #include "ik/poinv.h"
 #include "math/angles.h"
 #include "math/number_text.h"
-#include "model/atomic_file.h"
 #include "model/forward_kinematics.h"
 #include "model/joint_names.h"
 #include "model/robot_catalogue.h"
 #include "model/urdf_export.h"
 #include "planning/joint_path.h"
-#include "planning/motion_choice.h"
 #include "planning/trajectory.h"
 #include "render/map_picture.h"
 #include "task/contact_arm_rules.h"
@@ -34,10 +32,12 @@
 #include "task/map_shares.h"
 #include "task/method_b_run.h"
 #include "task/motion/map_evaluation.h"
+#include "task/motion/motion_choice.h"
 #include "task/placement_trace.h"
 #include "task/workcell_file.h"
 #include "task/workcell_notes.h"
 #include "task/workcell_setup.h"
+#include "util/atomic_file.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/floor_map.h"
 #include "app/keyboard.h"
+#include "app/map_job.h"
 #include "app/motion.h"
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "render/map_floor.h"
+#include "render/map_overlay.h"
 #include "render/robot_drawing.h"
 #include "render/scene_frame.h"
 #include "task/placement_trace.h"

@@ -5,7 +5,7 @@
 #include "app/all_solutions.h"
 #include "app/console.h"
 #include "app/console_dialogs.h"
-#include "app/floor_map.h"
+#include "app/map_job.h"
 #include "app/method_b.h"
 #include "app/motion.h"
 #include "app/scene_state.h"

@@ -5,7 +5,7 @@
 // and wall dialogs, contact-arm mode, Method B, all solutions, motion, ESC, view, jogging)
 // changes the scene.
 // Returns whether the frame must be redrawn. ESC ends the program with status 0, except in
-// contact-arm mode. While the feasibility map is computed (app/floor_map.h) ESC cancels it and
+// contact-arm mode. While the feasibility map is computed (app/map_job.h) ESC cancels it and
 // ends the program, and any other key is ignored and noted for the window.
 bool dispatch_key(unsigned char key);
 

@@ -6,8 +6,8 @@
 #include "app/scene_state.h"
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
-#include "planning/motion_choice.h"
 #include "planning/trajectory.h"
+#include "task/motion/motion_choice.h"
 #include "task/workcell_notes.h"
 
 namespace {

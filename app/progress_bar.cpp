@@ -2,21 +2,15 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
+
+#include "math/number_text.h"
 
 namespace {
 
 constexpr int kBarWidth = 30;
 constexpr double kRedrawInterval = 0.1;  // seconds
-
-std::string fixed(double value, int decimals) {
-  char buffer[48];
-  const std::to_chars_result result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
-}
 
 // h:mm:ss or m:ss.
 std::string duration(double seconds) {
@@ -43,7 +37,8 @@ std::string progress_line(long done, long total, double elapsed, const char* uni
   line += std::to_string(static_cast<int>(share * 100)) + "%  ";
   if (done > 0 && elapsed > 0) {
     const double rate = done / elapsed;
-    line += fixed(rate, rate < 10 ? 2 : 1) + " " + unit + "/s  ";
+    append_fixed(line, rate, rate < 10 ? 2 : 1);
+    line += std::string(" ") + unit + "/s  ";
     line += duration((total - done) / rate) + " left";
   } else {
     line += std::string("- ") + unit + "/s  -:-- left";

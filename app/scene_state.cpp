@@ -26,8 +26,7 @@ void set_initial_pose() {
 }
 
 void start_scene() {
-  robot.N = 7;
-  for (int i = 1; i <= robot.N; i++) scene.qZero[i] = 0;
+  for (double& q : scene.qZero) q = 0;
   scene.JRTYPE = 1;
   robot_setup(scene.JRTYPE, robot);
   kinematics_at_base(robot, kin);

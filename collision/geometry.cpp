@@ -443,12 +443,6 @@ double box_box_bound(const OrientedBox& body, const OrientedBox& obstacle, Vec3&
   return -box_box_overlap(body, obstacle, away);
 }
 
-double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
-                          Vec3& away) {
-  Vec3 axis;
-  return tube_box_clearance_from(a, b, radius, box, tube_box_bound(a, b, radius, box, axis), away);
-}
-
 double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                                double bound, Vec3& away) {
   away = {0, 0, 0};
@@ -464,11 +458,6 @@ double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, cons
   vsub(p, box_nearest(box, p), gap);
   away = unit_or_zero(gap);
   return std::sqrt(d2) - radius;
-}
-
-double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
-  Vec3 axis;
-  return box_box_clearance_from(body, obstacle, box_box_bound(body, obstacle, axis), away);
 }
 
 double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstacle, double bound,

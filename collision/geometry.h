@@ -87,31 +87,25 @@ double box_support(const OrientedBox& box, const Vec3& n);
 // The box's world bounding box lo..hi.
 void box_bounds(const OrientedBox& box, Vec3& lo, Vec3& hi);
 
-// The signed clearance of the tube a..b (radius) from the solid box: the distance of segment
-// and box less the radius when apart, else -(radius + the least translation that parts segment
-// and box). away is the unit vector from the box's nearest point towards the segment's, a
-// normal of a plane parting the two; zero when they meet. NaN for input that is no number.
-double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
-                          Vec3& away);
-
-// Cheap lower bounds of tube_box_clearance and box_box_clearance (equal to them where the two
-// meet): the largest separation along the separating axes, less the radius; away is that axis,
-// turned from the obstacle towards the body (a normal of a plane parting them when the bound is
-// positive, for a box; when it exceeds the radius, for a tube).
+// Cheap lower bounds of the clearances below (equal to them where the two meet): the largest
+// separation along the separating axes, less the radius; away is that axis, turned from the
+// obstacle towards the body (a normal of a plane parting them when the bound is positive, for a
+// box; when it exceeds the radius, for a tube).
 double tube_box_bound(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                       Vec3& away);
 double box_box_bound(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away);
 
-// tube_box_clearance and box_box_clearance given `bound`, the result of tube_box_bound or
-// box_box_bound for the same shapes: the same clearance and direction without measuring the
-// separating axes again.
+// The signed clearance of the tube a..b (radius) from the solid box, given `bound`, the result
+// of tube_box_bound for the same shapes: the distance of segment and box less the radius when
+// apart, else -(radius + the least translation that parts segment and box). away is the unit
+// vector from the box's nearest point towards the segment's, a normal of a plane parting the
+// two; zero when they meet. NaN for input that is no number.
 double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
                                double bound, Vec3& away);
+// The signed clearance of two solid boxes, given `bound`, the result of box_box_bound for the
+// same shapes: their distance when apart, minus the least translation that parts them
+// (separating axes) when they overlap. away is the unit vector from the obstacle's nearest point
+// towards the body's, a normal of a plane parting the two; zero when they meet. NaN for input
+// that is no number.
 double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstacle, double bound,
                               Vec3& away);
-
-// The signed clearance of two solid boxes: their distance when apart, minus the least
-// translation that parts them (separating axes) when they overlap. away is the unit vector
-// from the obstacle's nearest point towards the body's, a normal of a plane parting the two;
-// zero when they meet. NaN for input that is no number.
-double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away);

@@ -11,6 +11,7 @@
 #include "ik/pinv.h"
 #include "model/forward_kinematics.h"
 
+namespace placement {
 namespace {
 
 bool finite_vec(const Vec3& v) {
@@ -102,6 +103,7 @@ void set_up(const double qInit[], int samples, PlacementSetup& ps) {
 }
 
 }  // namespace
+}  // namespace placement
 
 PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, const double qInit[],
                                 const PlacementOptions& options, PlacementResult& result) {
@@ -112,21 +114,21 @@ PlacementStatus placement_solve(const RobotModel& robot, const Workcell& cell, c
   result.smallestDepth = 0;
   result.positionedSamples = result.branches = 0;
   result.evaluations = 0;
-  const PlacementStatus input = check_input(robot, cell, qInit, options);
+  const PlacementStatus input = placement::check_input(robot, cell, qInit, options);
   if (input != kPlacementFound) return result.status = input;
 
-  PlacementSetup ps(robot, cell);
-  set_up(qInit, options.samples, ps);
+  placement::PlacementSetup ps(robot, cell);
+  placement::set_up(qInit, options.samples, ps);
   // The hand and the workpiece stand where the goal puts them, in every pose.
   if (!held_work_clearance(robot, cell, ps.lastJoint, cell.rwG, cell.EwG, result.where)) {
     result.smallestDepth = std::max(0.0, -result.where.least);
     return result.status = kPlacementWorkpieceCuts;
   }
-  PlacementRecords rec;
-  sweep(ps, rec, options.samples);
-  Event events[kMaxEvents];
-  const int nEvents = collect_events(ps, rec, events);
-  assemble_result(ps, rec, events, nEvents, result);
+  placement::PlacementRecords rec;
+  placement::sweep(ps, rec, options.samples);
+  placement::Event events[placement::kMaxEvents];
+  const int nEvents = placement::collect_events(ps, rec, events);
+  placement::assemble_result(ps, rec, events, nEvents, result);
   return result.status;
 }
 

@@ -10,6 +10,8 @@
 #include "math/brent.h"
 #include "model/forward_kinematics.h"
 
+namespace placement {
+
 namespace {
 
 // A grid pose whose clearance is within this of 0 is polished before it is trusted.
@@ -244,3 +246,5 @@ bool peak_near(const PlacementSetup& ps, PlacementRecords& rec, const Node& best
   if (to > best.theta && !eval_between(ps, rec, to, best, best, b)) b = best;
   return minimise(ps, rec, a, best, b, -1.0, f, top);
 }
+
+}  // namespace placement

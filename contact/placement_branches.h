@@ -7,6 +7,8 @@
 
 #include "contact/placement_solver.h"
 
+namespace placement {
+
 // How clear a pose is of everything: the least of its edge and workcell clearances. Clear
 // families are represented by their pose of largest score.
 double score(const Node& n);
@@ -58,3 +60,5 @@ bool minimise(const PlacementSetup& ps, PlacementRecords& rec, const Node& a, co
 // best.theta), by Brent's method from it. False when the branch cannot be followed.
 bool peak_near(const PlacementSetup& ps, PlacementRecords& rec, const Node& best, double from,
                double to, double (*f)(const Node&), Node& top);
+
+}  // namespace placement

@@ -11,6 +11,8 @@
 #include "math/angles.h"
 #include "model/forward_kinematics.h"
 
+namespace placement {
+
 namespace {
 
 // Every wrist of every event.
@@ -192,3 +194,5 @@ void assemble_result(const PlacementSetup& ps, PlacementRecords& rec, const Even
   }
   result.evaluations = rec.evaluations;
 }
+
+}  // namespace placement

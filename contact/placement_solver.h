@@ -1,4 +1,5 @@
-// The placement solver's own data, shared by its parts (not part of the public interface):
+// The placement solver's own data, shared by its parts in namespace placement (not part of the
+// public interface):
 // what is fixed for one solve apart from the records the sweep writes.
 //   placement_branches: the positioned poses at a theta and their clearances (nodes), on one
 //     branch between two nodes, and Brent's root and minimiser along a branch;
@@ -12,6 +13,8 @@
 #include "contact/placement.h"
 #include "math/vecmat.h"
 #include "model/state.h"
+
+namespace placement {
 
 constexpr int kSlots = kMaxJoints + 1;  // joint slots used inside: 0..N
 constexpr int kMaxRuns = 64;
@@ -81,3 +84,5 @@ struct PlacementRecords {
   Node firstNext[4];  // the pose after each sample-0 pose on its branch
   bool hasFirstNext[4] = {false, false, false, false};
 };
+
+}  // namespace placement

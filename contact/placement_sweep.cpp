@@ -6,6 +6,8 @@
 #include "contact/placement_branches.h"
 #include "math/angles.h"
 
+namespace placement {
+
 namespace {
 
 // A local extremum of the clearance on the grid within this of 0 is refined.
@@ -425,3 +427,5 @@ int collect_events(const PlacementSetup& ps, PlacementRecords& rec, Event events
     events[nEvents++] = {rec.highest, 0, 0, true};
   return nEvents;
 }
+
+}  // namespace placement

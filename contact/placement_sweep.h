@@ -6,6 +6,8 @@
 
 #include "contact/placement_solver.h"
 
+namespace placement {
+
 // The sweep over theta = -PI + j h, j = 0..samples (h = ps.h = 2 PI / samples), sample
 // `samples` being sample 0 a turn on. Writes rec.
 void sweep(const PlacementSetup& ps, PlacementRecords& rec, int samples);
@@ -14,3 +16,5 @@ void sweep(const PlacementSetup& ps, PlacementRecords& rec, int samples);
 // the seam) represented by its pose of largest score; none when an arm that never moves cuts
 // in. Writes events[0..n-1] and returns n.
 int collect_events(const PlacementSetup& ps, PlacementRecords& rec, Event events[kMaxEvents]);
+
+}  // namespace placement

@@ -7,6 +7,7 @@
 #include "math/angles.h"
 #include "math/tri2.h"
 
+namespace pinv_parts {
 namespace {
 
 // Frame of joint `to` at its zero value relative to joint `from - 1` after its rotation:
@@ -132,6 +133,7 @@ int keep_distinct(int N, int n, int I, int J, int K, const PinvEquations& eq,
 }
 
 }  // namespace
+}  // namespace pinv_parts
 
 void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I, int J, int K,
                 const Vec3& rwLoc, const Vec3& rwG, const Mat3& EwG, PinvGeometry& geo) {
@@ -144,20 +146,20 @@ void pinv_setup(const RobotModel& robot, char wristChar, const double q[], int I
   for (int i = 1; i <= last; i++)
     if (i != I && i != J && i != K) mrotz(robot.Erel[i], q[i], A[i]);
 
-  chain_frame(robot, A, 0, I, geo.M1);
-  chain_point(robot, A, robot.Lloc[I], I - 1, 0, geo.P1);
-  chain_frame(robot, A, I + 1, J, geo.M2);
-  chain_point(robot, A, robot.Lloc[J], J - 1, I + 1, geo.P2);
-  chain_frame(robot, A, J + 1, K, geo.M3);
-  chain_point(robot, A, robot.Lloc[K], K - 1, J + 1, geo.P3);
+  pinv_parts::chain_frame(robot, A, 0, I, geo.M1);
+  pinv_parts::chain_point(robot, A, robot.Lloc[I], I - 1, 0, geo.P1);
+  pinv_parts::chain_frame(robot, A, I + 1, J, geo.M2);
+  pinv_parts::chain_point(robot, A, robot.Lloc[J], J - 1, I + 1, geo.P2);
+  pinv_parts::chain_frame(robot, A, J + 1, K, geo.M3);
+  pinv_parts::chain_point(robot, A, robot.Lloc[K], K - 1, J + 1, geo.P3);
 
   if (wristChar == 'R') {
     // The wrist centre, which the wrist joints do not move, goes to the goal's wrist centre.
-    chain_point(robot, A, robot.Lloc[N - 1], N - 2, K + 1, geo.endPt);
+    pinv_parts::chain_point(robot, A, robot.Lloc[N - 1], N - 2, K + 1, geo.endPt);
     const double back = robot.handLength + robot.Llen[N];
     geo.target = {rwG.x - back * EwG.m[2], rwG.y - back * EwG.m[5], rwG.z - back * EwG.m[8]};
   } else {
-    chain_point(robot, A, rwLoc, N, K + 1, geo.endPt);
+    pinv_parts::chain_point(robot, A, rwLoc, N, K + 1, geo.endPt);
     geo.target = rwG;
   }
 }
@@ -168,18 +170,19 @@ int pinv4(const RobotModel& robot, const double q[], int I, int J, int K, const 
   for (int k = 0; k < 4; k++) qcopy(N, q, cand[k]);
   PinvGeometry geo;
   pinv_setup(robot, robot.wristChar, q, I, J, K, rwLoc, rwG, EwG, geo);
-  PinvEquations eq;
-  pinv_equations(geo, eq);
-  PinvElimination elim;
-  const PinvCase route = pinv_case(eq, elim);
-  const int n = solve_case(I, J, K, eq, route, elim, cand, log);
-  if (!pinv_needs_polish(eq, route)) return keep_distinct(N, n, I, J, K, eq, cand);
+  pinv_parts::PinvEquations eq;
+  pinv_parts::pinv_equations(geo, eq);
+  pinv_parts::PinvElimination elim;
+  const pinv_parts::PinvCase route = pinv_parts::pinv_case(eq, elim);
+  const int n = pinv_parts::solve_case(I, J, K, eq, route, elim, cand, log);
+  if (!pinv_parts::pinv_needs_polish(eq, route))
+    return pinv_parts::keep_distinct(N, n, I, J, K, eq, cand);
   // The general route (or a degenerate one taken for a nearly degenerate chain): every candidate
   // to the limit of double precision on the closure itself, then the branches the closed form
   // lost.
-  for (int k = 0; k < n; k++) pinv_polish(geo, I, J, K, cand[k]);
-  const int kept = keep_distinct(N, n, I, J, K, eq, cand);
-  return pinv_recover(geo, eq, route, elim, I, J, K, kept, cand);
+  for (int k = 0; k < n; k++) pinv_parts::pinv_polish(geo, I, J, K, cand[k]);
+  const int kept = pinv_parts::keep_distinct(N, n, I, J, K, eq, cand);
+  return pinv_parts::pinv_recover(geo, eq, route, elim, I, J, K, kept, cand);
 }
 
 int pinv(const RobotModel& robot, const double q[], int I, int J, int K, const Vec3& rwLoc,

@@ -4,6 +4,8 @@
 
 #include "math/tri2.h"
 
+namespace pinv_parts {
+
 namespace {
 
 // Length equation, qK side and qI side.
@@ -164,3 +166,5 @@ int pinv_parI(int I, int J, int K, const PinvEquations& eq, double cand[][kJoint
   }
   return n;
 }
+
+}  // namespace pinv_parts

@@ -7,6 +7,8 @@
 #include "ik/pinv_equations.h"
 #include "math/message_log.h"
 
+namespace pinv_parts {
+
 // Target on the axis of joint I (w.x = w.y = 0): qK from the z equation, qI = 0. A root that
 // does not also satisfy the length equation leaves the chain open and is dropped.
 // Returns the number of candidates written, 0..2.
@@ -34,3 +36,5 @@ int pinv_parK(int I, int J, int K, const PinvEquations& eq, double cand[][kJoint
 // from lambda * length - z, then qI from the z equation. Returns 0..4; 0 when lambda is
 // undefined or when a root of qK puts the end point on the axis of joint J.
 int pinv_parI(int I, int J, int K, const PinvEquations& eq, double cand[][kJointSlots]);
+
+}  // namespace pinv_parts

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <initializer_list>
 
+namespace pinv_parts {
+
 namespace {
 
 // The general route's equation in qK, from eliminating (cos qI, sin qI) between the two
@@ -129,3 +131,5 @@ void pinv_store(int I, int J, int K, double qI, double qK, const Vec3& p, const 
   if (p.x * p.x + p.y * p.y == 0) return;
   cand[J] = std::atan2(t.y * p.x - t.x * p.y, t.x * p.x + t.y * p.y);
 }
+
+}  // namespace pinv_parts

@@ -17,6 +17,10 @@ struct PinvGeometry {
   Vec3 target;  // world position the end point must reach
 };
 
+// The equations and their routes, internal to the position solver (ik/pinv.cpp, pinv_cases,
+// pinv_polish).
+namespace pinv_parts {
+
 // One coordinate of a point that turns with a joint angle th: c cos th + s sin th + o.
 struct TrigTerm {
   double c, s, o;
@@ -92,3 +96,5 @@ bool pinv_cramer(const PinvEquations& eq, double qK, Vec3& p, double& cI, double
 // the value it has (the start value).
 void pinv_store(int I, int J, int K, double qI, double qK, const Vec3& p, const Vec3& t,
                 double cand[]);
+
+}  // namespace pinv_parts

@@ -5,6 +5,8 @@
 
 #include "math/angles.h"
 
+namespace pinv_parts {
+
 namespace {
 
 // Rz(th) v, given c = cos th and s = sin th.
@@ -112,12 +114,6 @@ bool pinv_needs_polish(const PinvEquations& eq, PinvCase route) {
   if (route == kPinvAxis) return false;
   if (route == kPinvGeneralC || route == kPinvGeneralS || route == kPinvGeneral) return true;
   return !(pinv_case_measure(eq, route) <= 1e-12);
-}
-
-Vec3 pinv_closure_gap(const PinvGeometry& geo, double qI, double qJ, double qK) {
-  Closure c;
-  closure(geo, target_in_frame_I(geo), qI, qJ, qK, c);
-  return c.gap;
 }
 
 double pinv_polish(const PinvGeometry& geo, int I, int J, int K, double cand[]) {
@@ -261,3 +257,5 @@ int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, PinvCase rout
   }
   return n;
 }
+
+}  // namespace pinv_parts

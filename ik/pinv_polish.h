@@ -5,16 +5,14 @@
 
 #include "ik/pinv_equations.h"
 
+namespace pinv_parts {
+
 // Whether the candidates of route need pinv_polish: those of the general routes are only as
 // exact as the roots of the eliminated equation; those of a degenerate route are exact when the
 // property that chose it (pinv_case_measure below 1e-7) holds to rounding (1e-12), as in the
 // catalogue's structural cases, and off by up to some 1e-8 rad when the measure merely fell
 // under 1e-7.
 bool pinv_needs_polish(const PinvEquations& eq, PinvCase route);
-
-// The closure gap of the chain for joint values qI, qJ, qK: the end point minus the target,
-// in the frame of joint I before its rotation (model units).
-Vec3 pinv_closure_gap(const PinvGeometry& geo, double qI, double qJ, double qK);
 
 // Newton steps on the closure equations for joints I, J, K of cand (radians), in place; a step
 // is kept only while it shrinks the gap, and a joint that Newton carries beyond the library's
@@ -34,3 +32,5 @@ double pinv_polish(const PinvGeometry& geo, int I, int J, int K, double cand[]);
 int pinv_recover(const PinvGeometry& geo, const PinvEquations& eq, PinvCase route,
                  const PinvElimination& elim, int I, int J, int K, int n,
                  double cand[][kJointSlots]);
+
+}  // namespace pinv_parts

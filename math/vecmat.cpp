@@ -1,13 +1,5 @@
 #include "math/vecmat.h"
 
-void vcopy(const Vec3& src, Vec3& dst) {
-  dst = src;
-}
-
-void mcopy(const Mat3& src, Mat3& dst) {
-  dst = src;
-}
-
 void mtrans(const Mat3& src, Mat3& dst) {
   for (int i = 0; i < 3; i++)
     for (int j = 0; j < 3; j++) dst.m[3 * i + j] = src.m[3 * j + i];

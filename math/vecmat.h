@@ -25,7 +25,6 @@ struct Mat3 {
   double m[9];
 };
 
-void vcopy(const Vec3& src, Vec3& dst);
 // out = a + b and out = a - b; out may be a or b.
 inline void vadd(const Vec3& a, const Vec3& b, Vec3& out);
 inline void vsub(const Vec3& a, const Vec3& b, Vec3& out);
@@ -34,7 +33,6 @@ inline double vdot(const Vec3& a, const Vec3& b);
 inline void vcross(const Vec3& a, const Vec3& b, Vec3& out);
 inline double vnorm(const Vec3& a);
 
-void mcopy(const Mat3& src, Mat3& dst);
 // dst = src^T.
 void mtrans(const Mat3& src, Mat3& dst);
 // out = M * Rz(theta): the frame M turned by theta (radians) about its own z axis.

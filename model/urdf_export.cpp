@@ -5,6 +5,7 @@
 
 #include "math/number_text.h"
 #include "model/joint_names.h"
+#include "model/scene_defaults.h"
 
 namespace {
 
@@ -395,8 +396,8 @@ int scene_urdf(const RobotModel& robot, const char* robotName, const Vec3* wallE
 }  // namespace
 
 UrdfBox urdf_wall_box(const Vec3& rh) {
-  return {{rh.x - kUrdfWallExtent / 2, rh.y, rh.z + kUrdfWallExtent / 2},
-          {kUrdfWallExtent, kUrdfSlabThickness, kUrdfWallExtent}};
+  return {{rh.x - kWallPlateSize / 2, rh.y, rh.z + kWallPlateSize / 2},
+          {kWallPlateSize, kUrdfSlabThickness, kWallPlateSize}};
 }
 
 UrdfBox urdf_floor_box() {

@@ -35,9 +35,8 @@
 #include "math/vecmat.h"
 #include "model/state.h"
 
-// The wall plate's extent from its edge (towards -x and upwards), as the shell draws it, and the
-// thickness of the thin boxes that stand for the wall plate and the floor.
-constexpr double kUrdfWallExtent = 4;
+// The thickness of the thin boxes that stand for the wall plate (kWallPlateSize square,
+// model/scene_defaults.h) and the floor.
 constexpr double kUrdfSlabThickness = 0.01;
 // The floor: a square of this side centred under the base.
 constexpr double kUrdfFloorSide = 10;
@@ -49,7 +48,7 @@ struct UrdfBox {
 };
 
 // The wall's box for the wall edge point rh (the lower end of the vertical edge): the plate
-// x in [rh.x - kUrdfWallExtent, rh.x], z in [rh.z, rh.z + kUrdfWallExtent], kUrdfSlabThickness
+// x in [rh.x - kWallPlateSize, rh.x], z in [rh.z, rh.z + kWallPlateSize], kUrdfSlabThickness
 // thick, centred on the plane y = rh.y.
 UrdfBox urdf_wall_box(const Vec3& rh);
 

@@ -18,8 +18,10 @@
 using JointVector = std::array<double, kJointSlots>;
 using JointPath = std::vector<JointVector>;
 
+// The planner's defaults, which the command line shows and the window uses.
 constexpr double kDefaultPlanTimeLimit = 1.0;  // seconds per goal pose
 constexpr const char* kDefaultPlanner = "RRTConnect";
+constexpr unsigned kDefaultPlanSeed = 1;
 
 enum PlanStatus {
   kPlanFound,           // path holds a certified collision-free motion
@@ -36,7 +38,7 @@ struct PlanRequest {
   JointVector goal{};
   std::string planner = kDefaultPlanner;
   double timeLimit = kDefaultPlanTimeLimit;  // seconds, > 0
-  unsigned seed = 1;                         // seeds the state sampler: one seed, one path
+  unsigned seed = kDefaultPlanSeed;          // seeds the state sampler: one seed, one path
   // Poses the planner's checks may evaluate (each pose check one, each segment check as many as
   // it takes) before it gives up (0: no bound): a limit that, unlike time, gives the same answer
   // on a busy machine.

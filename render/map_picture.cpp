@@ -3,12 +3,12 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
-#include "model/atomic_file.h"
+#include "math/number_text.h"
 #include "task/map_shares.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -46,23 +46,14 @@ void set_rgb(cairo_t* cr, const unsigned char rgb[3]) {
   cairo_set_source_rgb(cr, rgb[0] / 255.0, rgb[1] / 255.0, rgb[2] / 255.0);
 }
 
-// Number text in the C locale whatever the process's locale: fixed with `decimals` digits, or
-// general with up to 6 significant digits when decimals < 0. A negative zero is shown as 0.
+// Number text in the C locale: fixed with `decimals` digits, or up to 6 significant digits when
+// decimals < 0.
 std::string number_text(double value, int decimals) {
-  char buffer[64];
-  if (value == 0) value = 0;  // drops the sign of -0
-  const std::to_chars_result result =
-      decimals >= 0
-          ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals)
-          : std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-  std::string text(buffer, result.ptr);
-  if (text == "-0" || text.rfind("-0.", 0) == 0) {
-    // A value that rounds to zero shows no sign.
-    bool zero = true;
-    for (char c : text)
-      if (c >= '1' && c <= '9') zero = false;
-    if (zero) text.erase(0, 1);
-  }
+  std::string text;
+  if (decimals >= 0)
+    append_fixed(text, value, decimals);
+  else
+    append_number(text, value, 6);
   return text;
 }
 

@@ -35,11 +35,12 @@ constexpr unsigned char kMapBoxRgb[3] = {204, 121, 167};
 constexpr double kMapBoxAlpha = 0.5;
 constexpr double kMapBoxLineWidth = 2.0;
 
-// The legend: one table of entries for the picture's legend and the window's (render/map_floor.h),
-// so both show the same colours under the same names. The picture shows every entry, the window
-// only those that explain the cells (classes and marks): base, wall and goal are the 3-D scene's
-// own. One more mark of the cells is one more row here (cellEntry true) with its symbol drawn by
-// both legends (draw_legend in map_picture.cpp, draw_legend_symbol in map_floor.cpp).
+// The legend: one table of entries for the picture's legend and the window's
+// (render/map_overlay.h), so both show the same colours under the same names. The picture shows
+// every entry, the window only those that explain the cells (classes and marks): base, wall and
+// goal are the 3-D scene's own. One more mark of the cells is one more row here (cellEntry true)
+// with its symbol drawn by both legends (draw_legend in map_picture.cpp, draw_legend_symbol in
+// map_overlay.cpp).
 enum MapLegendSymbol {
   kMapLegendClass,     // a swatch in the colour of the entry's class
   kMapLegendMethodB,   // Method B's mark on a swatch of the entry's class

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "render/draw_primitives.h"
-#include "render/map_floor.h"
+#include "render/map_overlay.h"
 #include "render/robot_drawing.h"
 #include "render/scene_drawing.h"
 

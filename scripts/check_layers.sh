@@ -3,7 +3,7 @@
 # own headers and those of the layers it names there, which must stand above it in the list;
 # and it must include from every layer it names, so its library links only what it uses.
 # Names each include that climbs to a later layer or reaches one not named, each layer named but
-# not used, and each folder of sources missing from the list. The layers today, bottom up: math,
+# not used, and each folder of sources missing from the list. The layers today, bottom up: util, math,
 # model, collision, ik, contact, planning, task, task/motion, render, film, app.
 set -euo pipefail
 cd "$(dirname "$0")/.."

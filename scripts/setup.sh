@@ -16,6 +16,8 @@ packages=(
   libegl-dev libegl-mesa0 libgif-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   # For the tests of the URDF export only: urdfdom and kdl_parser read it back, check_urdf checks it.
   liburdfdom-dev libkdl-parser-dev liburdfdom-tools
+  # The Debian package's dependencies (cpack reads them with dpkg-shlibdeps).
+  dpkg-dev
 )
 
 missing=()

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "math/number_text.h"
-#include "model/atomic_file.h"
 #include "model/robot_catalogue.h"
 #include "task/workcell_setup.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -217,13 +217,6 @@ int evaluate_maps(FeasibilityMap maps[], int count, MapCellEvaluator evaluate, i
     return 0;
   }
   return map_pending_cells(maps, count) == 0 ? 1 : 0;
-}
-
-int compute_feasibility_map(int type, double wallY, double step, MapCellEvaluator evaluate,
-                            int threads, MapProgressCallback progress, void* context,
-                            FeasibilityMap& map) {
-  if (!map_grid(type, wallY, step, map)) return 0;
-  return evaluate_maps(&map, 1, evaluate, threads, progress, context);
 }
 
 int map_csv_text(const FeasibilityMap maps[], int count, std::string& text, std::string& why) {

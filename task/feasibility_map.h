@@ -65,11 +65,6 @@ long map_pending_cells(const FeasibilityMap maps[], int count);
 int evaluate_maps(FeasibilityMap maps[], int count, MapCellEvaluator evaluate, int threads,
                   MapProgressCallback progress, void* context);
 
-// map_grid and evaluate_maps for one map.
-int compute_feasibility_map(int type, double wallY, double step, MapCellEvaluator evaluate,
-                            int threads, MapProgressCallback progress, void* context,
-                            FeasibilityMap& map);
-
 // The table of maps[0..count-1]: the header line
 //   type,x,y,class,touch_count,clear_count,method_b_final,method_b_steps,motion
 // then one line per cell, map after map, each in the map's cell order (y outer, x inner); class

@@ -23,7 +23,7 @@ enum MapClass {
 };
 constexpr int kMapClassCount = 4;  // the classes a finished map shows
 
-// How a cell's goal is reached from the initial pose (planning/motion_choice.h).
+// How a cell's goal is reached from the initial pose (task/motion/motion_choice.h).
 enum MapMotion {
   kMapMotionUnset,     // no valid goal pose: nothing to reach
   kMapMotionStraight,  // the straight joint line to a listed pose is free

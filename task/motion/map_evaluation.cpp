@@ -3,10 +3,10 @@
 #include "contact/placement.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
-#include "planning/motion_choice.h"
 #include "task/contact_arm_rules.h"
 #include "task/feasibility_map.h"
 #include "task/method_b_run.h"
+#include "task/motion/motion_choice.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "app/display.h"
-#include "app/floor_map.h"
 #include "app/keyboard.h"
+#include "app/map_job.h"
 #include "app/scene_state.h"
 #include "console_capture.h"
 #include "math/angles.h"

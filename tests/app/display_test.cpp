@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "app/console.h"
-#include "app/floor_map.h"
 #include "app/keyboard.h"
+#include "app/map_job.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
 #include "console_capture.h"
 #include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
-#include "render/map_floor.h"
+#include "render/map_overlay.h"
 #include "render/map_test_maps.h"
 #include "support.h"
 #include "xvfb_display.h"

@@ -32,8 +32,10 @@ bool exists(const std::string& path) {
 // solver run on that goal here, and two threads write the same CSV as one.
 TEST(MapEvaluation, CellsAreTheSolverGoalByGoal) {
   FeasibilityMap one, two;
-  ASSERT_EQ(compute_feasibility_map(2, 1.3, 0.5, evaluate_map_cell, 1, nullptr, nullptr, one), 1);
-  ASSERT_EQ(compute_feasibility_map(2, 1.3, 0.5, evaluate_map_cell, 2, nullptr, nullptr, two), 1);
+  ASSERT_EQ(map_grid(2, 1.3, 0.5, one), 1);
+  ASSERT_EQ(map_grid(2, 1.3, 0.5, two), 1);
+  ASSERT_EQ(evaluate_maps(&one, 1, evaluate_map_cell, 1, nullptr, nullptr), 1);
+  ASSERT_EQ(evaluate_maps(&two, 1, evaluate_map_cell, 2, nullptr, nullptr), 1);
   std::string a, b, why;
   ASSERT_EQ(map_csv_text(&one, 1, a, why), 1) << why;
   ASSERT_EQ(map_csv_text(&two, 1, b, why), 1) << why;

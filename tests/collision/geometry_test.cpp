@@ -19,6 +19,18 @@ namespace {
 
 using namespace judge;
 
+// The whole clearance of a tube or a box from a solid box as the workcell's checks measure it:
+// the cheap bound along the separating axes, then the measurement that starts from it.
+double tube_box_clearance(const Vec3& a, const Vec3& b, double radius, const OrientedBox& box,
+                          Vec3& away) {
+  Vec3 axis;
+  return tube_box_clearance_from(a, b, radius, box, tube_box_bound(a, b, radius, box, axis), away);
+}
+double box_box_clearance(const OrientedBox& body, const OrientedBox& obstacle, Vec3& away) {
+  Vec3 axis;
+  return box_box_clearance_from(body, obstacle, box_box_bound(body, obstacle, axis), away);
+}
+
 constexpr int kSamples = 2000;  // points per sampled segment
 constexpr double kRound = 1e-12;
 constexpr double kNearZero = 1e-6;  // FCL decides touches within about this

@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace pinv_parts;
+
 constexpr int I = 2, J = 3, K = 4;
 constexpr double kStart = 0.625;  // value of every joint before a routine writes
 

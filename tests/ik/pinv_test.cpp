@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace pinv_parts;
+
 // The solver's own closure: for wristChar 'R' the wrist centre (joint N-1) must reach the goal
 // wrist centre, which lies handLength + Llen[N] back along the goal approach axis.
 Vec3 goal_wrist_centre() {

@@ -218,8 +218,9 @@ TEST(FeasibilityMapEvaluation, UnreachableCellsAreNotEvaluated) {
 // The evaluator is told the cell's own goal, type and wall, with the cell's results cleared.
 TEST(FeasibilityMapEvaluation, EvaluatorSeesItsCell) {
   FeasibilityMap map;
-  ASSERT_EQ(compute_feasibility_map(
-                3, -0.4, 0.5,
+  ASSERT_EQ(map_grid(3, -0.4, 0.5, map), 1);
+  ASSERT_EQ(evaluate_maps(
+                &map, 1,
                 [](int type, const Workcell& scene, double x, double y, MapCell& c) {
                   const bool right = type == 3 && scene.rh.y == -0.4 && scene.obstacleCount == 0 &&
                                      x == c.x && y == c.y && c.cls == kMapPending &&
@@ -227,7 +228,7 @@ TEST(FeasibilityMapEvaluation, EvaluatorSeesItsCell) {
                                      c.methodBSteps == 0;
                   c.cls = right ? kMapClear : kMapBlocked;
                 },
-                2, nullptr, nullptr, map),
+                2, nullptr, nullptr),
             1);
   long clear = 0, blocked = 0;
   for (const MapCell& c : map.cells) {

@@ -9,9 +9,9 @@
 #include <random>
 
 #include "model/robot_catalogue.h"
-#include "planning/motion_choice.h"
 #include "task/feasibility_map.h"
 #include "task/motion/map_evaluation.h"
+#include "task/motion/motion_choice.h"
 #include "workcell_judge.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The feasibility map on the floor of the 3-D scene, drawn on the private X server and read
 // back: each cell in its class colour blended over what lies below, nothing out of reach,
 // Method B's mark, the height above the floor, and the state left as the scene expects.
-#include "render/map_floor.h"
+#include "render/map_overlay.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "render/map_floor.h"
+#include "render/map_overlay.h"
 
 #include <GL/glut.h>
 

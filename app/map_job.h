@@ -1,6 +1,6 @@
-// The feasibility map on the floor of the window ('M'): computed for the current type and wall
-// on worker threads while the window stays live, then drawn under the robot until 'M' again, a
-// change of robot or a change of wall hides it.
+// The window's feasibility map job ('M'): the map of the current type and wall computed on
+// worker threads while the window stays live, then shown on the floor (render/map_overlay.h)
+// under the robot until 'M' again, a change of robot or a change of wall hides it.
 #pragma once
 
 #include "task/feasibility_map.h"

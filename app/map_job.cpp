@@ -1,4 +1,4 @@
-#include "app/floor_map.h"
+#include "app/map_job.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Whole-or-nothing files: the text arrives whole, an old file is replaced only by a complete new
 // one, and a failed write leaves neither the target nor a temporary file behind.
-#include "model/atomic_file.h"
+#include "util/atomic_file.h"
 
 #include <dirent.h>
 #include <unistd.h>

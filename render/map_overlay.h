@@ -1,5 +1,5 @@
-// The feasibility map on the floor of the 3-D scene: each cell in reach as a translucent quad in
-// the picture's palette (render/map_picture.h) just above the floor, so the grid lines show
+// The feasibility map drawn over the floor of the 3-D scene: each cell in reach as a translucent
+// quad in the picture's palette (render/map_picture.h) just above the floor, so the grid lines show
 // through and the robot stands on it; a black point on each cell where Method B reaches a final
 // pose. Cells out of reach are left out: the coloured area's border is the reach. And its legend
 // in a corner of the window: the picture's entries for the cells, each symbol as the floor shows

@@ -1,4 +1,4 @@
-#include "planning/motion_choice.h"
+#include "task/motion/motion_choice.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,21 +62,22 @@ MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, co
   Kinematics kin;
   kinematics_at_base(robot, kin);
   const int count = std::min(placements.count, maxPoses);
+  // Each pose's straight-line check, kept for the planned motion's report.
+  MotionCheck straight[kMaxPlacements];
   for (int k = 0; k < count; k++) {
     if (straight_free(robot, cell, qInit, placements.poses[k].q, kin, out)) {
       out.index = k;
       return out.how;
     }
+    straight[k] = out.straight;
   }
-  MotionCheck firstStraight;
-  if (count > 0) motion_check(robot, cell, qInit, placements.poses[0].q, kin, firstStraight);
   for (int k = 0; k < count; k++) {
     if (planned(robot, cell, qInit, placements.poses[k].q, request, out)) {
       out.index = k;
-      motion_check(robot, cell, qInit, placements.poses[k].q, kin, out.straight);
+      out.straight = straight[k];
       return out.how;
     }
   }
-  out.straight = firstStraight;
+  if (count > 0) out.straight = straight[0];
   return out.how;
 }

@@ -1,4 +1,4 @@
-#include "model/atomic_file.h"
+#include "util/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-// A collision-free motion from the initial pose to a goal pose: the straight joint line when the
-// workcell certifies it, else a planned path. Over the complete solver's poses, the first in
-// rank order that has one.
+// The task's choice of motion: a collision-free motion from the initial pose to a goal pose, the
+// straight joint line when the workcell certifies it, else a planned path; over the complete
+// solver's poses, the first in rank order that has one.
 #pragma once
 
 #include "contact/placement.h"
@@ -27,8 +27,9 @@ MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const do
 
 // Over the poses of `placements` in rank order: the first whose straight line is free; when none
 // is, planned to each in turn (each within request.timeLimit), the first success; the first
-// maxPoses poses only. out.index names the pose. kMotionNone when there is no pose or no motion
-// to any.
+// maxPoses poses only. out.index names the pose; out.straight is the check of the straight line
+// to it (to the first pose when none has a motion), each line checked once. kMotionNone when
+// there is no pose or no motion to any.
 MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, const double qInit[],
                                const PlacementResult& placements, const PlanRequest& request,
                                MotionChoice& out, int maxPoses = kMaxPlacements);
