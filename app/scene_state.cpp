@@ -15,31 +15,28 @@ void wall_corners(const Vec3& rh, Vec3 corners[4]) {
   wall_plate_corners(rh, corners);
 }
 
-void rebuild_robot() {
-  robot_setup(scene.JRTYPE, robot);
-  kinematics_at_base(robot, kin);
-  guess_contact_arm(robot, cell.rh, scene.Mcont);
+void rebuild_robot(int type) {
+  robot_setup(type, robot);
+  kin = Kinematics(robot);
+  guess_contact_arm(robot, cell.rh, scene.methodB.Mcont);
 }
 
 void set_initial_pose() {
-  qcopy(robot.N, robot.qInit[scene.JRTYPE], scene.qr);
+  qcopy(robot.N, robot.qInit, scene.methodB.qr);
 }
 
 void start_scene() {
-  robot.N = 7;
+  robot_setup(1, robot);
   for (int i = 1; i <= robot.N; i++) scene.qZero[i] = 0;
-  scene.JRTYPE = 1;
-  robot_setup(scene.JRTYPE, robot);
-  kinematics_at_base(robot, kin);
-  start_workcell(cell);
-  scene.Mcont = kStartupContactArm;
+  kin = Kinematics(robot);
+  start_workcell(robot, cell);
+  scene.methodB.Mcont = kStartupContactArm;
   wall_corners(cell.rh, scene.wallCorner);
   scene.setMode = '0';
   scene.calcMode = '0';
   scene.menuState = '1';
   scene.floorMapShown = false;
-  scene.lcontFlag = 5;
-  scene.tolPos = kMethodBTolPos;
+  method_b_reset(scene.methodB);
   for (int k = 0; k < 3; k++) {
     scene.viewRot[k] = kStartViewRot[k];
     scene.viewShift[k] = kStartViewShift[k];

@@ -107,7 +107,7 @@ int FilmCamera::open(int width, int height) {
 
 void FilmCamera::frame(const RobotModel& robot, const Workcell& cell, const double q[],
                        const std::string& caption, uint32_t pixels[]) {
-  kinematics_at_base(robot, kin_);
+  kin_ = Kinematics(robot);
   Vec3 wallCorner[4];
   wall_plate_corners(cell.rh, wallCorner);
   glClearColor(1, 1, 1, 1);

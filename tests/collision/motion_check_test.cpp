@@ -123,7 +123,7 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
     robot_setup(type, s.robot);
-    kinematics_at_base(s.robot, s.kin);
+    s.kin = Kinematics(s.robot);
     s.cell.rh = {x(rng), y(rng), z(rng)};
     double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
     random_motion(rng, s, kind, q0, q1);
@@ -176,7 +176,7 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
 TEST(MotionCheck, NanAndZeroLengthMotions) {
   static Scene s;
   robot_setup(1, s.robot);
-  kinematics_at_base(s.robot, s.kin);
+  s.kin = Kinematics(s.robot);
   s.cell.rh = {2, 30, 0};  // far away
   double q0[kJointSlots] = {}, q1[kJointSlots] = {};
   MotionCheck m;
@@ -219,7 +219,7 @@ TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
     robot_setup(type, s.robot);
-    kinematics_at_base(s.robot, s.kin);
+    s.kin = Kinematics(s.robot);
     s.cell = {};
     s.cell.rh = {x(rng), 8, 0};  // beyond the robot's reach
     random_boxes(rng, 0.4, s.cell);

@@ -178,7 +178,7 @@ void goal_from(const double q[]) {
 
 // The initial pose of the scene's robot type, the ranking's reference.
 const double* initial() {
-  return sc.robot.qInit[sc.type];
+  return sc.robot.qInit;
 }
 
 PlacementStatus solve(PlacementResult& r, int samples = kPlacementSamples) {
@@ -509,7 +509,7 @@ TEST(Placement, Repeatable) {
   EXPECT_EQ(std::memcmp(a.poses, b.poses, sizeof(PlacementPose) * a.count), 0);
   const RobotModel model = sc.robot;
   const Workcell work = sc.cell;
-  placement_solve(model, work, model.qInit[3], PlacementOptions(), c);
+  placement_solve(model, work, model.qInit, PlacementOptions(), c);
   ASSERT_EQ(c.count, a.count);
   EXPECT_EQ(std::memcmp(a.poses, c.poses, sizeof(PlacementPose) * a.count), 0);
 }

@@ -91,7 +91,7 @@ void expect_sound_motion(const Scene& s, const MotionChoice& m, const PlacementR
   ASSERT_NE(m.how, kMotionNone);
   const JointPath& path = m.plan.path;
   ASSERT_GE(path.size(), 2u);
-  const double* qInit = s.robot.qInit[s.type];
+  const double* qInit = s.robot.qInit;
   for (int i = 1; i <= 7; i++) EXPECT_EQ(path.front()[i], qInit[i]) << "start, joint " << i;
   ASSERT_GE(m.index, 0);
   EXPECT_TRUE(same_modulo_turns(path.back(), r.poses[m.index].q)) << "end is the chosen pose";
@@ -117,14 +117,13 @@ TEST(MotionPlan, PlansAroundTheWallOnRandomScenes) {
   for (int draw = 0; draw < 4000 && planned < 50; draw++) {
     Scene s;
     set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
-    if (placement_solve(s.robot, s.cell, s.robot.qInit[s.type], PlacementOptions(), r) !=
-        kPlacementFound)
+    if (placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r) != kPlacementFound)
       continue;
     SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
     MotionChoice m;
     PlanRequest request;
     request.seed = seed + draw;
-    motion_to_placements(s.robot, s.cell, s.robot.qInit[s.type], r, request, m);
+    motion_to_placements(s.robot, s.cell, s.robot.qInit, r, request, m);
     ASSERT_NE(m.how, kMotionNone) << plan_status_text(m.plan.status);
     if (m.how == kMotionStraight) {
       if (straight++ < 5) expect_sound_motion(s, m, r);
@@ -142,11 +141,11 @@ TEST(MotionPlan, SeedGivesTheSamePath) {
   Scene s;
   set_scene(s, 1, -0.6, 2.2, 0, 1.3);
   static PlacementResult r;
-  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r),
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r),
             kPlacementFound);
   PlanRequest request;
   for (int i = 1; i <= 7; i++)
-    request.start[i] = s.robot.qInit[1][i], request.goal[i] = r.poses[0].q[i];
+    request.start[i] = s.robot.qInit[i], request.goal[i] = r.poses[0].q[i];
   request.seed = 7;
   PlanResult a, b, c;
   ASSERT_EQ(plan_motion(s.robot, s.cell, request, a), kPlanFound);
@@ -168,10 +167,10 @@ TEST(MotionPlan, GoesTheLongWayRound) {
   Scene s;
   set_scene(s, 3, 1.148, 2.226, 0.412, 0.819);
   static PlacementResult r;
-  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[3], PlacementOptions(), r),
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r),
             kPlacementFound);
   MotionChoice m;
-  motion_to_pose(s.robot, s.cell, s.robot.qInit[3], r.poses[0].q, PlanRequest(), m);
+  motion_to_pose(s.robot, s.cell, s.robot.qInit, r.poses[0].q, PlanRequest(), m);
   m.index = 0;
   expect_sound_motion(s, m, r);
   bool beyond = false;
@@ -185,13 +184,13 @@ TEST(MotionPlan, ThreadsPlanAsOneDoes) {
   Scene s;
   set_scene(s, 1, -0.6, 2.2, 0, 1.3);
   static PlacementResult r;
-  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r),
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r),
             kPlacementFound);
   constexpr int kRequests = 4;
   PlanRequest requests[kRequests];
   for (int k = 0; k < kRequests; k++) {
     for (int i = 1; i <= 7; i++)
-      requests[k].start[i] = s.robot.qInit[1][i], requests[k].goal[i] = r.poses[k % r.count].q[i];
+      requests[k].start[i] = s.robot.qInit[i], requests[k].goal[i] = r.poses[k % r.count].q[i];
     requests[k].seed = 11 + k;
   }
   PlanResult alone[kRequests], together[kRequests];
@@ -216,7 +215,7 @@ TEST(MotionPlan, GoalAtPlusPi) {
   request.timeLimit = 5;
   int tried = 0;
   for (int joint = 1; joint <= 7; joint++) {
-    for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[1][i];
+    for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[i];
     request.goal[joint] = PI;
     if (!judge::judge_pose(s.robot, s.cell.rh, request.goal.data()).valid()) continue;
     tried++;
@@ -241,11 +240,10 @@ TEST(MotionPlan, EveryPlannerPlansAroundTheWall) {
   int draw = 0;
   for (bool needsPlanning = false; !needsPlanning && draw < 400; draw++) {
     set_scene(s, 1, x(rng), y(rng), z(rng), wall(rng));
-    if (placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r) !=
-        kPlacementFound)
+    if (placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r) != kPlacementFound)
       continue;
     for (int i = 1; i <= 7; i++)
-      request.start[i] = s.robot.qInit[1][i], request.goal[i] = r.poses[0].q[i];
+      request.start[i] = s.robot.qInit[i], request.goal[i] = r.poses[0].q[i];
     needsPlanning =
         judge::line_collides(s.robot, s.cell.rh, request.start.data(), request.goal.data());
   }
@@ -342,7 +340,7 @@ TEST(MotionPlan, PlansAroundBoxes) {
   for (int draw = 0; scenes < 12 && draw < 2000; draw++) {
     Scene s;
     set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
-    const double* qInit = s.robot.qInit[s.type];
+    const double* qInit = s.robot.qInit;
     if (placement_solve(s.robot, s.cell, qInit, PlacementOptions(), r) != kPlacementFound ||
         !judge::judge_pose(s.robot, s.cell, qInit).valid(0) ||
         !judge::judge_pose(s.robot, s.cell, r.poses[0].q).valid(0))
@@ -374,7 +372,7 @@ TEST(MotionPlan, RefusesBadRequests) {
   Scene s;
   set_scene(s, 1, -0.6, 2.2, 0, 1.3);
   PlanRequest request;
-  for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[1][i];
+  for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[i];
   PlanResult result;
   request.planner = "NoSuchPlanner";
   EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanUnknownPlanner);
