@@ -30,10 +30,10 @@ int line_contact(const RobotModel& robot, const Vec3& rh, const double q[], int 
 // (1..N-3) whose end joint can reach the edge line as joint K turns, or N+1 when none can. mc
 // gets an arm (2..N-1) whose segment crosses the wall plate, else one (1..N-1) whose tube lies
 // across the edge (segment nearer the edge line than the link radius), or 0. sgnCONTACT: the
-// class of the pose (never kContactUnknown). d, t: signed distance
-// and contact parameter of the classified arm (of a crossing arm: minus the crossing's depth behind
-// the edge and its place along the arm; of a tube across the edge: its segment's distance and
-// place); untouched when no arm reaches, crosses or lies across; finite within the range
-// arm_line_distance states. Leaves the kinematic state of q in kin.
+// class of the pose (never kContactUnknown). d, t: signed distance and contact parameter of the
+// classified arm (of a crossing arm: minus the crossing's depth behind the edge and its place
+// along the arm; of a tube across the edge: its segment's distance and place); untouched when no
+// arm reaches, crosses or lies across; finite within the range arm_line_distance states. Leaves
+// the kinematic state of q in kin.
 int contact_check(const RobotModel& robot, const Vec3& rh, int K, double q[], Kinematics& kin,
                   int& mc, ContactClass& sgnCONTACT, double& d, double& t);

@@ -113,7 +113,7 @@ inline void check_scene() {
   require(finite_vec3(cell.rh), "wall not finite");
   require(wall_matches_edge(), "wall rectangle is not that of the wall edge");
   require(scene.methodB.Mcont >= 1 && scene.methodB.Mcont <= kMaxJoints + 1, "Mcont out of range");
-  require(model_matches_type(), "robot model is not that of JRTYPE");
+  require(model_matches_type(), "robot model is not that of its type");
   require(on_motion_line(), "motion left the line from the initial pose to the goal");
   require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
   require(on_wall_free_motion(), "wall-free motion left its path or cut in");

@@ -32,14 +32,14 @@ struct MethodBState {
   double qs[kJointSlots];     // start values of a solver step; next pose of the motion
   double qGoal[kJointSlots];  // goal pose of the motion: the last accepted contact result
 
-  int cntBa, cntBb;  // 'a' and 'b' steps since the last 'B'
-  double errPos;     // L1 distance of the work point from the goal
-  double gapArm;     // nearest arm to wall-edge line, less the link and edge radii
-  ContactClass sgnCONTACT;
-  PositionStatus solB;
-  ContactStepFlag lcontFlag;
-  int Mcont;      // arm (link) expected to touch the wall edge; the steps may change it
-  double tolPos;  // position tolerance
+  int cntBa, cntBb;           // 'a' and 'b' steps since the last 'B'
+  double errPos;              // L1 distance of the work point from the goal
+  double gapArm;              // nearest arm to wall-edge line, less the link and edge radii
+  ContactClass sgnCONTACT;    // how the pose stands against the wall
+  PositionStatus solB;        // how far the work point is from the goal
+  ContactStepFlag lcontFlag;  // whether the last contact step found a solution
+  int Mcont;                  // arm (link) expected to touch the wall edge; steps may change it
+  double tolPos;              // position tolerance
   // Signed arm-to-edge distances the contact routines last delivered, kept for the whole run:
   // a routine that finds nothing leaves them, and gapArm is then taken from the earlier value.
   double dContact;  // from every contact routine but the check after a limited contact step

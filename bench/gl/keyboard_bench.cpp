@@ -44,7 +44,7 @@ void run_step(benchmark::State& state, unsigned char key) {
     glFinish();
   }
   // The timed step must be one that found its solution.
-  if (scene.methodB.solB == 0 || scene.methodB.lcontFlag == 0)
+  if (scene.methodB.solB == kPositionNone || scene.methodB.lcontFlag == kContactStepFailed)
     state.SkipWithError("the step found no solution");
   state.SetLabel(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
 }
