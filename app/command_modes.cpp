@@ -21,7 +21,6 @@
 #include "math/angles.h"
 #include "math/number_text.h"
 #include "model/atomic_file.h"
-#include "model/forward_kinematics.h"
 #include "model/joint_names.h"
 #include "model/robot_catalogue.h"
 #include "model/urdf_export.h"

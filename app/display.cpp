@@ -10,7 +10,6 @@
 #include "app/keyboard.h"
 #include "app/motion.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "render/map_floor.h"
 #include "render/robot_drawing.h"

@@ -2,7 +2,6 @@
 
 #include "app/console.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
 #include "task/method_b_trace.h"
 #include "task/workcell_notes.h"
 

@@ -4,7 +4,6 @@
 
 #include "app/console.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 #include "planning/motion_choice.h"
 #include "planning/trajectory.h"

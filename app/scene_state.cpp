@@ -1,6 +1,5 @@
 #include "app/scene_state.h"
 
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "render/scene_frame.h"
 #include "task/contact_arm_rules.h"

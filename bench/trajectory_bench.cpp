@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "contact/placement.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "planning/motion_plan.h"
 #include "planning/trajectory.h"

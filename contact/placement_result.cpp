@@ -9,7 +9,6 @@
 #include "ik/oinv.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
-#include "model/forward_kinematics.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "film/frame_text.h"
 #include "film/gif_writer.h"
 #include "film/mp4_writer.h"
-#include "model/forward_kinematics.h"
 #include "render/scene_frame.h"
 #include "task/workcell_setup.h"
 

@@ -10,7 +10,6 @@
 #include "contact/line_contact.h"
 #include "contact/line_contact4.h"
 #include "fuzz/fuzz_values.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 

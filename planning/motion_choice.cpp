@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 
 namespace {

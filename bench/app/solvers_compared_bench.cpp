@@ -22,7 +22,6 @@
 #include "app/command_modes.h"
 #include "app/scene_state.h"
 #include "contact/placement.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "task/contact_arm_rules.h"
 #include "task/feasibility_map.h"

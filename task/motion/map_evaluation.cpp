@@ -1,7 +1,6 @@
 #include "task/motion/map_evaluation.h"
 
 #include "contact/placement.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "planning/motion_choice.h"
 #include "task/contact_arm_rules.h"

@@ -13,7 +13,6 @@
 
 #include "app/command_modes.h"
 #include "console_capture.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "task/motion/map_evaluation.h"
 #include "task/workcell_notes.h"

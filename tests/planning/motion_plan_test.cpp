@@ -22,14 +22,12 @@ namespace {
 constexpr Mat3 kGoalDown = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 
 struct Scene {
-  int type;
   RobotModel robot;
   Workcell cell;
 };
 
 // A goal for the workpiece put down from above with its underside at height z, and the wall edge.
 void set_scene(Scene& s, int type, double x, double y, double z, double wallY) {
-  s.type = type;
   robot_setup(type, s.robot);
   s.cell = {};
   s.cell.rwG = {x, y, z + s.robot.workSize[2] / 2};
@@ -119,7 +117,8 @@ TEST(MotionPlan, PlansAroundTheWallOnRandomScenes) {
     set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
     if (placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r) != kPlacementFound)
       continue;
-    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << seed << " draw " << draw << " type " << s.robot.type);
     MotionChoice m;
     PlanRequest request;
     request.seed = seed + draw;
@@ -347,7 +346,8 @@ TEST(MotionPlan, PlansAroundBoxes) {
       continue;
     add_random_boxes(s, rng, boxes(rng), qInit, r.poses[0].q);
     if (!judge::line_collides(s.robot, s.cell, qInit, r.poses[0].q)) continue;
-    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << seed << " draw " << draw << " type " << s.robot.type);
     scenes++;
     PlanRequest request;
     for (int i = 1; i <= 7; i++) request.start[i] = qInit[i], request.goal[i] = r.poses[0].q[i];
