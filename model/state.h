@@ -43,7 +43,7 @@ struct RobotModel {
 // the base.
 struct Kinematics {
   // The base at the world origin, unturned, where robot_setup stands every model.
-  Kinematics() { Eloc[0] = E[0] = {{1, 0, 0, 0, 1, 0, 0, 0, 1}}; }
+  constexpr Kinematics() { Eloc[0] = E[0] = {{1, 0, 0, 0, 1, 0, 0, 0, 1}}; }
   // The base at robot's zero-pose base: frame E0[0], point Jpos0[0].
   explicit Kinematics(const RobotModel& robot) {
     Eloc[0] = E[0] = robot.E0[0];

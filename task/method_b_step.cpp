@@ -108,7 +108,7 @@ void method_b_begin(const RobotModel& robot, const Workcell& cell, Kinematics& k
   qcopy(N, robot.qInit, state.qr);
   state.errPos = pos_error(robot, cell.rwG, state.qs, kin);
   state.solB = kPositionOutside;
-  state.lcontFlag = kContactStepDone;
+  method_b_reset(state);
   start_report(robot, state, report);
   report.outcome = kMethodBSolved;
   finish_report(robot, state, 0, report);

@@ -70,8 +70,8 @@ struct MethodBReport {
 // status: no failed contact step, and the starting position tolerance.
 void method_b_reset(MethodBState& state);
 
-// 'B': qs and qr at the robot's initial pose, counters and status reset. state.Mcont must already
-// hold the arm to start with. Uses kin as workspace.
+// 'B': qs and qr at the robot's initial pose, counters and status reset (method_b_reset among
+// them). state.Mcont must already hold the arm to start with. Uses kin as workspace.
 void method_b_begin(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
                     MethodBState& state, MethodBReport& report);
 

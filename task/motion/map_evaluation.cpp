@@ -55,6 +55,7 @@ struct CellWorkspace {
 
 void evaluate_map_cell(int type, const Workcell& scene, double x, double y, MapCell& out) {
   thread_local CellWorkspace w;
+  // A thread's new workspace is zeroed: its model is of no type yet.
   if (w.robot.type != type) robot_setup(type, w.robot);
   w.kin = Kinematics(w.robot);
   Workcell& cell = w.cell;
