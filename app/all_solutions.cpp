@@ -9,17 +9,17 @@ namespace {
 // Puts pose `index` of the shown solutions on the robot and makes it the motion's goal.
 void show_solution(int index) {
   scene.placementShown = index;
-  qcopy(robot.N, scene.placements.poses[index].q, scene.qr);
-  qcopy(robot.N, scene.placements.poses[index].q, scene.qGoal);
+  qcopy(robot.N, scene.placements.poses[index].q, scene.methodB.qr);
+  qcopy(robot.N, scene.placements.poses[index].q, scene.methodB.qGoal);
 }
 
 }  // namespace
 
 void all_solutions_key() {
   scene.calcMode = 'A';
-  scene.lcontFlag = 5;
+  method_b_reset(scene.methodB);
   const PlacementOptions options;
-  placement_solve(robot, cell, robot.qInit[scene.JRTYPE], options, scene.placements);
+  placement_solve(robot, cell, robot.qInit, options, scene.placements);
   print_placement_table(scene.placements, cell, console.out);
   if (scene.placements.count > 0)
     show_solution(0);

@@ -20,7 +20,6 @@
 #include "ik/poinv.h"
 #include "math/angles.h"
 #include "math/number_text.h"
-#include "model/forward_kinematics.h"
 #include "model/joint_names.h"
 #include "model/robot_catalogue.h"
 #include "model/urdf_export.h"
@@ -49,11 +48,11 @@ std::unique_ptr<CommandScene> new_scene() {
   return std::make_unique<CommandScene>();
 }
 
-// The robot model of the scene's type standing at the origin, with the contact arm guessed from
-// the wall, as a robot choice and the 'B' key do.
-void rebuild_robot(CommandScene& s) {
-  robot_setup(s.type, s.robot);
-  kinematics_at_base(s.robot, s.kin);
+// The robot model of type 1..4 standing at the origin, with the contact arm guessed from the
+// wall, as a robot choice and the 'B' key do.
+void rebuild_robot(int type, CommandScene& s) {
+  robot_setup(type, s.robot);
+  s.kin = Kinematics(s.robot);
   guess_contact_arm(s.robot, s.cell.rh, s.methodB.Mcont);
 }
 
@@ -61,11 +60,10 @@ void rebuild_robot(CommandScene& s) {
 // the workcell file, so that it reads back exactly) and wall edge (its lower end, and wall_y
 // its y alone), as JSON.
 json scene_json(const CommandLine& command, const CommandScene& s) {
-  const double halfHeight = s.robot.workSize[2] / 2;
   const double underside = command.goalGiven            ? command.goal[2]
                            : command.workcell.goalGiven ? command.workcell.goal[2]
-                                                        : s.cell.rwG.z - halfHeight;
-  return {{"type", s.type},
+                                                        : goal_underside(s.robot, s.cell.rwG);
+  return {{"type", s.robot.type},
           {"goal", {s.cell.rwG.x, s.cell.rwG.y, underside}},
           {"wall", {s.cell.rh.x, s.cell.rh.y, s.cell.rh.z}},
           {"wall_y", s.cell.rh.y}};
@@ -108,8 +106,7 @@ void add_obstacle_json(const CommandScene& s, const double q[], json& pose) {
   WorkcellClearance c = {};
   c.obstacleIndex = -1;
   if (q != nullptr) {
-    Kinematics workspace;
-    kinematics_at_base(s.robot, workspace);
+    Kinematics workspace(s.robot);
     pose_check(s.robot, s.cell, q, workspace, c);
   }
   add_obstacle_json(c, s.cell, pose);
@@ -130,12 +127,11 @@ void add_clearance_json(const WorkcellClearance& c, const Workcell& cell, bool t
 // the nearest box's name; null without boxes), whether it touches the wall's edge, and the check
 // of the straight motion to it from the initial pose.
 void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge, json& solution) {
-  Kinematics workspace;
-  kinematics_at_base(s.robot, workspace);
+  Kinematics workspace(s.robot);
   WorkcellClearance c;
   pose_check(s.robot, s.cell, q, workspace, c);
   MotionCheck straight;
-  motion_check(s.robot, s.cell, s.robot.qInit[s.type], q, workspace, straight);
+  motion_check(s.robot, s.cell, s.robot.qInit, q, workspace, straight);
   add_clearance_json(c, s.cell, touchesEdge, solution);
   solution["straight_motion"] = {
       {"collides", straight.collides != 0},
@@ -146,8 +142,7 @@ void add_workcell_json(const CommandScene& s, const double q[], bool touchesEdge
 // depth: "<pose> cuts into the wall: the workpiece by 0.1500", "<pose> lies below the floor: arm 4
 // by 0.0100", "<pose> cuts into 'post': arm 3 by 0.0500". Empty for a valid pose.
 std::string pose_cut_reason(const char* pose, const CommandScene& s, const double q[]) {
-  Kinematics workspace;
-  kinematics_at_base(s.robot, workspace);
+  Kinematics workspace(s.robot);
   WorkcellClearance c;
   if (pose_check(s.robot, s.cell, q, workspace, c)) return "";
   const WorkcellCut cut = deepest_cut(c);
@@ -171,8 +166,7 @@ std::string pose_cut_reason(const char* pose, const CommandScene& s, const doubl
 std::string box_cut_reason(const char* pose, const CommandScene& s, const double q[],
                            const std::string& otherwise) {
   if (q == nullptr) return otherwise;
-  Kinematics workspace;
-  kinematics_at_base(s.robot, workspace);
+  Kinematics workspace(s.robot);
   WorkcellClearance c;
   if (pose_check(s.robot, s.cell, q, workspace, c) || deepest_cut(c) != kCutBox) return otherwise;
   return pose_cut_reason(pose, s, q);
@@ -203,13 +197,9 @@ int refuse_scene(const CommandLine& command, const std::string& why, FILE* out, 
   return command_line_error(why, err);
 }
 
-// Whether the wall dialog would take wallY for robot type `type`; why says it when not.
-bool wall_accepted(int type, double wallY, std::string& why) {
-  RobotModel model;
-  robot_setup(type, model);
-  if (wall_dialog_contact_arm(model, {0, wallY, 0}) <= 5) return true;
-  why = "wall too far: no arm 2..5 of robot type " + std::to_string(type) + " reaches its edge";
-  return false;
+// Why the wall dialog refuses a wall for robot type `type`.
+std::string wall_too_far(int type) {
+  return "wall too far: no arm 2..5 of robot type " + std::to_string(type) + " reaches its edge";
 }
 
 // One line per map: of the cells in reach, the shares with a touching pose, with clear poses
@@ -317,18 +307,18 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
               PlanOutcome& o) {
   const RobotModel& robot = s.robot;
   Workcell& cell = s.cell;
-  const double* qInit = robot.qInit[s.type];
+  const double* qInit = robot.qInit;
   if (command.planToMethodB) {
-    rebuild_robot(s);
+    rebuild_robot(robot.type, s);
     MethodBRun run;
-    method_b_run(robot, cell, qInit, kMethodBMaxSteps, nullptr, s.kin, s.methodB, run);
+    method_b_run(robot, cell, kMethodBMaxSteps, nullptr, s.kin, s.methodB, run);
     o.source = "method-b";
     if (!run.final) {
       o.reason = "Method B reached no final pose";
       return 1;
     }
     o.q = s.methodB.qGoal;
-    o.kind = s.methodB.sgnCONTACT == 2 ? "touch" : "clear";
+    o.kind = s.methodB.sgnCONTACT == kContactTouches ? "touch" : "clear";
     o.arm = s.methodB.Mcont;
     const std::string cut = pose_cut_reason("Method B's final pose", s, o.q);
     if (!cut.empty()) {
@@ -391,8 +381,7 @@ json plan_json(const CommandLine& command, const CommandScene& s, const PlanOutc
                {"kind", o.q != nullptr ? json(o.kind) : json(nullptr)},
                {"arm", o.q != nullptr ? json(o.arm) : json(nullptr)}};
   if (o.q != nullptr) {
-    Kinematics workspace;
-    kinematics_at_base(s.robot, workspace);
+    Kinematics workspace(s.robot);
     WorkcellClearance c;
     pose_check(s.robot, s.cell, o.q, workspace, c);
     add_clearance_json(c, s.cell, std::strcmp(o.kind, "touch") == 0, pose);
@@ -488,7 +477,7 @@ void print_plan_text(const CommandLine& command, const PlanOutcome& o, bool boxe
 std::string type_title(const CommandScene& s) {
   std::string letters = s.robot.jrtypeText;
   while (!letters.empty() && (letters.back() == '\n' || letters.back() == ' ')) letters.pop_back();
-  return "JTYPE" + std::to_string(s.type) + "=" + letters;
+  return "JTYPE" + std::to_string(s.robot.type) + "=" + letters;
 }
 
 // The temporary file of the film being written: a signal that ends the program removes it, so
@@ -644,7 +633,7 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
   if (!command_scene(command, *s, why)) return refuse_scene(command, why, out, err);
   const PlacementOptions options;
   PlacementResult& result = s->placements;
-  placement_solve(s->robot, s->cell, s->robot.qInit[s->type], options, result);
+  placement_solve(s->robot, s->cell, s->robot.qInit, options, result);
   if (command.json) {
     json document = scene_json(command, *s);
     json solutions = json::array();
@@ -670,42 +659,39 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
 
 int command_scene(const CommandLine& command, CommandScene& s, std::string& why) {
   // The start-up scene first, as the window builds it: type 1, then the type chosen.
-  s.type = 1;
-  robot_setup(s.type, s.robot);
-  kinematics_at_base(s.robot, s.kin);
-  start_workcell(s.cell);
+  robot_setup(1, s.robot);
+  s.kin = Kinematics(s.robot);
+  start_workcell(s.robot, s.cell);
   s.methodB.Mcont = kStartupContactArm;
-  s.methodB.lcontFlag = 5;
-  s.methodB.tolPos = kMethodBTolPos;
-  if (command.typeGiven) {
-    s.type = command.type;
-    rebuild_robot(s);
-  }
-  if (!apply_workcell_file(command.workcell, s.type, s.robot, s.cell, s.methodB.Mcont, why))
-    return 0;
+  method_b_reset(s.methodB);
+  if (command.typeGiven) rebuild_robot(command.type, s);
+  const int type = s.robot.type;
+  if (!apply_workcell_file(command.workcell, s.robot, s.cell, s.methodB.Mcont, why)) return 0;
   if (command.goalGiven) {
-    const double halfHeight = s.robot.workSize[2] / 2;
-    s.cell.rwG = {command.goal[0], command.goal[1], command.goal[2] + halfHeight};
+    s.cell.rwG = goal_centre(s.robot, command.goal[0], command.goal[1], command.goal[2]);
     double LL1, LL2;
-    goal_reach(s.robot, s.cell.EwG, s.cell.rwG, LL1, LL2);
-    if (!(LL1 <= LL2) && command.goal[2] < 0) {
+    const bool inReach = goal_reach(s.robot, s.cell.EwG, s.cell.rwG, LL1, LL2);
+    if (!inReach && command.goal[2] < 0) {
       why = "goal below the floor: the workpiece's underside at z = " +
             shown_number(command.goal[2]) + " (out of reach for robot type " +
-            std::to_string(s.type) + ")";
+            std::to_string(type) + ")";
       return 0;
     }
-    if (!(LL1 <= LL2)) {
-      why = "goal out of reach for robot type " + std::to_string(s.type) + " (distance " +
+    if (!inReach) {
+      why = "goal out of reach for robot type " + std::to_string(type) + " (distance " +
             std::to_string(LL1) + " > reach " + std::to_string(LL2) + ")";
       return 0;
     }
   }
   if (command.wallGiven) {
-    if (!wall_accepted(s.type, command.wallY, why)) return 0;
-    s.cell.rh.y = command.wallY;
-    s.methodB.Mcont = wall_dialog_contact_arm(s.robot, s.cell.rh);
+    const Vec3 rh = {s.cell.rh.x, command.wallY, s.cell.rh.z};
+    if (!wall_accepted(s.robot, rh, s.methodB.Mcont)) {
+      why = wall_too_far(type);
+      return 0;
+    }
+    s.cell.rh = rh;
   }
-  qcopy(s.robot.N, s.robot.qInit[s.type], s.methodB.qr);
+  qcopy(s.robot.N, s.robot.qInit, s.methodB.qr);
   return 1;
 }
 
@@ -715,13 +701,13 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
   CommandScene& s = *scene;
   if (!command_scene(command, s, why)) return refuse_scene(command, why, out, err);
   // As the 'B' key does: the model rebuilt and the contact arm guessed, then the steps.
-  rebuild_robot(s);
+  rebuild_robot(s.robot.type, s);
   const RobotModel& robot = s.robot;
   const Workcell& cell = s.cell;
   const MethodBState& state = s.methodB;
   MethodBRun run;
-  method_b_run(robot, s.cell, robot.qInit[s.type], command.maxSteps, command.json ? nullptr : out,
-               s.kin, s.methodB, run);
+  method_b_run(robot, s.cell, command.maxSteps, command.json ? nullptr : out, s.kin, s.methodB,
+               run);
   // A final pose that cuts the workcell is no success: Method B finished, but a script must not
   // take the pose.
   const std::string reason =
@@ -733,10 +719,10 @@ int run_method_b_command(const CommandLine& command, FILE* out, FILE* err) {
     json solutions = json::array();
     if (run.final) {
       const double* q = state.qGoal;
-      const bool touch = state.sgnCONTACT == 2;
+      const bool touch = state.sgnCONTACT == kContactTouches;
       json solution =
           solution_json(robot.N, q, touch ? "touch" : "clear", state.Mcont, state.gapArm,
-                        joint_distance(robot.N, q, robot.qInit[s.type]),
+                        joint_distance(robot.N, q, robot.qInit),
                         pos_error(robot, cell.rwG, q, s.kin), ori_error(robot, cell.EwG, q, s.kin));
       add_workcell_json(s, q, touch, solution);
       solutions.push_back(solution);
@@ -765,9 +751,13 @@ int run_map_command(const CommandLine& command, FILE* out, FILE* err) {
   const int last = command.allTypes ? kRobotTypes : first;
   std::vector<FeasibilityMap> maps(last - first + 1);
   for (int type = first; type <= last; type++) {
-    std::string why;
-    if (!wall_accepted(type, wallY, why))
+    RobotModel model;
+    robot_setup(type, model);
+    int arm;
+    if (!wall_accepted(model, {0, wallY, 0}, arm)) {
+      const std::string why = wall_too_far(type);
       return command_line_error(file.wallGiven ? file.source + ": " + why : why, err);
+    }
     if (!map_grid(type, wallY, command.step, maps[type - first]))
       return command_line_error("the map's grid cannot be built with this step", err);
     maps[type - first].boxes.assign(file.obstacles, file.obstacles + file.obstacleCount);
@@ -795,7 +785,7 @@ int run_urdf_command(const CommandLine& command, FILE* out, FILE* err) {
   std::string why;
   const std::unique_ptr<CommandScene> s = new_scene();
   if (!command_scene(command, *s, why)) return command_line_error(why, err);
-  const std::string name = "armsim_type" + std::to_string(s->type);
+  const std::string name = "armsim_type" + std::to_string(s->robot.type);
   std::string text;
   try {
     const int written = command.scene ? workcell_urdf(s->robot, name.c_str(), s->cell, text, why)

@@ -12,10 +12,9 @@
 #include "model/state.h"
 #include "task/method_b_step.h"
 
-// What one command works on: the robot type 1..4 with its model, the workcell, the kinematic
+// What one command works on: the robot model (of type 1..4), the workcell, the kinematic
 // workspace, Method B's state and the placement solver's poses.
 struct CommandScene {
-  int type;
   RobotModel robot;
   Kinematics kin;
   Workcell cell;

@@ -59,12 +59,11 @@ void help_screen() {
 
 void print_settings() {
   const char* letter = robot.jointAxisLetter;
-  const double halfHeight = robot.workSize[2] / 2;
   console_printf("\n(F) ロボットの自由度N=%d   関節構造 JRTYPE%d='%c%c-%c%c-%c%c%c'", robot.N,
-                 scene.JRTYPE, letter[1], letter[2], letter[3], letter[4], letter[5], letter[6],
+                 robot.type, letter[1], letter[2], letter[3], letter[4], letter[5], letter[6],
                  letter[7]);
   console_printf("\n(G) 目標位置 rwG[]=(%6.2f %6.2f %6.2f)", cell.rwG.x, cell.rwG.y,
-                 cell.rwG.z - halfHeight);
+                 goal_underside(robot, cell.rwG));
   console_printf("\n    目標姿勢：ワークを下向きに置く：変えない");
   console_printf("\n(O) 薄壁の垂直端下位置 rh[]=(%6.2f %6.2f %6.2f)", cell.rh.x, cell.rh.y,
                  cell.rh.z);
@@ -73,10 +72,9 @@ void print_settings() {
 
 void goal_dialog() {
   const Vec3 previous = cell.rwG;
-  const double halfHeight = robot.workSize[2] / 2;
   for (;;) {
     console_printf("\n\n現在のワーク位置 rwG[]=(%6.3f %6.3f %6.3f) 目標姿勢は変えない", cell.rwG.x,
-                   cell.rwG.y, cell.rwG.z - halfHeight);
+                   cell.rwG.y, goal_underside(robot, cell.rwG));
     console_printf("\n新しいワーク位置(コンマ無しの3数値) rwG[]= ");
     double typed[3];
     const int result = read_numbers(3, typed);
@@ -86,10 +84,9 @@ void goal_dialog() {
       return;
     }
     if (result == kConsoleNotNumber) continue;
-    const Vec3 goal = {typed[0], typed[1], typed[2] + halfHeight};
+    const Vec3 goal = goal_centre(robot, typed[0], typed[1], typed[2]);
     double LL1, LL2;
-    goal_reach(robot, cell.EwG, goal, LL1, LL2);
-    if (LL1 <= LL2) {
+    if (goal_reach(robot, cell.EwG, goal, LL1, LL2)) {
       cell.rwG = goal;
       return;
     }
@@ -113,9 +110,7 @@ void wall_dialog() {
     }
     if (result == kConsoleNotNumber) continue;
     cell.rh.y = y;
-    const int arm = wall_dialog_contact_arm(robot, cell.rh);
-    if (arm <= 5) {
-      scene.Mcont = arm;
+    if (wall_accepted(robot, cell.rh, scene.methodB.Mcont)) {
       wall_corners(cell.rh, scene.wallCorner);
       return;
     }

@@ -18,6 +18,6 @@ void print_settings();
 void goal_dialog();
 
 // Asks at the console for a new y of the wall edge until one of the arms 2..5 can reach it;
-// writes cell.rh.y, scene.wallCorner and scene.Mcont. Bad text and the end of
+// writes cell.rh.y, scene.wallCorner and scene.methodB.Mcont. Bad text and the end of
 // input are handled as in goal_dialog, keeping the wall at entry.
 void wall_dialog();

@@ -10,7 +10,6 @@
 #include "app/map_job.h"
 #include "app/motion.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "render/map_overlay.h"
 #include "render/robot_drawing.h"
@@ -116,7 +115,7 @@ void set_camera_and_light() {
 void draw_type_label() {
   char label[sizeof kTypeLabel];
   for (unsigned k = 0; k < sizeof kTypeLabel; k++) label[k] = kTypeLabel[k];
-  label[kTypeDigitIndex] = digit_char(scene.JRTYPE);
+  label[kTypeDigitIndex] = digit_char(robot.type);
   draw_text_2d(5, 10, kFont, label, kBottomLeft);
   draw_text_2d(85, 10, kFont, robot.jrtypeText, kBottomLeft);
 }
@@ -153,7 +152,7 @@ void draw_robot_menu() {
   for (int k = 1; k <= 4; k++) {
     const float y = baseY[k - 1];
     robot_setup(k, menuRobot);
-    kinematics_at_base(menuRobot, menuKinematics);
+    menuKinematics = Kinematics(menuRobot);
     menuKinematics.Jpos[0] = {0.0, y, -2.0};
     draw_robot(menuRobot, scene.qZero, menuKinematics);
     draw_text_3d(0.5f, y, -2.0f, kFont, numbers[k - 1]);
@@ -188,21 +187,20 @@ void draw_solutions_message() {
 }
 
 void draw_status_message() {
-  const int row = method_b_status_row(scene);
+  const int row = method_b_status_row(scene.methodB);
   if (row == 0) return;
   const StatusMessage& message = kStatusMessages[row - 1];
   for (int k = 0; k < message.lineCount; k++)
     draw_text_3d(message.lines[k].x, -1.0f, 0.0f, kFont, message.lines[k].text);
   const float below = message.lines[message.lineCount - 1].x + 0.5f;
   // Under the message: the steps repeat, so asking for more of them leads nowhere.
-  if (scene.methodBStuck && !method_b_final(scene))
+  if (scene.methodBStuck && !method_b_final(scene.methodB))
     draw_text_3d(below, -1.0f, 0.0f, kFont, kCannotProgress);
-  if (!method_b_final(scene)) return;
+  if (!method_b_final(scene.methodB)) return;
   // A final pose the workcell finds cutting the wall or the floor.
-  Kinematics workspace;
-  kinematics_at_base(robot, workspace);
+  Kinematics workspace(robot);
   WorkcellClearance c;
-  pose_check(robot, cell, scene.qGoal, workspace, c);
+  pose_check(robot, cell, scene.methodB.qGoal, workspace, c);
   char warning[80];
   final_pose_warning(c, cell, warning);
   if (warning[0] == '\0') return;
@@ -335,8 +333,8 @@ void draw_frame() {
   if (scene.calcMode == 'A') draw_solutions_message();
   draw_scene_floor(scene.viewRot, scene.viewShift);
   if (scene.menuState != '4') {
-    draw_scene_objects(robot, scene.qr, kin, cell, scene.floorMapShown ? &scene.floorMap : nullptr,
-                       scene.wallCorner);
+    draw_scene_objects(robot, scene.methodB.qr, kin, cell,
+                       scene.floorMapShown ? &scene.floorMap : nullptr, scene.wallCorner);
     // Over the scene, so no grid line crosses them.
     if (scene.floorMapShown) draw_floor_map_legend();
   }

@@ -10,7 +10,7 @@
 #pragma once
 
 // Draws one complete frame of the current state and swaps the buffers. The scene, model and
-// goal stay as they are; the kinematic state is left at the drawn pose scene.qr.
+// goal stay as they are; the kinematic state is left at the drawn pose scene.methodB.qr.
 void display();
 
 // Draws the frame into the back buffer (everything display does but the swap), so that a test

@@ -22,7 +22,7 @@ const char kBackToWindow[] = "\n\n....描画画面へ......";
 // What every setting key does first: no calculation runs any more.
 void mode_reset() {
   scene.calcMode = '0';
-  scene.lcontFlag = 5;
+  method_b_reset(scene.methodB);
 }
 
 void reset_key() {
@@ -41,15 +41,14 @@ void robot_menu_key() {
 // A digit '1'..'4' in robot-choice mode: that robot type in its initial pose. The mode stays,
 // so another digit chooses again.
 void choose_robot(unsigned char key) {
-  scene.JRTYPE = key_to_number(key);
   scene.calcMode = '0';
-  rebuild_robot();
+  rebuild_robot(key_to_number(key));
   hide_floor_map();
   scene.menuState = '1';
   set_initial_pose();
   console_printf("\n\n//--------------ロボットの変更-------------------------//");
   print_settings();
-  scene.lcontFlag = 5;
+  method_b_reset(scene.methodB);
 }
 
 void goal_key() {
@@ -84,9 +83,9 @@ void contact_arm_mode_key() {
 void turn_contact_joint() {
   const int Lcont = robot.Lcont;
   if (robot.jointAxisLetter[1] == 'R')
-    scene.qr[Lcont] += kArmSearchStep;
+    scene.methodB.qr[Lcont] += kArmSearchStep;
   else
-    scene.qr[Lcont] -= kArmSearchStep;
+    scene.methodB.qr[Lcont] -= kArmSearchStep;
 }
 
 // Any other key in contact-arm mode names the arm; only 1..7 are taken and end the mode.
@@ -94,7 +93,7 @@ void name_contact_arm(unsigned char key) {
   const int n = key_to_number(key);
   console_printf("\nkey=%c Mcont=%d", key, n);
   if (n <= 7) {
-    scene.Mcont = n;
+    scene.methodB.Mcont = n;
     scene.setMode = '0';
   }
 }
@@ -126,7 +125,7 @@ bool move_view(unsigned char key) {
 bool other_key(unsigned char key) {
   if (scene.calcMode != '0' || scene.setMode == 'F') return false;
   const int k = key_to_number(key);
-  if (k >= 1 && k <= 7) scene.qr[k] += kJogStep;
+  if (k >= 1 && k <= 7) scene.methodB.qr[k] += kJogStep;
   return true;
 }
 

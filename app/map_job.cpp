@@ -78,8 +78,8 @@ void floor_map_key() {
   if (job.running) return;
   if (scene.floorMapShown) return hide_floor_map();
   console_printf("\n\n//--------------実行可能性マップ: ロボット%d 壁端y=%.3f---------------//",
-                 scene.JRTYPE, cell.rh.y);
-  if (!map_grid(scene.JRTYPE, cell.rh.y, kMapDefaultStep, job.map)) return;
+                 robot.type, cell.rh.y);
+  if (!map_grid(robot.type, cell.rh.y, kMapDefaultStep, job.map)) return;
   job.map.boxes.assign(cell.obstacles, cell.obstacles + cell.obstacleCount);
   job.result = 0;
   job.ignoredKey = -1;

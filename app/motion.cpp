@@ -4,7 +4,6 @@
 
 #include "app/console.h"
 #include "app/scene_state.h"
-#include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 #include "planning/trajectory.h"
 #include "task/motion/motion_choice.h"
@@ -21,30 +20,30 @@ bool playing = false;
 
 void motion_start() {
   const int N = robot.N;
-  const double* qInit = robot.qInit[scene.JRTYPE];
+  const double* qInit = robot.qInit;
   scene.calcMode = 'C';
   // The plain difference, not the shortest angle: a joint may go the long way round.
-  for (int i = 1; i <= N; i++) scene.dqStep[i] = (scene.qGoal[i] - qInit[i]) / 100;
-  qcopy(N, qInit, scene.qr);
+  for (int i = 1; i <= N; i++) scene.dqStep[i] = (scene.methodB.qGoal[i] - qInit[i]) / 100;
+  qcopy(N, qInit, scene.methodB.qr);
   // The motion itself is unchanged; the workcell only says whether it collides, and where.
-  Kinematics workspace;
-  kinematics_at_base(robot, workspace);
-  motion_check(robot, cell, qInit, scene.qGoal, workspace, scene.straight);
+  Kinematics workspace(robot);
+  motion_check(robot, cell, qInit, scene.methodB.qGoal, workspace, scene.straight);
   print_straight_motion(scene.straight, cell, console.out);
 }
 
 void wall_free_motion_start() {
   const int N = robot.N;
-  const double* qInit = robot.qInit[scene.JRTYPE];
+  const double* qInit = robot.qInit;
   scene.calcMode = 'W';
-  qcopy(N, qInit, scene.qr);
+  qcopy(N, qInit, scene.methodB.qr);
   scene.wallFreeStep = 0;
   MotionChoice m;
-  motion_to_pose(robot, cell, qInit, scene.qGoal, PlanRequest(), m);
+  motion_to_pose(robot, cell, qInit, scene.methodB.qGoal, PlanRequest(), m);
   scene.wallFreeFound = m.how != kMotionNone;
   console_printf("\n壁回避運動: 目標 q[]=(%7.4f %7.4f %7.4f %7.4f %7.4f %7.4f %7.4f)",
-                 scene.qGoal[1], scene.qGoal[2], scene.qGoal[3], scene.qGoal[4], scene.qGoal[5],
-                 scene.qGoal[6], scene.qGoal[7]);
+                 scene.methodB.qGoal[1], scene.methodB.qGoal[2], scene.methodB.qGoal[3],
+                 scene.methodB.qGoal[4], scene.methodB.qGoal[5], scene.methodB.qGoal[6],
+                 scene.methodB.qGoal[7]);
   if (!scene.wallFreeFound) {
     const bool boxes = cell.obstacleCount > 0;
     scene.wallFreeWhy =
@@ -74,7 +73,7 @@ void wall_free_motion_start() {
 void wall_free_motion_step() {
   if (!scene.wallFreeFound || scene.wallFreeStep >= kMotionSteps) return;
   scene.wallFreeStep++;
-  qcopy(robot.N, scene.wallFree[scene.wallFreeStep], scene.qr);
+  qcopy(robot.N, scene.wallFree[scene.wallFreeStep], scene.methodB.qr);
 }
 
 void wall_free_motion_play() {
@@ -95,7 +94,7 @@ void wall_free_motion_play_tick() {
   if (!playing) return;
   const std::chrono::duration<double> t = std::chrono::steady_clock::now() - playStart;
   double qd[kJointSlots], qdd[kJointSlots];
-  trajectory_at(wallFreeTiming, t.count(), scene.qr, qd, qdd);
+  trajectory_at(wallFreeTiming, t.count(), scene.methodB.qr, qd, qdd);
   if (t.count() < wallFreeTiming.duration) return;
   playing = false;
   scene.wallFreeStep = kMotionSteps;
@@ -103,12 +102,12 @@ void wall_free_motion_play_tick() {
 
 void motion_step() {
   const int N = robot.N;
-  for (int i = 1; i <= N; i++) scene.qs[i] = scene.qr[i] + scene.dqStep[i];
+  for (int i = 1; i <= N; i++) scene.methodB.qs[i] = scene.methodB.qr[i] + scene.dqStep[i];
   // Arrival is judged on joint 1 alone: the step is taken while it stays short of the goal.
-  const double before = scene.qr[1] - scene.qGoal[1];
-  const double after = scene.qs[1] - scene.qGoal[1];
-  if (after * before > scene.tolPos)
-    qcopy(N, scene.qs, scene.qr);
+  const double before = scene.methodB.qr[1] - scene.methodB.qGoal[1];
+  const double after = scene.methodB.qs[1] - scene.methodB.qGoal[1];
+  if (after * before > scene.methodB.tolPos)
+    qcopy(N, scene.methodB.qs, scene.methodB.qr);
   else
-    qcopy(N, scene.qGoal, scene.qr);
+    qcopy(N, scene.methodB.qGoal, scene.methodB.qr);
 }

@@ -3,12 +3,12 @@
 #pragma once
 
 // 'C': scene.calcMode = 'C'; the step is a hundredth of the plain joint difference from the
-// initial pose to scene.qGoal; the robot stands at its initial pose. The straight motion is
+// initial pose to scene.methodB.qGoal; the robot stands at its initial pose. The straight motion is
 // checked against the workcell into scene.straight, and a collision is noted at the console.
 void motion_start();
 
-// 'W': a motion from the initial pose to scene.qGoal that the workcell certifies free of the
-// wall and the floor: the straight joint line when it is, else planned (RRTConnect, 1 s).
+// 'W': a motion from the initial pose to scene.methodB.qGoal that the workcell certifies free of
+// the wall and the floor: the straight joint line when it is, else planned (RRTConnect, 1 s).
 // scene.calcMode = 'W'; the robot stands at its initial pose; the console says how the motion
 // was found, its length and time and the key that plays it, and the window why there is none.
 void wall_free_motion_start();

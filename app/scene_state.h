@@ -1,5 +1,5 @@
-// The program's single instances: the robot model, the kinematic state, the goal and wall, and
-// the shell's scene (the current robot type, the joint vectors it draws and moves, the wall
+// The program's single instances: the robot model (of the current robot type), the kinematic
+// state, the goal and wall, and the shell's scene (the joint vectors it draws and moves, the wall
 // rectangle, the Method B status, the command modes and the view), written by start-up and the
 // keyboard handlers, read by the display.
 #pragma once
@@ -13,9 +13,9 @@
 #include "task/workcell_notes.h"
 #include "task/workcell_setup.h"
 
-// Method B's joint vectors and status come first (MethodBState), so its steps run on the scene.
-struct Scene : MethodBState {
-  int JRTYPE;  // current robot type, 1..4
+struct Scene {
+  // Method B's joint vectors and status: the pose drawn (qr) and the motion's goal (qGoal).
+  MethodBState methodB;
 
   double dqStep[kJointSlots];  // per-step increment of the motion
   double qZero[kJointSlots];   // all zero: the pose of the robot-choice menu
@@ -63,12 +63,11 @@ extern Scene scene;
 // rh + (0, 0, 4): a 4 x 4 square in the plane y = rh.y reaching towards -x and upwards.
 void wall_corners(const Vec3& rh, Vec3 corners[4]);
 
-// The robot model of scene.JRTYPE standing at the origin, with the contact arm guessed from the
-// wall (as a robot choice and the 'B' key do).
-void rebuild_robot();
+// The robot model of type 1..4 standing at the origin, with the contact arm guessed from the wall
+// (as a robot choice and the 'B' key do).
+void rebuild_robot(int type);
 
-// scene.qr = the initial pose of the current type (qInit row JRTYPE, elements 0..N).
-// The robot model must be that of scene.JRTYPE.
+// scene.methodB.qr = the robot's initial pose (elements 0..N).
 void set_initial_pose();
 
 // Builds the default scene: robot type 1 with its model, the goal, the wall edge and its

@@ -64,11 +64,10 @@ void guard_standard_descriptors() {
 
 int apply_workcell_scene(const WorkcellFile& workcell, std::string& why) {
   if (workcell.typeGiven) {
-    scene.JRTYPE = workcell.type;
-    rebuild_robot();
+    rebuild_robot(workcell.type);
     set_initial_pose();
   }
-  if (!apply_workcell_file(workcell, scene.JRTYPE, robot, cell, scene.Mcont, why)) return 0;
+  if (!apply_workcell_file(workcell, robot, cell, scene.methodB.Mcont, why)) return 0;
   wall_corners(cell.rh, scene.wallCorner);
   return 1;
 }

@@ -28,7 +28,7 @@ double poses[kPoses][kJointSlots];
 // Robot type 1 before the start-up wall (edge at (0, 1.3, 0)), and seeded random poses.
 void set_up() {
   robot_setup(1, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   cell = {};
   cell.rh = {0, 1.3, 0};
   std::mt19937 rng(1);

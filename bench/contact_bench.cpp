@@ -7,7 +7,6 @@
 
 #include "contact/line_contact.h"
 #include "contact/line_contact4.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 
@@ -29,7 +28,7 @@ ContactCase cases[kCases];
 // Seeded poses and edges for robot type `type`; sets the robot model up.
 void prepare_cases(int type) {
   robot_setup(type, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   std::mt19937 rng(type);
   std::uniform_real_distribution<double> angle(-PI, PI), coord(-2, 2), height(0, 1);
   for (int c = 0; c < kCases; c++) {
@@ -64,7 +63,8 @@ void BM_LineContact(benchmark::State& state) {
 
 void BM_ContactCheck(benchmark::State& state) {
   prepare_cases(static_cast<int>(state.range(0)));
-  int mc, sgn;
+  int mc;
+  ContactClass sgn;
   double d = 0, t = 0;
   int c = 0;
   for (auto _ : state) {

@@ -39,9 +39,9 @@ const BenchScene& bench_scene() {
   built = true;
   unsetenv("DISPLAY");
   robot_setup(1, s.robot);
-  start_workcell(s.cell);
+  start_workcell(s.robot, s.cell);
   JointVector start{}, goal{};
-  for (int i = 1; i <= s.robot.N; i++) start[i] = goal[i] = s.robot.qInit[1][i];
+  for (int i = 1; i <= s.robot.N; i++) start[i] = goal[i] = s.robot.qInit[i];
   goal[1] += 3.3;
   goal[4] -= 1.0;
   time_trajectory(s.robot.N, {start, goal}, default_joint_limits(), s.motion);

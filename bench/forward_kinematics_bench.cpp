@@ -18,7 +18,7 @@ Kinematics kin;
 
 void BM_ForwardKinematics(benchmark::State& state) {
   robot_setup(1, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   constexpr int kPoses = 64;
   static double poses[kPoses][kJointSlots];
   std::mt19937 rng(1);
@@ -65,7 +65,7 @@ void BM_KdlForwardKinematics(benchmark::State& state) {
 void BM_ForwardKinematicsVsKdl(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   robot_setup(1, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   const KDL::Chain chain = kdl_chain();
   KDL::ChainFkSolverPos_recursive fk(chain);
   constexpr int kPoses = 64;

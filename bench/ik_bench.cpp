@@ -53,7 +53,7 @@ int held_joint() {
 // Builds the robot model of `type` and, once, its seeded problem set.
 const Problem* setup_type(int type) {
   robot_setup(type, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   TypeProblems& set = catalogue[type];
   if (set.ready) return set.problems;
   std::mt19937 rng(500 + type);

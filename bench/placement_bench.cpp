@@ -31,7 +31,7 @@ void BM_PlacementDefaultScene(benchmark::State& state) {
   default_scene(type);
   const PlacementOptions options;
   for (auto _ : state) {
-    placement_solve(model, work, model.qInit[type], options, result);
+    placement_solve(model, work, model.qInit, options, result);
     benchmark::DoNotOptimize(result.count);
   }
   state.counters["evaluations"] = static_cast<double>(result.evaluations);
@@ -54,8 +54,7 @@ void BM_PlacementRandomScenes(benchmark::State& state) {
   std::mt19937 rng(1400 + type);
   std::uniform_real_distribution<double> angle(-PI, PI), x(-1.5, 1.5), y(0.3, 2.5), z(0, 1);
   Scene scenes[kScenes];
-  Kinematics kinematics;
-  kinematics_at_base(model, kinematics);
+  Kinematics kinematics(model);
   for (Scene& sc : scenes) {
     double q[kJointSlots] = {};
     for (int i = 1; i <= model.N; i++) q[i] = angle(rng);
@@ -69,7 +68,7 @@ void BM_PlacementRandomScenes(benchmark::State& state) {
     work.rwG = scenes[c].rwG;
     work.EwG = scenes[c].EwG;
     work.rh = scenes[c].rh;
-    placement_solve(model, work, model.qInit[type], options, result);
+    placement_solve(model, work, model.qInit, options, result);
     benchmark::DoNotOptimize(result.count);
     evaluations += result.evaluations;
     solves++;

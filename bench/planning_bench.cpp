@@ -97,11 +97,10 @@ bool draw_goal(int type, double x, double y, double z, double wallY, Scene& s) {
   s.cell.rwG = {x, y, z + s.robot.workSize[2] / 2};
   s.cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
   s.cell.rh = {0, wallY, 0};
-  const double* qInit = s.robot.qInit[type];
+  const double* qInit = s.robot.qInit;
   if (placement_solve(s.robot, s.cell, qInit, PlacementOptions(), placements) != kPlacementFound)
     return false;
-  Kinematics kin;
-  kinematics_at_base(s.robot, kin);
+  Kinematics kin(s.robot);
   WorkcellClearance c;
   const double* qGoal = placements.poses[0].q;
   if (!pose_check(s.robot, s.cell, qInit, kin, c) || !pose_check(s.robot, s.cell, qGoal, kin, c))
@@ -121,8 +120,7 @@ bool draw_goal(int type, double x, double y, double z, double wallY, Scene& s) {
 // draw_goal's scene, kept when the straight line to the goal collides.
 bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) {
   if (!draw_goal(type, x, y, z, wallY, s)) return false;
-  Kinematics kin;
-  kinematics_at_base(s.robot, kin);
+  Kinematics kin(s.robot);
   MotionCheck line;
   return motion_check(s.robot, s.cell, s.start.data(), s.goal.data(), kin, line) != 0;
 }
@@ -177,8 +175,7 @@ bool box_meets_ends(const Scene& s, const Obstacle& box) {
   Workcell one = {};
   one.obstacleCount = 1;
   one.obstacles[0] = box;
-  Kinematics kin;
-  kinematics_at_base(s.robot, kin);
+  Kinematics kin(s.robot);
   forward_kinematics(s.robot, s.start.data(), kin);
   FclWorkcell fcl(s.robot, kin, s.cell.rh);
   fcl.set_obstacles(one);
@@ -220,8 +217,7 @@ double judged_depth(const Scene& s, const JointPath& path) {
 // as judged_depth samples it.
 bool cuts_box(const Scene& s, const JointPath& path) {
   if (s.cell.obstacleCount == 0 || path.empty()) return false;
-  Kinematics kin;
-  kinematics_at_base(s.robot, kin);
+  Kinematics kin(s.robot);
   forward_kinematics(s.robot, path[0].data(), kin);
   FclWorkcell fcl(s.robot, kin, s.cell.rh);
   fcl.set_obstacles(s.cell);
@@ -260,8 +256,7 @@ bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
     }
   }
   if (s.cell.obstacleCount < kMinBoxes) return false;
-  Kinematics kin;
-  kinematics_at_base(s.robot, kin);
+  Kinematics kin(s.robot);
   forward_kinematics(s.robot, s.start.data(), kin);
   FclWorkcell fcl(s.robot, kin, s.cell.rh);
   fcl.set_obstacles(s.cell);
@@ -399,7 +394,7 @@ class FclValidity : public ob::StateValidityChecker {
  public:
   FclValidity(const ob::SpaceInformationPtr& si, const Scene& s)
       : ob::StateValidityChecker(si), robot_(s.robot) {
-    kinematics_at_base(robot_, kin_);
+    kin_ = Kinematics(robot_);
     forward_kinematics(robot_, s.start.data(), kin_);
     fcl_ = std::make_unique<FclWorkcell>(robot_, kin_, s.cell.rh);
     fcl_->set_obstacles(s.cell);

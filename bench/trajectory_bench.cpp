@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "contact/placement.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "planning/motion_plan.h"
 #include "planning/trajectory.h"
@@ -41,11 +40,10 @@ bool planned_path(int type, double x, double y, double z, double wallY, JointPat
   cell.rwG = {x, y, z + robot.workSize[2] / 2};
   cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
   cell.rh = {0, wallY, 0};
-  const double* qInit = robot.qInit[type];
+  const double* qInit = robot.qInit;
   if (placement_solve(robot, cell, qInit, PlacementOptions(), placements) != kPlacementFound)
     return false;
-  Kinematics kin;
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);
   MotionCheck line;
   if (!motion_check(robot, cell, qInit, placements.poses[0].q, kin, line)) return false;
   PlanRequest request;

@@ -81,12 +81,12 @@ int nearest_arm(const RobotModel& robot, const Vec3& rh, const Kinematics& kin, 
   return N + 1;
 }
 
-// 1 cuts into the wall, 2 touches the edge, 3 apart, for a signed distance from the edge line.
-int contact_class(double linkRadius, double dist) {
+// The class of an arm at signed distance dist from the edge line.
+ContactClass contact_class(double linkRadius, double dist) {
   const double g = dist - linkRadius;
-  if (g + 1e-5 <= 0) return 1;
-  if (std::fabs(g) < 1e-5) return 2;
-  return 3;
+  if (g + 1e-5 <= 0) return kContactCuts;
+  if (std::fabs(g) < 1e-5) return kContactTouches;
+  return kContactApart;
 }
 
 // First arm s (2..N-1) whose segment passes through the wall plate, with the crossing's place
@@ -125,7 +125,7 @@ int overlapping_arm(const RobotModel& robot, const Vec3& rh, const Kinematics& k
     double f = len2 > 0 ? ((rh.x - a.x) * dx + (rh.y - a.y) * dy) / len2 : 0;
     f = std::fmin(std::fmax(f, 0.0), 1.0);
     const double gap = std::hypot(a.x + f * dx - rh.x, a.y + f * dy - rh.y);
-    if (contact_class(robot.linkRadius, gap) == 1) {
+    if (contact_class(robot.linkRadius, gap) == kContactCuts) {
       dist = gap;
       along = f * robot.Llen[s + 1];
       return s;
@@ -171,13 +171,13 @@ int line_contact(const RobotModel& robot, const Vec3& rh, const double q[], int 
 }
 
 int contact_check(const RobotModel& robot, const Vec3& rh, int K, double q[], Kinematics& kin,
-                  int& mc, int& sgnCONTACT, double& d, double& t) {
+                  int& mc, ContactClass& sgnCONTACT, double& d, double& t) {
   const int N = robot.N;
   forward_kinematics(robot, q, kin);
   // Without a joint K nothing turns toward the edge.
   const int m0 = K >= 1 && K <= N ? nearest_arm(robot, rh, kin, K) : N + 1;
   if (m0 > N) {
-    sgnCONTACT = 3;
+    sgnCONTACT = kContactApart;
   } else {
     d = arm_line_distance(robot, rh, m0, q, kin, t);
     sgnCONTACT = contact_class(robot.linkRadius, d);
@@ -185,7 +185,7 @@ int contact_check(const RobotModel& robot, const Vec3& rh, int K, double q[], Ki
   double gap, along;
   mc = overlapping_arm(robot, rh, kin, gap, along);
   if (mc != 0) {
-    sgnCONTACT = 1;
+    sgnCONTACT = kContactCuts;
     t = along;
     d = gap;
   }
@@ -193,7 +193,7 @@ int contact_check(const RobotModel& robot, const Vec3& rh, int K, double q[], Ki
   const int crossing = crossing_arm(robot, rh, kin, mu, depth);
   if (crossing != 0) {
     mc = crossing;
-    sgnCONTACT = 1;
+    sgnCONTACT = kContactCuts;
     t = mu;
     d = -depth;
   }

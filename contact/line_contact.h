@@ -6,6 +6,14 @@
 #include "math/message_log.h"
 #include "model/state.h"
 
+// How a pose stands against the wall (Method B's sgnCONTACT; the traces print the numbers).
+enum ContactClass {
+  kContactUnknown = 0,  // not classified yet
+  kContactCuts = 1,     // an arm cuts into the wall
+  kContactTouches = 2,  // the nearest arm touches the edge
+  kContactApart = 3,    // the nearest arm stays apart from the edge
+};
+
 // Turns joint K of q so that arm M touches the edge line: prefers the last candidate touching on
 // the arm itself from the free side, then a free-side touch beyond the arm's ends nearest q[K],
 // then any candidate nearest q[K], then (q[K] NaN or far more than a turn away) the first.
@@ -21,11 +29,11 @@ int line_contact(const RobotModel& robot, const Vec3& rh, const double q[], int 
 // Classifies pose q (20 entries, see arm_line_distance) against the wall. Returns the first arm
 // (1..N-3) whose end joint can reach the edge line as joint K turns, or N+1 when none can. mc
 // gets an arm (2..N-1) whose segment crosses the wall plate, else one (1..N-1) whose tube lies
-// across the edge (segment nearer the edge line than the link radius), or 0. sgnCONTACT: 1 an arm
-// cuts into the wall, 2 the nearest arm touches the edge, 3 it stays apart. d, t: signed distance
-// and contact parameter of the classified arm (of a crossing arm: minus the crossing's depth behind
-// the edge and its place along the arm; of a tube across the edge: its segment's distance and
-// place); untouched when no arm reaches, crosses or lies across; finite within the range
-// arm_line_distance states. Leaves the kinematic state of q in kin.
+// across the edge (segment nearer the edge line than the link radius), or 0. sgnCONTACT: the
+// class of the pose (never kContactUnknown). d, t: signed distance and contact parameter of the
+// classified arm (of a crossing arm: minus the crossing's depth behind the edge and its place
+// along the arm; of a tube across the edge: its segment's distance and place); untouched when no
+// arm reaches, crosses or lies across; finite within the range arm_line_distance states. Leaves
+// the kinematic state of q in kin.
 int contact_check(const RobotModel& robot, const Vec3& rh, int K, double q[], Kinematics& kin,
-                  int& mc, int& sgnCONTACT, double& d, double& t);
+                  int& mc, ContactClass& sgnCONTACT, double& d, double& t);

@@ -9,7 +9,6 @@
 #include "ik/oinv.h"
 #include "ik/poinv.h"
 #include "math/angles.h"
-#include "model/forward_kinematics.h"
 
 namespace placement {
 
@@ -127,8 +126,7 @@ void assemble_result(const PlacementSetup& ps, PlacementRecords& rec, const Even
                      int nEvents, PlacementResult& result) {
   const RobotModel& robot = ps.robot;
   const Workcell& cell = ps.cell;
-  Kinematics kin;  // the workspace of the forward-kinematics checks
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);  // the workspace of the forward-kinematics checks
   PlacementPose found[kMaxCandidates];
   int nFound = 0;
   Tally tally;

@@ -10,7 +10,6 @@
 #include "film/frame_text.h"
 #include "film/gif_writer.h"
 #include "film/mp4_writer.h"
-#include "model/forward_kinematics.h"
 #include "render/scene_frame.h"
 #include "task/workcell_setup.h"
 
@@ -107,7 +106,7 @@ int FilmCamera::open(int width, int height) {
 
 void FilmCamera::frame(const RobotModel& robot, const Workcell& cell, const double q[],
                        const std::string& caption, uint32_t pixels[]) {
-  kinematics_at_base(robot, kin_);
+  kin_ = Kinematics(robot);
   Vec3 wallCorner[4];
   wall_plate_corners(cell.rh, wallCorner);
   glClearColor(1, 1, 1, 1);

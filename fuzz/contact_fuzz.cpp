@@ -10,7 +10,6 @@
 #include "contact/line_contact.h"
 #include "contact/line_contact4.h"
 #include "fuzz/fuzz_values.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "model/state.h"
 
@@ -44,7 +43,7 @@ void read_case(FuzzedDataProvider& in, ContactCase& c) {
   c.log = in.ConsumeBool() ? &messages : nullptr;
   cell.rh = fuzz_vec3(in);
   robot_setup(type, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   c.q = c.values;
   fuzz_pose(in, c.q);
   c.K = in.ConsumeIntegralInRange<int>(-2, kMaxJoints + 3);
@@ -111,7 +110,8 @@ void fuzz_contact_check(const ContactCase& c) {
   double q0[kJointSlots];
   std::memcpy(q0, c.q, sizeof q0);
   const double unset = -12345.0;
-  int mc = -1, sgn = -1;
+  int mc = -1;
+  ContactClass sgn = kContactUnknown;
   double d = unset, t = unset;
   const int m0 = contact_check(robot, cell.rh, c.K, c.q, kin, mc, sgn, d, t);
   require((m0 >= 1 && m0 <= N - 3) || m0 == N + 1, "contact_check arm out of range");

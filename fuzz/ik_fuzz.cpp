@@ -69,7 +69,7 @@ void read_joints(FuzzedDataProvider& in, IkCase& c) {
 void read_case(FuzzedDataProvider& in, IkCase& c) {
   const int type = in.ConsumeIntegralInRange<int>(1, kRobotTypes);
   robot_setup(type, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   c.q = c.values;
   c.rotationGoal = read_goal(in);
   fuzz_pose(in, c.q);

@@ -55,12 +55,12 @@ inline bool one_of(char value, const char* allowed) {
   return value != '\0' && std::strchr(allowed, value) != nullptr;
 }
 
-// Whether the robot model is that of scene.JRTYPE: seven joints with the type's axis letters.
+// Whether the robot model is that of robot.type: seven joints with the type's axis letters.
 inline bool model_matches_type() {
   static const char* const kLetters[kRobotTypes + 1] = {"", " RQRPRPR\n", " RQPPRPR\n",
                                                         " QPRPRPR\n", " QPPQRPR\n"};
-  if (scene.JRTYPE < 1 || scene.JRTYPE > kRobotTypes || robot.N != kMaxJoints) return false;
-  return std::strcmp(robot.jrtypeText, kLetters[scene.JRTYPE]) == 0;
+  if (robot.type < 1 || robot.type > kRobotTypes || robot.N != kMaxJoints) return false;
+  return std::strcmp(robot.jrtypeText, kLetters[robot.type]) == 0;
 }
 
 // Whether the drawn wall rectangle is the one of the wall edge the solvers use.
@@ -75,12 +75,12 @@ inline bool wall_matches_edge() {
 // increments round far less).
 inline bool on_motion_line() {
   if (scene.calcMode != 'C') return true;
-  const double* qInit = robot.qInit[scene.JRTYPE];
+  const double* qInit = robot.qInit;
   for (int i = 1; i <= kMaxJoints; i++) {
-    const double low = std::fmin(qInit[i], scene.qGoal[i]);
-    const double high = std::fmax(qInit[i], scene.qGoal[i]);
+    const double low = std::fmin(qInit[i], scene.methodB.qGoal[i]);
+    const double high = std::fmax(qInit[i], scene.methodB.qGoal[i]);
     const double slack = 1e-9 * (1 + std::fabs(low) + std::fabs(high));
-    if (scene.qr[i] < low - slack || scene.qr[i] > high + slack) return false;
+    if (scene.methodB.qr[i] < low - slack || scene.methodB.qr[i] > high + slack) return false;
   }
   return true;
 }
@@ -90,12 +90,12 @@ inline bool on_motion_line() {
 inline bool on_wall_free_motion() {
   if (scene.calcMode != 'W' || !scene.wallFreeFound) return true;
   if (scene.wallFreeStep < 0 || scene.wallFreeStep > kMotionSteps) return false;
-  if (std::memcmp(scene.qr + 1, scene.wallFree[scene.wallFreeStep] + 1,
+  if (std::memcmp(scene.methodB.qr + 1, scene.wallFree[scene.wallFreeStep] + 1,
                   kMaxJoints * sizeof(double)) != 0)
     return false;
   Kinematics workspace = kin;
   WorkcellClearance c;
-  return pose_check(robot, cell, scene.qr, workspace, c) != 0;
+  return pose_check(robot, cell, scene.methodB.qr, workspace, c) != 0;
 }
 
 // The invariants after any key with any console text (the dialogs refuse numbers that are not
@@ -103,24 +103,26 @@ inline bool on_wall_free_motion() {
 // '0' being the reset key), the wall dialog (2..5), the robot model's guess (2..6) or the
 // contact check (1..N-3, or N+1 when no arm can reach the edge): 1..8.
 inline void check_scene() {
-  require(finite_all(scene.qr + 1, kMaxJoints), "qr not finite");
-  require(finite_all(scene.qGoal + 1, kMaxJoints), "qGoal not finite");
-  require(finite_all(scene.qs + 1, kMaxJoints), "qs not finite");
+  require(finite_all(scene.methodB.qr + 1, kMaxJoints), "qr not finite");
+  require(finite_all(scene.methodB.qGoal + 1, kMaxJoints), "qGoal not finite");
+  require(finite_all(scene.methodB.qs + 1, kMaxJoints), "qs not finite");
   require(finite_all(scene.dqStep + 1, kMaxJoints), "dqStep not finite");
-  require(std::isfinite(scene.errPos) && std::isfinite(scene.gapArm), "Method B trace not finite");
+  require(std::isfinite(scene.methodB.errPos) && std::isfinite(scene.methodB.gapArm),
+          "Method B trace not finite");
   require(finite_vec3(cell.rwG), "goal not finite");
   require(finite_vec3(cell.rh), "wall not finite");
   require(wall_matches_edge(), "wall rectangle is not that of the wall edge");
-  require(scene.Mcont >= 1 && scene.Mcont <= kMaxJoints + 1, "Mcont out of range");
-  require(model_matches_type(), "robot model is not that of JRTYPE");
+  require(scene.methodB.Mcont >= 1 && scene.methodB.Mcont <= kMaxJoints + 1, "Mcont out of range");
+  require(model_matches_type(), "robot model is not that of its type");
   require(on_motion_line(), "motion left the line from the initial pose to the goal");
   require(one_of(scene.setMode, "0FGOD"), "setMode out of range");
   require(on_wall_free_motion(), "wall-free motion left its path or cut in");
   require(one_of(scene.calcMode, "0BACW"), "calcMode out of range");
   require(one_of(scene.menuState, "14"), "menuState out of range");
-  require(scene.solB >= 0 && scene.solB <= 2, "solB out of range");
-  require(scene.sgnCONTACT >= 0 && scene.sgnCONTACT <= 3, "sgnCONTACT out of range");
-  require(scene.lcontFlag == 0 || scene.lcontFlag == 5, "lcontFlag out of range");
+  require(scene.methodB.solB >= 0 && scene.methodB.solB <= 2, "solB out of range");
+  require(scene.methodB.sgnCONTACT >= 0 && scene.methodB.sgnCONTACT <= 3,
+          "sgnCONTACT out of range");
+  require(scene.methodB.lcontFlag == 0 || scene.methodB.lcontFlag == 5, "lcontFlag out of range");
 }
 
 // A new motion goal must come from a Method B step ('a' or 'b' while Method B runs) and be a
@@ -128,19 +130,20 @@ inline void check_scene() {
 // or from the complete solver ('A', 'n'): the work on the goal in the goal orientation.
 // Checked on copies of the pose and the kinematic state, so the check changes nothing.
 inline void check_new_goal(const double previous[kJointSlots], bool methodStep, bool allStep) {
-  if (std::memcmp(previous, scene.qGoal, sizeof scene.qGoal) == 0) return;
+  if (std::memcmp(previous, scene.methodB.qGoal, sizeof scene.methodB.qGoal) == 0) return;
   require(methodStep || allStep, "motion goal changed by a key that is no solver step");
   Kinematics workspace = kin;
   double q[kJointSlots];
-  std::memcpy(q, scene.qGoal, sizeof q);
+  std::memcpy(q, scene.methodB.qGoal, sizeof q);
   if (allStep) {
     require(pos_error(robot, cell.rwG, q, workspace) <= 1e-9, "listed pose misses the goal");
     require(ori_error(robot, cell.EwG, q, workspace) <= 1e-9, "listed pose is not oriented");
     return;
   }
-  require(pos_error(robot, cell.rwG, q, workspace) <= scene.tolPos,
+  require(pos_error(robot, cell.rwG, q, workspace) <= scene.methodB.tolPos,
           "motion goal does not reach the goal");
-  int mc, sgnCONTACT;
+  int mc;
+  ContactClass sgnCONTACT;
   double d, t;
   contact_check(robot, cell.rh, robot.Lcont, q, workspace, mc, sgnCONTACT, d, t);
   require(sgnCONTACT == 2 || sgnCONTACT == 3, "motion goal cuts into the wall");
@@ -161,7 +164,8 @@ inline void check_new_setting(unsigned char key, const Vec3& previousGoal,
     require(key == 'O', "wall changed by a key that is no wall dialog");
     require(cell.rh.x == previousWall.x && cell.rh.z == previousWall.z,
             "wall dialog moved the edge along x or z");
-    require(scene.Mcont >= 2 && scene.Mcont <= 5, "wall dialog accepted a wall no arm reaches");
+    require(scene.methodB.Mcont >= 2 && scene.methodB.Mcont <= 5,
+            "wall dialog accepted a wall no arm reaches");
   }
 }
 
@@ -176,7 +180,7 @@ inline bool press_and_check(unsigned char key) {
   const bool allStep =
       scene.setMode != 'D' && (key == 'A' || (scene.calcMode == 'A' && key == 'n'));
   double previous[kJointSlots];
-  std::memcpy(previous, scene.qGoal, sizeof previous);
+  std::memcpy(previous, scene.methodB.qGoal, sizeof previous);
   const Vec3 previousGoal = cell.rwG, previousWall = cell.rh;
   dispatch_key(key);
   check_scene();

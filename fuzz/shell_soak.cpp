@@ -162,11 +162,11 @@ int main(int argc, char** argv) {
     where[1] = static_cast<double>(pressed);
     where[2] = key;
     const bool calculating = scene.calcMode == 'B' && (key == 'a' || key == 'b');
-    const double goalJoint1 = scene.qGoal[1];
+    const double goalJoint1 = scene.methodB.qGoal[1];
     if (!press_with_console(soak, key, noInput)) continue;
     pressed++;
     if (calculating) soak.methodSteps++;
-    if (scene.qGoal[1] != goalJoint1) soak.goals++;
+    if (scene.methodB.qGoal[1] != goalJoint1) soak.goals++;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

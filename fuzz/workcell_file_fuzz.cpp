@@ -127,11 +127,11 @@ void check_reads_back(const WorkcellFile& f) {
 void check_applied(const WorkcellFile& f) {
   const int type = f.typeGiven ? f.type : 1;
   robot_setup(type, robot);
-  start_workcell(cell);
+  start_workcell(robot, cell);
   const Workcell before = cell;
   std::string why;
   int Mcont = kStartupContactArm;
-  const int applied = apply_workcell_file(f, type, robot, cell, Mcont, why);
+  const int applied = apply_workcell_file(f, robot, cell, Mcont, why);
   require(applied == 0 || applied == 1, "apply result");
   if (applied == 1) {
     const double values[] = {cell.rwG.x, cell.rwG.y, cell.rwG.z, cell.rh.x, cell.rh.y, cell.rh.z};

@@ -41,9 +41,3 @@ void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E
     mmul(E[i - 1], local, E[i]);
   }
 }
-
-void kinematics_at_base(const RobotModel& robot, Kinematics& kin) {
-  kin.Eloc[0] = robot.E0[0];
-  kin.E[0] = robot.E0[0];
-  kin.Jpos[0] = robot.Jpos0[0];
-}

@@ -12,6 +12,3 @@ void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& k
 // zero-pose base, as forward_kinematics finds them, and nothing else: for callers that need only
 // the places of the first joints.
 void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]);
-
-// Puts the base of kin at the model's zero-pose base: frame E0[0], point Jpos0[0].
-void kinematics_at_base(const RobotModel& robot, Kinematics& kin);

@@ -41,6 +41,7 @@ void robot_setup(int type, RobotModel& robot) {
   if (type < 2 || type > kRobotTypes) type = 1;
   const RobotType& row = kCatalogue[type];
 
+  robot.type = type;
   robot.N = kMaxJoints;
   robot.jrtypeText[0] = ' ';
   robot.jrtypeText[8] = '\n';
@@ -62,9 +63,8 @@ void robot_setup(int type, RobotModel& robot) {
   robot.Ew0 = kIdentity;
   robot.rw0 = {0, 0, 4.4 * kScale};
 
-  double* qInit = robot.qInit[type];
-  for (int i = 1; i <= robot.N; i++) qInit[i] = 0;
-  qInit[row.bendingJoint] = PI / 2.0;
+  for (int i = 0; i < kJointSlots; i++) robot.qInit[i] = 0;
+  robot.qInit[row.bendingJoint] = PI / 2.0;
 
   for (int k = 0; k < 3; k++) robot.posJoints[k] = row.posJoints[k];
   robot.Lcont = row.Lcont;

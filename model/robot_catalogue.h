@@ -4,8 +4,8 @@
 #include "math/vecmat.h"
 #include "model/state.h"
 
-// Builds the robot model of type 2, 3 or 4 (any other value: type 1) into robot. Leaves every
-// qInit row but the type's own alone.
+// Builds the robot model of type 2, 3 or 4 (any other value: type 1) into robot, with its type
+// and its initial pose.
 void robot_setup(int type, RobotModel& robot);
 
 // Derives the link data from the zero pose (joint frames E0, positions Jpos0, work pose rw0,

@@ -12,6 +12,7 @@ constexpr int kRobotTypes = 4;
 
 // What robot_setup builds for one robot type; constant until the next robot_setup.
 struct RobotModel {
+  int type;                              // robot type 1..4
   int N;                                 // number of joints, always 7
   char jrtypeText[10];                   // blank, the seven axis letters, line feed, NUL
   char jointAxisLetter[kMaxJoints + 1];  // 'R', 'P' or 'Q' for joints 1..N
@@ -21,9 +22,7 @@ struct RobotModel {
   Vec3 Jpos0[kMaxJoints + 1];            // joint positions in the zero pose
   Vec3 rw0;                              // work point in the zero pose
   Mat3 Ew0;                              // work orientation in the zero pose
-  // Initial joint values, a joint vector per type 1..4 (row 0 unused); row t is written by
-  // robot_setup(t) only.
-  double qInit[kRobotTypes + 1][kJointSlots];
+  double qInit[kJointSlots];             // initial pose, the pose every calculation starts from
   int posJoints[3];             // positioning joints I, J, K of the position/orientation solver
   int Lcont;                    // joint turned to bring an arm against the wall edge
   Mat3 Erel[kMaxJoints + 1];    // frame i relative to frame i-1 before its rotation q[i]
@@ -40,15 +39,24 @@ struct RobotModel {
 };
 
 // What forward_kinematics writes (entries 1..N); E[0] and Jpos[0], the base frame and base
-// point, are inputs that a caller may move.
+// point, are inputs that a caller may move. Ready for forward_kinematics when made: all zero but
+// the base.
 struct Kinematics {
-  Mat3 Eloc[kMaxJoints + 1];  // frame i relative to frame i-1 at the current joint value
-  Mat3 E[kMaxJoints + 1];     // world frame of joint i; column 2 is its rotation axis
-  Vec3 Jpos[kMaxJoints + 1];  // world position of joint i
-  Vec3 L[kMaxJoints + 1];     // world vector of link i, from Jpos[i-1] to Jpos[i]
-  Vec3 LU[kMaxJoints + 1];    // world unit direction of link i
-  Vec3 rw;                    // world position of the work point
-  Mat3 Ew;                    // world orientation of the work
+  // The base at the world origin, unturned, where robot_setup stands every model.
+  constexpr Kinematics() { Eloc[0] = E[0] = {{1, 0, 0, 0, 1, 0, 0, 0, 1}}; }
+  // The base at robot's zero-pose base: frame E0[0], point Jpos0[0].
+  explicit Kinematics(const RobotModel& robot) {
+    Eloc[0] = E[0] = robot.E0[0];
+    Jpos[0] = robot.Jpos0[0];
+  }
+
+  Mat3 Eloc[kMaxJoints + 1] = {};  // frame i relative to frame i-1 at the current joint value
+  Mat3 E[kMaxJoints + 1] = {};     // world frame of joint i; column 2 is its rotation axis
+  Vec3 Jpos[kMaxJoints + 1] = {};  // world position of joint i
+  Vec3 L[kMaxJoints + 1] = {};     // world vector of link i, from Jpos[i-1] to Jpos[i]
+  Vec3 LU[kMaxJoints + 1] = {};    // world unit direction of link i
+  Vec3 rw = {};                    // world position of the work point
+  Mat3 Ew = {};                    // world orientation of the work
 };
 
 // A workcell holds at most this many boxes; a box's name at most kObstacleNameMax characters.

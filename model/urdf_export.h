@@ -6,13 +6,14 @@
 // workpiece_joint - workpiece; with the workcell also base_link - wall_joint - wall and
 // base_link - floor_joint - floor. Joints 1..N are `continuous` (no limits), the rest `fixed`.
 //
-// Frames: base_link is the program's world frame (the base put where kinematics_at_base puts
-// it). Link k's frame has its origin at joint k and, in the zero pose, the world's orientation:
-// joint k's origin is Jpos0[k] - Jpos0[k-1] (Jpos0[1] for joint 1) with no rotation, and its axis
-// is column 2 of E0[k], the axis letter's direction ('R' z, 'P' x, 'Q' y in the catalogue). Then
-// at any joint vector q a URDF tool's forward kinematics puts link k at Jpos[k] turned by
-// E[k] * E0[k]^T, and hand and workpiece (both at the work point, turned by the work's zero-pose
-// orientation Ew0 relative to link N) at rw with orientation Ew: what forward_kinematics gives.
+// Frames: base_link is the program's world frame (the base put where a Kinematics made from the
+// model puts it). Link k's frame has its origin at joint k and, in the zero pose, the world's
+// orientation: joint k's origin is Jpos0[k] - Jpos0[k-1] (Jpos0[1] for joint 1) with no rotation,
+// and its axis is column 2 of E0[k], the axis letter's direction ('R' z, 'P' x, 'Q' y in the
+// catalogue). Then at any joint vector q a URDF tool's forward kinematics puts link k at Jpos[k]
+// turned by E[k] * E0[k]^T, and hand and workpiece (both at the work point, turned by the work's
+// zero-pose orientation Ew0 relative to link N) at rw with orientation Ew: what forward_kinematics
+// gives.
 //
 // Geometry, each as both `visual` and `collision`: the tubes of the link radius that the
 // clearance routines use, a cylinder from joint k to joint k+1 in link k (base_link: from the

@@ -320,8 +320,7 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   if (factory == nullptr) return result.status = kPlanUnknownPlanner;
   quiet_ompl();
 
-  CheckContext context{robot, cell, Kinematics(), 0, 0, 0, 0};
-  kinematics_at_base(robot, context.kin);
+  CheckContext context{robot, cell, Kinematics(robot), 0, 0, 0, 0};
   WorkcellClearance c;
   if (!pose_check(robot, cell, request.start.data(), context.kin, c))
     return result.status = kPlanStartInvalid;
@@ -393,8 +392,7 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
 int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
                          const JointVector& b, JointVector& lastValid, double& fraction) {
   const int N = robot.N;
-  CheckContext context{robot, cell, Kinematics(), 0, 0, 0, 0};
-  kinematics_at_base(robot, context.kin);
+  CheckContext context{robot, cell, Kinematics(robot), 0, 0, 0, 0};
   const auto space = joint_space(N);
   const auto si = std::make_shared<ob::SpaceInformation>(space);
   si->setStateValidityChecker(std::make_shared<PoseValidity>(si, context));

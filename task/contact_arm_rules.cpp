@@ -29,6 +29,13 @@ int wall_dialog_contact_arm(const RobotModel& robot, const Vec3& rh) {
   return kNoContactArm;
 }
 
+bool wall_accepted(const RobotModel& robot, const Vec3& rh, int& Mcont) {
+  const int arm = wall_dialog_contact_arm(robot, rh);
+  if (arm > kLastWallArm) return false;
+  Mcont = arm;
+  return true;
+}
+
 int method_b_contact_arm(int m0, int mc, int Mcont) {
   if (mc != 0) return mc;
   if (m0 != Mcont) return m0;

@@ -18,10 +18,10 @@
 
 namespace {
 
-// The goal dialog's reach test at floor goal (x, y) in the goal orientation.
-void floor_reach(const RobotModel& robot, double x, double y, double& LL1, double& LL2) {
+// The goal dialog's reach test at floor goal (x, y) in the goal orientation: whether in reach.
+bool floor_reach(const RobotModel& robot, double x, double y, double& LL1, double& LL2) {
   const Workcell goal = floor_workcell(robot, x, y, kDefaultWallY);
-  goal_reach(robot, goal.EwG, goal.rwG, LL1, LL2);
+  return goal_reach(robot, goal.EwG, goal.rwG, LL1, LL2);
 }
 
 // LL1^2 of the reach test at floor goal (x, y).
@@ -90,7 +90,7 @@ Workcell floor_workcell(const RobotModel& robot, double x, double y, double wall
 }
 
 void set_floor_goal(const RobotModel& robot, double x, double y, Workcell& cell) {
-  cell.rwG = {x, y, robot.workSize[2] / 2};
+  cell.rwG = goal_centre(robot, x, y, 0);
   cell.EwG = kGoalOrientation;
 }
 
@@ -150,9 +150,7 @@ int map_grid(int type, double wallY, double step, FeasibilityMap& map) {
       // Each coordinate an integer multiple of step, so that equal steps give equal grids.
       c = {(kx0 + i) * step, (ky0 + j) * step, kMapPending, 0, 0, false, 0, kMapMotionUnset};
       double LL1, LL2;
-      floor_reach(robot, c.x, c.y, LL1, LL2);
-      // As in the goal dialog: a distance that is no number is refused as well.
-      if (!(LL1 <= LL2)) c.cls = kMapUnreachable;
+      if (!floor_reach(robot, c.x, c.y, LL1, LL2)) c.cls = kMapUnreachable;
     }
   return 1;
 }

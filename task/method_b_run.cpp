@@ -10,9 +10,9 @@ thread_local MethodBReport report;
 
 }  // namespace
 
-void method_b_run(const RobotModel& robot, const Workcell& cell, const double qInit[], int maxSteps,
-                  FILE* trace, Kinematics& kin, MethodBState& state, MethodBRun& run) {
-  method_b_begin(robot, cell, qInit, kin, state, report);
+void method_b_run(const RobotModel& robot, const Workcell& cell, int maxSteps, FILE* trace,
+                  Kinematics& kin, MethodBState& state, MethodBRun& run) {
+  method_b_begin(robot, cell, kin, state, report);
   if (trace != nullptr) print_method_b_start(report, trace);
   run = {0, false, false};
   MethodBRepeatCheck repeats;

@@ -16,8 +16,8 @@ struct MethodBRun {
 // Default bound on the steps of a run.
 constexpr int kMethodBMaxSteps = 1000;
 
-// Runs Method B from qInit on robot and cell (state.Mcont must hold the arm to start with; the
-// steps may change it) into state, taking 'a' and 'b' as the status asks, at most maxSteps steps.
-// Prints the trace of every step to trace unless it is null. Uses kin as workspace.
-void method_b_run(const RobotModel& robot, const Workcell& cell, const double qInit[], int maxSteps,
-                  FILE* trace, Kinematics& kin, MethodBState& state, MethodBRun& run);
+// Runs Method B from the robot's initial pose on robot and cell (state.Mcont must hold the arm to
+// start with; the steps may change it) into state, taking 'a' and 'b' as the status asks, at most
+// maxSteps steps. Prints the trace of every step to trace unless it is null. Uses kin as workspace.
+void method_b_run(const RobotModel& robot, const Workcell& cell, int maxSteps, FILE* trace,
+                  Kinematics& kin, MethodBState& state, MethodBRun& run);

@@ -36,13 +36,13 @@ int contact_step(const RobotModel& robot, const Workcell& cell, const double qin
   return found;
 }
 
-// 2 when the work point is within the position tolerance, else 1 (the value of solB).
-int position_status(const MethodBState& state) {
-  return state.errPos <= state.tolPos ? 2 : 1;
+// Whether the work point is within the position tolerance (a solution was found).
+PositionStatus position_status(const MethodBState& state) {
+  return state.errPos <= state.tolPos ? kPositionReached : kPositionOutside;
 }
 
 bool touches_or_clears(const MethodBState& state) {
-  return state.sgnCONTACT == 2 || state.sgnCONTACT == 3;
+  return state.sgnCONTACT == kContactTouches || state.sgnCONTACT == kContactApart;
 }
 
 // Moves qr back toward qs (an 'a' step): the positioning joints' total change s decides the
@@ -94,16 +94,21 @@ void finish_report(const RobotModel& robot, const MethodBState& state, int count
 
 }  // namespace
 
-void method_b_begin(const RobotModel& robot, const Workcell& cell, const double qInit[],
-                    Kinematics& kin, MethodBState& state, MethodBReport& report) {
+void method_b_reset(MethodBState& state) {
+  state.lcontFlag = kContactStepDone;
+  state.tolPos = kMethodBTolPos;
+}
+
+void method_b_begin(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
+                    MethodBState& state, MethodBReport& report) {
   const int N = robot.N;
   state.cntBb = 0;
   state.cntBa = 0;
-  qcopy(N, qInit, state.qs);
-  qcopy(N, qInit, state.qr);
+  qcopy(N, robot.qInit, state.qs);
+  qcopy(N, robot.qInit, state.qr);
   state.errPos = pos_error(robot, cell.rwG, state.qs, kin);
-  state.solB = 1;
-  state.lcontFlag = 5;
+  state.solB = kPositionOutside;
+  method_b_reset(state);
   start_report(robot, state, report);
   report.outcome = kMethodBSolved;
   finish_report(robot, state, 0, report);
@@ -114,12 +119,12 @@ void method_b_step_a(const RobotModel& robot, const Workcell& cell, Kinematics& 
   const int N = robot.N;
   const int* j = robot.posJoints;
   start_report(robot, state, report);
-  state.lcontFlag = 5;
+  state.lcontFlag = kContactStepDone;
   state.cntBa += 1;
   qcopy(N, state.qr, state.qs);
   if (poinv(robot, state.qs, j[0], j[1], j[2], robot.rwLoc, cell.rwG, cell.EwG, kin, state.qr,
             &report.solveLog) == 0) {
-    state.solB = 0;
+    state.solB = kPositionNone;
     report.outcome = kMethodBNoSolution;
     finish_report(robot, state, state.cntBa, report);
     return;
@@ -135,7 +140,7 @@ void method_b_step_a(const RobotModel& robot, const Workcell& cell, Kinematics& 
   state.solB = position_status(state);
   // A positioned pose touching or clearing the edge is a solution the screen offers for the
   // motion ("Hit 'C'"), so it becomes the motion's goal as an accepted 'b' result does.
-  if (state.solB == 2 && touches_or_clears(state)) qcopy(N, state.qr, state.qGoal);
+  if (state.solB == kPositionReached && touches_or_clears(state)) qcopy(N, state.qr, state.qGoal);
   finish_report(robot, state, state.cntBa, report);
 }
 
@@ -147,7 +152,7 @@ void method_b_step_b(const RobotModel& robot, const Workcell& cell, Kinematics& 
   qcopy(N, state.qr, state.qs);
   int mc;
   if (contact_step(robot, cell, state.qs, state.qr, kin, state, report.solveLog) == 0) {
-    state.lcontFlag = 0;
+    state.lcontFlag = kContactStepFailed;
     classify(robot, cell, state.qr, kin, state, state.dContact, mc);
     report.outcome = kMethodBNoSolution;
     finish_report(robot, state, state.cntBb, report);
@@ -166,7 +171,7 @@ void method_b_step_b(const RobotModel& robot, const Workcell& cell, Kinematics& 
   }
   state.errPos = pos_error(robot, cell.rwG, state.qr, kin);
   state.solB = position_status(state);
-  if (touches_or_clears(state) && state.solB == 2) {
+  if (touches_or_clears(state) && state.solB == kPositionReached) {
     qcopy(N, state.qr, state.qGoal);
   } else {
     limit_contact_step(robot, state.qs, state.qr);
@@ -179,17 +184,19 @@ void method_b_step_b(const RobotModel& robot, const Workcell& cell, Kinematics& 
 }
 
 int method_b_status_row(const MethodBState& state) {
-  const int solB = state.solB, lcontFlag = state.lcontFlag, sgn = state.sgnCONTACT;
-  if (solB == 0 && lcontFlag == 0) return 1;
+  const PositionStatus solB = state.solB;
+  const ContactClass sgn = state.sgnCONTACT;
+  const bool contactFailed = state.lcontFlag == kContactStepFailed;
+  if (solB == kPositionNone && contactFailed) return 1;
   // A contact step without solution is reported whatever the contact class says.
-  if (lcontFlag == 0) return 2;
-  if (sgn == 2 && solB == 2) return 3;
-  if (sgn == 3 && solB == 2) return 4;
-  if (solB == 0) return 5;
-  if (sgn == 1 && solB == 1) return 6;
-  if (sgn == 1 && solB == 2) return 7;
-  if (sgn == 2 && solB == 1) return 8;
-  if (sgn == 3 && solB == 1) return 9;
+  if (contactFailed) return 2;
+  if (sgn == kContactTouches && solB == kPositionReached) return 3;
+  if (sgn == kContactApart && solB == kPositionReached) return 4;
+  if (solB == kPositionNone) return 5;
+  if (sgn == kContactCuts && solB == kPositionOutside) return 6;
+  if (sgn == kContactCuts && solB == kPositionReached) return 7;
+  if (sgn == kContactTouches && solB == kPositionOutside) return 8;
+  if (sgn == kContactApart && solB == kPositionOutside) return 9;
   return 0;
 }
 

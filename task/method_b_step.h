@@ -5,11 +5,25 @@
 // neither prints nor draws, so it runs the same in the window and without one.
 #pragma once
 
+#include "contact/line_contact.h"
 #include "math/message_log.h"
 #include "model/state.h"
 
 // The position tolerance Method B starts with (MethodBState::tolPos).
 constexpr double kMethodBTolPos = 1e-5;
+
+// How far the work point is from its goal (solB; the traces print the numbers).
+enum PositionStatus {
+  kPositionNone = 0,     // the position solver found no solution
+  kPositionOutside = 1,  // not yet within tolPos
+  kPositionReached = 2,  // within tolPos
+};
+
+// Whether the last contact step found a solution (lcontFlag; the numbers are the designed ones).
+enum ContactStepFlag {
+  kContactStepFailed = 0,  // a contact step found no solution
+  kContactStepDone = 5,    // otherwise
+};
 
 // What Method B works on between steps (the shell's scene holds it).
 struct MethodBState {
@@ -18,14 +32,14 @@ struct MethodBState {
   double qs[kJointSlots];     // start values of a solver step; next pose of the motion
   double qGoal[kJointSlots];  // goal pose of the motion: the last accepted contact result
 
-  int cntBa, cntBb;  // 'a' and 'b' steps since the last 'B'
-  double errPos;     // L1 distance of the work point from the goal
-  double gapArm;     // nearest arm to wall-edge line, less the link and edge radii
-  int sgnCONTACT;    // 0 undetermined, 1 an arm cuts the wall, 2 touches the edge, 3 apart
-  int solB;          // 0 no position solution, 1 not yet within tolPos, 2 positioned
-  int lcontFlag;     // 0 after a contact step without solution, 5 otherwise
-  int Mcont;         // arm (link) expected to touch the wall edge; the steps may change it
-  double tolPos;     // position tolerance
+  int cntBa, cntBb;           // 'a' and 'b' steps since the last 'B'
+  double errPos;              // L1 distance of the work point from the goal
+  double gapArm;              // nearest arm to wall-edge line, less the link and edge radii
+  ContactClass sgnCONTACT;    // how the pose stands against the wall
+  PositionStatus solB;        // how far the work point is from the goal
+  ContactStepFlag lcontFlag;  // whether the last contact step found a solution
+  int Mcont;                  // arm (link) expected to touch the wall edge; steps may change it
+  double tolPos;              // position tolerance
   // Signed arm-to-edge distances the contact routines last delivered, kept for the whole run:
   // a routine that finds nothing leaves them, and gapArm is then taken from the earlier value.
   double dContact;  // from every contact routine but the check after a limited contact step
@@ -44,16 +58,22 @@ struct MethodBReport {
   double qSolved[kJointSlots];  // the solver's result before the step is limited
   double qr[kJointSlots];       // the pose the step leaves
   double errPos, gapArm;
-  int Mcont, sgnCONTACT, solB;
+  int Mcont;
+  ContactClass sgnCONTACT;
+  PositionStatus solB;
   int count;            // cntBa or cntBb after the step
   MessageLog solveLog;  // the solver's notes, printed after the step's heading
   MessageLog rerunLog;  // 'b': notes of the contact solver's re-run on another arm
 };
 
-// 'B': qs and qr at the initial pose qInit, counters and status reset. state.Mcont must already
-// hold the arm to start with. Uses kin as workspace.
-void method_b_begin(const RobotModel& robot, const Workcell& cell, const double qInit[],
-                    Kinematics& kin, MethodBState& state, MethodBReport& report);
+// What every setting key, a robot choice, the solutions key and a new scene leave of Method B's
+// status: no failed contact step, and the starting position tolerance.
+void method_b_reset(MethodBState& state);
+
+// 'B': qs and qr at the robot's initial pose, counters and status reset (method_b_reset among
+// them). state.Mcont must already hold the arm to start with. Uses kin as workspace.
+void method_b_begin(const RobotModel& robot, const Workcell& cell, Kinematics& kin,
+                    MethodBState& state, MethodBReport& report);
 
 // 'a': one B-a step from state.qr; its result, limited, becomes qr. A positioned result that
 // touches or clears the wall edge becomes qGoal. May choose another contact arm (state.Mcont).
@@ -72,7 +92,10 @@ void method_b_step_b(const RobotModel& robot, const Workcell& cell, Kinematics& 
 struct MethodBSnapshot {
   double qr[kJointSlots];
   double errPos, gapArm, dContact, dLimited;
-  int sgnCONTACT, solB, lcontFlag, Mcont;
+  ContactClass sgnCONTACT;
+  PositionStatus solB;
+  ContactStepFlag lcontFlag;
+  int Mcont;
   char lastKey;
 };
 

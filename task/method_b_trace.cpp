@@ -12,12 +12,19 @@ void print_joints(const char* label, const double q[], FILE* out) {
 
 // The lines that say how the pose stands against the wall.
 void print_contact_trace(const MethodBReport& report, FILE* out) {
-  const int sgn = report.sgnCONTACT, solB = report.solB, Mcont = report.Mcont;
-  if (sgn == 1) flushed_printf(out, "\n sgnCONTACT=%d アーム%dは壁に喰い込んでいる", sgn, Mcont);
-  if (solB == 1 && sgn == 2) flushed_printf(out, "\nアーム%dは壁に接触", Mcont);
-  if (solB == 1 && sgn == 3) flushed_printf(out, "\nアーム%dは壁から離れている", Mcont);
-  if (solB == 2 && sgn == 2) flushed_printf(out, "\n壁端直線に接触し位置決めされた解が得られた．");
-  if (solB == 2 && sgn == 3)
+  const ContactClass sgn = report.sgnCONTACT;
+  const PositionStatus solB = report.solB;
+  const int Mcont = report.Mcont;
+  if (sgn == kContactCuts)
+    flushed_printf(out, "\n sgnCONTACT=%d アーム%dは壁に喰い込んでいる", static_cast<int>(sgn),
+                   Mcont);
+  if (solB == kPositionOutside && sgn == kContactTouches)
+    flushed_printf(out, "\nアーム%dは壁に接触", Mcont);
+  if (solB == kPositionOutside && sgn == kContactApart)
+    flushed_printf(out, "\nアーム%dは壁から離れている", Mcont);
+  if (solB == kPositionReached && sgn == kContactTouches)
+    flushed_printf(out, "\n壁端直線に接触し位置決めされた解が得られた．");
+  if (solB == kPositionReached && sgn == kContactApart)
     flushed_printf(out, "\n壁端直線から離れて位置決めされた解が得られた．");
 }
 

@@ -450,27 +450,24 @@ int read_workcell_file(const std::string& path, WorkcellFile& file, std::string&
   return read_workcell_text(text.data(), text.size(), path, file, why);
 }
 
-int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& robot, Workcell& cell,
+int apply_workcell_file(const WorkcellFile& file, const RobotModel& robot, Workcell& cell,
                         int& Mcont, std::string& why) {
   Vec3 goal = cell.rwG;
   if (file.goalGiven) {
-    goal = {file.goal[0], file.goal[1], file.goal[2] + robot.workSize[2] / 2};
+    goal = goal_centre(robot, file.goal[0], file.goal[1], file.goal[2]);
     double LL1, LL2;
-    goal_reach(robot, cell.EwG, goal, LL1, LL2);
-    if (!(LL1 <= LL2)) {
-      why = file.source + ": goal out of reach for robot type " + std::to_string(type) +
+    if (!goal_reach(robot, cell.EwG, goal, LL1, LL2)) {
+      why = file.source + ": goal out of reach for robot type " + std::to_string(robot.type) +
             " (distance " + std::to_string(LL1) + " > reach " + std::to_string(LL2) + ")";
       return 0;
     }
   }
-  // The wall dialog's test: an arm 2..5 must reach the edge.
   const Vec3 rh = {cell.rh.x, file.wallY, cell.rh.z};
   int arm = Mcont;
   if (file.wallGiven) {
-    arm = wall_dialog_contact_arm(robot, rh);
-    if (arm > 5) {
-      why = file.source + ": wall too far: no arm 2..5 of robot type " + std::to_string(type) +
-            " reaches its edge";
+    if (!wall_accepted(robot, rh, arm)) {
+      why = file.source + ": wall too far: no arm 2..5 of robot type " +
+            std::to_string(robot.type) + " reaches its edge";
       return 0;
     }
   }

@@ -53,11 +53,11 @@ int read_workcell_text(const char* text, size_t length, const std::string& sourc
 // a missing or unreadable file is refused the same way. Returns 1, or 0 with why set.
 int read_workcell_file(const std::string& path, WorkcellFile& file, std::string& why);
 
-// Puts the file's goal and wall and its boxes into cell, for the scene's robot (type 1..4 and
-// its model, built already; the file's type is the caller's to choose). The goal must pass the
+// Puts the file's goal and wall and its boxes into cell, for the scene's robot (its model, built
+// already; the file's type is the caller's to choose). The goal must pass the
 // goal dialog's reach test and the wall the wall dialog's (a contact arm 2..5); Method B's
 // contact arm Mcont follows a given wall as the wall dialog sets it. Returns 1, or 0 with why set
 // ("source: goal out of reach ...") and cell and Mcont unchanged. An empty WorkcellFile (no file)
 // only empties cell's boxes.
-int apply_workcell_file(const WorkcellFile& file, int type, const RobotModel& robot, Workcell& cell,
+int apply_workcell_file(const WorkcellFile& file, const RobotModel& robot, Workcell& cell,
                         int& Mcont, std::string& why);

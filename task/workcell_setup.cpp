@@ -15,12 +15,19 @@ bool same_frame(const Mat3& A, const Mat3& B) {
 
 }  // namespace
 
-void start_workcell(Workcell& cell) {
-  // Goal: 0.1 is half the workpiece height above its underside.
-  cell.rwG = {kDefaultGoalX, kDefaultGoalY, kDefaultGoalUnderside + 0.2 / 2};
+void start_workcell(const RobotModel& robot, Workcell& cell) {
+  cell.rwG = goal_centre(robot, kDefaultGoalX, kDefaultGoalY, kDefaultGoalUnderside);
   cell.EwG = kGoalOrientation;
   cell.rh = {0, kDefaultWallY, 0};
   cell.obstacleCount = 0;
+}
+
+Vec3 goal_centre(const RobotModel& robot, double x, double y, double underside) {
+  return {x, y, underside + robot.workSize[2] / 2};
+}
+
+double goal_underside(const RobotModel& robot, const Vec3& rwG) {
+  return rwG.z - robot.workSize[2] / 2;
 }
 
 void wall_plate_corners(const Vec3& rh, Vec3 corners[4]) {
@@ -30,7 +37,7 @@ void wall_plate_corners(const Vec3& rh, Vec3 corners[4]) {
   corners[3] = {rh.x, rh.y, rh.z + kWallPlateSize};
 }
 
-void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
+bool goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, double& LL1,
                 double& LL2) {
   const double h = robot.handLength;
   const Vec3 pw = {rwG.x - h * EwG.m[2], rwG.y - h * EwG.m[5], rwG.z - h * EwG.m[8]};
@@ -41,4 +48,5 @@ void goal_reach(const RobotModel& robot, const Mat3& EwG, const Vec3& rwG, doubl
   LL1 = vnorm(rel);
   LL2 = 0;
   for (int i = from + 1; i <= robot.N; i++) LL2 += robot.Llen[i];
+  return LL1 <= LL2;
 }

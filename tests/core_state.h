@@ -13,7 +13,7 @@ inline Workcell cell;
 // The model of robot type `type` in `robot`, with the base of `kin` at the origin.
 inline void setup_robot(int type) {
   robot_setup(type, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
 }
 
 // Puts the goal of `cell` at the work pose of q, so that q itself solves every inverse problem.

@@ -1,10 +1,11 @@
 // An independent judge of poses against the workcell, for the tests: its own forward kinematics
-// from the model's tables, and distances found by golden-section search on convex functions
-// rather than by the closed forms of collision/. The wall plate is the 4 x 4 square behind the
-// edge at rh, the floor z = 0, and (the overloads taking a Workcell) the cell's solid boxes; the
-// bodies are the tubes of arms 1..6 (arm 1 exempt from the floor), the hand tube (joint 7 to the
-// work point) and the workpiece box at the work point, numbered 1..8. How deep a body reaches
-// into a box is found by brute force on the hull of the differences of their corners.
+// from the model's tables, Ericson's closest points of two segments, and distances found by
+// golden-section search on convex functions rather than by the closed forms of collision/. The wall
+// plate is the 4 x 4 square behind the edge at rh, the floor z = 0, and (the overloads taking a
+// Workcell) the cell's solid boxes; the bodies are the tubes of arms 1..6 (arm 1 exempt from the
+// floor), the hand tube (joint 7 to the work point) and the workpiece box at the work point,
+// numbered 1..8. How deep a body reaches into a box is found by brute force on the hull of the
+// differences of their corners.
 #pragma once
 
 #include <algorithm>
@@ -55,6 +56,26 @@ inline Rot of(const Mat3& M) {
   Rot r;
   for (int k = 0; k < 9; k++) r.m[k] = M.m[k];
   return r;
+}
+
+// Shortest distance between segments p1-q1 and p2-q2 (Ericson, Real-Time Collision Detection).
+inline double segment_distance(P p1, P q1, P p2, P q2) {
+  const P d1 = q1 - p1, d2 = q2 - p2, r = p1 - p2;
+  const double a = dot(d1, d1), e = dot(d2, d2), f = dot(d2, r);
+  auto clamp01 = [](double x) { return x < 0 ? 0.0 : (x > 1 ? 1.0 : x); };
+  double s, t;
+  if (a == 0) {
+    s = 0, t = clamp01(f / e);
+  } else {
+    const double c = dot(d1, r), b = dot(d1, d2), denom = a * e - b * b;
+    s = denom != 0 ? clamp01((b * f - c * e) / denom) : 0;
+    t = (b * s + f) / e;
+    if (t < 0)
+      t = 0, s = clamp01(-c / a);
+    else if (t > 1)
+      t = 1, s = clamp01((b - c) / a);
+  }
+  return norm((p1 + s * d1) - (p2 + t * d2));
 }
 
 // Joint positions 0..7, work point and work orientation of pose q.

@@ -22,7 +22,6 @@
 #include "app/command_modes.h"
 #include "app/scene_state.h"
 #include "contact/placement.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "task/contact_arm_rules.h"
 #include "task/feasibility_map.h"
@@ -52,8 +51,7 @@ void BM_SolverVersusMethodB(benchmark::State& state) {
   constexpr int kScenes = 1000;
   RobotModel robot;
   robot_setup(type, robot);
-  Kinematics kin;
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);
   static PlacementResult result;
   static MethodBState methodB;
   for (auto _ : state) {
@@ -63,13 +61,13 @@ void BM_SolverVersusMethodB(benchmark::State& state) {
     for (int s = 0; s < kScenes; s++) {
       Workcell cell;
       const int arm = random_scene(robot, rng, cell);
-      placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
+      placement_solve(robot, cell, robot.qInit, PlacementOptions(), result);
       methodB = {};
       methodB.Mcont = arm;
       guess_contact_arm(robot, cell.rh, methodB.Mcont);
       methodB.tolPos = kMethodBTolPos;
       MethodBRun run;
-      method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, nullptr, kin, methodB, run);
+      method_b_run(robot, cell, kMethodBMaxSteps, nullptr, kin, methodB, run);
       solver += result.count > 0;
       if (run.final) {
         byMethodB++;
@@ -95,7 +93,7 @@ void solver_only(int type, const Workcell& scene, double x, double y, MapCell& o
   thread_local Workcell cell;
   cell = scene;
   set_floor_goal(robot, x, y, cell);
-  placement_solve(robot, cell, robot.qInit[type], PlacementOptions(), result);
+  placement_solve(robot, cell, robot.qInit, PlacementOptions(), result);
   out.cls = result.count > 0 ? kMapTouch : kMapBlocked;
 }
 
@@ -105,7 +103,7 @@ void method_b_only(int type, const Workcell& scene, double x, double y, MapCell&
   thread_local Kinematics kin;
   thread_local MethodBState methodB;
   if (built != type) robot_setup(built = type, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   thread_local Workcell cell;
   cell = scene;
   set_floor_goal(robot, x, y, cell);
@@ -114,7 +112,7 @@ void method_b_only(int type, const Workcell& scene, double x, double y, MapCell&
   guess_contact_arm(robot, cell.rh, methodB.Mcont);
   methodB.tolPos = kMethodBTolPos;
   MethodBRun run;
-  method_b_run(robot, cell, robot.qInit[type], kMethodBMaxSteps, nullptr, kin, methodB, run);
+  method_b_run(robot, cell, kMethodBMaxSteps, nullptr, kin, methodB, run);
   out.cls = kMapClear;
   out.methodBSteps = run.steps;
 }

@@ -3,10 +3,10 @@
 // one display frame, through the window's keyboard callback.
 #include <benchmark/benchmark.h>
 
+#include "app/console.h"
 #include "app/keyboard.h"
 #include "app/scene_state.h"
 #include "app/startup.h"
-#include "app/console.h"
 #include "model/state.h"
 #include "xvfb_display.h"
 
@@ -44,7 +44,8 @@ void run_step(benchmark::State& state, unsigned char key) {
     glFinish();
   }
   // The timed step must be one that found its solution.
-  if (scene.solB == 0 || scene.lcontFlag == 0) state.SkipWithError("the step found no solution");
+  if (scene.methodB.solB == kPositionNone || scene.methodB.lcontFlag == kContactStepFailed)
+    state.SkipWithError("the step found no solution");
   state.SetLabel(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
 }
 
@@ -62,7 +63,7 @@ BENCHMARK(BM_KeyContactStep)->UseRealTime()->Unit(benchmark::kMillisecond);
 // same cost per press.
 void BM_KeyMotionStep(benchmark::State& state) {
   start_method_b();
-  for (int i = 0; i <= 7; i++) scene.qGoal[i] = scene.qr[i];
+  for (int i = 0; i <= 7; i++) scene.methodB.qGoal[i] = scene.methodB.qr[i];
   press('C');
   for (auto _ : state) {
     press('s');

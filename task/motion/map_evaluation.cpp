@@ -1,7 +1,6 @@
 #include "task/motion/map_evaluation.h"
 
 #include "contact/placement.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "task/contact_arm_rules.h"
 #include "task/feasibility_map.h"
@@ -24,14 +23,14 @@ MapClass placement_class(const PlacementResult& result) {
 constexpr long kMapPlanPoses = 100000;
 constexpr int kMapMotionPoses = 4;
 
-MapMotion map_motion(const RobotModel& robot, const Workcell& cell, int type,
+MapMotion map_motion(const RobotModel& robot, const Workcell& cell,
                      const PlacementResult& placements) {
   if (placements.count == 0) return kMapMotionUnset;
   PlanRequest request;
   request.maxPoseChecks = kMapPlanPoses;
   request.timeLimit = 60;  // a guard only: the check budget ends the search first
   MotionChoice choice;
-  switch (motion_to_placements(robot, cell, robot.qInit[type], placements, request, choice,
+  switch (motion_to_placements(robot, cell, robot.qInit, placements, request, choice,
                                kMapMotionPoses)) {
     case kMotionStraight:
       return kMapMotionStraight;
@@ -46,7 +45,6 @@ MapMotion map_motion(const RobotModel& robot, const Workcell& cell, int type,
 // Per-thread workspaces: large, so kept off the stack and built once per thread.
 struct CellWorkspace {
   RobotModel robot;
-  int type = 0;
   Kinematics kin;
   PlacementResult placements;
   MethodBState methodB;
@@ -57,29 +55,26 @@ struct CellWorkspace {
 
 void evaluate_map_cell(int type, const Workcell& scene, double x, double y, MapCell& out) {
   thread_local CellWorkspace w;
-  if (w.type != type) {
-    robot_setup(type, w.robot);
-    w.type = type;
-  }
-  kinematics_at_base(w.robot, w.kin);
+  // A thread's new workspace is zeroed: its model is of no type yet.
+  if (w.robot.type != type) robot_setup(type, w.robot);
+  w.kin = Kinematics(w.robot);
   Workcell& cell = w.cell;
   cell = scene;
   set_floor_goal(w.robot, x, y, cell);
   const PlacementOptions options;
-  placement_solve(w.robot, cell, w.robot.qInit[type], options, w.placements);
+  placement_solve(w.robot, cell, w.robot.qInit, options, w.placements);
   out.cls = placement_class(w.placements);
   out.touchCount = w.placements.touchCount;
   out.clearCount = w.placements.clearCount;
-  out.motion = map_motion(w.robot, cell, type, w.placements);
+  out.motion = map_motion(w.robot, cell, w.placements);
 
   // As a user would: the wall dialog's contact arm, then the 'B' key's guess.
   w.methodB = {};
   w.methodB.Mcont = wall_dialog_contact_arm(w.robot, cell.rh);
   guess_contact_arm(w.robot, cell.rh, w.methodB.Mcont);
-  w.methodB.tolPos = kMethodBTolPos;
+  method_b_reset(w.methodB);
   MethodBRun run;
-  method_b_run(w.robot, cell, w.robot.qInit[type], kMethodBMaxSteps, nullptr, w.kin, w.methodB,
-               run);
+  method_b_run(w.robot, cell, kMethodBMaxSteps, nullptr, w.kin, w.methodB, run);
   out.methodBFinal = run.final;
   out.methodBSteps = run.steps;
 }

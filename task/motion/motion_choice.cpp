@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
 
 namespace {
@@ -48,8 +47,7 @@ bool planned(const RobotModel& robot, const Workcell& cell, const double qInit[]
 MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const double qInit[],
                          const double qGoal[], const PlanRequest& request, MotionChoice& out) {
   out = MotionChoice();
-  Kinematics kin;
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);
   if (straight_free(robot, cell, qInit, qGoal, kin, out)) return out.how;
   planned(robot, cell, qInit, qGoal, request, out);
   return out.how;
@@ -59,8 +57,7 @@ MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, co
                                const PlacementResult& placements, const PlanRequest& request,
                                MotionChoice& out, int maxPoses) {
   out = MotionChoice();
-  Kinematics kin;
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);
   const int count = std::min(placements.count, maxPoses);
   // Each pose's straight-line check, kept for the planned motion's report.
   MotionCheck straight[kMaxPlacements];

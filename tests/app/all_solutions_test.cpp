@@ -76,19 +76,19 @@ TEST(AllSolutions, KeysShowEveryPoseInTurn) {
     EXPECT_EQ(result.poses[0].kind, kPlacementTouch) << type;
     EXPECT_EQ(scene.calcMode, 'A');
     EXPECT_EQ(scene.placementShown, 0);
-    expect_positioned(scene.qGoal);
-    for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], result.poses[0].q[i]);
+    expect_positioned(scene.methodB.qGoal);
+    for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], result.poses[0].q[i]);
     EXPECT_GT(message_pixels('A'), 600) << "the final message and the solution line";
     EXPECT_NE(captured.text().find("全解: 接触"), std::string::npos);
 
     for (int k = 1; k <= result.count; k++) {
       press('n');
       EXPECT_EQ(scene.placementShown, k % result.count);
-      expect_positioned(scene.qGoal);
+      expect_positioned(scene.methodB.qGoal);
     }
     press('C');
     for (int k = 0; k < 100; k++) press('s');
-    EXPECT_LT(joint_distance(scene.qr, scene.qGoal), 1e-9) << type;
+    EXPECT_LT(joint_distance(scene.methodB.qr, scene.methodB.qGoal), 1e-9) << type;
   }
 }
 
@@ -103,13 +103,13 @@ TEST(AllSolutions, AgreeWithMethodB) {
     choose_type(type);
     dispatch_key('B');
     char last = 'b';
-    for (int steps = 0; steps < 1000 && !method_b_final(scene); steps++)
-      dispatch_key(last = method_b_next_key(scene, last));
-    ASSERT_TRUE(method_b_final(scene)) << type;
+    for (int steps = 0; steps < 1000 && !method_b_final(scene.methodB); steps++)
+      dispatch_key(last = method_b_next_key(scene.methodB, last));
+    ASSERT_TRUE(method_b_final(scene.methodB)) << type;
     double methodB[kJointSlots];
-    qcopy(7, scene.qGoal, methodB);
-    const int arm = scene.Mcont;
-    const int row = method_b_status_row(scene);
+    qcopy(7, scene.methodB.qGoal, methodB);
+    const int arm = scene.methodB.Mcont;
+    const int row = method_b_status_row(scene.methodB);
     dispatch_key('A');
     const PlacementResult& result = scene.placements;
     bool matched = false;
@@ -141,9 +141,9 @@ TEST(AllSolutions, MethodBCannotProgressLine) {
     press('b');
     char last = 'b';
     for (int steps = 0; steps < 1000 && !scene.methodBStuck; steps++)
-      press(last = method_b_next_key(scene, last));
+      press(last = method_b_next_key(scene.methodB, last));
     ASSERT_TRUE(scene.methodBStuck) << type;
-    EXPECT_FALSE(method_b_final(scene));
+    EXPECT_FALSE(method_b_final(scene.methodB));
     const int withLine = message_pixels('B');
     scene.methodBStuck = false;
     EXPECT_GT(withLine, message_pixels('B') + 200) << type;

@@ -52,7 +52,7 @@ std::string trace_of_keys(int type, int maxSteps) {
   dispatch_key('B');
   char last = 'b';
   for (int steps = 0; steps < maxSteps; steps++) {
-    const char key = method_b_next_key(scene, last);
+    const char key = method_b_next_key(scene.methodB, last);
     if (key == 0) break;
     dispatch_key(key);
     last = key;
@@ -88,8 +88,7 @@ TEST(MethodBCommand, JsonReadsBack) {
   for (int i = 1; i <= 7; i++) q[i] = pose["q"][i - 1];
   RobotModel robot;
   robot_setup(1, robot);
-  Kinematics kin;
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);
   forward_kinematics(robot, q, kin);
   const double goal[3] = {-0.6, 2.2, 0.1};
   EXPECT_NEAR(kin.rw.x, goal[0], 1e-9);
@@ -142,8 +141,7 @@ TEST(SolveCommand, JsonReadsBack) {
   EXPECT_EQ(doc["solutions"][0]["kind"], "touch");
   RobotModel robot;
   robot_setup(3, robot);
-  Kinematics kin;
-  kinematics_at_base(robot, kin);
+  Kinematics kin(robot);
   for (const auto& pose : doc["solutions"]) {
     double q[kJointSlots] = {};
     for (int i = 1; i <= 7; i++) q[i] = pose["q"][i - 1];
@@ -173,8 +171,7 @@ TEST(SolveCommand, JsonReadsBack) {
 // map's grid.
 TEST(CommandModes, LeaveTheWindowsSceneAlone) {
   start_scene();
-  scene.JRTYPE = 2;
-  rebuild_robot();
+  rebuild_robot(2);
   set_initial_pose();
   cell.rh.y = 1.1;
   const std::string robotBefore(reinterpret_cast<const char*>(&robot), sizeof robot);

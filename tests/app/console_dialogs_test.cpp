@@ -44,7 +44,6 @@ const char kNotNumber[] = "\n数値でない入力．その行を捨てて入力
 
 void use_type(int type) {
   start_scene();
-  scene.JRTYPE = type;
   robot_setup(type, robot);
 }
 
@@ -54,11 +53,11 @@ void use_type(int type) {
 TEST(WallDialog, ReachTestAndContactArm) {
   use_type(1);
   std::string text = run_dialog(wall_dialog, "1.3\n");
-  EXPECT_EQ(scene.Mcont, 4);
+  EXPECT_EQ(scene.methodB.Mcont, 4);
   EXPECT_EQ(text, format("\n現在の薄壁左端位置 rh[]=(%6.3f %6.3f %6.3f)", 0, 1.3, 0) + kWallPrompt);
 
   run_dialog(wall_dialog, "3.05\n");
-  EXPECT_EQ(scene.Mcont, 5);
+  EXPECT_EQ(scene.methodB.Mcont, 5);
   const Vec3 corners[4] = {{0, 3.05, 0}, {-4, 3.05, 0}, {-4, 3.05, 4}, {0, 3.05, 4}};
   for (int k = 0; k < 4; k++) expect_near(scene.wallCorner[k], corners[k], 0);
 
@@ -69,12 +68,12 @@ TEST(WallDialog, ReachTestAndContactArm) {
   EXPECT_EQ(text.find("rh[]=( 0.000  3.300  0.000)"), std::string::npos) << text;
   EXPECT_EQ(count(text, "rh[]=( 0.000  3.050  0.000)"), 3) << text;
   EXPECT_EQ(cell.rh.y, -2.5);
-  EXPECT_EQ(scene.Mcont, 4);  // the distance counts, not the side: 1.2 < 2.5 <= 3.0
+  EXPECT_EQ(scene.methodB.Mcont, 4);  // the distance counts, not the side: 1.2 < 2.5 <= 3.0
 
   char exact[64];
   snprintf(exact, sizeof exact, "%.17g\n", robot.Llen[3] + robot.Llen[4]);
   run_dialog(wall_dialog, exact);
-  EXPECT_EQ(scene.Mcont, 3);
+  EXPECT_EQ(scene.methodB.Mcont, 3);
 }
 
 // The default goal is in reach for every type: from joint 2 of type 1 (LL1 = sqrt(5.69),
@@ -169,7 +168,7 @@ TEST(GoalDialog, NonFiniteRefused) {
   // After the refused 3.3 the prompt shows the wall as it was.
   EXPECT_EQ(text.find("3.300"), std::string::npos) << text;
   EXPECT_EQ(cell.rh.y, 1.5);
-  EXPECT_EQ(scene.Mcont, 4);
+  EXPECT_EQ(scene.methodB.Mcont, 4);
 }
 
 // At the end of input the dialogs keep the goal or wall they started with, even after refused
@@ -190,7 +189,7 @@ TEST(GoalDialog, EndOfInputKeepsThePrevious) {
     const std::string text = run_dialog(wall_dialog, typed);
     expect_near(cell.rh, rh, 0);
     expect_near(scene.wallCorner[1], corner, 0);
-    EXPECT_EQ(scene.Mcont, 4);
+    EXPECT_EQ(scene.methodB.Mcont, 4);
     EXPECT_EQ(count(text, "\n入力が終わった．薄壁位置は前の値のまま"), 1) << typed;
   }
 }

@@ -82,7 +82,6 @@ TEST(HelpScreen, PrintsHelpAndSettingsThenTakesOneKey) {
 // wall edge.
 TEST(PrintSettings, ShowsCurrentTypeGoalAndWall) {
   start_scene();
-  scene.JRTYPE = 3;
   robot_setup(3, robot);
   cell.rwG = {1.5, -2.25, 0.6};
   cell.rh = {0, 2.5, 0};

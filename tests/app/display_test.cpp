@@ -163,7 +163,7 @@ void expect_scene_where_projected(int width, int height) {
       EXPECT_TRUE(is_wall_colour(p)) << width << "x" << height << " wall " << u << "," << v << ": "
                                      << p.r << " " << p.g << " " << p.b;
     }
-  forward_kinematics(robot, scene.qr, kin);
+  forward_kinematics(robot, scene.methodB.qr, kin);
   for (int i : {2, 3, 5}) {
     const Vec3& a = kin.Jpos[i - 1];
     const Vec3& b = kin.Jpos[i];
@@ -197,7 +197,7 @@ TEST(DisplayFrame, DefaultScene) {
     }
 
   // Links 2, 3 and 5 of type 1 are 1.0, 1.0 and 1.8 long: their middles are clear of joints.
-  forward_kinematics(robot, scene.qr, kin);
+  forward_kinematics(robot, scene.methodB.qr, kin);
   for (int i : {2, 3, 5}) {
     const Vec3& a = kin.Jpos[i - 1];
     const Vec3& b = kin.Jpos[i];
@@ -218,11 +218,10 @@ TEST(DisplayFrame, DefaultScene) {
 // every key pressed while the menu showed computed with the wrong robot.
 TEST(DisplayFrame, RobotMenuShowsFourRobotsAndLeavesTheModel) {
   draw_default_frame();
-  scene.JRTYPE = 3;
   robot_setup(3, robot);
   set_initial_pose();
-  scene.Mcont = 2;  // as the user may have named it
-  forward_kinematics(robot, scene.qr, kin);
+  scene.methodB.Mcont = 2;  // as the user may have named it
+  forward_kinematics(robot, scene.methodB.qr, kin);
   const RobotModel before = robot;
   const Kinematics kinBefore = kin;
   scene.setMode = 'F';
@@ -239,8 +238,8 @@ TEST(DisplayFrame, RobotMenuShowsFourRobotsAndLeavesTheModel) {
     expect_near(kin.Jpos[i], kinBefore.Jpos[i], 0);
     expect_near(kin.E[i], kinBefore.E[i], 0);
   }
-  EXPECT_EQ(scene.Mcont, 2);
-  EXPECT_EQ(scene.JRTYPE, 3);
+  EXPECT_EQ(scene.methodB.Mcont, 2);
+  EXPECT_EQ(robot.type, 3);
 
   // Heights above each base that lie on a link, clear of every type's joints.
   for (int k = 0; k < 4; k++) {
@@ -280,8 +279,6 @@ TEST(DisplayFrame, KeyHelpAndTypeLabel) {
     EXPECT_EQ(dark_pixels(typeOne, end + 2, 600, baseline - 4, baseline + 14), 0) << r;
   }
   EXPECT_GT(dark_pixels(typeOne, 5, 85, 6, 24), 40);
-
-  scene.JRTYPE = 3;
   robot_setup(3, robot);
   draw_frame();
   glFinish();
@@ -308,17 +305,26 @@ TEST(DisplayFrame, EveryStatusMessageDraws) {
   draw_default_frame();
   const std::vector<unsigned char> plain = read_frame();
   struct Status {
-    int solB, lcontFlag, sgnCONTACT;
+    PositionStatus solB;
+    ContactStepFlag lcontFlag;
+    ContactClass sgnCONTACT;
   };
-  const Status rows[9] = {{0, 0, 0}, {1, 0, 2}, {2, 5, 2}, {2, 5, 3}, {0, 5, 1},
-                          {1, 5, 1}, {2, 5, 1}, {1, 5, 2}, {1, 5, 3}};
+  const Status rows[9] = {{kPositionNone, kContactStepFailed, kContactUnknown},
+                          {kPositionOutside, kContactStepFailed, kContactTouches},
+                          {kPositionReached, kContactStepDone, kContactTouches},
+                          {kPositionReached, kContactStepDone, kContactApart},
+                          {kPositionNone, kContactStepDone, kContactCuts},
+                          {kPositionOutside, kContactStepDone, kContactCuts},
+                          {kPositionReached, kContactStepDone, kContactCuts},
+                          {kPositionOutside, kContactStepDone, kContactTouches},
+                          {kPositionOutside, kContactStepDone, kContactApart}};
   scene.calcMode = 'B';
   for (int row = 1; row <= 9; row++) {
     const Status& s = rows[row - 1];
-    scene.solB = s.solB;
-    scene.lcontFlag = s.lcontFlag;
-    scene.sgnCONTACT = s.sgnCONTACT;
-    ASSERT_EQ(method_b_status_row(scene), row);
+    scene.methodB.solB = s.solB;
+    scene.methodB.lcontFlag = s.lcontFlag;
+    scene.methodB.sgnCONTACT = s.sgnCONTACT;
+    ASSERT_EQ(method_b_status_row(scene.methodB), row);
     draw_frame();
     glFinish();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << row;
@@ -330,15 +336,24 @@ TEST(DisplayFrame, EveryStatusMessageDraws) {
 // solution without a determined contact class shows nothing.
 TEST(StatusMessage, RowSelection) {
   struct Case {
-    int solB, lcontFlag, sgnCONTACT, row;
+    PositionStatus solB;
+    ContactStepFlag lcontFlag;
+    ContactClass sgnCONTACT;
+    int row;
   };
-  const Case cases[] = {{0, 0, 2, 1}, {2, 0, 2, 2}, {1, 0, 3, 2}, {0, 5, 2, 5},
-                        {1, 5, 0, 0}, {2, 5, 0, 0}, {2, 5, 2, 3}, {1, 5, 2, 8}};
+  const Case cases[] = {{kPositionNone, kContactStepFailed, kContactTouches, 1},
+                        {kPositionReached, kContactStepFailed, kContactTouches, 2},
+                        {kPositionOutside, kContactStepFailed, kContactApart, 2},
+                        {kPositionNone, kContactStepDone, kContactTouches, 5},
+                        {kPositionOutside, kContactStepDone, kContactUnknown, 0},
+                        {kPositionReached, kContactStepDone, kContactUnknown, 0},
+                        {kPositionReached, kContactStepDone, kContactTouches, 3},
+                        {kPositionOutside, kContactStepDone, kContactTouches, 8}};
   for (const Case& c : cases) {
-    scene.solB = c.solB;
-    scene.lcontFlag = c.lcontFlag;
-    scene.sgnCONTACT = c.sgnCONTACT;
-    EXPECT_EQ(method_b_status_row(scene), c.row)
+    scene.methodB.solB = c.solB;
+    scene.methodB.lcontFlag = c.lcontFlag;
+    scene.methodB.sgnCONTACT = c.sgnCONTACT;
+    EXPECT_EQ(method_b_status_row(scene.methodB), c.row)
         << c.solB << " " << c.lcontFlag << " " << c.sgnCONTACT;
   }
 }
@@ -604,7 +619,7 @@ TEST(FloorMapProgress, WindowLiveWhileComputing) {
   cellsAllowed = cellsTaken = 0;
   floor_map_use_evaluator(paced_evaluator);
   double qr[kJointSlots];
-  qcopy(7, scene.qr, qr);
+  qcopy(7, scene.methodB.qr, qr);
   keyboard('M', 0, 0);
   ASSERT_TRUE(floor_map_computing());
   EXPECT_FALSE(scene.floorMapShown);
@@ -620,8 +635,8 @@ TEST(FloorMapProgress, WindowLiveWhileComputing) {
   EXPECT_EQ(floor_map_ignored_key(), -1);
   for (unsigned char key : {'1', 'F', '3', 'B', 'x'}) keyboard(key, 0, 0);
   EXPECT_EQ(floor_map_ignored_key(), 'x');
-  for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], qr[i]) << i;
-  EXPECT_EQ(scene.JRTYPE, 1);
+  for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], qr[i]) << i;
+  EXPECT_EQ(robot.type, 1);
   EXPECT_EQ(scene.setMode, '0');
   EXPECT_EQ(scene.calcMode, '0');
   EXPECT_EQ(scene.menuState, '1');

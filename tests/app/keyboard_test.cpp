@@ -59,28 +59,28 @@ TEST(Keyboard, RobotChoice) {
   EXPECT_EQ(scene.menuState, '4');
 
   press('3');
-  EXPECT_EQ(scene.JRTYPE, 3);
+  EXPECT_EQ(robot.type, 3);
   EXPECT_STREQ(robot.jrtypeText, " QPRPRPR\n");
   EXPECT_EQ(scene.menuState, '1');
   EXPECT_EQ(scene.setMode, 'F');
-  EXPECT_TRUE(same_joints(scene.qr, robot.qInit[3]));
+  EXPECT_TRUE(same_joints(scene.methodB.qr, robot.qInit));
   const std::string text = captured.text();
   EXPECT_EQ(text.find("\n\n//--------------ロボットの変更-------------------------//"), 0u) << text;
   EXPECT_NE(text.find("JRTYPE3='QP-RP-RPR'"), std::string::npos) << text;
 
   press('4');
-  EXPECT_EQ(scene.JRTYPE, 4);
+  EXPECT_EQ(robot.type, 4);
   EXPECT_STREQ(robot.jrtypeText, " QPPQRPR\n");
-  EXPECT_TRUE(same_joints(scene.qr, robot.qInit[4]));
+  EXPECT_TRUE(same_joints(scene.methodB.qr, robot.qInit));
 
   const std::string before = captured.text();
   double qr[kJointSlots];
-  qcopy(7, scene.qr, qr);
+  qcopy(7, scene.methodB.qr, qr);
   mark_back_buffer();
   for (unsigned char key : {'5', '7', 'a', 's', 'k'}) press(key);
   EXPECT_FALSE(frame_drawn());
-  EXPECT_EQ(scene.JRTYPE, 4);
-  EXPECT_TRUE(same_joints(scene.qr, qr));
+  EXPECT_EQ(robot.type, 4);
+  EXPECT_TRUE(same_joints(scene.methodB.qr, qr));
   EXPECT_EQ(captured.text(), before);
   fclose(in);
 }
@@ -99,29 +99,29 @@ TEST(Keyboard, ContactArmMode) {
     press('7');  // jogged away from the initial pose; 'D' puts it back
     press('D');
     EXPECT_EQ(scene.setMode, 'D');
-    EXPECT_TRUE(same_joints(scene.qr, robot.qInit[type]));
+    EXPECT_TRUE(same_joints(scene.methodB.qr, robot.qInit));
     for (int k = 0; k < 3; k++) press('s');
     const int Lcont = robot.Lcont;
     EXPECT_EQ(Lcont, type <= 2 ? 1 : 2);
     const double turn = type <= 2 ? 0.15 : -0.15;
     for (int i = 1; i <= 7; i++) {
-      const double expected = robot.qInit[type][i] + (i == Lcont ? turn : 0);
-      EXPECT_NEAR(scene.qr[i], expected, 1e-15) << "type " << type << " joint " << i;
+      const double expected = robot.qInit[i] + (i == Lcont ? turn : 0);
+      EXPECT_NEAR(scene.methodB.qr[i], expected, 1e-15) << "type " << type << " joint " << i;
     }
 
-    const int Mcont = scene.Mcont;
+    const int Mcont = scene.methodB.Mcont;
     for (unsigned char key : {'9', '\x1b', 'B', 'C', 'a', 'P'}) press(key);
     EXPECT_EQ(scene.setMode, 'D');
     EXPECT_EQ(scene.calcMode, '0');
     EXPECT_EQ(scene.viewRot[0], 2.0);
-    EXPECT_EQ(scene.Mcont, Mcont);
+    EXPECT_EQ(scene.methodB.Mcont, Mcont);
     const std::string text = captured.text();
     EXPECT_NE(text.find("\nkey=9 Mcont=9\nkey=\x1b Mcont=100\nkey=B Mcont=100\nkey=C Mcont=100"),
               std::string::npos)
         << text;
 
     press('5');
-    EXPECT_EQ(scene.Mcont, 5);
+    EXPECT_EQ(scene.methodB.Mcont, 5);
     EXPECT_EQ(scene.setMode, '0');
     fclose(in);
   }
@@ -149,27 +149,27 @@ TEST(Keyboard, JoggingOnlyWithoutCalculation) {
   CapturedConsole captured(in);
   press('B');
   double qr[kJointSlots];
-  qcopy(7, scene.qr, qr);
+  qcopy(7, scene.methodB.qr, qr);
   mark_back_buffer();
   press('3');
-  EXPECT_TRUE(same_joints(scene.qr, qr));
+  EXPECT_TRUE(same_joints(scene.methodB.qr, qr));
   EXPECT_FALSE(frame_drawn());
 
   press('0');
   EXPECT_EQ(scene.calcMode, '0');
   press('3');
-  EXPECT_NEAR(scene.qr[3], robot.qInit[1][3] + kJog, 1e-12);
+  EXPECT_NEAR(scene.methodB.qr[3], robot.qInit[3] + kJog, 1e-12);
   for (int k = 1; k <= 7; k++) press('0' + k);
   for (int i = 1; i <= 7; i++)
-    EXPECT_NEAR(scene.qr[i], robot.qInit[1][i] + (i == 3 ? 2 : 1) * kJog, 1e-12) << i;
+    EXPECT_NEAR(scene.methodB.qr[i], robot.qInit[i] + (i == 3 ? 2 : 1) * kJog, 1e-12) << i;
 
-  qcopy(7, scene.qr, qr);
+  qcopy(7, scene.methodB.qr, qr);
   for (unsigned char key : {'8', '9', 'k', 'S', '\0', '\xff'}) {
     mark_back_buffer();
     press(key);
     EXPECT_TRUE(frame_drawn()) << int(key);
   }
-  EXPECT_TRUE(same_joints(scene.qr, qr));
+  EXPECT_TRUE(same_joints(scene.methodB.qr, qr));
   fclose(in);
 }
 
@@ -212,7 +212,7 @@ TEST(Keyboard, GoalAndWallKeys) {
   press('G');
   EXPECT_EQ(scene.setMode, 'G');
   EXPECT_EQ(scene.calcMode, '0');
-  EXPECT_TRUE(same_joints(scene.qr, robot.qInit[1]));
+  EXPECT_TRUE(same_joints(scene.methodB.qr, robot.qInit));
   expect_near(cell.rwG, {-1, 2, 0.1}, 1e-15);
   std::string text = captured.text();
   const size_t prompt = text.find("新しいワーク位置(コンマ無しの3数値) rwG[]= ");
@@ -242,7 +242,7 @@ TEST(Keyboard, GoalAndWallKeys) {
   expect_near(cell.rwG, {-1, 2, 0.1}, 1e-15);
   EXPECT_EQ(cell.rh.y, 1.0);
   press('3');
-  EXPECT_NEAR(scene.qr[3], robot.qInit[1][3] + kJog, 1e-12);
+  EXPECT_NEAR(scene.methodB.qr[3], robot.qInit[3] + kJog, 1e-12);
   fclose(in);
 }
 

@@ -51,7 +51,7 @@ TEST(MapEvaluation, CellsAreTheSolverGoalByGoal) {
     cell.rwG = {c.x, c.y, robot.workSize[2] / 2};
     cell.EwG = kGoalOrientation;
     cell.rh = {0, 1.3, 0};
-    placement_solve(robot, cell, robot.qInit[2], PlacementOptions(), result);
+    placement_solve(robot, cell, robot.qInit, PlacementOptions(), result);
     EXPECT_EQ(c.touchCount, result.touchCount) << c.x << " " << c.y;
     EXPECT_EQ(c.clearCount, result.clearCount) << c.x << " " << c.y;
     const MapClass expected =

@@ -105,15 +105,15 @@ int run_as_status_asks(int maxKeys, int& keys) {
   for (keys = 0; keys < maxKeys;) {
     press(next);
     keys++;
-    const double error = work_error(scene.qr);
-    EXPECT_NEAR(scene.errPos, error, 1e-12);
-    if (scene.solB == 2) {
+    const double error = work_error(scene.methodB.qr);
+    EXPECT_NEAR(scene.methodB.errPos, error, 1e-12);
+    if (scene.methodB.solB == 2) {
       EXPECT_LE(error, kTolPos) << keys;
     }
-    if (scene.solB == 1) {
+    if (scene.methodB.solB == 1) {
       EXPECT_GE(error, kTolPos) << keys;
     }
-    row = method_b_status_row(scene);
+    row = method_b_status_row(scene.methodB);
     if (row == 1 || row == 3 || row == 4) return row;
     if (row == 2)
       next = 'a';
@@ -144,7 +144,7 @@ void PrintTo(const SceneCase& scene, std::ostream* os) {
 void expect_valid_final_pose(const double q[], int row) {
   EXPECT_LE(work_error(q), kTolPos);
   EXPECT_LE(orientation_error(q), 1e-6);  // the position/orientation solver's tolerance
-  const int M = scene.Mcont;
+  const int M = scene.methodB.Mcont;
   if (row == 3) {
     EXPECT_NEAR(arm_axis_to_edge(q, M), kContactDistance, 1e-5);  // the contact class's band
   } else if (M >= 1 && M <= 6) {
@@ -174,7 +174,7 @@ TEST_P(MethodB, SolvesOrReportsHonestly) {
   press('0' + s.type);
   press('G');
   press('O');
-  for (int i = 0; i <= 7; i++) scene.qGoal[i] = 7.0;  // no step may write it unless solved
+  for (int i = 0; i <= 7; i++) scene.methodB.qGoal[i] = 7.0;  // no step may write it unless solved
   press('B');
   int keys;
   const int row = run_as_status_asks(500, keys);
@@ -185,27 +185,27 @@ TEST_P(MethodB, SolvesOrReportsHonestly) {
   ASSERT_EQ(row == 3 || row == 4, s.solved) << "row " << row << " after " << keys << " keys";
   EXPECT_EQ(claimed, s.solved);
   if (!s.solved) {
-    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qGoal[i], 7.0) << i;
+    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.methodB.qGoal[i], 7.0) << i;
     // Either not positioned, or positioned with an arm in the wall, and said so.
-    if (work_error(scene.qr) <= kTolPos) {
-      EXPECT_EQ(scene.sgnCONTACT, 1);
+    if (work_error(scene.methodB.qr) <= kTolPos) {
+      EXPECT_EQ(scene.methodB.sgnCONTACT, 1);
     }
     fclose(in);
     return;
   }
 
-  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qGoal[i], scene.qr[i]) << i;
-  expect_valid_final_pose(scene.qGoal, row);
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qGoal[i], scene.methodB.qr[i]) << i;
+  expect_valid_final_pose(scene.methodB.qGoal, row);
   double goal[kJointSlots];
-  qcopy(7, scene.qGoal, goal);
+  qcopy(7, scene.methodB.qGoal, goal);
   press('C');
-  for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[s.type][i]) << i;
+  for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], robot.qInit[i]) << i;
   for (int k = 0; k < 100; k++) press('s');
-  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], goal[i]) << i;
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], goal[i]) << i;
 
   // A new start keeps the contact class but not the positioned state.
   press('B');
-  EXPECT_EQ(method_b_status_row(scene), row == 3 ? 8 : 9);
+  EXPECT_EQ(method_b_status_row(scene.methodB), row == 3 ? 8 : 9);
   fclose(in);
 }
 
@@ -264,14 +264,14 @@ TEST(MethodBTrace, StartStepsAndResults) {
   FILE* in = typed_input("");
   CapturedConsole captured(in);
   press('B');
-  const double* q0 = robot.qInit[1];
+  const double* q0 = robot.qInit;
   std::string expected =
       "\n------------------ B解法 -----------------------------------------------------" +
       format("\nB解法 直線接触させる関節番号Lcont=%d 接触するアーム番号Mcont=%d", 1, 4) +
       joints("\n 初期値qs[]=", q0);
   EXPECT_EQ(captured.text(), expected);
-  EXPECT_EQ(scene.solB, 1);
-  EXPECT_EQ(scene.lcontFlag, 5);
+  EXPECT_EQ(scene.methodB.solB, 1);
+  EXPECT_EQ(scene.methodB.lcontFlag, 5);
 
   press('a');
   expected +=
@@ -280,22 +280,22 @@ TEST(MethodBTrace, StartStepsAndResults) {
           2, 3, 4) +
       "\n B-a 位置姿勢逆運動学の解なし";
   EXPECT_EQ(captured.text(), expected);
-  EXPECT_EQ(scene.solB, 0);
-  EXPECT_EQ(method_b_status_row(scene), 5);
+  EXPECT_EQ(scene.methodB.solB, 0);
+  EXPECT_EQ(method_b_status_row(scene.methodB), 5);
 
   double qc[kJointSlots], d, t;
   ASSERT_EQ(line_contact(robot, cell.rh, q0, 1, 4, kin, qc, d, t), 1);
   press('b');
-  EXPECT_EQ(scene.cntBa, 1);
-  EXPECT_EQ(scene.cntBb, 1);
-  EXPECT_EQ(scene.sgnCONTACT, 3);
+  EXPECT_EQ(scene.methodB.cntBa, 1);
+  EXPECT_EQ(scene.methodB.cntBb, 1);
+  EXPECT_EQ(scene.methodB.sgnCONTACT, 3);
   expected +=
       format("\n\n--------------------解法Bｰb:直線接触解:Lcont=%d--------------------------------",
              1) +
       joints("\n計算前qs[]=", q0) + joints("\n計算後qr[]=", qc) +
       format("\n修正後 位置誤差=%11.3e 最近アーム番号Mcont=%d アーム直線間の隙間=%7.4f",
-             scene.errPos, 4, scene.gapArm) +
-      joints("\n       qr[]=", scene.qr) + format("\nアーム%dは壁から離れている", 4) +
+             scene.methodB.errPos, 4, scene.methodB.gapArm) +
+      joints("\n       qr[]=", scene.methodB.qr) + format("\nアーム%dは壁から離れている", 4) +
       format("\n直線接触計算の繰り返し回数cntBb=%d\n", 1);
   EXPECT_EQ(captured.text(), expected);
   fclose(in);
@@ -304,18 +304,19 @@ TEST(MethodBTrace, StartStepsAndResults) {
   in = typed_input("");
   CapturedConsole again(in);
   double qs[kJointSlots], qp[kJointSlots];
-  qcopy(7, scene.qr, qs);
+  qcopy(7, scene.methodB.qr, qs);
   ASSERT_EQ(poinv(robot, qs, 2, 3, 4, robot.rwLoc, cell.rwG, cell.EwG, kin, qp), 1);
-  const int cntBa = scene.cntBa;
+  const int cntBa = scene.methodB.cntBa;
   press('a');
   expected =
       format(
           "\n\n-------解法Bｰa:位置姿勢の逆運動学:位置決め関節=(%d %d %d)------------------------",
           2, 3, 4) +
       joints("\n計算前 qs[]=", qs) + joints("\n計算後 qr[]=", qp) +
-      format("\n修正後 位置誤差=%11.3e 最近アームMcont=%d アーム直線間の隙間=%7.4f", scene.errPos,
-             scene.Mcont, scene.gapArm) +
-      joints("\n       qr[]=", scene.qr) + "\n壁端直線に接触し位置決めされた解が得られた．" +
+      format("\n修正後 位置誤差=%11.3e 最近アームMcont=%d アーム直線間の隙間=%7.4f",
+             scene.methodB.errPos, scene.methodB.Mcont, scene.methodB.gapArm) +
+      joints("\n       qr[]=", scene.methodB.qr) +
+      "\n壁端直線に接触し位置決めされた解が得られた．" +
       format("\n位置姿勢逆運動学計算の繰り返し回数cntBa=%d\n", cntBa + 1);
   EXPECT_EQ(again.text(), expected);
   fclose(in);
@@ -329,7 +330,7 @@ TEST(MethodBStepLimit, PositionStep) {
   open_session();
   solve_type_one();
   double solved[kJointSlots];
-  qcopy(7, scene.qr, solved);
+  qcopy(7, scene.methodB.qr, solved);
   FILE* in = typed_input("");
   CapturedConsole captured(in);
   const struct { double total, factor; } cases[] = {{0.05, 1.0}, {0.25, 0.4}, {0.35, 0.04}};
@@ -341,11 +342,11 @@ TEST(MethodBStepLimit, PositionStep) {
     double total = 0;
     for (int j : {2, 3, 4}) total += std::fabs(angle_diff(qp[j], qs[j]));
     ASSERT_NEAR(total, c.total, 1e-6) << "the solver went elsewhere";
-    qcopy(7, qs, scene.qr);
+    qcopy(7, qs, scene.methodB.qr);
     press('a');
     for (int i = 1; i <= 7; i++) {
       const double expected = i == 1 ? qs[1] : qs[i] + c.factor * angle_diff(qp[i], qs[i]);
-      EXPECT_NEAR(scene.qr[i], expected, 1e-12) << c.total << " joint " << i;
+      EXPECT_NEAR(scene.methodB.qr[i], expected, 1e-12) << c.total << " joint " << i;
     }
   }
   fclose(in);
@@ -364,11 +365,12 @@ TEST(MethodBStepLimit, ContactStep) {
     press('B');
     const int K = robot.Lcont;
     double q0[kJointSlots] = {}, qc[kJointSlots] = {}, d, t;
-    qcopy(7, scene.qr, q0);
-    ASSERT_EQ(line_contact(robot, cell.rh, q0, K, scene.Mcont, kin, qc, d, t), 1);
-    int mc, sgn;
+    qcopy(7, scene.methodB.qr, q0);
+    ASSERT_EQ(line_contact(robot, cell.rh, q0, K, scene.methodB.Mcont, kin, qc, d, t), 1);
+    int mc;
+    ContactClass sgn;
     // The contact arm stays the nearest and nothing crosses: no second solver run.
-    ASSERT_EQ(contact_check(robot, cell.rh, K, qc, kin, mc, sgn, d, t), scene.Mcont);
+    ASSERT_EQ(contact_check(robot, cell.rh, K, qc, kin, mc, sgn, d, t), scene.methodB.Mcont);
     ASSERT_EQ(mc, 0);
     ASSERT_GT(work_error(qc), kTolPos);
     const struct { double change, factor; } cases[] = {{0.05, 1.0}, {0.2, 0.5}, {0.31, 0.05}};
@@ -376,11 +378,11 @@ TEST(MethodBStepLimit, ContactStep) {
       double qs[kJointSlots];
       qcopy(7, q0, qs);
       qs[K] = qc[K] - c.change;
-      qcopy(7, qs, scene.qr);
+      qcopy(7, qs, scene.methodB.qr);
       press('b');
       for (int i = 1; i <= 7; i++) {
         const double expected = i == K ? qs[K] + c.factor * angle_diff(qc[K], qs[K]) : qs[i];
-        EXPECT_NEAR(scene.qr[i], expected, 1e-12) << "type " << type << " joint " << i;
+        EXPECT_NEAR(scene.methodB.qr[i], expected, 1e-12) << "type " << type << " joint " << i;
       }
     }
   }
@@ -398,33 +400,33 @@ TEST(MethodBContact, NoContactSolution) {
   CapturedConsole captured(in);
   press('B');
   double q0[kJointSlots];
-  qcopy(7, scene.qr, q0);
+  qcopy(7, scene.methodB.qr, q0);
   for (int arm : {6, 7, 8}) {
-    scene.Mcont = arm;
+    scene.methodB.Mcont = arm;
     const size_t before = captured.text().size();
     press('b');
-    EXPECT_EQ(scene.lcontFlag, 0);
-    EXPECT_EQ(method_b_status_row(scene), 2);
-    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], q0[i]) << arm;
+    EXPECT_EQ(scene.methodB.lcontFlag, 0);
+    EXPECT_EQ(method_b_status_row(scene.methodB), 2);
+    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], q0[i]) << arm;
     const std::string text = captured.text().substr(before);
     EXPECT_NE(text.find("\nB-b 壁端直線に接触するアームなし"), std::string::npos) << text;
   }
-  scene.Mcont = 4;
+  scene.methodB.Mcont = 4;
   press('b');
-  EXPECT_NE(scene.qr[1], q0[1]);
-  EXPECT_EQ(scene.lcontFlag, 0);
-  EXPECT_EQ(method_b_status_row(scene), 2);
+  EXPECT_NE(scene.methodB.qr[1], q0[1]);
+  EXPECT_EQ(scene.methodB.lcontFlag, 0);
+  EXPECT_EQ(method_b_status_row(scene.methodB), 2);
   press('a');
-  EXPECT_EQ(scene.lcontFlag, 5);
+  EXPECT_EQ(scene.methodB.lcontFlag, 5);
 
   // Upright, no arm can swing to the edge and the contact solver has no solution either.
   press('B');
-  for (int i = 1; i <= 7; i++) scene.qr[i] = 0;
-  scene.dContact = 0.35;
+  for (int i = 1; i <= 7; i++) scene.methodB.qr[i] = 0;
+  scene.methodB.dContact = 0.35;
   press('b');
-  EXPECT_EQ(scene.lcontFlag, 0);
-  EXPECT_EQ(scene.sgnCONTACT, 3);
-  EXPECT_NEAR(scene.gapArm, 0.25, 1e-15);
+  EXPECT_EQ(scene.methodB.lcontFlag, 0);
+  EXPECT_EQ(scene.methodB.sgnCONTACT, 3);
+  EXPECT_NEAR(scene.methodB.gapArm, 0.25, 1e-15);
   fclose(in);
 }
 
@@ -437,12 +439,12 @@ TEST(MethodBContact, NoPositionSolution) {
   press('b');
   cell.rwG = {10, 0, 0.1};
   press('a');
-  EXPECT_EQ(scene.solB, 0);
-  EXPECT_EQ(method_b_status_row(scene), 5);
-  EXPECT_EQ(scene.cntBa, 1);
+  EXPECT_EQ(scene.methodB.solB, 0);
+  EXPECT_EQ(method_b_status_row(scene.methodB), 5);
+  EXPECT_EQ(scene.methodB.cntBa, 1);
   press('b');
-  EXPECT_EQ(scene.cntBb, 2);
-  EXPECT_EQ(scene.lcontFlag, 5);
+  EXPECT_EQ(scene.methodB.cntBb, 2);
+  EXPECT_EQ(scene.methodB.lcontFlag, 5);
   fclose(in);
 }
 

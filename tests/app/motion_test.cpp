@@ -23,10 +23,9 @@ void press(unsigned char key) {
 void set_goal(int type, const double change[8]) {
   ASSERT_TRUE(start_program_once());
   start_scene();
-  scene.JRTYPE = type;
   robot_setup(type, robot);
   set_initial_pose();
-  for (int i = 0; i <= 7; i++) scene.qGoal[i] = robot.qInit[type][i] + change[i];
+  for (int i = 0; i <= 7; i++) scene.methodB.qGoal[i] = robot.qInit[i] + change[i];
 }
 
 // Presses 's' until the robot stands at its goal; returns the number of presses (at most 200).
@@ -34,7 +33,7 @@ int presses_to_arrive() {
   for (int k = 1; k <= 200; k++) {
     press('s');
     bool there = true;
-    for (int i = 1; i <= 7; i++) there = there && scene.qr[i] == scene.qGoal[i];
+    for (int i = 1; i <= 7; i++) there = there && scene.methodB.qr[i] == scene.methodB.qGoal[i];
     if (there) return k;
   }
   return 200;
@@ -54,22 +53,22 @@ TEST(Motion, ArrivesAtTheGoal) {
     set_goal(3, change);
     press('C');
     EXPECT_EQ(scene.calcMode, 'C');
-    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[3][i]) << i;
+    for (int i = 0; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], robot.qInit[i]) << i;
     EXPECT_EQ(presses_to_arrive(), c.presses) << c.joint1;
     for (int k = 0; k < 5; k++) press('s');
-    for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], scene.qGoal[i]) << i;
+    for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], scene.methodB.qGoal[i]) << i;
   }
   // Part way: every joint has gone the same share of its plain difference.
   const double change[8] = {0, 1.0, 0.5, -0.25, 1.0, 0, -2.0, 0.125};
   set_goal(3, change);
   press('s');  // not in motion mode: only a redraw
-  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[3][i]) << i;
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], robot.qInit[i]) << i;
   press('C');
   for (int k = 0; k < 40; k++) press('s');
   for (int i = 1; i <= 7; i++)
-    EXPECT_NEAR(scene.qr[i], robot.qInit[3][i] + 0.4 * change[i], 1e-12) << i;
+    EXPECT_NEAR(scene.methodB.qr[i], robot.qInit[i] + 0.4 * change[i], 1e-12) << i;
   press('C');
-  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], robot.qInit[3][i]) << i;
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], robot.qInit[i]) << i;
 }
 
 // The step is the plain difference, so a joint asked to turn by more than pi goes the long
@@ -80,14 +79,14 @@ TEST(Motion, PlainDifferenceAndZeroGoal) {
   set_goal(4, change);
   press('C');
   for (int k = 0; k < 50; k++) press('s');
-  EXPECT_NEAR(scene.qr[3], robot.qInit[4][3] + 2.5, 1e-12);
+  EXPECT_NEAR(scene.methodB.qr[3], robot.qInit[3] + 2.5, 1e-12);
 
   const double none[8] = {};
   set_goal(1, none);
-  for (int i = 0; i <= 7; i++) scene.qGoal[i] = 0;
+  for (int i = 0; i <= 7; i++) scene.methodB.qGoal[i] = 0;
   press('C');
   press('s');
-  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.qr[i], 0.0) << i;
+  for (int i = 1; i <= 7; i++) EXPECT_EQ(scene.methodB.qr[i], 0.0) << i;
 
   FILE* in = typed_input("");
   CapturedConsole captured(in);
@@ -106,18 +105,17 @@ TEST(Motion, PlainDifferenceAndZeroGoal) {
 TEST(Motion, WallFreeMotionAroundTheWall) {
   ASSERT_TRUE(start_program_once());
   start_scene();
-  scene.JRTYPE = 4;
-  rebuild_robot();
+  rebuild_robot(4);
   cell.rwG = {0.437, 1.068, 1.374 + 0.1};
   cell.rh = {0, 1.465, 0};
   set_initial_pose();
   static PlacementResult r;
-  placement_solve(robot, cell, robot.qInit[4], PlacementOptions(), r);
-  const double* qInit = robot.qInit[4];
+  placement_solve(robot, cell, robot.qInit, PlacementOptions(), r);
+  const double* qInit = robot.qInit;
   int k = 0;
   while (k < r.count && !judge::line_collides(robot, cell.rh, qInit, r.poses[k].q)) k++;
   ASSERT_LT(k, r.count) << "no listed pose with a colliding straight motion";
-  qcopy(7, r.poses[k].q, scene.qGoal);
+  qcopy(7, r.poses[k].q, scene.methodB.qGoal);
   FILE* in = typed_input("");
   {
     CapturedConsole captured(in);
@@ -130,14 +128,15 @@ TEST(Motion, WallFreeMotionAroundTheWall) {
   EXPECT_EQ(scene.calcMode, 'W');
   ASSERT_TRUE(scene.wallFreeFound) << captured.text();
   for (int i = 1; i <= 7; i++) {
-    EXPECT_EQ(scene.qr[i], qInit[i]);
+    EXPECT_EQ(scene.methodB.qr[i], qInit[i]);
     EXPECT_EQ(scene.wallFree[0][i], qInit[i]);
-    EXPECT_NEAR(std::remainder(scene.wallFree[kMotionSteps][i] - scene.qGoal[i], 2 * PI), 0, 1e-12);
+    EXPECT_NEAR(std::remainder(scene.wallFree[kMotionSteps][i] - scene.methodB.qGoal[i], 2 * PI), 0,
+                1e-12);
   }
   double first = -1;
   for (int step = 1; step <= kMotionSteps; step++) {
     press('s');
-    for (int i = 1; i <= 7; i++) ASSERT_EQ(scene.qr[i], scene.wallFree[step][i]);
+    for (int i = 1; i <= 7; i++) ASSERT_EQ(scene.methodB.qr[i], scene.wallFree[step][i]);
     ASSERT_FALSE(
         judge::line_collides(robot, cell.rh, scene.wallFree[step - 1], scene.wallFree[step]))
         << step;

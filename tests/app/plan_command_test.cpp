@@ -66,7 +66,7 @@ TEST(PlanCommand, PlannedMotionIsFreeAndRepeatable) {
     double q[kJointSlots] = {};
     for (int i = 1; i <= 7; i++) q[i] = path[k][i - 1];
     if (k == 0)
-      for (int i = 1; i <= 7; i++) EXPECT_EQ(q[i], robot.qInit[4][i]);
+      for (int i = 1; i <= 7; i++) EXPECT_EQ(q[i], robot.qInit[i]);
     else
       EXPECT_FALSE(judge::line_collides(robot, rh, previous, q)) << "segment " << k;
     for (int i = 1; i <= 7; i++) previous[i] = q[i];

@@ -15,38 +15,37 @@ namespace {
 // Start-up gives the documented defaults whatever state came before: type 1 in its initial
 // pose, goal, wall edge and rectangle, contact arm 4, modes, status and view.
 TEST(StartScene, DefaultsWhateverCameBefore) {
-  scene.JRTYPE = 4;
   robot_setup(4, robot);
-  scene.Mcont = 6;
+  scene.methodB.Mcont = 6;
   cell.rh = {1, 2, 3};
   scene.menuState = '4';
   scene.setMode = 'D';
   scene.calcMode = 'C';
-  scene.lcontFlag = 0;
+  scene.methodB.lcontFlag = kContactStepFailed;
   scene.viewRot[1] = 40;
   scene.qZero[3] = 1;
   start_scene();
 
-  EXPECT_EQ(scene.JRTYPE, 1);
+  EXPECT_EQ(robot.type, 1);
   EXPECT_EQ(robot.N, 7);
   EXPECT_STREQ(robot.jrtypeText, " RQRPRPR\n");
   expect_near(cell.rwG, {-0.6, 2.2, 0.1}, 0);
   expect_near(cell.EwG, {{1, 0, 0, 0, -1, 0, 0, 0, -1}}, 0);
   expect_near(cell.rh, {0, 1.3, 0}, 0);
-  EXPECT_EQ(scene.Mcont, 4);
+  EXPECT_EQ(scene.methodB.Mcont, 4);
   const Vec3 corners[4] = {{0, 1.3, 0}, {-4, 1.3, 0}, {-4, 1.3, 4}, {0, 1.3, 4}};
   for (int k = 0; k < 4; k++) expect_near(scene.wallCorner[k], corners[k], 0);
   EXPECT_EQ(scene.setMode, '0');
   EXPECT_EQ(scene.calcMode, '0');
   EXPECT_EQ(scene.menuState, '1');
-  EXPECT_EQ(scene.lcontFlag, 5);
-  EXPECT_EQ(scene.tolPos, 1e-5);
+  EXPECT_EQ(scene.methodB.lcontFlag, 5);
+  EXPECT_EQ(scene.methodB.tolPos, 1e-5);
   for (int k = 0; k < 3; k++) {
     EXPECT_EQ(scene.viewRot[k], 2.0);
     EXPECT_EQ(scene.viewShift[k], k < 2 ? -1.0 : -2.0);
   }
   for (int i = 0; i <= 7; i++) {
-    EXPECT_EQ(scene.qr[i], i == 2 ? PI / 2 : 0.0) << i;
+    EXPECT_EQ(scene.methodB.qr[i], i == 2 ? PI / 2 : 0.0) << i;
     EXPECT_EQ(scene.qZero[i], 0.0) << i;
   }
 }

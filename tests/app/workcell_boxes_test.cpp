@@ -13,7 +13,6 @@
 
 #include "app/command_modes.h"
 #include "console_capture.h"
-#include "model/forward_kinematics.h"
 #include "model/robot_catalogue.h"
 #include "task/motion/map_evaluation.h"
 #include "task/workcell_notes.h"
@@ -147,7 +146,7 @@ TEST(WorkcellBoxes, SolveAndMethodBAgreeWithTheJudge) {
       listed++;
       // The straight motion of the first few: called free only when it is.
       if (k < 3 && !pose["straight_motion"]["collides"].get<bool>()) {
-        EXPECT_FALSE(judge::line_collides(model, cell, model.qInit[type], q)) << "pose " << k;
+        EXPECT_FALSE(judge::line_collides(model, cell, model.qInit, q)) << "pose " << k;
         straightFree++;
       }
     }
@@ -220,7 +219,7 @@ TEST(WorkcellBoxes, ReasonsNameTheBox) {
   // A block around the middle of arm 3 in type 1's initial pose.
   RobotModel model;
   robot_setup(1, model);
-  const judge::Pose f = judge::fk(model, model.qInit[1]);
+  const judge::Pose f = judge::fk(model, model.qInit);
   const judge::P mid = 0.5 * (f.joint[3] + f.joint[4]);
   const Obstacle block = box_at("block", {mid.x, mid.y, mid.z}, 0.3, 0.3, 0.3);
   CommandLine planBlocked = command_of(kModePlan, 1, &block, 1);
@@ -247,8 +246,7 @@ TEST(WorkcellBoxes, ReasonsNameTheBox) {
   const Output text = run(trace);
   EXPECT_NE(text.out.find("箱'probe'に食い込む"), std::string::npos) << text.out;
   const Workcell probeCell = judged_cell(&probe, 1);
-  Kinematics kin;
-  kinematics_at_base(model, kin);
+  Kinematics kin(model);
   WorkcellClearance wc;
   pose_check(model, probeCell, q, kin, wc);
   char warning[80];

@@ -244,7 +244,7 @@ void check_solution(const Case& c, const RobotModel& model, const json& pose, bo
   EXPECT_NEAR(pose["position_error"].get<double>(), positionError, 1e-12);
   EXPECT_NEAR(pose["orientation_error"].get<double>(), orientationError, 1e-12);
 
-  const double* qInit = model.qInit[c.type];
+  const double* qInit = model.qInit;
   double distance = 0;
   for (int i = 1; i <= 7; i++) distance += std::fabs(std::remainder(q[i] - qInit[i], 2 * PI));
   EXPECT_NEAR(pose["distance_from_initial"].get<double>(), distance, 1e-12);

@@ -264,7 +264,7 @@ TEST(WorkcellOption, BoxesReachBothScenes) {
   CommandScene s = {};
   std::string why;
   ASSERT_EQ(command_scene(command, s, why), 1) << why;
-  EXPECT_EQ(s.type, 2);
+  EXPECT_EQ(s.robot.type, 2);
   expect_near(s.cell.rh, {0, 0.9, 0}, 0);
 
   const char* windowArgv[] = {"armsim", "--workcell", file.c_str(), nullptr};
@@ -273,9 +273,9 @@ TEST(WorkcellOption, BoxesReachBothScenes) {
   EXPECT_EQ(window.mode, kModeWindow);
   start_scene();
   ASSERT_EQ(apply_workcell_scene(window.workcell, why), 1) << why;
-  EXPECT_EQ(scene.JRTYPE, 2);
+  EXPECT_EQ(robot.type, 2);
   EXPECT_STREQ(robot.jrtypeText, s.robot.jrtypeText);
-  for (int i = 1; i <= robot.N; i++) EXPECT_EQ(scene.qr[i], robot.qInit[2][i]) << i;
+  for (int i = 1; i <= robot.N; i++) EXPECT_EQ(scene.methodB.qr[i], robot.qInit[i]) << i;
   expect_near(scene.wallCorner[0], {0, 0.9, 0}, 0);
   expect_near(scene.wallCorner[2], {-kWallPlateSize, 0.9, kWallPlateSize}, 0);
 

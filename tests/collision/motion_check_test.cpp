@@ -125,7 +125,7 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
     robot_setup(type, s.robot);
-    kinematics_at_base(s.robot, s.kin);
+    s.kin = Kinematics(s.robot);
     s.cell.rh = {x(rng), y(rng), z(rng)};
     double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
     random_motion(rng, s, kind, q0, q1);
@@ -183,7 +183,7 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
 TEST(MotionCheck, NanAndZeroLengthMotions) {
   static Scene s;
   robot_setup(1, s.robot);
-  kinematics_at_base(s.robot, s.kin);
+  s.kin = Kinematics(s.robot);
   s.cell.rh = {2, 30, 0};  // far away
   double q0[kJointSlots] = {}, q1[kJointSlots] = {};
   MotionCheck m;
@@ -227,7 +227,7 @@ TEST(MotionCheck, BoxesAgreeWithDenseJudgedSamples) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
     robot_setup(type, s.robot);
-    kinematics_at_base(s.robot, s.kin);
+    s.kin = Kinematics(s.robot);
     s.cell = {};
     s.cell.rh = {x(rng), 8, 0};  // beyond the robot's reach
     random_boxes(rng, 0.4, s.cell);
@@ -330,7 +330,7 @@ TEST(MotionCheck, BodyBoundsHoldAgainstCornerPaths) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " trial " << trial << " type " << type << " kind " << kind);
     robot_setup(type, s.robot);
-    kinematics_at_base(s.robot, s.kin);
+    s.kin = Kinematics(s.robot);
     s.cell.rh = {x(rng), y(rng), z(rng)};
     const int N = s.robot.N;
     double q0[kJointSlots], q1[kJointSlots], q[kJointSlots];
@@ -397,7 +397,7 @@ TEST(MotionCheck, BodyBoundsHoldAgainstCornerPaths) {
 // joint 6 moves (arm 6, the hand, the workpiece), by the judge's kinematics.
 double scene_beside_plate(Scene& s, double q0[]) {
   robot_setup(1, s.robot);
-  kinematics_at_base(s.robot, s.kin);
+  s.kin = Kinematics(s.robot);
   for (int i = 0; i < kJointSlots; i++) q0[i] = 0;
   q0[1] = PI / 2;
   const Pose f = fk(s.robot, q0);

@@ -37,7 +37,7 @@ const RobotModel& random_scene(std::mt19937& rng, int trial, Kinematics& kin, Wo
   random_pose(rng, robot.N, q);
   cell = {};
   cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   forward_kinematics(robot, q, kin);
   return robot;
 }
@@ -154,8 +154,7 @@ TEST(WorkcellCheck, ClearancesWithinIndependentBounds) {
 // Input that is no number is never valid, and the clearance shows it.
 TEST(WorkcellCheck, NanPoseIsInvalid) {
   const RobotModel& robot = models.robot[1];
-  static Kinematics kin;
-  kinematics_at_base(robot, kin);
+  static Kinematics kin(robot);
   Workcell cell = {};
   cell.rh = {0, 30, 0};
   double q[kJointSlots] = {};
@@ -191,7 +190,7 @@ TEST(WorkcellCheck, ObstacleClearancesAgreeWithJudge) {
     cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
     random_boxes(rng, 0, cell);
     WorkcellClearance c;
-    kinematics_at_base(robot, kin);
+    kin = Kinematics(robot);
     const int valid = pose_check(robot, cell, q, kin, c);
     const ObstacleVerdict j = judge_obstacles(robot, cell, q);
     ASSERT_NEAR(c.obstacle, j.least, 1e-9);
@@ -247,8 +246,7 @@ TEST(WorkcellCheck, ObstacleClearancesAgreeWithJudge) {
 // the plate and the floor; a box that is no number makes the pose invalid.
 TEST(WorkcellCheck, NoBoxesAndNanBox) {
   const RobotModel& robot = models.robot[1];
-  static Kinematics kin;
-  kinematics_at_base(robot, kin);
+  static Kinematics kin(robot);
   Workcell cell = {};
   cell.rh = {0, 30, 0};
   double q[kJointSlots] = {};
@@ -281,7 +279,7 @@ TEST(WorkcellCheck, VerdictAloneAgreesWithJudge) {
     cell = {};
     cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
     if (trial % 4 != 0) random_boxes(rng, 0, cell);
-    kinematics_at_base(robot, kin);
+    kin = Kinematics(robot);
     const int verdict = pose_valid(robot, cell, q, kin);
     WorkcellClearance c;
     ASSERT_EQ(verdict, pose_check(robot, cell, q, kin, c));
@@ -334,7 +332,7 @@ TEST(WorkcellCheck, EachBodysClearancesAgreeWithJudge) {
     Workcell cell = {};
     cell.rh = {0, std::uniform_real_distribution<double>(0.5, 2.5)(rng), 0};
     if (trial % 2) random_boxes(rng, 0, cell);
-    kinematics_at_base(robot, kin);
+    kin = Kinematics(robot);
     forward_kinematics(robot, q, kin);
     BodyClearances bodies;
     WorkcellClearance c;

@@ -159,7 +159,8 @@ TEST(ContactCheck, NearestArmAboutVerticalAxis) {
   for (int c = 0; c < 5; c++) {
     double q[kJointSlots] = {0, 0.4, PI / 2};
     cell.rh = {-radius[c] * 0.6, -radius[c] * 0.8, 0.3};
-    int mc, sgn;
+    int mc;
+    ContactClass sgn;
     double d = 7, t = 7;
     EXPECT_EQ(contact_check(robot, cell.rh, 1, q, kin, mc, sgn, d, t), arm[c])
         << "edge " << radius[c] << " away";
@@ -178,7 +179,8 @@ TEST(ContactCheck, NearestArmWhenAxisIsPerpendicularToEdge) {
     for (int c = 0; c < 4; c++) {
       double q[kJointSlots] = {0};
       cell.rh = {0.7, offset[c], 0.1};
-      int mc, sgn;
+      int mc;
+      ContactClass sgn;
       double d = 7, t = 7;
       EXPECT_EQ(contact_check(robot, cell.rh, 2, q, kin, mc, sgn, d, t), arm[c])
           << "type " << type << " edge " << offset[c] << " off the plane";
@@ -186,7 +188,8 @@ TEST(ContactCheck, NearestArmWhenAxisIsPerpendicularToEdge) {
   }
   setup_robot(3);
   double q[kJointSlots] = {0};
-  int mc, sgn;
+  int mc;
+  ContactClass sgn;
   double d, t;
   cell.rh = {0.15, 5, 0};
   EXPECT_EQ(contact_check(robot, cell.rh, 1, q, kin, mc, sgn, d, t), 1);
@@ -205,7 +208,8 @@ TEST(ContactCheck, ClassBandEdges) {
   const int classes[] = {1, 1, 2, 2, 2, 3, 3};
   for (int c = 0; c < 7; c++) {
     cell.rh = {-(0.1 + gaps[c]), 0.5, 0};
-    int mc = 5, sgn = 0;
+    int mc = 5;
+    ContactClass sgn = kContactUnknown;
     double d, t;
     testing::internal::CaptureStdout();
     const int arm = contact_check(robot, cell.rh, 1, q, kin, mc, sgn, d, t);
@@ -220,7 +224,8 @@ TEST(ContactCheck, ClassBandEdges) {
     int last = 1;
     for (int k = -400; k <= 400; k++) {
       cell.rh = {-(edge + k * 1e-17), 0.5, 0};
-      int mc, sgn = -1;
+      int mc;
+      ContactClass sgn = kContactUnknown;
       double d, t;
       contact_check(robot, cell.rh, 1, q, kin, mc, sgn, d, t);
       ASSERT_TRUE(sgn >= 1 && sgn <= 3) << "step " << k;
@@ -237,7 +242,8 @@ TEST(ContactCheck, ClassBandEdges) {
 TEST(ContactCheck, WallCrossing) {
   double q[kJointSlots];
   arm_along_y(1, q);
-  int mc, sgn;
+  int mc;
+  ContactClass sgn;
   double d = 7, t = 7;
   cell.rh = {0.5, 1.1, 0};  // plane y = 1.1: beyond arm 2's end, through arm 3
   contact_check(robot, cell.rh, 1, q, kin, mc, sgn, d, t);
@@ -284,7 +290,7 @@ TEST(ContactCheck, WallCrossing) {
   double upright[kJointSlots] = {0};
   cell.rh = {3, 4, 0};
   for (int K : {1, 0, 8, -2}) {
-    d = 7, t = 7, sgn = 0, mc = 5;
+    d = 7, t = 7, sgn = kContactUnknown, mc = 5;
     EXPECT_EQ(contact_check(robot, cell.rh, K, upright, kin, mc, sgn, d, t), robot.N + 1)
         << "joint " << K;
     EXPECT_EQ(mc, 0);

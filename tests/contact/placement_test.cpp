@@ -1,6 +1,6 @@
-// The complete placement solver, judged by computations of this file alone: its own forward
-// kinematics from the model's link data (Erel, Lloc, rwLoc, EwLoc) and its own segment-to-
-// segment distance (Ericson's closest points), never by what the solver reports about itself.
+// The complete placement solver, judged by independent computations: the shared judge's forward
+// kinematics from the model's link data (Erel, Lloc, rwLoc, EwLoc) and its segment-to-segment
+// distance (Ericson's closest points), never by what the solver reports about itself.
 #include "contact/placement.h"
 
 #include <cstring>
@@ -21,9 +21,8 @@ constexpr double kTol = 1e-9;
 constexpr double kRadius = 0.1;  // the catalogue's link radius
 constexpr double kEdgeTop = 50;  // the edge ray, long enough to be a segment here
 
-// The scene under test: robot type, its model, the goal and the wall.
+// The scene under test: the robot model (of its type), the goal and the wall.
 struct Scene {
-  int type = 1;
   RobotModel robot;
   Workcell cell;
 };
@@ -31,88 +30,9 @@ Scene sc;
 
 // ---- Independent geometry -------------------------------------------------------------------
 
-struct V {
-  double x, y, z;
-};
-V operator+(V a, V b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-V operator-(V a, V b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-V operator*(double k, V a) {
-  return {k * a.x, k * a.y, k * a.z};
-}
-double dot(V a, V b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double len(V a) {
-  return std::sqrt(dot(a, a));
-}
-V of(const Vec3& v) {
-  return {v.x, v.y, v.z};
-}
-
-struct R3 {  // row-major rotation
-  double m[9];
-};
-R3 mul(const R3& a, const R3& b) {
-  R3 c;
-  for (int i = 0; i < 3; i++)
-    for (int j = 0; j < 3; j++)
-      c.m[3 * i + j] =
-          a.m[3 * i] * b.m[j] + a.m[3 * i + 1] * b.m[3 + j] + a.m[3 * i + 2] * b.m[6 + j];
-  return c;
-}
-V apply(const R3& a, V v) {
-  return {a.m[0] * v.x + a.m[1] * v.y + a.m[2] * v.z, a.m[3] * v.x + a.m[4] * v.y + a.m[5] * v.z,
-          a.m[6] * v.x + a.m[7] * v.y + a.m[8] * v.z};
-}
-R3 of(const Mat3& M) {
-  R3 r;
-  std::memcpy(r.m, M.m, sizeof r.m);
-  return r;
-}
-
-// Joint positions 0..7, work point and orientation of pose q, base frame at the origin.
-struct Fk {
-  V joint[8];
-  V work;
-  R3 Ew;
-};
-Fk own_fk(const double q[]) {
-  Fk f;
-  R3 E = of(sc.robot.Erel[0]);
-  f.joint[0] = of(sc.robot.Lloc[0]);
-  for (int i = 1; i <= 7; i++) {
-    f.joint[i] = f.joint[i - 1] + apply(E, of(sc.robot.Lloc[i]));
-    const double c = std::cos(q[i]), s = std::sin(q[i]);
-    E = mul(mul(E, of(sc.robot.Erel[i])), R3{{c, -s, 0, s, c, 0, 0, 0, 1}});
-  }
-  f.work = f.joint[7] + apply(E, of(sc.robot.rwLoc));
-  f.Ew = mul(E, of(sc.robot.EwLoc));
-  return f;
-}
-
-// Shortest distance between segments p1-q1 and p2-q2 (Ericson, Real-Time Collision Detection).
-double segment_distance(V p1, V q1, V p2, V q2) {
-  const V d1 = q1 - p1, d2 = q2 - p2, r = p1 - p2;
-  const double a = dot(d1, d1), e = dot(d2, d2), f = dot(d2, r);
-  auto clamp01 = [](double x) { return x < 0 ? 0.0 : (x > 1 ? 1.0 : x); };
-  double s, t;
-  if (a == 0) {
-    s = 0, t = clamp01(f / e);
-  } else {
-    const double c = dot(d1, r), b = dot(d1, d2), denom = a * e - b * b;
-    s = denom != 0 ? clamp01((b * f - c * e) / denom) : 0;
-    t = (b * s + f) / e;
-    if (t < 0)
-      t = 0, s = clamp01(-c / a);
-    else if (t > 1)
-      t = 1, s = clamp01((b - c) / a);
-  }
-  return len((p1 + s * d1) - (p2 + t * d2));
-}
+using judge::norm;
+using judge::of;
+using judge::P;
 
 // Per arm 1..6: distance of its axis segment from the edge less the radius, and whether it
 // passes through the wall plate (y = rh.y, x <= rh.x, z >= rh.z); for a crossing, value gets
@@ -131,16 +51,16 @@ struct OwnClearance {
     return false;
   }
 };
-OwnClearance own_clearance(const Fk& f, const Vec3& rhv) {
-  const V rh = of(rhv), top = rh + V{0, 0, kEdgeTop};
+OwnClearance own_clearance(const judge::Pose& f, const Vec3& rhv) {
+  const P rh = of(rhv), top = rh + P{0, 0, kEdgeTop};
   OwnClearance c;
   for (int a = 1; a <= 6; a++) {
-    const V p = f.joint[a], q = f.joint[a + 1];
-    c.value[a] = segment_distance(p, q, rh, top) - kRadius;
+    const P p = f.joint[a], q = f.joint[a + 1];
+    c.value[a] = judge::segment_distance(p, q, rh, top) - kRadius;
     c.crossing[a] = false;
     const double ya = p.y - rh.y, yb = q.y - rh.y;
     if (ya * yb <= 0 && ya != yb) {
-      const V x = p + (ya / (ya - yb)) * (q - p);
+      const P x = p + (ya / (ya - yb)) * (q - p);
       if (x.x <= rh.x && x.z >= rh.z) {
         c.crossing[a] = true;
         c.value[a] = -(kRadius + rh.x - x.x);
@@ -157,7 +77,6 @@ double wrapped(double a) {
 // ---- Scenes ---------------------------------------------------------------------------------
 
 void set_scene(int type, const Vec3& rwG, const Mat3& EwG, const Vec3& rh) {
-  sc.type = type;
   robot_setup(type, sc.robot);
   sc.cell = {};
   sc.cell.rwG = rwG;
@@ -171,14 +90,14 @@ void default_scene(int type) {
 }
 
 void goal_from(const double q[]) {
-  const Fk f = own_fk(q);
+  const judge::Pose f = judge::fk(sc.robot, q);
   sc.cell.rwG = {f.work.x, f.work.y, f.work.z};
   std::memcpy(sc.cell.EwG.m, f.Ew.m, sizeof f.Ew.m);
 }
 
 // The initial pose of the scene's robot type, the ranking's reference.
 const double* initial() {
-  return sc.robot.qInit[sc.type];
+  return sc.robot.qInit;
 }
 
 PlacementStatus solve(PlacementResult& r, int samples = kPlacementSamples) {
@@ -199,7 +118,7 @@ void expect_sound(const PlacementResult& r) {
     const PlacementPose& p = r.poses[k];
     SCOPED_TRACE(testing::Message() << "pose " << k);
     for (int i = 1; i <= 7; i++) ASSERT_TRUE(std::isfinite(p.q[i])) << i;
-    const Fk f = own_fk(p.q);
+    const judge::Pose f = judge::fk(sc.robot, p.q);
     const double pos = std::fabs(f.work.x - sc.cell.rwG.x) + std::fabs(f.work.y - sc.cell.rwG.y) +
                        std::fabs(f.work.z - sc.cell.rwG.z);
     double ori = 0;
@@ -251,15 +170,15 @@ bool touch_scene(std::mt19937& rng, int type, double q[kJointSlots], int& arm, d
   goal_from(q);
   arm = arms(rng);
   const double s = place(rng), below = drop(rng);
-  const Fk f = own_fk(q);
-  const V a = f.joint[arm], d = f.joint[arm + 1] - a, P = a + s * d;
+  const judge::Pose f = judge::fk(sc.robot, q);
+  const P a = f.joint[arm], d = f.joint[arm + 1] - a, onArm = a + s * d;
   const double h = std::hypot(d.x, d.y);
-  if (h < 0.05 * len(d)) return false;  // nearly vertical: no clean side contact
-  V n = {d.y / h, -d.x / h, 0};
+  if (h < 0.05 * norm(d)) return false;  // nearly vertical: no clean side contact
+  P n = {d.y / h, -d.x / h, 0};
   if (n.x > 0) n = -1.0 * n;  // the edge on the -x side of the arm: the arm on the free side
-  const V R = P + kRadius * n;
-  sc.cell.rh = {R.x, R.y, P.z - below};
-  along = s * len(d);
+  const P edge = onArm + kRadius * n;
+  sc.cell.rh = {edge.x, edge.y, onArm.z - below};
+  along = s * norm(d);
   const OwnClearance c = own_clearance(f, sc.cell.rh);
   if (c.anyCrossing() || std::fabs(c.value[arm]) > 1e-12) return false;
   for (int m = 1; m <= 6; m++)
@@ -289,12 +208,12 @@ TEST(Clearance, SegmentAgreesWithIndependentDistance) {
     const Vec3 rh = {coord(rng), coord(rng), coord(rng)};
     SegmentClearance got;
     segment_clearance(a, b, rh, kRadius, got);
-    const V top = of(rh) + V{0, 0, kEdgeTop};
-    double want = segment_distance(of(a), of(b), of(rh), top) - kRadius;
+    const P top = of(rh) + P{0, 0, kEdgeTop};
+    double want = judge::segment_distance(of(a), of(b), of(rh), top) - kRadius;
     const double ya = a.y - rh.y, yb = b.y - rh.y;
     bool crossing = false;
     if (ya * yb <= 0 && ya != yb) {
-      const V x = of(a) + (ya / (ya - yb)) * (of(b) - of(a));
+      const P x = of(a) + (ya / (ya - yb)) * (of(b) - of(a));
       if (x.x <= rh.x && x.z >= rh.z) crossing = true, want = -(kRadius + rh.x - x.x);
     }
     crossings += crossing;
@@ -415,8 +334,8 @@ double best_judged_clearance(int samples, int& positioned) {
       double wrists[2][kJointSlots];
       const int m = oinv2(sc.robot, cand[k], sc.robot.EwLoc, sc.cell.EwG, wrists);
       for (int w = 0; w < m; w++) {
-        const Fk f = own_fk(wrists[w]);
-        if (len(f.work - of(sc.cell.rwG)) > 1e-6) continue;
+        const judge::Pose f = judge::fk(sc.robot, wrists[w]);
+        if (norm(f.work - of(sc.cell.rwG)) > 1e-6) continue;
         const judge::Verdict v = judge::judge_pose(sc.robot, sc.cell.rh, wrists[w]);
         best = std::fmax(best, std::fmin(v.wall, v.floor));
         positioned++;
@@ -509,7 +428,7 @@ TEST(Placement, Repeatable) {
   EXPECT_EQ(std::memcmp(a.poses, b.poses, sizeof(PlacementPose) * a.count), 0);
   const RobotModel model = sc.robot;
   const Workcell work = sc.cell;
-  placement_solve(model, work, model.qInit[3], PlacementOptions(), c);
+  placement_solve(model, work, model.qInit, PlacementOptions(), c);
   ASSERT_EQ(c.count, a.count);
   EXPECT_EQ(std::memcmp(a.poses, c.poses, sizeof(PlacementPose) * a.count), 0);
 }

@@ -22,7 +22,7 @@ std::vector<double> solve_scene(int s) {
   RobotModel robot;
   Kinematics kin;
   robot_setup(1 + s % 4, robot);
-  kinematics_at_base(robot, kin);
+  kin = Kinematics(robot);
   std::mt19937 rng(1000 + s);
   std::uniform_real_distribution<double> angle(-3.0, 3.0), side(-1.5, 1.5);
   double q[kJointSlots] = {};
@@ -35,7 +35,7 @@ std::vector<double> solve_scene(int s) {
   std::vector<double> out;
   const int* j = robot.posJoints;
   double start[kJointSlots] = {}, solved[kJointSlots] = {};
-  for (int i = 1; i <= robot.N; i++) start[i] = robot.qInit[1 + s % 4][i];
+  for (int i = 1; i <= robot.N; i++) start[i] = robot.qInit[i];
   out.push_back(poinv(robot, start, j[0], j[1], j[2], robot.rwLoc, rwG, EwG, kin, solved));
   for (int i = 1; i <= robot.N; i++) out.push_back(solved[i]);
   double cand[4][kJointSlots], dist[4], tpar[4];
@@ -47,7 +47,8 @@ std::vector<double> solve_scene(int s) {
   double touched[kJointSlots] = {}, d = 0, t = 0;
   out.push_back(line_contact(robot, rh, q, robot.Lcont, 3, kin, touched, d, t));
   out.push_back(d);
-  int mc = 0, sgn = 0;
+  int mc = 0;
+  ContactClass sgn = kContactUnknown;
   out.push_back(contact_check(robot, rh, robot.Lcont, touched, kin, mc, sgn, d, t));
   out.push_back(mc);
   out.push_back(sgn);

@@ -30,9 +30,9 @@ struct FilmScene {
 inline void film_scene(FilmScene& s) {
   unsetenv("DISPLAY");
   robot_setup(1, s.robot);
-  start_workcell(s.cell);
+  start_workcell(s.robot, s.cell);
   JointVector start{}, goal{};
-  for (int i = 1; i <= s.robot.N; i++) start[i] = goal[i] = s.robot.qInit[1][i];
+  for (int i = 1; i <= s.robot.N; i++) start[i] = goal[i] = s.robot.qInit[i];
   goal[1] += 0.6;
   goal[4] -= 0.4;
   const JointPath path = {start, goal};

@@ -156,8 +156,7 @@ TEST(FilmFrame, RobotIsWhereItsKinematicsPutIt) {
   FilmScene s;
   film_scene(s);
   const int sizes[3][2] = {{600, 600}, {800, 450}, {400, 640}};
-  Kinematics kin;
-  kinematics_at_base(s.robot, kin);
+  Kinematics kin(s.robot);
   for (const auto& size : sizes) {
     const int w = size[0], h = size[1];
     FilmCamera camera;

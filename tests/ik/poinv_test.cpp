@@ -104,7 +104,7 @@ TEST(Poinv, UnreachableGoalReturnsTheStart) {
     double qout[kJointSlots];
     cell.rwG = {9, 0, 1};
     cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
-    const double* q = robot.qInit[type];
+    const double* q = robot.qInit;
     EXPECT_EQ(poinv(robot, q, I, J, K, robot.rwLoc, cell.rwG, cell.EwG, kin, qout), 0);
     for (int i = 0; i <= 7; i++) EXPECT_EQ(qout[i], q[i]) << i;
   }

@@ -37,7 +37,7 @@ TEST(ForwardKinematics, InitialPoseOfEveryType) {
   for (int type = 1; type <= 4; type++) {
     SCOPED_TRACE(type);
     setup_robot(type);
-    forward_kinematics(robot, robot.qInit[type], kin);
+    forward_kinematics(robot, robot.qInit, kin);
     expect_near(kin.Jpos[7], {3.2, 0, 1.0}, 1e-12);
     expect_near(kin.rw, {3.4, 0, 1.0}, 1e-12);
     expect_near(column(kin.Ew, 0), {0, 0, -1}, 1e-12);

@@ -11,12 +11,13 @@ namespace {
 TEST(RobotCatalogue, UnknownTypesBuildTypeOne) {
   for (int type : {0, 5, -3, 1}) {
     robot_setup(type, robot);
+    EXPECT_EQ(robot.type, 1) << type;
     EXPECT_STREQ(robot.jrtypeText, " RQRPRPR\n") << type;
     EXPECT_EQ(robot.posJoints[0], 2);
     EXPECT_EQ(robot.posJoints[1], 3);
     EXPECT_EQ(robot.posJoints[2], 4);
     EXPECT_EQ(robot.Lcont, 1);
-    EXPECT_EQ(robot.qInit[1][2], PI / 2.0);
+    EXPECT_EQ(robot.qInit[2], PI / 2.0);
   }
 }
 
@@ -38,6 +39,7 @@ TEST(RobotCatalogue, TypesAndLinkLengths) {
     SCOPED_TRACE(type);
     robot_setup(type, robot);
     const Expected& e = expected[type];
+    EXPECT_EQ(robot.type, type);
     EXPECT_EQ(robot.N, 7);
     EXPECT_EQ(std::memcmp(robot.jrtypeText, e.text, 10), 0);
     for (int i = 1; i <= 7; i++) {
@@ -51,7 +53,7 @@ TEST(RobotCatalogue, TypesAndLinkLengths) {
     EXPECT_EQ(robot.posJoints[2], e.K);
     EXPECT_EQ(robot.Lcont, e.Lcont);
     for (int i = 1; i <= 7; i++)
-      EXPECT_EQ(robot.qInit[type][i], i == e.bendingJoint ? PI / 2.0 : 0.0) << "joint " << i;
+      EXPECT_EQ(robot.qInit[i], i == e.bendingJoint ? PI / 2.0 : 0.0) << "joint " << i;
     expect_near(robot.rwLoc, {0, 0, 0.2}, 1e-15);
     EXPECT_NEAR(robot.handLength, 0.2, 1e-15);
     EXPECT_EQ(robot.linkRadius, 0.1);
@@ -59,14 +61,14 @@ TEST(RobotCatalogue, TypesAndLinkLengths) {
   }
 }
 
-// robot_setup writes only the qInit row of the type it builds.
-TEST(RobotCatalogue, QinitRowsAreIndependent) {
+// A model rebuilt as another type keeps nothing of the old type's initial pose, not even a joint
+// the new type leaves at zero, nor the spare slots.
+TEST(RobotCatalogue, RebuildReplacesTheInitialPose) {
   robot_setup(3, robot);
-  robot.qInit[1][5] = 9;
-  robot_setup(4, robot);
-  EXPECT_EQ(robot.qInit[1][5], 9);
-  robot_setup(1, robot);
-  EXPECT_EQ(robot.qInit[1][5], 0);
+  for (double& q : robot.qInit) q = 9;
+  robot_setup(2, robot);
+  EXPECT_EQ(robot.type, 2);
+  for (int i = 0; i < kJointSlots; i++) EXPECT_EQ(robot.qInit[i], i == 2 ? PI / 2.0 : 0.0) << i;
 }
 
 }  // namespace

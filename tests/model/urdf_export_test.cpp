@@ -75,8 +75,7 @@ void expect_round_trip(const RobotModel& model, const std::string& text, std::mt
   KDL::ChainFkSolverPos_recursive solver(chain);
   std::vector<KDL::Frame> frames(chain.getNrOfSegments());
   KDL::JntArray joints(N);
-  Kinematics k;
-  kinematics_at_base(model, k);
+  Kinematics k(model);
   std::uniform_real_distribution<double> angle(-4 * PI, 4 * PI);
   double worst = 0;
   for (int sample = 0; sample < samples; sample++) {

@@ -30,12 +30,12 @@ TEST(MotionPlan, SeedGivesTheSamePath) {
   Scene s;
   set_scene(s, 1, 0.662, 1.501, 0.2, 1.775);
   static PlacementResult r;
-  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r),
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r),
             kPlacementFound);
   PlanRequest request;
   JointVector shortWay{};
   for (int i = 1; i <= 7; i++) {
-    request.start[i] = s.robot.qInit[1][i], request.goal[i] = r.poses[0].q[i];
+    request.start[i] = s.robot.qInit[i], request.goal[i] = r.poses[0].q[i];
     shortWay[i] = request.start[i] + std::remainder(request.goal[i] - request.start[i], 2 * PI);
   }
   ASSERT_TRUE(judge::line_collides(s.robot, s.cell, request.start.data(), shortWay.data()));
@@ -62,13 +62,13 @@ TEST(MotionPlan, ThreadsPlanAsOneDoes) {
   Scene s;
   set_scene(s, 1, -0.6, 2.2, 0, 1.3);
   static PlacementResult r;
-  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r),
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r),
             kPlacementFound);
   constexpr int kRequests = 4;
   PlanRequest requests[kRequests];
   for (int k = 0; k < kRequests; k++) {
     for (int i = 1; i <= 7; i++)
-      requests[k].start[i] = s.robot.qInit[1][i], requests[k].goal[i] = r.poses[k % r.count].q[i];
+      requests[k].start[i] = s.robot.qInit[i], requests[k].goal[i] = r.poses[k % r.count].q[i];
     requests[k].seed = 11 + k;
   }
   PlanResult alone[kRequests], together[kRequests];
@@ -93,7 +93,7 @@ TEST(MotionPlan, GoalAtPlusPi) {
   request.timeLimit = 5;
   int tried = 0;
   for (int joint = 1; joint <= 7; joint++) {
-    for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[1][i];
+    for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[i];
     request.goal[joint] = PI;
     if (!judge::judge_pose(s.robot, s.cell.rh, request.goal.data()).valid()) continue;
     tried++;
@@ -118,11 +118,10 @@ TEST(MotionPlan, EveryPlannerPlansAroundTheWall) {
   int draw = 0;
   for (bool needsPlanning = false; !needsPlanning && draw < 400; draw++) {
     set_scene(s, 1, x(rng), y(rng), z(rng), wall(rng));
-    if (placement_solve(s.robot, s.cell, s.robot.qInit[1], PlacementOptions(), r) !=
-        kPlacementFound)
+    if (placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r) != kPlacementFound)
       continue;
     for (int i = 1; i <= 7; i++)
-      request.start[i] = s.robot.qInit[1][i], request.goal[i] = r.poses[0].q[i];
+      request.start[i] = s.robot.qInit[i], request.goal[i] = r.poses[0].q[i];
     needsPlanning =
         judge::line_collides(s.robot, s.cell.rh, request.start.data(), request.goal.data());
   }
@@ -215,14 +214,15 @@ TEST(MotionPlan, PlansAroundBoxes) {
   for (int draw = 0; scenes < 12 && draw < 2000; draw++) {
     Scene s;
     set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
-    const double* qInit = s.robot.qInit[s.type];
+    const double* qInit = s.robot.qInit;
     if (placement_solve(s.robot, s.cell, qInit, PlacementOptions(), r) != kPlacementFound ||
         !judge::judge_pose(s.robot, s.cell, qInit).valid(0) ||
         !judge::judge_pose(s.robot, s.cell, r.poses[0].q).valid(0))
       continue;
     add_random_boxes(s, rng, boxes(rng), qInit, r.poses[0].q);
     if (!judge::line_collides(s.robot, s.cell, qInit, r.poses[0].q)) continue;
-    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << seed << " draw " << draw << " type " << s.robot.type);
     scenes++;
     PlanRequest request;
     for (int i = 1; i <= 7; i++) request.start[i] = qInit[i], request.goal[i] = r.poses[0].q[i];
@@ -245,7 +245,7 @@ TEST(MotionPlan, RefusesBadRequests) {
   Scene s;
   set_scene(s, 1, -0.6, 2.2, 0, 1.3);
   PlanRequest request;
-  for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[1][i];
+  for (int i = 1; i <= 7; i++) request.start[i] = request.goal[i] = s.robot.qInit[i];
   PlanResult result;
   request.planner = "NoSuchPlanner";
   EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanUnknownPlanner);

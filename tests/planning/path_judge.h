@@ -18,14 +18,12 @@ namespace path_judge {
 inline constexpr Mat3 kGoalDown = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
 
 struct Scene {
-  int type;
   RobotModel robot;
   Workcell cell;
 };
 
 // A goal for the workpiece put down from above with its underside at height z, and the wall edge.
 inline void set_scene(Scene& s, int type, double x, double y, double z, double wallY) {
-  s.type = type;
   robot_setup(type, s.robot);
   s.cell = {};
   s.cell.rwG = {x, y, z + s.robot.workSize[2] / 2};
@@ -89,7 +87,7 @@ inline void expect_sound_path(const Scene& s, const PlanResult& plan, const doub
                               double step = 0.001) {
   const JointPath& path = plan.path;
   ASSERT_GE(path.size(), 2u);
-  const double* qInit = s.robot.qInit[s.type];
+  const double* qInit = s.robot.qInit;
   for (int i = 1; i <= 7; i++) EXPECT_EQ(path.front()[i], qInit[i]) << "start, joint " << i;
   EXPECT_TRUE(same_modulo_turns(path.back(), qGoal)) << "end is the goal pose";
   EXPECT_TRUE(judge::judge_pose(s.robot, s.cell, qGoal).valid());

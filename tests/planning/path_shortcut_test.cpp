@@ -64,7 +64,7 @@ TEST(PathShortcut, ShorterFreeAndRepeatable) {
     const int type = 1 + trial % kRobotTypes;
     SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial << " type " << type);
     robot_setup(type, s.robot);
-    kinematics_at_base(s.robot, s.kin);
+    s.kin = Kinematics(s.robot);
     s.cell.rh = {x(rng), y(rng), 0};
     const JointPath raw = wandering_path(rng, s, 8);
     if (raw.size() < 3) continue;
@@ -93,7 +93,7 @@ TEST(PathShortcut, ShorterFreeAndRepeatable) {
 TEST(PathShortcut, CertificationFallsBackToThePlannersPath) {
   static Scene s;
   robot_setup(1, s.robot);
-  kinematics_at_base(s.robot, s.kin);
+  s.kin = Kinematics(s.robot);
   s.cell.rh = {0, 1.3, 0};
   std::mt19937 rng(3202);
   JointPath free = wandering_path(rng, s, 4), cutting;

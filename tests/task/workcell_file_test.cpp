@@ -228,9 +228,9 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
     RobotModel robot;
     robot_setup(type, robot);
     Workcell cell;
-    start_workcell(cell);
+    start_workcell(robot, cell);
     int Mcont = kStartupContactArm;
-    ASSERT_EQ(apply_workcell_file(file, type, robot, cell, Mcont, why), 1) << why;
+    ASSERT_EQ(apply_workcell_file(file, robot, cell, Mcont, why), 1) << why;
     // The workpiece's centre half its height above the underside.
     expect_near(cell.rwG, {-1, 2, 0.5 + robot.workSize[2] / 2}, 1e-15);
     expect_near(cell.rh, {0, 0.9, 0}, 0);
@@ -245,7 +245,7 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
       ASSERT_EQ(read(bad, refused, why), 1) << why;
       const Workcell before = cell;
       const int arm = Mcont;
-      EXPECT_EQ(apply_workcell_file(refused, type, robot, cell, Mcont, why), 0) << bad;
+      EXPECT_EQ(apply_workcell_file(refused, robot, cell, Mcont, why), 0) << bad;
       EXPECT_EQ(Mcont, arm);
       const bool goal = bad[2] == 'g';
       EXPECT_EQ(why.rfind(goal ? "cell.json: goal out of reach" : "cell.json: wall too far", 0), 0u)
@@ -254,14 +254,14 @@ TEST(WorkcellFile, AppliedOnlyWhenTheDialogsWouldTakeIt) {
     }
   }
   // No file: the boxes emptied, the rest left alone.
-  Workcell cell;
-  start_workcell(cell);
-  cell.obstacleCount = 3;
-  const Vec3 rh = cell.rh, rwG = cell.rwG;
   RobotModel robot;
   robot_setup(1, robot);
+  Workcell cell;
+  start_workcell(robot, cell);
+  cell.obstacleCount = 3;
+  const Vec3 rh = cell.rh, rwG = cell.rwG;
   int Mcont = kStartupContactArm;
-  ASSERT_EQ(apply_workcell_file(WorkcellFile{}, 1, robot, cell, Mcont, why), 1);
+  ASSERT_EQ(apply_workcell_file(WorkcellFile{}, robot, cell, Mcont, why), 1);
   EXPECT_EQ(Mcont, kStartupContactArm);
   EXPECT_EQ(cell.obstacleCount, 0);
   expect_near(cell.rh, rh, 0);

@@ -54,7 +54,7 @@ TEST(MapMotion, MarkedAsPlannedFromTheTypesOwnStart) {
   for (int type = 1; type <= kRobotTypes; type++) {
     RobotModel robot;
     robot_setup(type, robot);
-    const double* qInit = robot.qInit[type];
+    const double* qInit = robot.qInit;
     double cx, cy, r;
     ASSERT_EQ(map_reach_disc(type, cx, cy, r), 1);
     Workcell scene = {};

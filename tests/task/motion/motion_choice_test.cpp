@@ -32,7 +32,7 @@ void expect_sound_motion(const Scene& s, const MotionChoice& m, const PlacementR
   }
   ASSERT_NE(m.straight.collides, 0);
   if (m.straight.lastFree < 0) return;  // the initial pose itself within the contact band
-  const double* qInit = s.robot.qInit[s.type];
+  const double* qInit = s.robot.qInit;
   JointPath upTo(2);
   for (int i = 1; i <= 7; i++) {
     upTo[0][i] = qInit[i];
@@ -57,7 +57,7 @@ void expect_next_pose_when_first_fails(const Scene& s, const PlacementResult& r,
   for (int k = r.count; k > 0; k--) withBad.poses[k] = r.poses[k - 1];
   for (int i = 1; i <= 7; i++) withBad.poses[0].q[i] = bad[i];
   withBad.count = r.count + 1;
-  const double* qInit = s.robot.qInit[s.type];
+  const double* qInit = s.robot.qInit;
   MotionChoice m, alone;
   motion_to_placements(s.robot, s.cell, qInit, withBad, request, m);
   ASSERT_GE(m.index, 1);
@@ -80,14 +80,14 @@ TEST(MotionChoice, PlansAroundTheWallOnRandomScenes) {
   for (int draw = 0; draw < 4000 && planned < 50; draw++) {
     Scene s;
     set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
-    if (placement_solve(s.robot, s.cell, s.robot.qInit[s.type], PlacementOptions(), r) !=
-        kPlacementFound)
+    if (placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r) != kPlacementFound)
       continue;
-    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw << " type " << s.type);
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << seed << " draw " << draw << " type " << s.robot.type);
     MotionChoice m;
     PlanRequest request;
     request.seed = seed + draw;
-    motion_to_placements(s.robot, s.cell, s.robot.qInit[s.type], r, request, m);
+    motion_to_placements(s.robot, s.cell, s.robot.qInit, r, request, m);
     ASSERT_NE(m.how, kMotionNone) << plan_status_text(m.plan.status);
     if (m.how == kMotionStraight) {
       if (straight++ < 5) expect_sound_motion(s, m, r);
@@ -106,10 +106,10 @@ TEST(MotionChoice, GoesTheLongWayRound) {
   Scene s;
   set_scene(s, 3, 1.148, 2.226, 0.412, 0.819);
   static PlacementResult r;
-  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit[3], PlacementOptions(), r),
+  ASSERT_EQ(placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r),
             kPlacementFound);
   MotionChoice m;
-  motion_to_pose(s.robot, s.cell, s.robot.qInit[3], r.poses[0].q, PlanRequest(), m);
+  motion_to_pose(s.robot, s.cell, s.robot.qInit, r.poses[0].q, PlanRequest(), m);
   m.index = 0;
   expect_sound_motion(s, m, r);
   bool beyond = false;
