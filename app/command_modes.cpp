@@ -82,13 +82,16 @@ json joints_json(int N, const double q[]) {
   return joints;
 }
 
-// One solution of --solve or --method-b, with the same keys from either.
+// One solution of --solve or --method-b, with the same keys from either. The edge's clearance
+// goes out under its old name, `clearance`, which scripts read, and under the name that says what
+// it measures.
 json solution_json(int N, const double q[], const char* kind, int arm, double clearance,
                    double distanceFromInitial, double positionError, double orientationError) {
   return {{"q", joints_json(N, q)},
           {"kind", kind},
           {"arm", arm},
           {"clearance", clearance},
+          {"edge_clearance", clearance},
           {"distance_from_initial", distanceFromInitial},
           {"position_error", positionError},
           {"orientation_error", orientationError}};

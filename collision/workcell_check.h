@@ -88,7 +88,8 @@ int workcell_clearance(const RobotModel& robot, const Kinematics& kin, const Wor
 // which the plate and the body lie far apart. obstacle[k][j] and obstacleAway[k][j] are the same
 // for body k and box j (j < cell.obstacleCount): exact where no cheaper lower bound (the gap of
 // their bounding boxes, or their separation along the separating axes) already shows them
-// farther apart than the least, else that bound and its direction.
+// farther apart than the least, else that bound and its direction. On an invalid pose an entry
+// may lie above its clearance: a tube through the plate whose bounding box stood in gets -radius.
 struct BodyClearances {
   double wall[kBodySlots];
   double floor[kBodySlots];

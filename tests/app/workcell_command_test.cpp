@@ -221,9 +221,10 @@ void check_solution(const Case& c, const RobotModel& model, const json& pose, bo
   std::string keys;  // nlohmann::json keeps its keys sorted
   for (auto it = pose.begin(); it != pose.end(); ++it) keys += it.key() + " ";
   EXPECT_EQ(keys,
-            "arm clearance distance_from_initial floor_clearance kind nearest_obstacle "
-            "obstacle_clearance orientation_error position_error q straight_motion touches valid "
-            "wall_clearance ");
+            "arm clearance distance_from_initial edge_clearance floor_clearance kind "
+            "nearest_obstacle obstacle_clearance orientation_error position_error q "
+            "straight_motion touches valid wall_clearance ");
+  EXPECT_EQ(pose["edge_clearance"], pose["clearance"]);
   // These scenes have no boxes.
   EXPECT_TRUE(pose["obstacle_clearance"].is_null());
   EXPECT_TRUE(pose["nearest_obstacle"].is_null());
