@@ -642,7 +642,7 @@ int run_solve_command(const CommandLine& command, FILE* out, FILE* err) {
     json solutions = json::array();
     for (int k = 0; k < result.count; k++) {
       const PlacementPose& p = result.poses[k];
-      json solution = solution_json(s->robot.N, p.q, kind_name(p.kind), p.arm, p.clearance,
+      json solution = solution_json(s->robot.N, p.q, kind_name(p.kind), p.arm, p.edgeClearance,
                                     p.distanceFromInitial, p.positionError, p.orientationError);
       add_workcell_json(*s, p.q, p.kind == kPlacementTouch, solution);
       solutions.push_back(solution);

@@ -182,7 +182,7 @@ void draw_solutions_message() {
                   scene.placementShown + 1, result.count, pose.arm);
   else
     std::snprintf(line, sizeof line, "Solution %d of %d: Non-Contact, Margin %.4f ('n': Next)",
-                  scene.placementShown + 1, result.count, pose.clearance);
+                  scene.placementShown + 1, result.count, pose.edgeClearance);
   draw_text_3d(5.0f, -1.0f, 0.0f, kFont, line);
 }
 

@@ -18,8 +18,8 @@ double clamp(double x, double lo, double hi) {
 
 }  // namespace
 
-void segment_clearance(const Vec3& a, const Vec3& b, const Vec3& rh, double radius,
-                       SegmentClearance& out) {
+void segment_edge_clearance(const Vec3& a, const Vec3& b, const Vec3& rh, double radius,
+                            SegmentClearance& out) {
   const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
   const double wx = a.x - rh.x, wy = a.y - rh.y, wz = a.z - rh.z;
   const double yb = b.y - rh.y;
@@ -72,8 +72,8 @@ void segment_clearance(const Vec3& a, const Vec3& b, const Vec3& rh, double radi
   out.crossing = 0;
 }
 
-double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int last, const Vec3& rh,
-                      double radius, ArmClearance& out) {
+double arms_edge_clearance(const Vec3 Jpos[], const double Llen[], int first, int last,
+                           const Vec3& rh, double radius, ArmClearance& out) {
   out.c = INFINITY;
   out.arm = 0;
   out.place = kContactInside;
@@ -82,7 +82,7 @@ double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int las
   out.crossing = 0;
   for (int m = first; m <= last; m++) {
     SegmentClearance seg;
-    segment_clearance(Jpos[m], Jpos[m + 1], rh, radius, seg);
+    segment_edge_clearance(Jpos[m], Jpos[m + 1], rh, radius, seg);
     // A NaN value is taken, so that it is never hidden behind a finite one.
     if (seg.value < out.c || std::isnan(seg.value)) {
       out.c = seg.value;

@@ -29,8 +29,8 @@ struct SegmentClearance {
 };
 
 // The clearance of the segment a..b with tube radius `radius`. Finite for finite input.
-void segment_clearance(const Vec3& a, const Vec3& b, const Vec3& rh, double radius,
-                       SegmentClearance& out);
+void segment_edge_clearance(const Vec3& a, const Vec3& b, const Vec3& rh, double radius,
+                            SegmentClearance& out);
 
 // The clearance of a whole pose: the smallest segment value over the arms.
 struct ArmClearance {
@@ -44,5 +44,5 @@ struct ArmClearance {
 
 // The clearance over arms first..last (1 <= first <= last <= N-1) for the joint positions
 // Jpos[first..last+1]. Returns out.c.
-double arms_clearance(const Vec3 Jpos[], const double Llen[], int first, int last, const Vec3& rh,
-                      double radius, ArmClearance& out);
+double arms_edge_clearance(const Vec3 Jpos[], const double Llen[], int first, int last,
+                           const Vec3& rh, double radius, ArmClearance& out);

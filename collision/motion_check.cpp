@@ -426,7 +426,7 @@ double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
   if (p.obstacle == kPairWall) {
     if (!box) {
       WorkcellFeature f;
-      return tube_wall_clearance(a, e, pose.r, pose.m.plate, f, away);
+      return tube_plate_clearance(a, e, pose.r, pose.m.plate, f, away);
     }
     RectFeature rf;
     box_rect_bound(b.box, pose.m.plate, away);

@@ -85,8 +85,8 @@ Vec3 unit_from(const Vec3& w, const Vec3& p) {
 
 }  // namespace
 
-double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                           WorkcellFeature& feature, Vec3& away) {
+double tube_plate_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                            WorkcellFeature& feature, Vec3& away) {
   SegmentRect sr;
   segment_rect(a, b, plate, sr);
   feature = wall_feature(sr.feature);
@@ -167,7 +167,7 @@ void held_bodies(const RobotModel& robot, const Vec3& jointN, const Vec3& rw, co
                  const WallRect& plate, BodyClearances& bodies, WorkcellClearance& out) {
   const double r = robot.linkRadius;
   WorkcellFeature feature;
-  out.wall = tube_wall_clearance(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
+  out.wall = tube_plate_clearance(jointN, rw, r, plate, feature, bodies.wallAway[kBodyHand]);
   out.wallBody = kBodyHand;
   out.wallFeature = feature;
   out.floor = min_of(jointN.z, rw.z) - r;
@@ -232,7 +232,7 @@ int workcell_body_clearances(const RobotModel& robot, const Kinematics& kin, con
     bodies.wall[m] = segment_rect_bound(a, b, plate, bodies.wallAway[m]) - r;
     if (!(bodies.wall[m] > out.wall)) {
       WorkcellFeature f;
-      bodies.wall[m] = tube_wall_clearance(a, b, r, plate, f, bodies.wallAway[m]);
+      bodies.wall[m] = tube_plate_clearance(a, b, r, plate, f, bodies.wallAway[m]);
       keep_least_wall(bodies.wall[m], m, f, out);
     }
     if (m == 1) continue;
@@ -301,7 +301,7 @@ int workcell_valid(const RobotModel& robot, const Kinematics& kin, const Workcel
     WorkcellFeature f;
     Vec3 away;
     if (!clear(segment_rect_bound(a, b, plate, away) - r) &&
-        !clear(tube_wall_clearance(a, b, r, plate, f, away)))
+        !clear(tube_plate_clearance(a, b, r, plate, f, away)))
       return 0;
     if (m > 1 && !clear(min_of(a.z, b.z) - r)) return 0;
     if (!clear_of_boxes({a, b, r, nullptr}, set)) return 0;

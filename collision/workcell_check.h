@@ -65,8 +65,8 @@ OrientedBox workpiece_box(const RobotModel& robot, const Vec3& rw, const Mat3& E
 
 // The signed clearance of a tube a..b (radius) from the plate, the feature that gives it, and the
 // unit vector from the plate's nearest point towards the tube's (zero when they meet).
-double tube_wall_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
-                           WorkcellFeature& feature, Vec3& away);
+double tube_plate_clearance(const Vec3& a, const Vec3& b, double radius, const WallRect& plate,
+                            WorkcellFeature& feature, Vec3& away);
 
 // The clearances of the hand (the tube from joint N at jointN to the work point rw) and of the
 // workpiece held at rw with orientation Ew from the cell's plate, floor and boxes: the bodies a

@@ -97,7 +97,7 @@ void set_up(const double qInit[], int samples, PlacementSetup& ps) {
       continue;
     }
     SegmentClearance seg;
-    segment_clearance(Jpos[m], Jpos[m + 1], w.rh, r.linkRadius, seg);
+    segment_edge_clearance(Jpos[m], Jpos[m + 1], w.rh, r.linkRadius, seg);
     ps.cFixed = std::min(ps.cFixed, seg.value);
   }
 }

@@ -96,7 +96,7 @@ struct PlacementPose {
   ContactPlace place;          // where on that arm the contact (nearest point) lies
   double contactAlong;         // its distance from joint `arm`
   double contactHeight;        // height of the edge point touched (nearest) above rh
-  double clearance;            // smallest arm-to-edge distance less the link radius
+  double edgeClearance;        // smallest arm-to-edge distance less the link radius
   WorkcellClearance workcell;  // the pose against the wall plate and the floor (valid)
   double theta;                // joint Lcont, = q[Lcont]
   // The theta-range of the family the pose stands for: a clear (or, with a constantly touching

@@ -32,12 +32,12 @@ double moving_clearance(const PlacementSetup& ps, const double q[], double& v) {
   Jpos[ps.N] = ps.lastJoint;
   const double r = ps.robot.linkRadius;
   ArmClearance edge;
-  arms_clearance(Jpos, ps.robot.Llen, ps.firstMoving, ps.lastMoving, ps.cell.rh, r, edge);
+  arms_edge_clearance(Jpos, ps.robot.Llen, ps.firstMoving, ps.lastMoving, ps.cell.rh, r, edge);
   v = INFINITY;
   for (int m = ps.firstMoving; m <= ps.lastMoving; m++) {
     WorkcellFeature feature;
     Vec3 away;
-    double w = tube_wall_clearance(Jpos[m], Jpos[m + 1], r, ps.plate, feature, away);
+    double w = tube_plate_clearance(Jpos[m], Jpos[m + 1], r, ps.plate, feature, away);
     if (m != 1) w = std::fmin(w, std::fmin(Jpos[m].z, Jpos[m + 1].z) - r);  // the floor
     if (w < v || std::isnan(w)) v = w;
   }

@@ -23,8 +23,8 @@ bool verify(const PlacementSetup& ps, PlacementPose& p, Kinematics& kin) {
   p.orientationError = ori_error(ps.robot, w.EwG, p.q, kin);
   p.positionError = pos_error(ps.robot, w.rwG, p.q, kin);
   ArmClearance ac;
-  arms_clearance(kin.Jpos, ps.robot.Llen, 1, ps.N - 1, w.rh, ps.robot.linkRadius, ac);
-  p.clearance = ac.c;
+  arms_edge_clearance(kin.Jpos, ps.robot.Llen, 1, ps.N - 1, w.rh, ps.robot.linkRadius, ac);
+  p.edgeClearance = ac.c;
   p.arm = ac.arm;
   p.place = ac.place;
   p.contactAlong = ac.along;
@@ -33,7 +33,7 @@ bool verify(const PlacementSetup& ps, PlacementPose& p, Kinematics& kin) {
   p.distanceFromInitial = joint_distance(ps.N, p.q, ps.held);
   workcell_clearance(ps.robot, kin, w, p.workcell);
   const bool finite = std::isfinite(p.positionError) && std::isfinite(p.orientationError) &&
-                      std::isfinite(p.clearance) && std::isfinite(p.distanceFromInitial) &&
+                      std::isfinite(p.edgeClearance) && std::isfinite(p.distanceFromInitial) &&
                       std::isfinite(p.contactAlong) && std::isfinite(p.contactHeight);
   return finite && p.positionError <= kPlacementCheckTolerance &&
          p.orientationError <= kPlacementCheckTolerance;
@@ -77,7 +77,7 @@ void build_poses(const PlacementSetup& ps, const Event& ev, PlacementPose out[],
       note_invalid(p.workcell, tally);
       continue;
     }
-    const double c = p.clearance;
+    const double c = p.edgeClearance;
     // A touch of the edge above the plate's top touches nothing.
     if (std::fabs(c) <= kPlacementTouchTolerance && p.contactHeight <= kWallPlateSize) {
       p.kind = kPlacementTouch;

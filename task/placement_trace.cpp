@@ -43,11 +43,11 @@ void print_placement_line(const PlacementResult& result, int index, FILE* out) {
   else
     // A margin that rounds to zero prints as 0.0000, never -0.0000.
     flushed_printf(out, "\n%3d 離隔 余裕%7.4f ", index + 1,
-                   std::fabs(p.clearance) < 0.00005 ? 0.0 : p.clearance);
+                   std::fabs(p.edgeClearance) < 0.00005 ? 0.0 : p.edgeClearance);
   flushed_printf(out, "q[]=(%7.4f %7.4f %7.4f %7.4f %7.4f %7.4f %7.4f)", q[1], q[2], q[3], q[4],
                  q[5], q[6], q[7]);
   flushed_printf(out, " 初期姿勢からの距離=%7.4f 隙間=%10.3e 位置誤差=%10.3e 姿勢誤差=%10.3e",
-                 p.distanceFromInitial, p.clearance, p.positionError, p.orientationError);
+                 p.distanceFromInitial, p.edgeClearance, p.positionError, p.orientationError);
 }
 
 void print_placement_table(const PlacementResult& result, const Workcell& cell, FILE* out) {

@@ -128,7 +128,7 @@ void expect_sound(const PlacementResult& r) {
     EXPECT_EQ(p.theta, p.q[sc.robot.Lcont]);
     const OwnClearance c = own_clearance(f, sc.cell.rh);
     EXPECT_FALSE(c.anyCrossing());
-    EXPECT_NEAR(p.clearance, c.min(), 1e-11);  // rounding of distances up to a few units
+    EXPECT_NEAR(p.edgeClearance, c.min(), 1e-11);  // rounding of distances up to a few units
     const judge::Verdict v = judge::judge_pose(sc.robot, sc.cell.rh, p.q);
     EXPECT_TRUE(v.valid()) << "wall " << v.wall << " floor " << v.floor;
     EXPECT_NEAR(p.workcell.wall, v.wall, 1e-9);
@@ -195,7 +195,7 @@ double pose_gap(const double a[], const double b[]) {
 
 // ---- Clearance --------------------------------------------------------------------------------
 
-// segment_clearance against the independent distance and plate crossing, on random segments
+// segment_edge_clearance against the independent distance and plate crossing, on random segments
 // around random edges (many crossing, many passing below rh); catches a wrong region of the
 // convex minimisation or a wrong crossing side.
 TEST(Clearance, SegmentAgreesWithIndependentDistance) {
@@ -207,7 +207,7 @@ TEST(Clearance, SegmentAgreesWithIndependentDistance) {
     const Vec3 a = {coord(rng), coord(rng), coord(rng)}, b = {coord(rng), coord(rng), coord(rng)};
     const Vec3 rh = {coord(rng), coord(rng), coord(rng)};
     SegmentClearance got;
-    segment_clearance(a, b, rh, kRadius, got);
+    segment_edge_clearance(a, b, rh, kRadius, got);
     const P top = of(rh) + P{0, 0, kEdgeTop};
     double want = judge::segment_distance(of(a), of(b), of(rh), top) - kRadius;
     const double ya = a.y - rh.y, yb = b.y - rh.y;
