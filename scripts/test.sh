@@ -9,8 +9,10 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/check_layers.sh
 # The tests' environment beside LeakSanitizer's suppressions (CMakeLists.txt): UBSan's stack
-# traces, and no Mesa shader cache in the user's home.
+# traces, ThreadSanitizer's suppressions (a report inside OMPL), and no Mesa shader cache in the
+# user's home.
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 MESA_SHADER_CACHE_DISABLE=true
+export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp"
 for flavour in release sanitize; do
   echo "== $flavour build"
   bash scripts/build.sh "$flavour"
