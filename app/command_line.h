@@ -66,14 +66,6 @@ enum CommandLineResult {
   kCommandLineError,  // command.message holds one line: print it to stderr, exit 2
 };
 
-// The planners with which one seed need not give one path, and why: PRM and PRMstar grow their
-// roadmap on a thread of their own, and RRTstar and PRMstar refine their path until the time
-// limit, so what they return depends on how far they got. Every other planner is repeatable.
-constexpr const char* kUnrepeatablePlanners[] = {"PRM", "PRMstar", "RRTstar"};
-constexpr const char* kUnrepeatableWhy =
-    "PRM and PRMstar grow their roadmap on a thread of their own, and RRTstar and PRMstar refine "
-    "their path until the time limit";
-
 // What --version prints after the program's name.
 constexpr const char* kProgramVersion = "1.0";
 
@@ -83,10 +75,6 @@ constexpr const char* kDefaultMapPicture = "feasibility_map.png";
 // Rows a second of the timed motion's table (--rate): the default and the most.
 constexpr double kDefaultTrajectoryRate = 250;
 constexpr double kMaxTrajectoryRate = 10000;
-
-// The most planning time per goal pose (--time-limit), in seconds: a day. The planners' clocks
-// count nanoseconds in 64 bits, so a limit far beyond it would overflow and end at once.
-constexpr double kMaxTimeLimit = 86400;
 
 struct CommandLine {
   CommandMode mode = kModeWindow;

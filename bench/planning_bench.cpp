@@ -582,7 +582,7 @@ void print_tables() {
     const std::vector<Run> ours = accepted(oursRuns), common = accepted(commonRuns);
     const Stats a = stats_of(oursRuns, 0), b = stats_of(commonRuns, 0);
     std::printf(
-        "\nRRTConnect, ours (certified motions, shortcut + reduceVertices) vs the common setup "
+        "\nRRTConnect, ours (certified motions and shortcuts) vs the common setup "
         "(FCL pose checks, DiscreteMotionValidator, simplifyMax), on the scenes whose start and "
         "goal FCL accepts. speed: median ms common / median ms ours (wall clock; cpu: thread CPU "
         "time); checks: share of time in "

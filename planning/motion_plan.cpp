@@ -119,8 +119,7 @@ class CertifiedMotion : public ob::MotionValidator {
 
   // Among boxes a motion a planner tries often ends inside one, or passes through one half way:
   // the check of that one pose then settles it, before the steps that would creep up to the box.
-  // Without boxes the check runs as it always has, so that plans among the wall alone keep their
-  // results and tallies.
+  // Without boxes it does not pay.
   bool checkMotion(const ob::State* s1, const ob::State* s2) const override {
     MotionVerdict verdict;
     double a[kJointSlots], b[kJointSlots];
@@ -314,7 +313,7 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   result = PlanResult();
   const int N = robot.N;
   if (!finite_joints(N, request.start) || !finite_joints(N, request.goal) ||
-      !(request.timeLimit > 0) || !std::isfinite(request.timeLimit))
+      !(request.timeLimit > 0) || !(request.timeLimit <= kMaxTimeLimit))
     return result.status = kPlanBadInput;
   const PlannerFactory factory = find_planner(request.planner);
   if (factory == nullptr) return result.status = kPlanUnknownPlanner;
@@ -439,7 +438,7 @@ const char* plan_status_text(PlanStatus status) {
     case kPlanUnknownPlanner:
       return "no planner of that name";
     case kPlanBadInput:
-      return "a joint value is no number, or the time limit is not positive";
+      return "a joint value is no number, or the time limit is not positive or above a day";
     case kPlanPlannerError:
       return "the planner failed";
   }

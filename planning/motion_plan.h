@@ -23,13 +23,25 @@ constexpr double kDefaultPlanTimeLimit = 1.0;  // seconds per goal pose
 constexpr const char* kDefaultPlanner = "RRTConnect";
 constexpr unsigned kDefaultPlanSeed = 1;
 
+// The most planning time per goal pose in seconds: a day. The planners' clocks
+// count nanoseconds in 64 bits, so a limit far beyond it would overflow and end at once.
+constexpr double kMaxTimeLimit = 86400;
+
+// The planners with which one seed need not give one path, and why: PRM and PRMstar grow their
+// roadmap on a thread of their own, and RRTstar and PRMstar refine their path until the time
+// limit, so what they return depends on how far they got. Every other planner is repeatable.
+constexpr const char* kUnrepeatablePlanners[] = {"PRM", "PRMstar", "RRTstar"};
+constexpr const char* kUnrepeatableWhy =
+    "PRM and PRMstar grow their roadmap on a thread of their own, and RRTstar and PRMstar refine "
+    "their path until the time limit";
+
 enum PlanStatus {
   kPlanFound,           // path holds a certified collision-free motion
   kPlanNoPath,          // no path within the time limit
   kPlanStartInvalid,    // the start pose cuts into the wall, the floor or a box
   kPlanGoalInvalid,     // the goal pose cuts into the wall, the floor or a box
   kPlanUnknownPlanner,  // no OMPL geometric planner of that name
-  kPlanBadInput,        // a joint value that is no number, or a time limit that is not > 0
+  kPlanBadInput,        // a joint value that is no number, or a time limit not in 0..kMaxTimeLimit
   kPlanPlannerError,    // OMPL reported an error (its text in `message`)
 };
 

@@ -240,7 +240,8 @@ TEST(MotionPlan, PlansAroundBoxes) {
   EXPECT_GE(found, 10);
 }
 
-// Requests that cannot be planned are refused with their reason, never a path.
+// Requests that cannot be planned are refused with their reason, never a path (a time limit
+// beyond a day would overflow the planners' clocks and end at once).
 TEST(MotionPlan, RefusesBadRequests) {
   Scene s;
   set_scene(s, 1, -0.6, 2.2, 0, 1.3);
@@ -250,7 +251,7 @@ TEST(MotionPlan, RefusesBadRequests) {
   request.planner = "NoSuchPlanner";
   EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanUnknownPlanner);
   request.planner = kDefaultPlanner;
-  for (double limit : {0.0, -1.0, static_cast<double>(NAN)}) {
+  for (double limit : {0.0, -1.0, static_cast<double>(NAN), kMaxTimeLimit * 2, 1e12}) {
     request.timeLimit = limit;
     EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanBadInput) << limit;
   }
