@@ -27,7 +27,8 @@ void floor_map_progress(long& done, long& total);
 // computation ended (the frame must be redrawn).
 bool floor_map_poll();
 
-// Waits for the map being computed and ends the computation as floor_map_poll does.
+// Waits for the map being computed and ends the computation as floor_map_poll does. Kept for the
+// tests, which cannot wait on the window's idle loop.
 void floor_map_wait();
 
 // Stops the map being computed: the workers finish the cells they are on and skip the rest, and

@@ -54,7 +54,8 @@ inline double min_of(double x, double y) {
 // length is a lower bound of the distance between the box and the segment.
 Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q);
 
-// The squared distance between segments p0..p1 and q0..q1 (either may be a point).
+// The squared distance between segments p0..p1 and q0..q1 (either may be a point). Kept for the
+// tests, which hold other routines' nearest points to it.
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1);
 
 // The segment a..b against rectangle r. Writes out.

@@ -75,6 +75,7 @@ struct BodyMotionBound {
 };
 
 // The bounds of body k (arm 1..N-1, kBodyHand, kBodyWorkpiece) on the motion q0 -> q1 in the
-// pose kin holds (forward_kinematics of a pose on the motion). Writes out.
+// pose kin holds (forward_kinematics of a pose on the motion). Writes out. Kept for the tests,
+// which hold these bounds to the bodies' paths: the check steps by the same routines.
 void motion_body_bound(const RobotModel& robot, const Workcell& cell, const double q0[],
                        const double q1[], const Kinematics& kin, int k, BodyMotionBound& out);

@@ -80,7 +80,8 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
 // The planners' motion check on the motion from a to b (finite joint values; each joint the short
 // way round, as the planners move). Returns 1 when the motion is certified free; otherwise writes
 // the state it reports to a planner as the last valid one (joints 1..N, each within one turn of
-// zero) and its fraction along the motion, 0..1, and returns 0.
+// zero) and its fraction along the motion, 0..1, and returns 0. Kept for the tests: only this
+// layer can build the check as OMPL's planners call it.
 int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
                          const JointVector& b, JointVector& lastValid, double& fraction);
 

@@ -99,7 +99,8 @@ void map_model_to_pixel(const MapPictureLayout& layout, int panel, double x, dou
                         double& py);
 
 // The pixel containing the centre of cell `index` of `map`, drawn in panel `panel`: it shows the
-// cell's class colour, or the mark colour when Method B reaches a final pose there.
+// cell's class colour, or the mark colour when Method B reaches a final pose there. Kept (with
+// map_cell_colour_pixel) for the tests, which find each cell in the picture by the same layout.
 void map_cell_centre_pixel(const MapPictureLayout& layout, int panel, const FeasibilityMap& map,
                            int index, int& px, int& py);
 // A pixel of cell `index` that shows the cell's class colour whether it is marked or not (a
