@@ -480,6 +480,15 @@ PairSettled settle_pair(PoseParts& pose, Pair p, double lower, const Vec3& away,
   return plane >= h ? kPairPassed : kPairOpen;
 }
 
+// Whether every box's bounds are numbers.
+bool finite_obstacles(const MotionBound& m) {
+  for (int j = 0; j < m.obstacleCount; j++) {
+    const Vec3 &lo = m.obstacleLo[j], &hi = m.obstacleHi[j];
+    if (!std::isfinite(lo.x + lo.y + lo.z + hi.x + hi.y + hi.z)) return false;
+  }
+  return true;
+}
+
 // Every pair the check watches at the start: each body against the plate, the floor (not arm 1,
 // which stands on it) and each box.
 int all_pairs(const MotionBound& m, Pair pairs[]) {
@@ -494,6 +503,7 @@ int all_pairs(const MotionBound& m, Pair pairs[]) {
   }
   return n;
 }
+
 }  // namespace
 
 int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[],
@@ -565,6 +575,10 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
     if (out.poses == 0) {
       set_up_bound(robot, cell, kin, q0, q1, bound);
       pairCount = all_pairs(bound, pairs);
+      if (!finite_obstacles(bound)) {  // a box that is no number: no bound can rule it out
+        out.collides = 1;
+        return 1;
+      }
     }
     out.poses++;
     PoseParts pose(bound, kin, robot.linkRadius);

@@ -177,9 +177,10 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
   EXPECT_LT(checked, 12L * trials);
 }
 
-// Edge cases of the input: a joint value that is no number at either end collides at once; a
-// motion of length zero reports that pose's validity (by the judge: one free, one cut); a
-// motion starting inside the plate collides at 0.
+// Edge cases of the input: a joint value that is no number at either end, or a box that is no
+// number (even where no body moves), collides at once in both forms of the check; a motion of
+// length zero reports that pose's validity (by the judge: one free, one cut); a motion starting
+// inside the plate collides at 0.
 TEST(MotionCheck, NanAndZeroLengthMotions) {
   static Scene s;
   robot_setup(1, s.robot);
@@ -187,12 +188,20 @@ TEST(MotionCheck, NanAndZeroLengthMotions) {
   s.cell.rh = {2, 30, 0};  // far away
   double q0[kJointSlots] = {}, q1[kJointSlots] = {};
   MotionCheck m;
+  MotionVerdict v;
   for (int end = 0; end < 2; end++) {
     (end ? q1 : q0)[3] = NAN;
     EXPECT_EQ(motion_check(s.robot, s.cell, q0, q1, s.kin, m), 1) << "NaN at end " << end;
     EXPECT_EQ(m.firstCollision, 0);
+    EXPECT_EQ(motion_verdict(s.robot, s.cell, q0, q1, s.kin, v), 1) << "NaN at end " << end;
     (end ? q1 : q0)[3] = 0;
   }
+  // A box that is no number, and a motion that moves no body: nothing certifies.
+  s.cell.obstacleCount = 1;
+  s.cell.obstacles[0] = {"nan", {0.1, 0.1, 0.1}, {NAN, 5, 0}, {{1, 0, 0, 0, 1, 0, 0, 0, 1}}};
+  EXPECT_EQ(motion_check(s.robot, s.cell, q0, q0, s.kin, m), 1);
+  EXPECT_EQ(motion_verdict(s.robot, s.cell, q0, q0, s.kin, v), 1);
+  s.cell.obstacleCount = 0;
   // Upright and far from the wall: free, in one pose; then the plate moved through the column.
   EXPECT_GE(judge_at(s, q0).least.lo, 0.05);
   EXPECT_EQ(motion_check(s.robot, s.cell, q0, q0, s.kin, m), 0);
