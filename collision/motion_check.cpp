@@ -353,11 +353,6 @@ void body_box_bounds(PoseParts& pose, int k, Vec3& lo, Vec3& hi) {
   hi = b.hi;
 }
 
-// How far apart the intervals lo..hi and boxLo..boxHi lie (0 where they overlap).
-double interval_gap(double lo, double hi, double boxLo, double boxHi) {
-  return max_of(0.0, max_of(lo - boxHi, boxLo - hi));
-}
-
 // A cheap lower bound of the pair's clearance in this pose (exact for the floor), and a unit
 // vector from the obstacle towards the body along which the two lie at least that far apart
 // (zero where the bound shows no gap).
@@ -374,10 +369,8 @@ double pair_bound(PoseParts& pose, Pair p, Vec3& away) {
   const int j = p.obstacle - kPairBox;
   Vec3 lo, hi;
   body_box_bounds(pose, p.body, lo, hi);
-  const Vec3 &boxLo = pose.m.obstacleLo[j], &boxHi = pose.m.obstacleHi[j];
-  const Vec3 gap = {interval_gap(lo.x, hi.x, boxLo.x, boxHi.x),
-                    interval_gap(lo.y, hi.y, boxLo.y, boxHi.y),
-                    interval_gap(lo.z, hi.z, boxLo.z, boxHi.z)};
+  // The gap between the two bounding boxes, signed from the box towards the body.
+  const Vec3 gap = box_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], lo, hi);
   const double n = vnorm(gap);
   away = n > 0 ? Vec3{gap.x / n, gap.y / n, gap.z / n} : Vec3{0, 0, 0};
   return n;
