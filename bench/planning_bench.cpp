@@ -4,7 +4,8 @@
 // RRTConnect on the same seven SO2 joints with FCL pose checks (collision/fcl_workcell.h), OMPL's
 // discrete motion validator at its default resolution and its default path simplifier. The two
 // RRTConnects meet again on a second set of scenes with 3 to 8 random boxes, which the common
-// setup checks as FCL boxes. Every path returned is sampled densely and judged by
+// setup checks as FCL boxes, each box drawn clear of a path found before it was placed, so that
+// every scene is known to be solvable. Every path returned is sampled densely and judged by
 // tests/workcell_judge.h, and by FCL for the boxes.
 //
 // Each benchmark runs once over the scene set (Iterations(1)) and reports counters; the tables
@@ -57,7 +58,8 @@ constexpr double kDenseStep = 0.002;  // rad: the largest joint change between j
 constexpr unsigned kSceneSeed = 3100;
 constexpr unsigned kBoxSceneSeed = 3200;
 constexpr int kMinBoxes = 3, kMaxBoxes = 8;
-constexpr int kBoxTries = 20;  // draws of one box before it is left out
+constexpr int kBoxTries = 20;            // draws of one box before it is left out
+constexpr double kWitnessMargin = 0.05;  // m: each box's least distance from a witness pose
 
 double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -162,34 +164,16 @@ Mat3 random_rotation(std::mt19937& rng) {
            2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
 }
 
-// Whether FCL finds the robot at pose q meeting the plate, the floor or one of the boxes set.
-bool fcl_hit(FclWorkcell& fcl, const RobotModel& robot, Kinematics& kin, const JointVector& q) {
-  forward_kinematics(robot, q.data(), kin);
-  fcl.set_pose(kin);
-  return fcl.wall_hit() || fcl.floor_hit() || fcl.obstacle_hit();
-}
-
-// Whether FCL finds the robot meeting `box` at the scene's start or goal pose.
-bool box_meets_ends(const Scene& s, const Obstacle& box) {
-  Workcell one = {};
-  one.obstacleCount = 1;
-  one.obstacles[0] = box;
-  Kinematics kin(s.robot);
-  forward_kinematics(s.robot, s.start.data(), kin);
-  FclWorkcell fcl(s.robot, kin, s.cell.rh);
-  fcl.set_obstacles(one);
-  return fcl_hit(fcl, s.robot, kin, s.start) || fcl_hit(fcl, s.robot, kin, s.goal);
-}
-
 // Calls visit with each pose along the path: its unwrapped waypoints joined by their plain
-// differences, each segment sampled with no joint moving more than kDenseStep; stops when visit
-// returns false.
-void dense_poses(int N, const JointPath& path, const std::function<bool(const double q[])>& visit) {
+// differences, each segment sampled with no joint moving more than `step` (rad); stops when
+// visit returns false.
+void sampled_poses(int N, const JointPath& path, double step,
+                   const std::function<bool(const double q[])>& visit) {
   for (size_t k = 1; k < path.size(); k++) {
     double largest = 0;
     for (int i = 1; i <= N; i++)
       largest = std::max(largest, std::fabs(path[k][i] - path[k - 1][i]));
-    const long steps = std::max(1L, static_cast<long>(std::ceil(largest / kDenseStep)));
+    const long steps = std::max(1L, static_cast<long>(std::ceil(largest / step)));
     for (long j = k == 1 ? 0 : 1; j <= steps; j++) {
       double q[kJointSlots] = {};
       const double t = static_cast<double>(j) / steps;
@@ -197,6 +181,11 @@ void dense_poses(int N, const JointPath& path, const std::function<bool(const do
       if (!visit(q)) return;
     }
   }
+}
+
+// sampled_poses at the judge's step, kDenseStep.
+void dense_poses(int N, const JointPath& path, const std::function<bool(const double q[])>& visit) {
+  sampled_poses(N, path, kDenseStep, visit);
 }
 
 // How deep the judge finds the path cutting into the wall, the floor or a box (> 0), or 0 when
@@ -228,67 +217,6 @@ bool cuts_box(const Scene& s, const JointPath& path) {
     return !cut;
   });
   return cut;
-}
-
-// draw_goal's scene with 3..8 boxes of sides 0.1..0.5 centred at random in the robot's reach and
-// turned at random, each drawn again (kBoxTries times at most) while FCL finds it meeting the
-// robot at the start or the goal. Kept when FCL and the judge accept the start and the goal and
-// the straight line cuts the wall, the floor or a box by the dense independent checks.
-bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
-  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
-  std::uniform_real_distribution<double> side(0.1, 0.5), bx(-1.5, 1.5), by(-1.5, 2.0), bz(0.0, 1.5);
-  std::uniform_int_distribution<int> boxes(kMinBoxes, kMaxBoxes);
-  const double gx = x(rng), gy = y(rng), gz = z(rng), wy = wall(rng);
-  if (!draw_goal(type, gx, gy, gz, wy, s)) return false;
-  const int count = boxes(rng);
-  for (int b = 0; b < count; b++) {
-    for (int tries = 0; tries < kBoxTries; tries++) {
-      Obstacle& o = s.cell.obstacles[s.cell.obstacleCount];
-      o = {};
-      std::snprintf(o.name, sizeof o.name, "box%d", b + 1);
-      for (double& l : o.size) l = side(rng);
-      o.centre = {bx(rng), by(rng), bz(rng)};
-      o.R = random_rotation(rng);
-      if (box_meets_ends(s, o)) continue;
-      s.cell.obstacleCount++;
-      break;
-    }
-  }
-  if (s.cell.obstacleCount < kMinBoxes) return false;
-  Kinematics kin(s.robot);
-  forward_kinematics(s.robot, s.start.data(), kin);
-  FclWorkcell fcl(s.robot, kin, s.cell.rh);
-  fcl.set_obstacles(s.cell);
-  if (fcl_hit(fcl, s.robot, kin, s.start) || fcl_hit(fcl, s.robot, kin, s.goal) ||
-      !judge::judge_pose(s.robot, s.cell, s.start.data()).valid() ||
-      !judge::judge_pose(s.robot, s.cell, s.goal.data()).valid())
-    return false;
-  const JointPath line = {s.start, s.goal};
-  return cuts_box(s, line) || judged_depth(s, line) > 0;  // FCL first: quicker than the judge
-}
-
-// The box scenes, kScenesPerType of each robot type, drawn from kBoxSceneSeed.
-const SceneSet& box_scenes() {
-  static SceneSet set;
-  static bool built = false;
-  if (built) return set;
-  built = true;
-  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
-  seed_planning_process(1);
-  const Clock::time_point start = Clock::now();
-  for (int type = 1; type <= kRobotTypes; type++) {
-    std::mt19937 rng(kBoxSceneSeed + type);
-    Scene s;
-    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
-      set.draws[type]++;
-      if (draw_box_scene(type, rng, s)) {
-        set.scenes.push_back(s);
-        set.kept[type]++;
-      }
-    }
-  }
-  set.ms = ms_since(start);
-  return set;
 }
 
 // One run of a planner on one scene.
@@ -437,7 +365,10 @@ JointPath unwrapped(int N, const og::PathGeometric& path, const JointVector& sta
   return out;
 }
 
-Run plan_common(const Scene& s) {
+// The common setup's RRTConnect on scene s within kTimeLimit, its path simplified when asked.
+// Writes r's times, check counts and verdict on the start and goal, and the unwrapped path when
+// solved; returns whether it solved.
+bool solve_common(const Scene& s, bool simplify, Run& r, JointPath& path) {
   const int N = s.robot.N;
   const Clock::time_point start = Clock::now();
   const double cpu = thread_cpu_ms();
@@ -456,7 +387,7 @@ Run plan_common(const Scene& s) {
   ss.setStartAndGoalStates(from, to);
   ss.setPlanner(std::make_shared<og::RRTConnect>(ss.getSpaceInformation()));
   ss.setup();
-  Run r{};
+  r = {};
   r.type = s.type;
   r.goalRefused = !validity->isValid(from.get()) || !validity->isValid(to.get());
   const Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(
@@ -464,19 +395,140 @@ Run plan_common(const Scene& s) {
   const ob::PlannerStatus status =
       ss.solve(ob::PlannerTerminationCondition([deadline] { return Clock::now() >= deadline; }));
   r.solved = status == ob::PlannerStatus::EXACT_SOLUTION;
-  if (r.solved) ss.simplifySolution();
+  if (r.solved && simplify) ss.simplifySolution();
   r.ms = ms_since(start);
   r.cpuMs = thread_cpu_ms() - cpu;
-  if (r.solved) {
-    const JointPath path = unwrapped(N, ss.getSolutionPath(), s.start);
-    r.lengthRatio = path_length(N, path) / s.straight;
+  r.checkMs = validity->ms;
+  r.poseChecks = validity->checks;
+  if (r.solved) path = unwrapped(N, ss.getSolutionPath(), s.start);
+  return r.solved;
+}
+
+Run plan_common(const Scene& s) {
+  Run r;
+  JointPath path;
+  if (solve_common(s, true, r, path)) {
+    r.lengthRatio = path_length(s.robot.N, path) / s.straight;
     r.depth = judged_depth(s, path);
     r.boxCut = cuts_box(s, path);
     r.colliding = r.depth > 0 || r.boxCut;
   }
-  r.checkMs = validity->ms;
-  r.poseChecks = validity->checks;
   return r;
+}
+
+// How far any point of the robot can move per radian of the largest joint change: the sum over
+// the joints of the farthest any point lies from the joint (the links beyond it, the hand, half
+// the workpiece's diagonal and the tube radius), which bounds its distance from the joint's axis.
+double lever_sum(const RobotModel& robot) {
+  const double reach = robot.handLength + robot.linkRadius +
+                       0.5 * std::sqrt(robot.workSize[0] * robot.workSize[0] +
+                                       robot.workSize[1] * robot.workSize[1] +
+                                       robot.workSize[2] * robot.workSize[2]);
+  double sum = 0;
+  for (int i = 1; i <= robot.N; i++) {
+    double beyond = reach;
+    for (int j = i + 1; j <= robot.N; j++) beyond += robot.Llen[j];
+    sum += beyond;
+  }
+  return sum;
+}
+
+// The poses of a path that shows a box scene solvable: the common setup's RRTConnect path on the
+// scene before any box is placed, not simplified (so it wanders as a planner's path does) and
+// judged clear of the plate and the floor, sampled so densely that no point of the robot moves
+// more than kWitnessMargin / 2 between two samples. Empty when there is no such path.
+std::vector<judge::Pose> witness_poses(const Scene& s) {
+  Run r;
+  JointPath path;
+  if (!solve_common(s, false, r, path) || judged_depth(s, path) > 0) return {};
+  std::vector<judge::Pose> poses;
+  sampled_poses(s.robot.N, path, kWitnessMargin / lever_sum(s.robot), [&](const double q[]) {
+    poses.push_back(judge::fk(s.robot, q));
+    return true;
+  });
+  return poses;
+}
+
+// Whether the judge finds every body at least kWitnessMargin from `box` at each witness pose, so
+// at least half that all along the witness path. A body whose bounding sphere lies that far from
+// the box's is not measured.
+bool clear_of_witness(const RobotModel& robot, const std::vector<judge::Pose>& witness,
+                      const Obstacle& box) {
+  const judge::Box b = judge::obstacle_of(box);
+  const judge::P c = judge::of(box.centre);
+  const double boxReach = 0.5 * std::sqrt(box.size[0] * box.size[0] + box.size[1] * box.size[1] +
+                                          box.size[2] * box.size[2]) +
+                          kWitnessMargin;
+  const double workReach = 0.5 * std::sqrt(robot.workSize[0] * robot.workSize[0] +
+                                           robot.workSize[1] * robot.workSize[1] +
+                                           robot.workSize[2] * robot.workSize[2]);
+  for (const judge::Pose& f : witness)
+    for (int k = 1; k <= 8; k++) {
+      double far = judge::norm(f.work - c) - workReach;
+      if (k < 8) {
+        judge::P a, e;
+        judge::tube_ends(f, k, a, e);
+        far = judge::segment_distance(c, c, a, e) - robot.linkRadius;
+      }
+      if (far >= boxReach) continue;
+      if (judge::body_box(robot, f, k, b) < kWitnessMargin) return false;
+    }
+  return true;
+}
+
+// draw_goal's scene with 3..8 boxes of sides 0.1..0.5 centred at random in the robot's reach and
+// turned at random, each drawn again (kBoxTries times at most) while it comes nearer the witness
+// path than kWitnessMargin, so that the scene is known to be solvable. Kept when the straight
+// line cuts the wall, the floor or a box by the dense independent checks.
+bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
+  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+  std::uniform_real_distribution<double> side(0.1, 0.5), bx(-1.5, 1.5), by(-1.5, 2.0), bz(0.0, 1.5);
+  std::uniform_int_distribution<int> boxes(kMinBoxes, kMaxBoxes);
+  const double gx = x(rng), gy = y(rng), gz = z(rng), wy = wall(rng);
+  if (!draw_goal(type, gx, gy, gz, wy, s)) return false;
+  const std::vector<judge::Pose> witness = witness_poses(s);
+  if (witness.empty()) return false;
+  const int count = boxes(rng);
+  for (int b = 0; b < count; b++) {
+    for (int tries = 0; tries < kBoxTries; tries++) {
+      Obstacle& o = s.cell.obstacles[s.cell.obstacleCount];
+      o = {};
+      std::snprintf(o.name, sizeof o.name, "box%d", b + 1);
+      for (double& l : o.size) l = side(rng);
+      o.centre = {bx(rng), by(rng), bz(rng)};
+      o.R = random_rotation(rng);
+      if (!clear_of_witness(s.robot, witness, o)) continue;
+      s.cell.obstacleCount++;
+      break;
+    }
+  }
+  if (s.cell.obstacleCount < kMinBoxes) return false;
+  const JointPath line = {s.start, s.goal};
+  return cuts_box(s, line) || judged_depth(s, line) > 0;  // FCL first: quicker than the judge
+}
+
+// The box scenes, kScenesPerType of each robot type, drawn from kBoxSceneSeed.
+const SceneSet& box_scenes() {
+  static SceneSet set;
+  static bool built = false;
+  if (built) return set;
+  built = true;
+  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
+  seed_planning_process(1);
+  const Clock::time_point start = Clock::now();
+  for (int type = 1; type <= kRobotTypes; type++) {
+    std::mt19937 rng(kBoxSceneSeed + type);
+    Scene s;
+    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
+      set.draws[type]++;
+      if (draw_box_scene(type, rng, s)) {
+        set.scenes.push_back(s);
+        set.kept[type]++;
+      }
+    }
+  }
+  set.ms = ms_since(start);
+  return set;
 }
 
 // Results kept for the tables printed at exit.
