@@ -294,6 +294,8 @@ Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
   request.planner = planner;
   request.timeLimit = kTimeLimit;
   request.seed = seed;
+  // The common setup reports no clearances: neither does this run (BM_PlanReport times them).
+  request.measureClearances = false;
   PlanResult result;
   const double cpu = thread_cpu_ms();
   const PlanStatus status = plan_motion(s.robot, s.cell, request, result);
@@ -775,5 +777,30 @@ void BM_PlanBoxScenes(benchmark::State& state) {
   remember_for_tables();
 }
 BENCHMARK(BM_PlanBoxScenes)->Iterations(1)->Unit(benchmark::kSecond);
+
+// RRTConnect through plan_motion over the scene set, repeated for a steady mean: with the found
+// path's clearances measured (state.range(0) = 1), as the command line and the window ask, and
+// without, as the other benchmarks and the map plan. Reports the mean time per plan. Last, as
+// BM_PlanBoxScenes, for OMPL's process-wide seeds.
+void BM_PlanReport(benchmark::State& state) {
+  const SceneSet& set = scene_set();
+  long plans = 0;
+  for (auto _ : state) {
+    for (size_t k = 0; k < set.scenes.size(); k++) {
+      const Scene& s = set.scenes[k];
+      PlanRequest request;
+      request.start = s.start;
+      request.goal = s.goal;
+      request.seed = static_cast<unsigned>(1 + k);
+      request.measureClearances = state.range(0) != 0;
+      PlanResult result;
+      plan_motion(s.robot, s.cell, request, result);
+      plans++;
+    }
+  }
+  state.counters["s_per_plan"] = benchmark::Counter(
+      static_cast<double>(plans), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlanReport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -63,12 +63,33 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
   return valid;
 }
 
+int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,
+              Kinematics& kin) {
+  if (path.size() == 1) return pose_valid(robot, cell, path[0].data(), kin);
+  for (size_t k = 1; k < path.size(); k++) {
+    MotionVerdict verdict;
+    if (motion_verdict(robot, cell, path[k - 1].data(), path[k].data(), kin, verdict)) return 0;
+  }
+  return !path.empty();
+}
+
+namespace {
+
+int certify(const RobotModel& robot, const Workcell& cell, const JointPath& path, int measure,
+            Kinematics& kin, double& minWall, double& minFloor, double& minObstacle) {
+  if (measure) return certify_path(robot, cell, path, kin, minWall, minFloor, minObstacle);
+  minWall = minFloor = minObstacle = NAN;
+  return path_free(robot, cell, path, kin);
+}
+
+}  // namespace
+
 int certify_or_fall_back(const RobotModel& robot, const Workcell& cell, const JointPath& fallback,
-                         JointPath& path, Kinematics& kin, double& minWall, double& minFloor,
-                         double& minObstacle) {
-  if (certify_path(robot, cell, path, kin, minWall, minFloor, minObstacle)) return 1;
+                         int measure, JointPath& path, Kinematics& kin, double& minWall,
+                         double& minFloor, double& minObstacle) {
+  if (certify(robot, cell, path, measure, kin, minWall, minFloor, minObstacle)) return 1;
   path = fallback;
-  if (certify_path(robot, cell, path, kin, minWall, minFloor, minObstacle)) return 1;
+  if (certify(robot, cell, path, measure, kin, minWall, minFloor, minObstacle)) return 1;
   path.clear();
   return 0;
 }

@@ -17,9 +17,14 @@ void sample_path(int N, const JointPath& path, int steps, JointPath& out);
 int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
                  Kinematics& kin, double& minWall, double& minFloor, double& minObstacle);
 
-// certify_path on path; should it fail, path becomes fallback, certified in turn, and is cleared
-// when that fails too. Writes the clearances of the path certified last and returns 1 when path
-// is left certified.
+// Whether every segment of the path is certified free by the yes/no check (motion_verdict), and
+// its one waypoint valid when it has one: certify_path's verdict without the clearances.
+int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,
+              Kinematics& kin);
+
+// certify_path on path when measure is 1, else path_free (the clearances then NAN); should it
+// fail, path becomes fallback, certified in turn, and is cleared when that fails too. Writes the
+// clearances of the path certified last and returns 1 when path is left certified.
 int certify_or_fall_back(const RobotModel& robot, const Workcell& cell, const JointPath& fallback,
-                         JointPath& path, Kinematics& kin, double& minWall, double& minFloor,
-                         double& minObstacle);
+                         int measure, JointPath& path, Kinematics& kin, double& minWall,
+                         double& minFloor, double& minObstacle);

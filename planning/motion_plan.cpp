@@ -368,10 +368,10 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
       shortcut_path(robot, cell, kShortcutChecks, result.path, context.kin, tally);
       context.motions += tally.checks;
       context.motionPoses += tally.poses;
-      // The shortened path certified again by the full check, which also measures its
-      // clearances; should it fail, the planner's own path is kept.
-      certify_or_fall_back(robot, cell, raw, result.path, context.kin, result.minWall,
-                           result.minFloor, result.minObstacle);
+      // The shortened path certified again, by the full check where its clearances are to be
+      // measured; should it fail, the planner's own path is kept.
+      certify_or_fall_back(robot, cell, raw, request.measureClearances, result.path, context.kin,
+                           result.minWall, result.minFloor, result.minObstacle);
       result.status = result.path.empty() ? kPlanNoPath : kPlanFound;
     }
   } catch (const std::exception& error) {

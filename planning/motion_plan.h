@@ -55,6 +55,10 @@ struct PlanRequest {
   // it takes) before it gives up (0: no bound): a limit that, unlike time, gives the same answer
   // on a busy machine.
   long maxPoseChecks = 0;
+  // Whether the found path's clearances are measured (PlanResult's minWall, minFloor and
+  // minObstacle, else NAN): the full check of every pose, where the path's certificate alone
+  // needs only the yes/no check.
+  bool measureClearances = true;
 };
 
 struct PlanResult {
@@ -64,7 +68,7 @@ struct PlanResult {
   double planningMs = 0;    // wall-clock time of the planner and the shortcuts
   double minWall = 0;       // least wall, floor and box clearance of the poses the
   double minFloor = 0;      // certification checked along the path (minObstacle INFINITY
-  double minObstacle = 0;   // without boxes)
+  double minObstacle = 0;   // without boxes); NAN when not measured
   long validityChecks = 0;  // pose checks the planner asked for
   long motionChecks = 0;    // segment checks the planner and the shortcuts asked for
   long motionPoses = 0;     // poses those segment checks evaluated

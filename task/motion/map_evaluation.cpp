@@ -28,7 +28,8 @@ MapMotion map_motion(const RobotModel& robot, const Workcell& cell,
   if (placements.count == 0) return kMapMotionUnset;
   PlanRequest request;
   request.maxPoseChecks = kMapPlanPoses;
-  request.timeLimit = 60;  // a guard only: the check budget ends the search first
+  request.timeLimit = 60;             // a guard only: the check budget ends the search first
+  request.measureClearances = false;  // a map cell keeps the motion's class alone
   MotionChoice choice;
   switch (motion_to_placements(robot, cell, robot.qInit, placements, request, choice,
                                kMapMotionPoses)) {

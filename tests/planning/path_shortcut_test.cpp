@@ -106,17 +106,29 @@ TEST(PathShortcut, CertificationFallsBackToThePlannersPath) {
       cutting = {free.front(), through, free.back()};
   }
   ASSERT_FALSE(cutting.empty());
-  double wall, floor, obstacle;
-  JointPath path = cutting;
-  EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, free, path, s.kin, wall, floor, obstacle), 1);
-  EXPECT_EQ(path, free);
-  EXPECT_GE(wall, -kWorkcellTolerance);
-  path = free;
-  EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, cutting, path, s.kin, wall, floor, obstacle), 1);
-  EXPECT_EQ(path, free);
-  path = cutting;
-  EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, cutting, path, s.kin, wall, floor, obstacle), 0);
-  EXPECT_TRUE(path.empty());
+  // Measured by the full check (1) or certified by the yes/no check alone (0): the same verdicts.
+  for (int measure : {1, 0}) {
+    double wall, floor, obstacle;
+    JointPath path = cutting;
+    EXPECT_EQ(
+        certify_or_fall_back(s.robot, s.cell, free, measure, path, s.kin, wall, floor, obstacle),
+        1);
+    EXPECT_EQ(path, free);
+    if (measure)
+      EXPECT_GE(wall, -kWorkcellTolerance);
+    else
+      EXPECT_TRUE(std::isnan(wall));
+    path = free;
+    EXPECT_EQ(
+        certify_or_fall_back(s.robot, s.cell, cutting, measure, path, s.kin, wall, floor, obstacle),
+        1);
+    EXPECT_EQ(path, free);
+    path = cutting;
+    EXPECT_EQ(
+        certify_or_fall_back(s.robot, s.cell, cutting, measure, path, s.kin, wall, floor, obstacle),
+        0);
+    EXPECT_TRUE(path.empty());
+  }
 }
 
 }  // namespace
