@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 #include <ompl/base/PlannerTerminationCondition.h>
 #include <ompl/base/ScopedState.h>
+#include <ompl/base/StateSampler.h>
 #include <ompl/base/StateValidityChecker.h>
 #include <ompl/base/spaces/SO2StateSpace.h>
 #include <ompl/geometric/PathGeometric.h>
@@ -367,15 +368,39 @@ JointPath unwrapped(int N, const og::PathGeometric& path, const JointVector& sta
   return out;
 }
 
-// The common setup's RRTConnect on scene s within kTimeLimit, its path simplified when asked.
-// Writes r's times, check counts and verdict on the start and goal, and the unwrapped path when
-// solved; returns whether it solved.
-bool solve_common(const Scene& s, bool simplify, Run& r, JointPath& path) {
+// Uniform joint samples from a generator of its own, seeded: unlike OMPL's default samplers,
+// which draw their seeds from one process-wide sequence, it samples the same whichever plans ran
+// before.
+class OwnSeedSampler : public ob::StateSampler {
+ public:
+  OwnSeedSampler(const ob::StateSpace* space, unsigned seed) : ob::StateSampler(space) {
+    rng_.setLocalSeed(seed);
+  }
+  void sampleUniform(ob::State* state) override {
+    auto* s = state->as<ob::CompoundState>();
+    for (unsigned i = 0; i < space_->as<ob::CompoundStateSpace>()->getSubspaceCount(); i++)
+      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-M_PI, M_PI);
+  }
+  // RRTConnect samples uniformly only.
+  void sampleUniformNear(ob::State* state, const ob::State*, double) override {
+    sampleUniform(state);
+  }
+  void sampleGaussian(ob::State* state, const ob::State*, double) override { sampleUniform(state); }
+};
+
+// The common setup's RRTConnect on scene s within kTimeLimit, its path simplified when asked,
+// its samples drawn as OMPL draws them (seed 0) or by an OwnSeedSampler. Writes r's times,
+// check counts and verdict on the start and goal, and the unwrapped path when solved; returns
+// whether it solved.
+bool solve_common(const Scene& s, bool simplify, unsigned seed, Run& r, JointPath& path) {
   const int N = s.robot.N;
   const Clock::time_point start = Clock::now();
   const double cpu = thread_cpu_ms();
   auto space = std::make_shared<ob::CompoundStateSpace>();
   for (int i = 1; i <= N; i++) space->addSubspace(std::make_shared<ob::SO2StateSpace>(), 1.0);
+  if (seed != 0)
+    space->setStateSamplerAllocator(
+        [seed](const ob::StateSpace* sp) { return std::make_shared<OwnSeedSampler>(sp, seed); });
   og::SimpleSetup ss(space);
   auto validity = std::make_shared<FclValidity>(ss.getSpaceInformation(), s);
   ss.setStateValidityChecker(validity);
@@ -409,7 +434,7 @@ bool solve_common(const Scene& s, bool simplify, Run& r, JointPath& path) {
 Run plan_common(const Scene& s) {
   Run r;
   JointPath path;
-  if (solve_common(s, true, r, path)) {
+  if (solve_common(s, true, 0, r, path)) {
     r.lengthRatio = path_length(s.robot.N, path) / s.straight;
     r.depth = judged_depth(s, path);
     r.boxCut = cuts_box(s, path);
@@ -436,13 +461,14 @@ double lever_sum(const RobotModel& robot) {
 }
 
 // The poses of a path that shows a box scene solvable: the common setup's RRTConnect path on the
-// scene before any box is placed, not simplified (so it wanders as a planner's path does) and
-// judged clear of the plate and the floor, sampled so densely that no point of the robot moves
-// more than kWitnessMargin / 2 between two samples. Empty when there is no such path.
+// scene before any box is placed, its samples seeded by kBoxSceneSeed (so that the scenes are the
+// same whichever benchmarks ran before), not simplified (so it wanders as a planner's path does)
+// and judged clear of the plate and the floor; sampled so densely that no point of the robot
+// moves more than kWitnessMargin / 2 between two samples. Empty when there is no such path.
 std::vector<judge::Pose> witness_poses(const Scene& s) {
   Run r;
   JointPath path;
-  if (!solve_common(s, false, r, path) || judged_depth(s, path) > 0) return {};
+  if (!solve_common(s, false, kBoxSceneSeed, r, path) || judged_depth(s, path) > 0) return {};
   std::vector<judge::Pose> poses;
   sampled_poses(s.robot.N, path, kWitnessMargin / lever_sum(s.robot), [&](const double q[]) {
     poses.push_back(judge::fk(s.robot, q));
