@@ -497,6 +497,23 @@ int all_pairs(const MotionBound& m, Pair pairs[]) {
   return n;
 }
 
+// A motion that heads into an obstacle creeps up to it by ever shorter steps and is refused
+// only at the contact band. Where the step shrinks below kShrinkingStep of the last, the pose
+// kProbeSteps steps ahead is checked: invalid, it settles the verdict at once.
+constexpr double kShrinkingStep = 0.7;
+constexpr double kProbeSteps = 4;
+
+// Whether the pose at fraction t (at most 1) of the motion q0 -> q1 is valid; q is scratch,
+// counted as a pose evaluated.
+bool probe_ahead_valid(const RobotModel& robot, const Workcell& cell, const double q0[],
+                       const double q1[], double t, Kinematics& kin, double q[],
+                       MotionVerdict& out) {
+  t = min_of(t, 1.0);
+  for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
+  out.poses++;
+  return pose_valid(robot, cell, q, kin) != 0;
+}
+
 }  // namespace
 
 int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[],
@@ -561,7 +578,7 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
   MotionBound bound;
   Pair pairs[kMaxPairs];
   int pairCount = 0, lead = 0;
-  double t = 0;
+  double t = 0, lastH = INFINITY;
   for (;;) {
     for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
     forward_kinematics(robot, q, kin);
@@ -615,6 +632,12 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
       out.lastFree = 1;
       return 0;
     }
+    if (h < kShrinkingStep * lastH &&
+        !probe_ahead_valid(robot, cell, q0, q1, t + kProbeSteps * h, kin, q, out)) {
+      out.collides = 1;
+      return 1;
+    }
+    lastH = h;
     t += h;
   }
 }

@@ -138,6 +138,11 @@ TEST(MotionCheck, AgreesWithDenseIndependentSamples) {
     trials++;
     if (collides && verdict) {
       colliding++;
+      // The verdict's last free pose, which a planner may keep, is valid by the judge.
+      if (v.lastFree >= 0) {
+        pose_at(s.robot.N, q0, q1, v.lastFree, q);
+        ASSERT_GE(judge_at(s, q).least.hi, -kWorkcellTolerance) << "lastFree " << v.lastFree;
+      }
       ASSERT_GE(m.firstCollision, 0);
       ASSERT_LE(m.firstCollision, 1);
       pose_at(s.robot.N, q0, q1, m.firstCollision, q);
