@@ -89,7 +89,8 @@ void compose(const GifFileType* gif, const SavedImage& image, std::vector<uint32
 TEST(FilmFiles, GifDecodesLoopsAndShowsTheMotion) {
   FilmScene s;
   film_scene(s);
-  const std::string path = scratch_file("motion.gif");
+  const ScratchDir scratch;
+  const std::string path = scratch.file("motion.gif");
   ASSERT_TRUE(write_scene_film(s, kFilmGif, 25, 300, 240, path));
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
@@ -129,8 +130,6 @@ TEST(FilmFiles, GifDecodesLoopsAndShowsTheMotion) {
   const std::string again = path + ".again.gif";
   ASSERT_TRUE(write_scene_film(s, kFilmGif, 25, 300, 240, again));
   EXPECT_EQ(file_bytes(path), file_bytes(again));
-  std::remove(path.c_str());
-  std::remove(again.c_str());
 }
 
 // At 120 fps, beyond a GIF's hundredths of a second, every frame is still there and none has a
@@ -139,7 +138,8 @@ TEST(FilmFiles, GifDecodesLoopsAndShowsTheMotion) {
 TEST(FilmFiles, GifAtHighRatesKeepsEveryFrameWithADelay) {
   FilmScene s;
   film_scene(s);
-  const std::string path = scratch_file("fast.gif");
+  const ScratchDir scratch;
+  const std::string path = scratch.file("fast.gif");
   ASSERT_TRUE(write_scene_film(s, kFilmGif, 120, 64, 48, path));
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
@@ -157,7 +157,6 @@ TEST(FilmFiles, GifAtHighRatesKeepsEveryFrameWithADelay) {
   }
   EXPECT_LE(shown, count);
   DGifCloseFile(gif, &error);
-  std::remove(path.c_str());
 }
 
 // The MP4 reads back with libavformat as one H.264 stream in yuv420p, of the film's size and
@@ -166,7 +165,8 @@ TEST(FilmFiles, GifAtHighRatesKeepsEveryFrameWithADelay) {
 TEST(FilmFiles, Mp4ReadsBackWithItsSizeRateAndFrames) {
   FilmScene s;
   film_scene(s);
-  const std::string path = scratch_file("motion.mp4");
+  const ScratchDir scratch;
+  const std::string path = scratch.file("motion.mp4");
   ASSERT_TRUE(write_scene_film(s, kFilmMp4, 30, 320, 240, path));
   AVFormatContext* format = nullptr;
   ASSERT_EQ(avformat_open_input(&format, path.c_str(), nullptr, nullptr), 0);
@@ -211,14 +211,14 @@ TEST(FilmFiles, Mp4ReadsBackWithItsSizeRateAndFrames) {
   avformat_close_input(&format);
   // The same bytes for the same command: tests/app/animate_command_test.cpp runs the program
   // twice (within one process a second encoding has now and then differed in a few bytes).
-  std::remove(path.c_str());
 }
 
 // The PNG decodes with cairo to the camera's goal frame, caption included, pixel for pixel.
 TEST(FilmFiles, PngIsTheGoalFrame) {
   FilmScene s;
   film_scene(s);
-  const std::string path = scratch_file("goal.png");
+  const ScratchDir scratch;
+  const std::string path = scratch.file("goal.png");
   ASSERT_TRUE(write_scene_film(s, kFilmPng, 25, 200, 150, path));
   int w, h;
   const std::vector<uint32_t> png = read_png(path, w, h);
@@ -228,13 +228,13 @@ TEST(FilmFiles, PngIsTheGoalFrame) {
   std::snprintf(caption, sizeof caption, "JTYPE1= RQRPRPR   t = %.2f s of %.2f s",
                 s.motion.duration, s.motion.duration);
   EXPECT_EQ(differing_pixels(png, camera_frame(s, s.motion.duration, caption, 200, 150)), 0);
-  std::remove(path.c_str());
 }
 
 // Frames that do not change are kept as one pixel each, so a still motion costs little, yet
 // counts its frames: a GIF of three equal frames decodes to three images, the later two 1 x 1.
 TEST(FilmFiles, GifKeepsUnchangedFramesSmall) {
-  const std::string path = scratch_file("still.gif");
+  const ScratchDir scratch;
+  const std::string path = scratch.file("still.gif");
   FILE* stream = std::fopen(path.c_str(), "wb");
   ASSERT_NE(stream, nullptr);
   std::vector<uint32_t> frame(64 * 48, 0xffffff);
@@ -256,7 +256,6 @@ TEST(FilmFiles, GifKeepsUnchangedFramesSmall) {
   for (int k = 0; k < 3; k++) compose(gif, gif->SavedImages[k], canvas);
   EXPECT_EQ(differing_pixels(canvas, frame), 0);
   DGifCloseFile(gif, &error);
-  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,16 @@ inline std::vector<uint32_t> read_png(const std::string& path, int& width, int& 
   return pixels;
 }
 
-// A scratch file name in a fresh directory of its own.
-inline std::string scratch_file(const char* name) {
-  char directory[] = "/tmp/armsim-film-XXXXXX";
-  return std::string(mkdtemp(directory)) + "/" + name;
-}
+// A fresh directory of its own for a test's files, removed with them when the test ends, however
+// it ends.
+struct ScratchDir {
+  ScratchDir() {
+    char directory[] = "/tmp/armsim-film-XXXXXX";
+    if (mkdtemp(directory) != nullptr) path = directory;
+  }
+  ~ScratchDir() {
+    if (!path.empty()) std::filesystem::remove_all(path);
+  }
+  std::string file(const char* name) const { return path + "/" + name; }
+  std::string path;
+};
