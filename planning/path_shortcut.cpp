@@ -2,6 +2,13 @@
 
 namespace {
 
+// The pose at fraction t of the way from a to b.
+JointVector between(int N, const JointVector& a, const JointVector& b, double t) {
+  JointVector q{};
+  for (int i = 1; i <= N; i++) q[i] = a[i] + t * (b[i] - a[i]);
+  return q;
+}
+
 // The checks shortcut_path makes: a certified verdict on each new straight segment.
 struct SegmentChecker {
   const RobotModel& robot;
@@ -18,10 +25,8 @@ struct SegmentChecker {
   bool free(const JointVector& a, const JointVector& b) {
     tally.checks++;
     for (double t : {0.5, 0.25, 0.75}) {
-      double q[kJointSlots] = {};
-      for (int i = 1; i <= robot.N; i++) q[i] = a[i] + t * (b[i] - a[i]);
       tally.poses++;
-      if (!pose_valid(robot, cell, q, kin)) return false;
+      if (!pose_valid(robot, cell, between(robot.N, a, b, t).data(), kin)) return false;
     }
     MotionVerdict verdict;
     motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
@@ -29,13 +34,6 @@ struct SegmentChecker {
     return !verdict.collides;
   }
 };
-
-// The pose at fraction t of the way from a to b.
-JointVector between(int N, const JointVector& a, const JointVector& b, double t) {
-  JointVector q{};
-  for (int i = 1; i <= N; i++) q[i] = a[i] + t * (b[i] - a[i]);
-  return q;
-}
 
 // Each kept waypoint joined to the farthest later waypoint it reaches in one free segment (the
 // next one always: its segment is certified already).
