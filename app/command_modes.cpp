@@ -364,7 +364,8 @@ int plan_goal(const CommandLine& command, const PlanRequest& request, CommandSce
     o.arm = result.poses[k].arm;
   }
   if (o.motion.how == kMotionNone) {
-    o.reason = std::string("no path within the limit: ") + plan_status_text(o.motion.plan.status);
+    o.reason = std::string("no path within the limit: ") +
+               plan_status_text(o.motion.plan.status, cell.obstacleCount);
     const PlanStatus status = o.motion.plan.status;
     if (status == kPlanStartInvalid)
       o.reason = box_cut_reason("the start pose", s, qInit, o.reason);

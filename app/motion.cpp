@@ -52,7 +52,8 @@ void wall_free_motion_start() {
         : m.plan.status == kPlanStartInvalid ? (boxes ? "Initial Pose Cuts the Wall, Floor or a Box"
                                                       : "Initial Pose Cuts the Wall or Floor")
                                              : "None Found Within 1 s";
-    console_printf("\n  壁と床に当たらない運動なし: %s\n", plan_status_text(m.plan.status));
+    console_printf("\n  壁と床に当たらない運動なし: %s\n",
+                   plan_status_text(m.plan.status, cell.obstacleCount));
     return;
   }
   if (m.how == kMotionStraight)

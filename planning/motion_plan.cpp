@@ -425,16 +425,18 @@ void seed_planning_process(unsigned seed) {
   });
 }
 
-const char* plan_status_text(PlanStatus status) {
+const char* plan_status_text(PlanStatus status, int boxes) {
   switch (status) {
     case kPlanFound:
       return "a collision-free motion was found";
     case kPlanNoPath:
       return "no collision-free motion was found within the time limit";
     case kPlanStartInvalid:
-      return "the start pose cuts into the wall or the floor";
+      return boxes > 0 ? "the start pose cuts into the wall, the floor or a box"
+                       : "the start pose cuts into the wall or the floor";
     case kPlanGoalInvalid:
-      return "the goal pose cuts into the wall or the floor";
+      return boxes > 0 ? "the goal pose cuts into the wall, the floor or a box"
+                       : "the goal pose cuts into the wall or the floor";
     case kPlanUnknownPlanner:
       return "no planner of that name";
     case kPlanBadInput:

@@ -99,5 +99,6 @@ std::string planner_names();
 // draw from. Only the first call in a process takes effect; call it before planning.
 void seed_planning_process(unsigned seed);
 
-// A short English sentence for a status. Never null.
-const char* plan_status_text(PlanStatus status);
+// A short English sentence for a status, in a workcell with `boxes` boxes (an invalid start or
+// goal may cut into one of them). Never null.
+const char* plan_status_text(PlanStatus status, int boxes);

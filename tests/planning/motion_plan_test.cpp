@@ -139,7 +139,8 @@ TEST(MotionPlan, EveryPlannerPlansAroundTheWall) {
     planners++;
     PlanResult result;
     const PlanStatus status = plan_motion(s.robot, s.cell, request, result);
-    ASSERT_TRUE(status == kPlanFound || status == kPlanNoPath) << plan_status_text(status);
+    ASSERT_TRUE(status == kPlanFound || status == kPlanNoPath)
+        << plan_status_text(status, s.cell.obstacleCount);
     if (status == kPlanNoPath) {
       EXPECT_TRUE(result.path.empty());
       continue;
@@ -231,7 +232,8 @@ TEST(MotionPlan, PlansAroundBoxes) {
     request.maxPoseChecks = 50000;
     PlanResult plan;
     const PlanStatus status = plan_motion(s.robot, s.cell, request, plan);
-    ASSERT_TRUE(status == kPlanFound || status == kPlanNoPath) << plan_status_text(status);
+    ASSERT_TRUE(status == kPlanFound || status == kPlanNoPath)
+        << plan_status_text(status, s.cell.obstacleCount);
     if (status == kPlanNoPath) continue;
     found++;
     expect_sound_path(s, plan, r.poses[0].q, 0.002);
@@ -266,6 +268,9 @@ TEST(MotionPlan, RefusesBadRequests) {
   } while (judge::judge_pose(s.robot, s.cell.rh, request.goal.data()).valid());
   EXPECT_EQ(plan_motion(s.robot, s.cell, request, result), kPlanGoalInvalid);
   EXPECT_TRUE(result.path.empty());
+  // Among boxes the reason names them too: the pose may cut into one of them.
+  EXPECT_EQ(std::string(plan_status_text(kPlanGoalInvalid, 0)).find("box"), std::string::npos);
+  EXPECT_NE(std::string(plan_status_text(kPlanGoalInvalid, 2)).find("box"), std::string::npos);
   EXPECT_TRUE(planner_known("KPIECE1"));
   EXPECT_FALSE(planner_known("rrtconnect"));
 }

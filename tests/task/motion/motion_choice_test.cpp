@@ -88,7 +88,7 @@ TEST(MotionChoice, PlansAroundTheWallOnRandomScenes) {
     PlanRequest request;
     request.seed = seed + draw;
     motion_to_placements(s.robot, s.cell, s.robot.qInit, r, request, m);
-    ASSERT_NE(m.how, kMotionNone) << plan_status_text(m.plan.status);
+    ASSERT_NE(m.how, kMotionNone) << plan_status_text(m.plan.status, s.cell.obstacleCount);
     if (m.how == kMotionStraight) {
       if (straight++ < 5) expect_sound_motion(s, m, r);
       continue;
