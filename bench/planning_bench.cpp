@@ -88,10 +88,13 @@ struct SceneSet {
   double ms = 0;
 };
 
-// A floor goal (the workpiece put down from above, its underside at height z) and a wall edge
-// at (0, wallY, 0); the start is the initial pose and the goal the best pose, kept when both are
-// valid.
-bool draw_goal(int type, double x, double y, double z, double wallY, Scene& s) {
+// A floor goal drawn at random (the workpiece put down from above at x, y, its underside at height
+// z) and a wall edge at (0, wallY, 0); the start is the initial pose and the goal the best pose,
+// kept when both are valid.
+bool draw_goal(int type, std::mt19937& rng, Scene& s) {
+  std::uniform_real_distribution<double> xs(-1.5, 1.5), ys(-0.5, 2.5), zs(0.0, 1.2),
+      walls(0.8, 2.2);
+  const double x = xs(rng), y = ys(rng), z = zs(rng), wallY = walls(rng);
   static PlacementResult placements;
   s.type = type;
   robot_setup(type, s.robot);
@@ -120,11 +123,31 @@ bool draw_goal(int type, double x, double y, double z, double wallY, Scene& s) {
 }
 
 // draw_goal's scene, kept when the straight line to the goal collides.
-bool draw_scene(int type, double x, double y, double z, double wallY, Scene& s) {
-  if (!draw_goal(type, x, y, z, wallY, s)) return false;
+bool draw_scene(int type, std::mt19937& rng, Scene& s) {
+  if (!draw_goal(type, rng, s)) return false;
   Kinematics kin(s.robot);
   MotionCheck line;
   return motion_check(s.robot, s.cell, s.start.data(), s.goal.data(), kin, line) != 0;
+}
+
+// kScenesPerType scenes of each robot type from `draw`, its generator seeded by seed + type,
+// within kMaxDraws draws a type.
+void build_scene_set(unsigned seed, bool (*draw)(int, std::mt19937&, Scene&), SceneSet& set) {
+  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
+  seed_planning_process(1);
+  const Clock::time_point start = Clock::now();
+  for (int type = 1; type <= kRobotTypes; type++) {
+    std::mt19937 rng(seed + type);
+    Scene s;
+    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
+      set.draws[type]++;
+      if (draw(type, rng, s)) {
+        set.scenes.push_back(s);
+        set.kept[type]++;
+      }
+    }
+  }
+  set.ms = ms_since(start);
 }
 
 // Whether scene_set() has built the wall scenes.
@@ -132,25 +155,8 @@ bool wallScenesBuilt = false;
 
 const SceneSet& scene_set() {
   static SceneSet set;
-  if (wallScenesBuilt) return set;
+  if (!wallScenesBuilt) build_scene_set(kSceneSeed, draw_scene, set);
   wallScenesBuilt = true;
-  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
-  seed_planning_process(1);
-  const Clock::time_point start = Clock::now();
-  for (int type = 1; type <= kRobotTypes; type++) {
-    std::mt19937 rng(kSceneSeed + type);
-    std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
-    Scene s;
-    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
-      set.draws[type]++;
-      const double gx = x(rng), gy = y(rng), gz = z(rng), wy = wall(rng);
-      if (draw_scene(type, gx, gy, gz, wy, s)) {
-        set.scenes.push_back(s);
-        set.kept[type]++;
-      }
-    }
-  }
-  set.ms = ms_since(start);
   return set;
 }
 
@@ -509,11 +515,9 @@ bool clear_of_witness(const RobotModel& robot, const std::vector<judge::Pose>& w
 // path than kWitnessMargin, so that the scene is known to be solvable. Kept when the straight
 // line cuts the wall, the floor or a box by the dense independent checks.
 bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
-  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
   std::uniform_real_distribution<double> side(0.1, 0.5), bx(-1.5, 1.5), by(-1.5, 2.0), bz(0.0, 1.5);
   std::uniform_int_distribution<int> boxes(kMinBoxes, kMaxBoxes);
-  const double gx = x(rng), gy = y(rng), gz = z(rng), wy = wall(rng);
-  if (!draw_goal(type, gx, gy, gz, wy, s)) return false;
+  if (!draw_goal(type, rng, s)) return false;
   const std::vector<judge::Pose> witness = witness_poses(s);
   if (witness.empty()) return false;
   const int count = boxes(rng);
@@ -539,23 +543,8 @@ bool draw_box_scene(int type, std::mt19937& rng, Scene& s) {
 const SceneSet& box_scenes() {
   static SceneSet set;
   static bool built = false;
-  if (built) return set;
+  if (!built) build_scene_set(kBoxSceneSeed, draw_box_scene, set);
   built = true;
-  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
-  seed_planning_process(1);
-  const Clock::time_point start = Clock::now();
-  for (int type = 1; type <= kRobotTypes; type++) {
-    std::mt19937 rng(kBoxSceneSeed + type);
-    Scene s;
-    while (set.kept[type] < kScenesPerType && set.draws[type] < kMaxDraws) {
-      set.draws[type]++;
-      if (draw_box_scene(type, rng, s)) {
-        set.scenes.push_back(s);
-        set.kept[type]++;
-      }
-    }
-  }
-  set.ms = ms_since(start);
   return set;
 }
 
