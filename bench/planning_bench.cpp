@@ -43,6 +43,7 @@
 #include "model/robot_catalogue.h"
 #include "planning/joint_path.h"
 #include "planning/motion_plan.h"
+#include "task/workcell_setup.h"
 #include "workcell_judge.h"
 
 namespace ob = ompl::base;
@@ -99,8 +100,8 @@ bool draw_goal(int type, std::mt19937& rng, Scene& s) {
   s.type = type;
   robot_setup(type, s.robot);
   s.cell = {};
-  s.cell.rwG = {x, y, z + s.robot.workSize[2] / 2};
-  s.cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+  s.cell.rwG = goal_centre(s.robot, x, y, z);
+  s.cell.EwG = kGoalOrientation;
   s.cell.rh = {0, wallY, 0};
   const double* qInit = s.robot.qInit;
   if (placement_solve(s.robot, s.cell, qInit, PlacementOptions(), placements) != kPlacementFound)

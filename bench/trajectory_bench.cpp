@@ -20,6 +20,7 @@
 #include "model/robot_catalogue.h"
 #include "planning/motion_plan.h"
 #include "planning/trajectory.h"
+#include "task/workcell_setup.h"
 
 namespace {
 
@@ -37,8 +38,8 @@ bool planned_path(int type, double x, double y, double z, double wallY, JointPat
   RobotModel robot;
   robot_setup(type, robot);
   Workcell cell = {};
-  cell.rwG = {x, y, z + robot.workSize[2] / 2};
-  cell.EwG = {{1, 0, 0, 0, -1, 0, 0, 0, -1}};
+  cell.rwG = goal_centre(robot, x, y, z);
+  cell.EwG = kGoalOrientation;
   cell.rh = {0, wallY, 0};
   const double* qInit = robot.qInit;
   if (placement_solve(robot, cell, qInit, PlacementOptions(), placements) != kPlacementFound)
