@@ -295,7 +295,8 @@ Stats stats_of(const std::vector<Run>& runs, int type) {
 // The first error text of each planner, for the tables.
 std::map<std::string, std::string> plannerErrors;
 
-Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
+// One plan through workspace, which the scenes' plans share as a caller planning many motions does.
+Run plan_ours(const Scene& s, const char* planner, unsigned seed, PlanWorkspace& workspace) {
   PlanRequest request;
   request.start = s.start;
   request.goal = s.goal;
@@ -306,7 +307,7 @@ Run plan_ours(const Scene& s, const char* planner, unsigned seed) {
   request.measureClearances = false;
   PlanResult result;
   const double cpu = thread_cpu_ms();
-  const PlanStatus status = plan_motion(s.robot, s.cell, request, result);
+  const PlanStatus status = plan_motion(s.robot, s.cell, request, workspace, result);
   Run r{};
   r.cpuMs = thread_cpu_ms() - cpu;
   r.type = s.type;
@@ -705,11 +706,13 @@ BENCHMARK(BM_PlanScenes)->Iterations(1)->Unit(benchmark::kSecond);
 // process-wide generator whichever benchmarks the filter selects.
 void BM_PlanCommonSetup(benchmark::State& state) {
   const SceneSet& set = scene_set();
+  PlanWorkspace workspace;
   for (auto _ : state) {
     oursRuns.clear();
     commonRuns.clear();
     for (size_t k = 0; k < set.scenes.size(); k++) {
-      oursRuns.push_back(plan_ours(set.scenes[k], "RRTConnect", static_cast<unsigned>(1 + k)));
+      oursRuns.push_back(
+          plan_ours(set.scenes[k], "RRTConnect", static_cast<unsigned>(1 + k), workspace));
       commonRuns.push_back(plan_common(set.scenes[k]));
     }
   }
@@ -734,10 +737,11 @@ BENCHMARK(BM_PlanCommonSetup)->Iterations(1)->Unit(benchmark::kSecond);
 void BM_PlanPlanner(benchmark::State& state, const char* planner) {
   const SceneSet& set = scene_set();
   std::vector<Run>& runs = plannerRuns[planner];
+  PlanWorkspace workspace;
   for (auto _ : state) {
     runs.clear();
     for (size_t k = 0; k < set.scenes.size(); k++)
-      runs.push_back(plan_ours(set.scenes[k], planner, static_cast<unsigned>(1 + k)));
+      runs.push_back(plan_ours(set.scenes[k], planner, static_cast<unsigned>(1 + k), workspace));
   }
   for (int t = 1; t <= kRobotTypes; t++) {
     const Stats st = stats_of(runs, t);
@@ -771,11 +775,13 @@ const bool plannersRegistered = [] {
 // other benchmarks draw OMPL's process-wide seeds as before.
 void BM_PlanBoxScenes(benchmark::State& state) {
   const SceneSet& set = box_scenes();
+  PlanWorkspace workspace;
   for (auto _ : state) {
     boxOursRuns.clear();
     boxCommonRuns.clear();
     for (size_t k = 0; k < set.scenes.size(); k++) {
-      boxOursRuns.push_back(plan_ours(set.scenes[k], "RRTConnect", static_cast<unsigned>(1 + k)));
+      boxOursRuns.push_back(
+          plan_ours(set.scenes[k], "RRTConnect", static_cast<unsigned>(1 + k), workspace));
       boxCommonRuns.push_back(plan_common(set.scenes[k]));
     }
   }
@@ -800,6 +806,7 @@ BENCHMARK(BM_PlanBoxScenes)->Iterations(1)->Unit(benchmark::kSecond);
 // BM_PlanBoxScenes, for OMPL's process-wide seeds.
 void BM_PlanReport(benchmark::State& state) {
   const SceneSet& set = scene_set();
+  PlanWorkspace workspace;
   long plans = 0;
   for (auto _ : state) {
     for (size_t k = 0; k < set.scenes.size(); k++) {
@@ -810,7 +817,7 @@ void BM_PlanReport(benchmark::State& state) {
       request.seed = static_cast<unsigned>(1 + k);
       request.measureClearances = state.range(0) != 0;
       PlanResult result;
-      plan_motion(s.robot, s.cell, request, result);
+      plan_motion(s.robot, s.cell, request, workspace, result);
       plans++;
     }
   }

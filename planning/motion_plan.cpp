@@ -83,13 +83,24 @@ void from_joints(int N, const double q[], ob::State* state) {
 // pose tallies are atomic: the budget reads them from a planner's own threads (PRM checks for a
 // solution on a thread of its own while it grows its roadmap).
 struct CheckContext {
-  const RobotModel& robot;
-  const Workcell& cell;
+  const RobotModel* robot = nullptr;
+  const Workcell* cell = nullptr;
   Kinematics kin;
   std::atomic<long> poses{0};
   long motions = 0;
   std::atomic<long> motionPoses{0};  // poses the segment checks evaluated
   double ms = 0;
+
+  // Ready for a plan of robot in cell: the tallies at zero.
+  void start(const RobotModel& planRobot, const Workcell& planCell) {
+    robot = &planRobot;
+    cell = &planCell;
+    kin = Kinematics(planRobot);
+    poses = 0;
+    motions = 0;
+    motionPoses = 0;
+    ms = 0;
+  }
 };
 
 class PoseValidity : public ob::StateValidityChecker {
@@ -100,8 +111,8 @@ class PoseValidity : public ob::StateValidityChecker {
   bool isValid(const ob::State* state) const override {
     const Clock::time_point start = Clock::now();
     double q[kJointSlots];
-    to_joints(context_.robot.N, state, q);
-    const int valid = pose_valid(context_.robot, context_.cell, q, context_.kin);
+    to_joints(context_.robot->N, state, q);
+    const int valid = pose_valid(*context_.robot, *context_.cell, q, context_.kin);
     context_.poses++;
     context_.ms += ms_since(start);
     return valid != 0;
@@ -123,7 +134,7 @@ class CertifiedMotion : public ob::MotionValidator {
   bool checkMotion(const ob::State* s1, const ob::State* s2) const override {
     MotionVerdict verdict;
     double a[kJointSlots], b[kJointSlots];
-    if (context_.cell.obstacleCount > 0 && (!probe_valid(s1, s2, 1) || !probe_valid(s1, s2, 0.5)))
+    if (context_.cell->obstacleCount > 0 && (!probe_valid(s1, s2, 1) || !probe_valid(s1, s2, 0.5)))
       return false;
     return run(s1, s2, a, b, verdict);
   }
@@ -141,8 +152,8 @@ class CertifiedMotion : public ob::MotionValidator {
     lastValid.second = t;
     if (lastValid.first != nullptr) {
       double q[kJointSlots] = {};
-      for (int i = 1; i <= context_.robot.N; i++) q[i] = a[i] + t * (b[i] - a[i]);
-      from_joints(context_.robot.N, q, lastValid.first);
+      for (int i = 1; i <= context_.robot->N; i++) q[i] = a[i] + t * (b[i] - a[i]);
+      from_joints(context_.robot->N, q, lastValid.first);
     }
     return false;
   }
@@ -152,11 +163,11 @@ class CertifiedMotion : public ob::MotionValidator {
   bool run(const ob::State* s1, const ob::State* s2, double a[], double b[],
            MotionVerdict& check) const {
     const Clock::time_point start = Clock::now();
-    const int N = context_.robot.N;
+    const int N = context_.robot->N;
     to_joints(N, s1, a);
     to_joints(N, s2, b);
     for (int i = 1; i <= N; i++) b[i] = a[i] + wrap_angle(b[i] - a[i]);
-    motion_verdict(context_.robot, context_.cell, a, b, context_.kin, check);
+    motion_verdict(*context_.robot, *context_.cell, a, b, context_.kin, check);
     context_.motions++;
     context_.motionPoses += check.poses;
     context_.ms += ms_since(start);
@@ -171,12 +182,12 @@ class CertifiedMotion : public ob::MotionValidator {
   // that evaluated one pose.
   bool probe_valid(const ob::State* s1, const ob::State* s2, double t) const {
     const Clock::time_point start = Clock::now();
-    const int N = context_.robot.N;
+    const int N = context_.robot->N;
     double q[kJointSlots], b[kJointSlots];
     to_joints(N, s1, q);
     to_joints(N, s2, b);
     for (int i = 1; i <= N; i++) q[i] += t * wrap_angle(b[i] - q[i]);
-    const int valid = pose_valid(context_.robot, context_.cell, q, context_.kin);
+    const int valid = pose_valid(*context_.robot, *context_.cell, q, context_.kin);
     context_.motions++;
     context_.motionPoses++;
     context_.ms += ms_since(start);
@@ -308,8 +319,58 @@ void quiet_ompl() {
 
 }  // namespace
 
+struct PlanWorkspace::Parts {
+  CheckContext context;
+  int N = 0;                        // the joints the space was built for (0: none yet)
+  unsigned seed = 0, samplers = 0;  // the plan's seed, and the samplers seeded from it so far
+  std::shared_ptr<ob::CompoundStateSpace> space;
+  ob::SpaceInformationPtr si;
+  std::string plannerName;
+  ob::PlannerPtr planner;  // the last planner, or null
+};
+
+PlanWorkspace::PlanWorkspace() : parts(std::make_unique<Parts>()) {}
+
+PlanWorkspace::~PlanWorkspace() = default;
+
+namespace {
+
+// The joint space of N joints with the workcell's checks; samplers seeded from the plan's seed.
+void build_space(int N, PlanWorkspace::Parts& p) {
+  p.N = N;
+  p.planner.reset();
+  p.space = joint_space(N);
+  p.space->registerDefaultProjection(std::make_shared<LeadingJointsProjection>(p.space));
+  p.space->setStateSamplerAllocator([&p](const ob::StateSpace* s) {
+    return std::make_shared<SeededJointSampler>(s, p.seed + p.samplers++);
+  });
+  p.si = std::make_shared<ob::SpaceInformation>(p.space);
+  p.si->setStateValidityChecker(std::make_shared<PoseValidity>(p.si, p.context));
+  p.si->setMotionValidator(std::make_shared<CertifiedMotion>(p.si, p.context));
+  p.si->setup();
+}
+
+// The request's planner on the problem from `from` to `to`: the last one cleared when it is the
+// same RRTConnect, which clear() leaves as new; else a new one (other planners keep random
+// generators or grids of their own from plan to plan).
+void set_planner(const std::string& name, PlannerFactory factory, const ob::ScopedState<>& from,
+                 const ob::ScopedState<>& to, PlanWorkspace::Parts& p) {
+  if (p.planner && p.plannerName == name && name == "RRTConnect") {
+    p.planner->clear();
+  } else {
+    p.planner = factory(p.si);
+    p.plannerName = name;
+  }
+  const auto pdef = std::make_shared<ob::ProblemDefinition>(p.si);
+  pdef->setStartAndGoalStates(from, to);
+  p.planner->setProblemDefinition(pdef);
+  if (!p.planner->isSetup()) p.planner->setup();
+}
+
+}  // namespace
+
 PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
-                       PlanResult& result) {
+                       PlanWorkspace& workspace, PlanResult& result) {
   result = PlanResult();
   const int N = robot.N;
   if (!finite_joints(N, request.start) || !finite_joints(N, request.goal) ||
@@ -319,7 +380,9 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   if (factory == nullptr) return result.status = kPlanUnknownPlanner;
   quiet_ompl();
 
-  CheckContext context{robot, cell, Kinematics(robot), 0, 0, 0, 0};
+  PlanWorkspace::Parts& p = *workspace.parts;
+  CheckContext& context = p.context;
+  context.start(robot, cell);
   WorkcellClearance c;
   if (!pose_check(robot, cell, request.start.data(), context.kin, c))
     return result.status = kPlanStartInvalid;
@@ -328,25 +391,13 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
 
   const Clock::time_point start = Clock::now();
   try {
-    const auto space = joint_space(N);
-    space->registerDefaultProjection(std::make_shared<LeadingJointsProjection>(space));
-    unsigned samplers = 0;
-    space->setStateSamplerAllocator([&request, &samplers](const ob::StateSpace* s) {
-      return std::make_shared<SeededJointSampler>(s, request.seed + samplers++);
-    });
-    const auto si = std::make_shared<ob::SpaceInformation>(space);
-    si->setStateValidityChecker(std::make_shared<PoseValidity>(si, context));
-    si->setMotionValidator(std::make_shared<CertifiedMotion>(si, context));
-    si->setup();
-
-    ob::ScopedState<> from(space), to(space);
+    if (p.N != N) build_space(N, p);
+    p.seed = request.seed;
+    p.samplers = 0;
+    ob::ScopedState<> from(p.space), to(p.space);
     from_joints(N, request.start.data(), from.get());
     from_joints(N, request.goal.data(), to.get());
-    const auto pdef = std::make_shared<ob::ProblemDefinition>(si);
-    pdef->setStartAndGoalStates(from, to);
-    const ob::PlannerPtr planner = factory(si);
-    planner->setProblemDefinition(pdef);
-    planner->setup();
+    set_planner(request.planner, factory, from, to, p);
     // A deadline read in the planner's own loop: no timer thread.
     const Clock::time_point deadline =
         start + std::chrono::duration_cast<Clock::duration>(
@@ -356,13 +407,13 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
       return Clock::now() >= deadline ||
              (budget > 0 && context.poses + context.motionPoses >= budget);
     });
-    const ob::PlannerStatus solved = planner->solve(ptc);
+    const ob::PlannerStatus solved = p.planner->solve(ptc);
     if (solved != ob::PlannerStatus::EXACT_SOLUTION) {
       result.status = kPlanNoPath;
     } else {
-      const og::PathGeometric& path = *pdef->getSolutionPath()->as<og::PathGeometric>();
+      const ob::PathPtr found = p.planner->getProblemDefinition()->getSolutionPath();
       JointPath raw;
-      unwrap_path(N, path, request.start, raw);
+      unwrap_path(N, *found->as<og::PathGeometric>(), request.start, raw);
       result.path = raw;
       ShortcutTally tally;
       shortcut_path(robot, cell, kShortcutChecks, result.path, context.kin, tally);
@@ -378,6 +429,7 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
     result.status = kPlanPlannerError;
     result.message = error.what();
     result.path.clear();
+    p.planner.reset();  // in whatever state the error left it
   }
   result.planningMs = ms_since(start);
   result.length = path_length(N, result.path);
@@ -388,10 +440,17 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
   return result.status;
 }
 
+PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
+                       PlanResult& result) {
+  PlanWorkspace workspace;
+  return plan_motion(robot, cell, request, workspace, result);
+}
+
 int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
                          const JointVector& b, JointVector& lastValid, double& fraction) {
   const int N = robot.N;
-  CheckContext context{robot, cell, Kinematics(robot), 0, 0, 0, 0};
+  CheckContext context;
+  context.start(robot, cell);
   const auto space = joint_space(N);
   const auto si = std::make_shared<ob::SpaceInformation>(space);
   si->setStateValidityChecker(std::make_shared<PoseValidity>(si, context));

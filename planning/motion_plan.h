@@ -5,11 +5,13 @@
 // A path is a list of joint vectors (joints 1..N in slots 1..N) with unwrapped values:
 // consecutive waypoints are joined by the straight line of their plain differences. The first
 // waypoint is the start as given, the last equals the goal modulo whole turns. OMPL's headers,
-// classes and exceptions stay behind this header. Each call builds its own OMPL objects and
-// kinematic workspace, so calls may run on several threads at once.
+// classes and exceptions stay behind this header. A call uses the OMPL objects and kinematic
+// workspace of its PlanWorkspace (or its own), so calls with their own workspaces may run on
+// several threads at once.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,8 +78,26 @@ struct PlanResult {
   std::string message;      // kPlanPlannerError: OMPL's text
 };
 
-// Plans a motion from request.start to request.goal for robot in cell. Writes result and
-// returns its status.
+// OMPL's objects kept from one plan to the next: the joint space with the workcell's checks, and
+// the last planner when it is RRTConnect, cleared before it plans again. A caller who plans many
+// motions (a goal's poses in turn, a map) spares building them each time; the paths are the same as
+// without it. One thread at a time.
+struct PlanWorkspace {
+  PlanWorkspace();
+  ~PlanWorkspace();
+  PlanWorkspace(const PlanWorkspace&) = delete;
+  PlanWorkspace& operator=(const PlanWorkspace&) = delete;
+
+  struct Parts;  // behind this header
+  std::unique_ptr<Parts> parts;
+};
+
+// Plans a motion from request.start to request.goal for robot in cell, with the OMPL objects of
+// workspace. Writes result and returns its status.
+PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
+                       PlanWorkspace& workspace, PlanResult& result);
+
+// The same with a workspace of its own.
 PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const PlanRequest& request,
                        PlanResult& result);
 

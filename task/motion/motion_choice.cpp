@@ -33,11 +33,12 @@ bool straight_free(const RobotModel& robot, const Workcell& cell, const double q
 }
 
 bool planned(const RobotModel& robot, const Workcell& cell, const double qInit[],
-             const double qGoal[], const PlanRequest& request, MotionChoice& out) {
+             const double qGoal[], const PlanRequest& request, PlanWorkspace& workspace,
+             MotionChoice& out) {
   PlanRequest r = request;
   r.start = joint_vector(robot.N, qInit);
   r.goal = joint_vector(robot.N, qGoal);
-  if (plan_motion(robot, cell, r, out.plan) != kPlanFound) return false;
+  if (plan_motion(robot, cell, r, workspace, out.plan) != kPlanFound) return false;
   out.how = kMotionPlanned;
   return true;
 }
@@ -49,7 +50,8 @@ MotionHow motion_to_pose(const RobotModel& robot, const Workcell& cell, const do
   out = MotionChoice();
   Kinematics kin(robot);
   if (straight_free(robot, cell, qInit, qGoal, kin, out)) return out.how;
-  planned(robot, cell, qInit, qGoal, request, out);
+  PlanWorkspace workspace;
+  planned(robot, cell, qInit, qGoal, request, workspace, out);
   return out.how;
 }
 
@@ -68,8 +70,9 @@ MotionHow motion_to_placements(const RobotModel& robot, const Workcell& cell, co
     }
     straight[k] = out.straight;
   }
+  PlanWorkspace workspace;  // one for the poses' plans
   for (int k = 0; k < count; k++) {
-    if (planned(robot, cell, qInit, placements.poses[k].q, request, out)) {
+    if (planned(robot, cell, qInit, placements.poses[k].q, request, workspace, out)) {
       out.index = k;
       out.straight = straight[k];
       return out.how;

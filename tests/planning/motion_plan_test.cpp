@@ -84,6 +84,52 @@ TEST(MotionPlan, ThreadsPlanAsOneDoes) {
   }
 }
 
+// A workspace kept across plans plans as a new one does: RRTConnect, whose planner the workspace
+// keeps, planned twice on each of three scenes that need planning, with another planner through
+// the same workspace between the scenes, gives the status and the path (byte for byte) of a plan
+// with a workspace of its own. Catches a planner or a sampler that carries a tree, a seed or a
+// problem over from the last plan.
+TEST(MotionPlan, WorkspaceKeptAcrossPlansPlansAsNew) {
+  const unsigned seed = 2105;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> x(-1.5, 1.5), y(-0.5, 2.5), z(0.0, 1.2), wall(0.8, 2.2);
+  PlanWorkspace shared;
+  const char* others[] = {"KPIECE1", "RRT", "EST"};
+  int scenes = 0, found = 0;
+  for (int draw = 0; scenes < 3 && draw < 600; draw++) {
+    Scene s;
+    set_scene(s, 1 + draw % 4, x(rng), y(rng), z(rng), wall(rng));
+    static PlacementResult r;
+    if (placement_solve(s.robot, s.cell, s.robot.qInit, PlacementOptions(), r) != kPlacementFound)
+      continue;
+    PlanRequest request;
+    for (int i = 1; i <= 7; i++)
+      request.start[i] = s.robot.qInit[i], request.goal[i] = r.poses[0].q[i];
+    if (!judge::line_collides(s.robot, s.cell.rh, request.start.data(), request.goal.data()))
+      continue;
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " draw " << draw);
+    request.maxPoseChecks = 5000;
+    request.planner = "RRTConnect";
+    for (unsigned k = 0; k < 2; k++) {
+      request.seed = static_cast<unsigned>(draw) + k;
+      PlanResult kept, fresh;
+      plan_motion(s.robot, s.cell, request, shared, kept);
+      plan_motion(s.robot, s.cell, request, fresh);
+      EXPECT_EQ(kept.status, fresh.status);
+      EXPECT_EQ(kept.path, fresh.path);
+      found += fresh.status == kPlanFound;
+    }
+    PlanRequest other = request;
+    other.planner = others[scenes % 3];
+    PlanResult result;
+    const PlanStatus status = plan_motion(s.robot, s.cell, other, shared, result);
+    EXPECT_TRUE(status == kPlanFound || status == kPlanNoPath) << other.planner;
+    scenes++;
+  }
+  EXPECT_EQ(scenes, 3);
+  EXPECT_GE(found, 5);
+}
+
 // A goal joint at the program's PI, a hair beyond the library's pi that bounds OMPL's angles, is
 // still a goal the planner accepts (it once waited out the whole time limit for it).
 TEST(MotionPlan, GoalAtPlusPi) {
