@@ -205,19 +205,38 @@ double advance_within(double A, double B, double g) {
   return denominator > 0 ? 2 * g / denominator : INFINITY;
 }
 
+// The distances of the pose's points (the joints' positions 1..N, the work point as N + 1) to
+// the joints' axes, each measured once and shared by the bodies that end there: axes
+// 1..measured[point] so far.
+struct AxisDistances {
+  int measured[kJointSlots + 1] = {};
+  double d[kJointSlots + 1][kJointSlots];
+};
+
+// The point's distances to the axes of joints 1..last in the pose in kin.
+const double* point_axis_distances(const MotionBound& m, const Kinematics& kin, int point, int last,
+                                   AxisDistances& cache) {
+  int& measured = cache.measured[point];
+  const Vec3& p = point > m.N ? kin.rw : kin.Jpos[point];
+  for (int i = measured + 1; i <= last; i++) {
+    const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
+    cache.d[point][i] = std::sqrt(axis_distance2(p, kin.Jpos[i], a));
+  }
+  measured = max_of(measured, last);
+  return cache.d[point];
+}
+
 // A and its floor counterpart for body k in the pose in kin: the body's farthest reach from
-// each axis that moves it, weighted by that joint's rate.
-void lever_sums(const MotionBound& m, const Kinematics& kin, int k, double& A, double& floorA) {
+// each axis that moves it (the farther of its two points, the same as the root of the larger
+// square), weighted by that joint's rate.
+void lever_sums(const MotionBound& m, const Kinematics& kin, int k, AxisDistances& cache, double& A,
+                double& floorA) {
   const BodyReach& b = m.body[k];
-  const Vec3& from = b.from > m.N ? kin.rw : kin.Jpos[b.from];
-  const Vec3& to = b.to > m.N ? kin.rw : kin.Jpos[b.to];
+  const double* from = point_axis_distances(m, kin, b.from, b.last, cache);
+  const double* to = point_axis_distances(m, kin, b.to, b.last, cache);
   A = floorA = 0;
   for (int i = 1; i <= b.last; i++) {
-    const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
-    // The root of the larger square: the same as the larger root, at half the roots.
-    const double lever = std::sqrt(max_of(axis_distance2(from, kin.Jpos[i], a),
-                                          axis_distance2(to, kin.Jpos[i], a))) +
-                         b.beyond;
+    const double lever = max_of(from[i], to[i]) + b.beyond;
     A += m.rate[i] * lever;
     floorA += m.floorRate[i] * lever;
   }
@@ -231,6 +250,7 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
   Twist tw[kJointSlots];
   joint_twists(m, kin, tw);
   const Vec3 up = {0, 0, 1};
+  AxisDistances axes;
   double h = INFINITY;
   // Per body and obstacle the larger of the two advances; the one by the axes is worked out only
   // where the plane's advance alone would lower h.
@@ -248,7 +268,7 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
                                       plate_support(m.plate, n), m.acc[k])
                       : 0;
     if (!(wall >= h)) {
-      lever_sums(m, kin, k, A, floorA);
+      lever_sums(m, kin, k, axes, A, floorA);
       wall = max_of(wall, advance_within(A, m.B[k], c.wall[k] + kWorkcellTolerance));
     }
     h = min_of(h, wall);
@@ -262,7 +282,7 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
                                        box_support(m.obstacles[j], away), m.acc[k])
                        : 0;
       if (!(box >= h)) {
-        if (std::isnan(A)) lever_sums(m, kin, k, A, floorA);
+        if (std::isnan(A)) lever_sums(m, kin, k, axes, A, floorA);
         box = max_of(box, advance_within(A, m.B[k], c.obstacle[k][j] + kWorkcellTolerance));
       }
       h = min_of(h, box);
@@ -270,7 +290,7 @@ double safe_advance(const MotionBound& m, const Kinematics& kin, const BodyClear
     if (k == 1) continue;  // arm 1 stands on the floor
     double floor = plane_advance(corners, velocities, count, cornerBeyond, up, 0, m.floorAcc[k]);
     if (!(floor >= h)) {
-      if (std::isnan(floorA)) lever_sums(m, kin, k, A, floorA);
+      if (std::isnan(floorA)) lever_sums(m, kin, k, axes, A, floorA);
       floor = max_of(floor, advance_within(floorA, m.floorB[k], c.floor[k] + kWorkcellTolerance));
     }
     h = min_of(h, floor);
@@ -312,6 +332,7 @@ struct PoseParts {
   bool twisted;
   Twist tw[kJointSlots];
   PoseBody body[kBodySlots];
+  AxisDistances axes;
 };
 
 void set_pose_parts(const RobotModel& robot, PoseParts& pose) {
@@ -434,7 +455,7 @@ double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
 void pair_levers(PoseParts& pose, Pair p, double& A, double& B) {
   const int k = p.body;
   PoseBody& b = pose.body[k];
-  if (!b.levered) lever_sums(pose.m, pose.kin, k, b.A, b.floorA);
+  if (!b.levered) lever_sums(pose.m, pose.kin, k, pose.axes, b.A, b.floorA);
   b.levered = true;
   const bool floor = p.obstacle == kPairFloor;
   A = floor ? b.floorA : b.A;
@@ -646,7 +667,8 @@ void motion_body_bound(const RobotModel& robot, const Workcell& cell, const doub
                        const double q1[], const Kinematics& kin, int k, BodyMotionBound& out) {
   MotionBound m;
   set_up_bound(robot, cell, kin, q0, q1, m);
-  lever_sums(m, kin, k, out.A, out.floorA);
+  AxisDistances axes;
+  lever_sums(m, kin, k, axes, out.A, out.floorA);
   out.B = m.B[k];
   out.acc = m.acc[k];
   out.floorB = m.floorB[k];
