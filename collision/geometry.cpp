@@ -84,12 +84,6 @@ Vec3 column(const Mat3& R, int i) {
 
 }  // namespace
 
-Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
-  return {max_of(0.0, min_of(p.x, q.x) - hi.x) - max_of(0.0, lo.x - max_of(p.x, q.x)),
-          max_of(0.0, min_of(p.y, q.y) - hi.y) - max_of(0.0, lo.y - max_of(p.y, q.y)),
-          max_of(0.0, min_of(p.z, q.z) - hi.z) - max_of(0.0, lo.z - max_of(p.z, q.z))};
-}
-
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1) {
   Vec3 d1, d2;
   vsub(p1, p0, d1);

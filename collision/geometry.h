@@ -52,7 +52,11 @@ inline double min_of(double x, double y) {
 // The gap between the axis-aligned box lo..hi and the bounding box of segment p..q, per axis:
 // how far the segment's box lies beyond hi (> 0) or below lo (< 0); 0 where they overlap. Its
 // length is a lower bound of the distance between the box and the segment.
-Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q);
+inline Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
+  return {max_of(0.0, min_of(p.x, q.x) - hi.x) - max_of(0.0, lo.x - max_of(p.x, q.x)),
+          max_of(0.0, min_of(p.y, q.y) - hi.y) - max_of(0.0, lo.y - max_of(p.y, q.y)),
+          max_of(0.0, min_of(p.z, q.z) - hi.z) - max_of(0.0, lo.z - max_of(p.z, q.z))};
+}
 
 // The squared distance between segments p0..p1 and q0..q1 (either may be a point). Kept for the
 // tests, which hold other routines' nearest points to it.

@@ -494,6 +494,26 @@ PairSettled settle_pair(PoseParts& pose, Pair p, double lower, const Vec3& away,
   return plane >= h ? kPairPassed : kPairOpen;
 }
 
+// A body-box pair settled by the squared gap of their bounding boxes alone, without the root
+// that pair_bound takes: where the square shows the gap surely (by a relative 1e-12, far beyond
+// rounding) at least what the body can cover by the motion's end, or (surely short of that)
+// within this pose's step h, settle_pair would decide the same from pair_bound. kPairOpen where
+// it may not, for a gap too small for its square to be exact, and for the plate and the floor.
+PairSettled settle_box_by_square(PoseParts& pose, Pair p, double reach, double rest, double h) {
+  constexpr double kSure = 1 + 1e-12;
+  if (p.obstacle < kPairBox) return kPairOpen;
+  const int j = p.obstacle - kPairBox;
+  Vec3 lo, hi;
+  body_box_bounds(pose, p.body, lo, hi);
+  const Vec3 gap = box_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], lo, hi);
+  const double gap2 = vdot(gap, gap);
+  if (!(gap2 > 1e-200)) return kPairOpen;
+  const double drop = reach * rest, pass = reach * h;
+  if (gap2 > drop * drop * kSure) return kPairDropped;
+  if (gap2 * kSure < drop * drop && gap2 > pass * pass * kSure) return kPairPassed;
+  return kPairOpen;
+}
+
 // Whether every box's bounds are numbers.
 bool finite_obstacles(const MotionBound& m) {
   for (int j = 0; j < m.obstacleCount; j++) {
@@ -625,10 +645,15 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
     for (int n = 0; n < pairCount; n++) {
       const Pair p = pairs[n];
       const double reach = p.obstacle == kPairFloor ? bound.floorAmax[p.body] : bound.Amax[p.body];
+      PairSettled settled = settle_box_by_square(pose, p, reach, rest, h);
+      if (settled == kPairDropped) continue;
+      if (settled == kPairPassed) {
+        pairs[kept++] = p;
+        continue;
+      }
       Vec3 away;
       double plane = 0, sat = NAN;
-      PairSettled settled =
-          settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h, plane);
+      settled = settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h, plane);
       if (settled == kPairOpen && pair_sat_bound(pose, p, sat, away))
         settled = settle_pair(pose, p, sat, away, reach, rest, h, plane);
       if (settled == kPairDropped) continue;
