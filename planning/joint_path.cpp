@@ -63,10 +63,21 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
   return valid;
 }
 
+namespace {
+
+bool listed(const SegmentList& segments, const JointVector& a, const JointVector& b) {
+  for (const auto& s : segments)
+    if (s.first == a && s.second == b) return true;
+  return false;
+}
+
+}  // namespace
+
 int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,
-              Kinematics& kin) {
+              const SegmentList& known, Kinematics& kin) {
   if (path.size() == 1) return pose_valid(robot, cell, path[0].data(), kin);
   for (size_t k = 1; k < path.size(); k++) {
+    if (listed(known, path[k - 1], path[k])) continue;
     MotionVerdict verdict;
     if (motion_verdict(robot, cell, path[k - 1].data(), path[k].data(), kin, verdict)) return 0;
   }
@@ -76,20 +87,21 @@ int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& pa
 namespace {
 
 int certify(const RobotModel& robot, const Workcell& cell, const JointPath& path, int measure,
-            Kinematics& kin, double& minWall, double& minFloor, double& minObstacle) {
+            const SegmentList& known, Kinematics& kin, double& minWall, double& minFloor,
+            double& minObstacle) {
   if (measure) return certify_path(robot, cell, path, kin, minWall, minFloor, minObstacle);
   minWall = minFloor = minObstacle = NAN;
-  return path_free(robot, cell, path, kin);
+  return path_free(robot, cell, path, known, kin);
 }
 
 }  // namespace
 
 int certify_or_fall_back(const RobotModel& robot, const Workcell& cell, const JointPath& fallback,
-                         int measure, JointPath& path, Kinematics& kin, double& minWall,
-                         double& minFloor, double& minObstacle) {
-  if (certify(robot, cell, path, measure, kin, minWall, minFloor, minObstacle)) return 1;
+                         int measure, const SegmentList& known, JointPath& path, Kinematics& kin,
+                         double& minWall, double& minFloor, double& minObstacle) {
+  if (certify(robot, cell, path, measure, known, kin, minWall, minFloor, minObstacle)) return 1;
   path = fallback;
-  if (certify(robot, cell, path, measure, kin, minWall, minFloor, minObstacle)) return 1;
+  if (certify(robot, cell, path, measure, known, kin, minWall, minFloor, minObstacle)) return 1;
   path.clear();
   return 0;
 }

@@ -2,6 +2,9 @@
 // samples of them, and their certification against the workcell.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "planning/motion_plan.h"
 
 // Sum over consecutive waypoints of the Euclidean distance of joints 1..N, radians.
@@ -17,14 +20,20 @@ void sample_path(int N, const JointPath& path, int steps, JointPath& out);
 int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath& path,
                  Kinematics& kin, double& minWall, double& minFloor, double& minObstacle);
 
-// Whether every segment of the path is certified free by the yes/no check (motion_verdict), and
-// its one waypoint valid when it has one: certify_path's verdict without the clearances.
-int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,
-              Kinematics& kin);
+// Straight segments that the yes/no check (motion_verdict) certified free in this workcell, each
+// as the two ends it was given, in order.
+using SegmentList = std::vector<std::pair<JointVector, JointVector>>;
 
-// certify_path on path when measure is 1, else path_free (the clearances then NAN); should it
-// fail, path becomes fallback, certified in turn, and is cleared when that fails too. Writes the
-// clearances of the path certified last and returns 1 when path is left certified.
+// Whether every segment of the path is certified free by the yes/no check, and its one waypoint
+// valid when it has one: certify_path's verdict without the clearances. A segment listed in
+// `known` (the same ends, bit for bit, in the same order) is not checked again: the check would
+// give the same answer.
+int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,
+              const SegmentList& known, Kinematics& kin);
+
+// certify_path on path when measure is 1, else path_free with `known` (the clearances then NAN);
+// should it fail, path becomes fallback, certified in turn, and is cleared when that fails too.
+// Writes the clearances of the path certified last and returns 1 when path is left certified.
 int certify_or_fall_back(const RobotModel& robot, const Workcell& cell, const JointPath& fallback,
-                         int measure, JointPath& path, Kinematics& kin, double& minWall,
-                         double& minFloor, double& minObstacle);
+                         int measure, const SegmentList& known, JointPath& path, Kinematics& kin,
+                         double& minWall, double& minFloor, double& minObstacle);

@@ -420,9 +420,11 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
       context.motions += tally.checks;
       context.motionPoses += tally.poses;
       // The shortened path certified again, by the full check where its clearances are to be
-      // measured; should it fail, the planner's own path is kept.
-      certify_or_fall_back(robot, cell, raw, request.measureClearances, result.path, context.kin,
-                           result.minWall, result.minFloor, result.minObstacle);
+      // measured, else its segments that the shortcuts did not certify as they stand; should
+      // it fail, the planner's own path is kept.
+      certify_or_fall_back(robot, cell, raw, request.measureClearances, tally.certified,
+                           result.path, context.kin, result.minWall, result.minFloor,
+                           result.minObstacle);
       result.status = result.path.empty() ? kPlanNoPath : kPlanFound;
     }
   } catch (const std::exception& error) {

@@ -31,6 +31,7 @@ struct SegmentChecker {
     MotionVerdict verdict;
     motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
     tally.poses += verdict.poses;
+    if (!verdict.collides) tally.certified.emplace_back(a, b);
     return !verdict.collides;
   }
 };

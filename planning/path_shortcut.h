@@ -5,10 +5,12 @@
 
 #include "planning/joint_path.h"
 
-// What shortcut_path did: the segment checks it asked for and the poses they evaluated.
+// What shortcut_path did: the segment checks it asked for, the poses they evaluated and the
+// segments they certified free.
 struct ShortcutTally {
   long checks = 0;
   long poses = 0;
+  SegmentList certified;
 };
 
 // Shortens the certified path in place (its first and last waypoints kept): in turn, each kept

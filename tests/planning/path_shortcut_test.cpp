@@ -81,6 +81,10 @@ TEST(PathShortcut, ShorterFreeAndRepeatable) {
     for (size_t k = 1; k < shorter.size(); k++)
       ASSERT_FALSE(judge::line_collides(s.robot, s.cell, shorter[k - 1].data(), shorter[k].data()))
           << "segment " << k << " of " << shorter.size() - 1;
+    // The segments it lists as certified, which the final certification takes on trust.
+    for (const auto& segment : tally.certified)
+      ASSERT_FALSE(
+          judge::line_collides(s.robot, s.cell, segment.first.data(), segment.second.data()));
     ratios += length_of(shorter) / length_of(raw);
     paths++;
   }
@@ -110,25 +114,33 @@ TEST(PathShortcut, CertificationFallsBackToThePlannersPath) {
   for (int measure : {1, 0}) {
     double wall, floor, obstacle;
     JointPath path = cutting;
-    EXPECT_EQ(
-        certify_or_fall_back(s.robot, s.cell, free, measure, path, s.kin, wall, floor, obstacle),
-        1);
+    EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, free, measure, {}, path, s.kin, wall, floor,
+                                   obstacle),
+              1);
     EXPECT_EQ(path, free);
     if (measure)
       EXPECT_GE(wall, -kWorkcellTolerance);
     else
       EXPECT_TRUE(std::isnan(wall));
     path = free;
-    EXPECT_EQ(
-        certify_or_fall_back(s.robot, s.cell, cutting, measure, path, s.kin, wall, floor, obstacle),
-        1);
+    EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, cutting, measure, {}, path, s.kin, wall, floor,
+                                   obstacle),
+              1);
     EXPECT_EQ(path, free);
     path = cutting;
-    EXPECT_EQ(
-        certify_or_fall_back(s.robot, s.cell, cutting, measure, path, s.kin, wall, floor, obstacle),
-        0);
+    EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, cutting, measure, {}, path, s.kin, wall, floor,
+                                   obstacle),
+              0);
     EXPECT_TRUE(path.empty());
   }
+  // Certified segments listed as known spare only themselves: the cutting one, listed neither
+  // as it stands nor by its first end alone, is still checked.
+  const SegmentList known = {
+      {cutting[1], cutting[0]}, {cutting[0], cutting[2]}, {free[0], free[1]}};
+  double wall, floor, obstacle;
+  JointPath path = cutting;
+  EXPECT_EQ(certify_or_fall_back(s.robot, s.cell, {}, 0, known, path, s.kin, wall, floor, obstacle),
+            0);
 }
 
 }  // namespace
