@@ -222,7 +222,7 @@ const double* point_axis_distances(const MotionBound& m, const Kinematics& kin, 
     const Vec3 a = {kin.E[i].m[2], kin.E[i].m[5], kin.E[i].m[8]};
     cache.d[point][i] = std::sqrt(axis_distance2(p, kin.Jpos[i], a));
   }
-  measured = max_of(measured, last);
+  if (last > measured) measured = last;
   return cache.d[point];
 }
 
