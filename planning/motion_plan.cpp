@@ -337,7 +337,7 @@ namespace {
 
 // The joint space of N joints with the workcell's checks; samplers seeded from the plan's seed.
 void build_space(int N, PlanWorkspace::Parts& p) {
-  p.N = N;
+  p.N = 0;
   p.planner.reset();
   p.space = joint_space(N);
   p.space->registerDefaultProjection(std::make_shared<LeadingJointsProjection>(p.space));
@@ -348,6 +348,7 @@ void build_space(int N, PlanWorkspace::Parts& p) {
   p.si->setStateValidityChecker(std::make_shared<PoseValidity>(p.si, p.context));
   p.si->setMotionValidator(std::make_shared<CertifiedMotion>(p.si, p.context));
   p.si->setup();
+  p.N = N;
 }
 
 // The request's planner on the problem from `from` to `to`: the last one cleared when it is the
@@ -431,7 +432,8 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
     result.status = kPlanPlannerError;
     result.message = error.what();
     result.path.clear();
-    p.planner.reset();  // in whatever state the error left it
+    p.planner.reset();  // in whatever state the error left it, and the space built anew
+    p.N = 0;
   }
   result.planningMs = ms_since(start);
   result.length = path_length(N, result.path);
