@@ -645,15 +645,11 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
     for (int n = 0; n < pairCount; n++) {
       const Pair p = pairs[n];
       const double reach = p.obstacle == kPairFloor ? bound.floorAmax[p.body] : bound.Amax[p.body];
-      PairSettled settled = settle_box_by_square(pose, p, reach, rest, h);
-      if (settled == kPairDropped) continue;
-      if (settled == kPairPassed) {
-        pairs[kept++] = p;
-        continue;
-      }
       Vec3 away;
       double plane = 0, sat = NAN;
-      settled = settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h, plane);
+      PairSettled settled = settle_box_by_square(pose, p, reach, rest, h);
+      if (settled == kPairOpen)
+        settled = settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h, plane);
       if (settled == kPairOpen && pair_sat_bound(pose, p, sat, away))
         settled = settle_pair(pose, p, sat, away, reach, rest, h, plane);
       if (settled == kPairDropped) continue;

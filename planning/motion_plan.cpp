@@ -453,17 +453,15 @@ PlanStatus plan_motion(const RobotModel& robot, const Workcell& cell, const Plan
 int planner_motion_check(const RobotModel& robot, const Workcell& cell, const JointVector& a,
                          const JointVector& b, JointVector& lastValid, double& fraction) {
   const int N = robot.N;
-  CheckContext context;
-  context.start(robot, cell);
-  const auto space = joint_space(N);
-  const auto si = std::make_shared<ob::SpaceInformation>(space);
-  si->setStateValidityChecker(std::make_shared<PoseValidity>(si, context));
-  const CertifiedMotion motion(si, context);
-  ob::ScopedState<> from(space), to(space), last(space);
+  PlanWorkspace workspace;
+  PlanWorkspace::Parts& p = *workspace.parts;
+  p.context.start(robot, cell);
+  build_space(N, p);
+  ob::ScopedState<> from(p.space), to(p.space), last(p.space);
   from_joints(N, a.data(), from.get());
   from_joints(N, b.data(), to.get());
   std::pair<ob::State*, double> reported(last.get(), -1);
-  const bool free = motion.checkMotion(from.get(), to.get(), reported);
+  const bool free = p.si->getMotionValidator()->checkMotion(from.get(), to.get(), reported);
   fraction = free ? 1 : reported.second;
   to_joints(N, free ? to.get() : last.get(), lastValid.data());
   return free;
