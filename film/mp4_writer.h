@@ -1,7 +1,7 @@
 // An MP4 of H.264 video (yuv420p, libx264 through FFmpeg's libavcodec) at a constant frame
 // rate, written frame by frame to a seekable stream. Frames are words 0x00RRGGBB, rows from the
-// top. Encoded on one thread with FFmpeg's bit-exact flags, so the same frames give the same
-// bytes.
+// top. Encoded on one thread with FFmpeg's bit-exact flags and x264's CPU-independent routines,
+// so the same frames give the same bytes.
 #pragma once
 
 #include <cstdint>
