@@ -2,14 +2,13 @@
 
 #include <cmath>
 
-void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
+#include "math/fast_sincos.h"
+
+namespace {
+
+// The chain of frame products from each joint's cosine c[i] and sine s[i].
+void chain(const RobotModel& robot, const double c[], const double s[], Kinematics& kin) {
   const int N = robot.N;
-  // The cosines and sines first: their calls then overlap the chain of frame products.
-  double c[kJointSlots], s[kJointSlots];
-  for (int i = 1; i <= N; i++) {
-    c[i] = std::cos(q[i]);
-    s[i] = std::sin(q[i]);
-  }
   for (int i = 1; i <= N; i++) {
     mrotz_cs(robot.Erel[i], c[i], s[i], kin.Eloc[i]);
     mmul(kin.E[i - 1], kin.Eloc[i], kin.E[i]);
@@ -26,6 +25,24 @@ void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& k
   mvmul(kin.E[N], robot.rwLoc, hand);
   vadd(kin.Jpos[N], hand, kin.rw);
   mmul(kin.E[N], robot.EwLoc, kin.Ew);
+}
+
+}  // namespace
+
+void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
+  // The cosines and sines first: their calls then overlap the chain of frame products.
+  double c[kJointSlots], s[kJointSlots];
+  for (int i = 1; i <= robot.N; i++) {
+    c[i] = std::cos(q[i]);
+    s[i] = std::sin(q[i]);
+  }
+  chain(robot, c, s, kin);
+}
+
+void forward_kinematics_fast(const RobotModel& robot, const double q[], Kinematics& kin) {
+  double c[kJointSlots], s[kJointSlots];
+  for (int i = 1; i <= robot.N; i++) fast_sincos(q[i], s[i], c[i]);
+  chain(robot, c, s, kin);
 }
 
 void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {

@@ -8,6 +8,10 @@
 // kin.Jpos[0] are read, never written, so a caller may move the whole robot.
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin);
 
+// The same from sines and cosines within 2.5 ulps (math/fast_sincos.h), a little faster: for the
+// certified motion check, whose tolerance dwarfs the difference.
+void forward_kinematics_fast(const RobotModel& robot, const double q[], Kinematics& kin);
+
 // Frames E[0..upTo-1] and joint positions Jpos[0..upTo] of pose q (upTo <= N) from the model's
 // zero-pose base, as forward_kinematics finds them, and nothing else: for callers that need only
 // the places of the first joints.
