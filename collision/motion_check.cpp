@@ -430,6 +430,30 @@ bool pair_sat_bound(PoseParts& pose, Pair p, double& lower, Vec3& away) {
   return true;
 }
 
+// A body's clearance from the plate where its corners all lie strictly on one side of the
+// plate's plane and the corner nearest the plane lies over the plate (edges included): that
+// corner's height above the plane less the tube's radius. No point of the body lies nearer the
+// plane, and the plate reaches the corner's foot, so this is the exact clearance, found without
+// the edge pairs; away is the plane's normal towards the body. False where it does not apply.
+bool plate_clearance_over_face(const PoseParts& pose, int k, double& c, Vec3& away) {
+  const PoseBody& b = pose.body[k];
+  const WallRect& w = pose.m.plate;
+  int nearest = 0;
+  bool above = true, below = true;
+  for (int i = 0; i < b.count; i++) {
+    const double h = b.corners[i].y - w.y;
+    above = above && h > 0;
+    below = below && h < 0;
+    if (std::fabs(h) < std::fabs(b.corners[nearest].y - w.y)) nearest = i;
+  }
+  const Vec3& foot = b.corners[nearest];
+  if (!(above || below) || !(foot.x >= w.x0 && foot.x <= w.x1 && foot.z >= w.z0 && foot.z <= w.z1))
+    return false;
+  c = std::fabs(foot.y - w.y) - (k == kBodyWorkpiece ? 0 : pose.r);
+  away = {0, above ? 1.0 : -1.0, 0};
+  return true;
+}
+
 // The pair's exact clearance in this pose, and a unit vector from the obstacle towards the body
 // along which they lie apart (zero where none is known). sat is pair_sat_bound's bound for a box.
 double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
@@ -437,6 +461,9 @@ double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
   const bool box = p.body == kBodyWorkpiece;
   const Vec3 &a = b.corners[0], &e = b.corners[1];
   if (p.obstacle == kPairFloor) return pair_bound(pose, p, away);
+  double overFace;
+  if (p.obstacle == kPairWall && plate_clearance_over_face(pose, p.body, overFace, away))
+    return overFace;
   if (p.obstacle == kPairWall) {
     if (!box) {
       WorkcellFeature f;
@@ -622,7 +649,7 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
   double t = 0, lastH = INFINITY;
   for (;;) {
     for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
-    forward_kinematics(robot, q, kin);
+    forward_kinematics_fast(robot, q, kin);
     if (out.poses == 0) {
       set_up_bound(robot, cell, kin, q0, q1, bound);
       pairCount = all_pairs(bound, pairs);
