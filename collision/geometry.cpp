@@ -85,12 +85,20 @@ Vec3 column(const Mat3& R, int i) {
 }  // namespace
 
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1) {
+  Vec3 onP, onQ;
+  return segment_segment_nearest(p0, p1, q0, q1, onP, onQ);
+}
+
+double segment_segment_nearest(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1,
+                               Vec3& onP, Vec3& onQ) {
   Vec3 d1, d2;
   vsub(p1, p0, d1);
   vsub(q1, q0, d2);
   double s, t;
   closest_parameters(p0, d1, q0, d2, s, t);
-  return distance2(along(p0, d1, s), along(q0, d2, t));
+  onP = along(p0, d1, s);
+  onQ = along(q0, d2, t);
+  return distance2(onP, onQ);
 }
 
 void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& out) {
@@ -484,4 +492,45 @@ double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstac
   if (!(best2 > 0)) return 0;
   away = unit_or_zero(gap);
   return std::sqrt(best2);
+}
+
+bool hull_rect_distance_over_face(const Vec3 corners[], int count, const WallRect& r,
+                                  double& distance, double& side) {
+  int nearest = 0;
+  bool above = true, below = true;
+  for (int i = 0; i < count; i++) {
+    const double h = corners[i].y - r.y;
+    above = above && h > 0;
+    below = below && h < 0;
+    if (std::fabs(h) < std::fabs(corners[nearest].y - r.y)) nearest = i;
+  }
+  const Vec3& foot = corners[nearest];
+  if (!(above || below) || !(foot.x >= r.x0 && foot.x <= r.x1 && foot.z >= r.z0 && foot.z <= r.z1))
+    return false;
+  distance = std::fabs(foot.y - r.y);
+  side = above ? 1 : -1;
+  return true;
+}
+
+bool rect_edge_beyond_hull(const Vec3 corners[], int count, const WallRect& r, Vec3& from,
+                           Vec3& to) {
+  bool pastX0 = true, pastX1 = true, pastZ0 = true, pastZ1 = true;
+  for (int i = 0; i < count; i++) {
+    const Vec3& p = corners[i];
+    pastX0 = pastX0 && p.x < r.x0;
+    pastX1 = pastX1 && p.x > r.x1;
+    pastZ0 = pastZ0 && p.z < r.z0;
+    pastZ1 = pastZ1 && p.z > r.z1;
+  }
+  if (pastX0 || pastX1) {
+    const double x = pastX0 ? r.x0 : r.x1;
+    from = {x, r.y, r.z0}, to = {x, r.y, r.z1};
+    return true;
+  }
+  if (pastZ0 || pastZ1) {
+    const double z = pastZ0 ? r.z0 : r.z1;
+    from = {r.x0, r.y, z}, to = {r.x1, r.y, z};
+    return true;
+  }
+  return false;
 }

@@ -62,6 +62,10 @@ inline Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q
 // tests, which hold other routines' nearest points to it.
 double segment_segment_distance2(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1);
 
+// The same, and a nearest point of each segment: onP on p0..p1, onQ on q0..q1.
+double segment_segment_nearest(const Vec3& p0, const Vec3& p1, const Vec3& q0, const Vec3& q1,
+                               Vec3& onP, Vec3& onQ);
+
 // The segment a..b against rectangle r. Writes out.
 void segment_rect(const Vec3& a, const Vec3& b, const WallRect& r, SegmentRect& out);
 
@@ -114,3 +118,18 @@ double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, cons
 // that is no number.
 double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstacle, double bound,
                               Vec3& away);
+
+// Where the rectangle's nearest feature to the convex hull of corners[0..count-1] is plain to see,
+// found without the edge pairs. Over the face: every corner lies strictly on one side of the
+// rectangle's plane and the corner nearest the plane lies over the rectangle (edges included);
+// the hull's distance from the rectangle is then that corner's height, and side is +1 or -1, the
+// hull's side along y. False elsewhere.
+bool hull_rect_distance_over_face(const Vec3 corners[], int count, const WallRect& r,
+                                  double& distance, double& side);
+
+// Beyond an edge: every corner lies strictly past one edge's line (x = x0, x1, z = z0 or z1, on
+// either side of the plane). For any point of the rectangle the point of that edge level with it
+// lies nearer every point of the hull, so the hull's distance from the rectangle is its distance
+// from the edge from..to. False where no edge has every corner past it.
+bool rect_edge_beyond_hull(const Vec3 corners[], int count, const WallRect& r, Vec3& from,
+                           Vec3& to);

@@ -430,27 +430,31 @@ bool pair_sat_bound(PoseParts& pose, Pair p, double& lower, Vec3& away) {
   return true;
 }
 
-// A body's clearance from the plate where its corners all lie strictly on one side of the
-// plate's plane and the corner nearest the plane lies over the plate (edges included): that
-// corner's height above the plane less the tube's radius. No point of the body lies nearer the
-// plane, and the plate reaches the corner's foot, so this is the exact clearance, found without
-// the edge pairs; away is the plane's normal towards the body. False where it does not apply.
-bool plate_clearance_over_face(const PoseParts& pose, int k, double& c, Vec3& away) {
+// A body's clearance from the plate where one feature of the plate alone is nearest: the plate's
+// face below the body's nearest corner, or one edge that every corner lies beyond (geometry.h);
+// away points from the plate towards the body. False where neither applies.
+bool plate_clearance_quick(const PoseParts& pose, int k, double& c, Vec3& away) {
   const PoseBody& b = pose.body[k];
   const WallRect& w = pose.m.plate;
-  int nearest = 0;
-  bool above = true, below = true;
-  for (int i = 0; i < b.count; i++) {
-    const double h = b.corners[i].y - w.y;
-    above = above && h > 0;
-    below = below && h < 0;
-    if (std::fabs(h) < std::fabs(b.corners[nearest].y - w.y)) nearest = i;
+  const double radius = k == kBodyWorkpiece ? 0 : pose.r;
+  double d, side;
+  if (hull_rect_distance_over_face(b.corners, b.count, w, d, side)) {
+    c = d - radius;
+    away = {0, side, 0};
+    return true;
   }
-  const Vec3& foot = b.corners[nearest];
-  if (!(above || below) || !(foot.x >= w.x0 && foot.x <= w.x1 && foot.z >= w.z0 && foot.z <= w.z1))
-    return false;
-  c = std::fabs(foot.y - w.y) - (k == kBodyWorkpiece ? 0 : pose.r);
-  away = {0, above ? 1.0 : -1.0, 0};
+  Vec3 from, to;
+  if (!rect_edge_beyond_hull(b.corners, b.count, w, from, to)) return false;
+  if (k == kBodyWorkpiece) {
+    c = std::sqrt(segment_box_distance2(from, to, b.box));
+    box_rect_bound(b.box, w, away);
+    return true;
+  }
+  Vec3 onBody, onEdge, gap;
+  d = std::sqrt(segment_segment_nearest(b.corners[0], b.corners[1], from, to, onBody, onEdge));
+  vsub(onBody, onEdge, gap);
+  away = d > 0 ? Vec3{gap.x / d, gap.y / d, gap.z / d} : Vec3{0, 0, 0};
+  c = d - radius;
   return true;
 }
 
@@ -461,9 +465,8 @@ double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
   const bool box = p.body == kBodyWorkpiece;
   const Vec3 &a = b.corners[0], &e = b.corners[1];
   if (p.obstacle == kPairFloor) return pair_bound(pose, p, away);
-  double overFace;
-  if (p.obstacle == kPairWall && plate_clearance_over_face(pose, p.body, overFace, away))
-    return overFace;
+  double quick;
+  if (p.obstacle == kPairWall && plate_clearance_quick(pose, p.body, quick, away)) return quick;
   if (p.obstacle == kPairWall) {
     if (!box) {
       WorkcellFeature f;

@@ -271,6 +271,57 @@ TEST(Geometry, BoxRectClearanceAgreesWithSamplesAndHull) {
   EXPECT_GT(overlapping, 300);
 }
 
+// The plate's nearest feature found without the edge pairs: over the face, or past one edge,
+// the distance of a segment's or a box's hull is the full routine's (segment_rect,
+// box_rect_clearance), and the nearest points reported on the two segments lie on them at that
+// distance. Catches an edge taken as nearest when a corner dips over the face, a corner over the
+// face that the plate does not reach, a wrong side.
+TEST(Geometry, QuickPlateDistancesAgreeWithTheFullOnes) {
+  const unsigned seed = 2107;
+  Rng g{std::mt19937(seed)};
+  int overFace[2] = {}, pastEdge[2] = {};
+  for (int trial = 0; trial < 4000; trial++) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " trial " << trial);
+    const WallRect r = random_rect(g);
+    const Vec3 a = point_near(g, r, 1.5), b = segment_end(g, a, r);
+    const OrientedBox box = random_box(g, r);
+    Vec3 boxCorners[8];
+    box_corners(box, boxCorners);
+    SegmentRect sr;
+    segment_rect(a, b, r, sr);
+    RectFeature feature;
+    const double boxFull = box_rect_clearance(box, r, feature);
+    const Vec3 segment[2] = {a, b};
+    for (int shape = 0; shape < 2; shape++) {
+      const Vec3* corners = shape == 0 ? segment : boxCorners;
+      const int count = shape == 0 ? 2 : 8;
+      const double full = shape == 0 ? sr.distance : boxFull;
+      double d, side;
+      Vec3 from, to;
+      if (hull_rect_distance_over_face(corners, count, r, d, side)) {
+        overFace[shape]++;
+        EXPECT_NEAR(d, full, 1e-12) << "shape " << shape;
+        EXPECT_EQ(side, corners[0].y > r.y ? 1 : -1);
+      } else if (rect_edge_beyond_hull(corners, count, r, from, to)) {
+        pastEdge[shape]++;
+        Vec3 onP, onQ;
+        d = shape == 0 ? std::sqrt(segment_segment_nearest(a, b, from, to, onP, onQ))
+                       : std::sqrt(segment_box_distance2(from, to, box));
+        EXPECT_NEAR(d, full, 1e-12) << "shape " << shape;
+        if (shape == 0) {
+          EXPECT_NEAR(norm(sub(onP, onQ)), d, 1e-12);
+          EXPECT_NEAR(norm(sub(onP, a)) + norm(sub(b, onP)), norm(sub(b, a)), 1e-12);
+          EXPECT_NEAR(norm(sub(onQ, from)) + norm(sub(to, onQ)), norm(sub(to, from)), 1e-12);
+        }
+      }
+    }
+  }
+  for (int shape = 0; shape < 2; shape++) {
+    EXPECT_GT(overFace[shape], 200) << "shape " << shape;
+    EXPECT_GT(pastEdge[shape], 200) << "shape " << shape;
+  }
+}
+
 // Degenerate and exact-contact cases, each with its value by hand. Catches divisions by a zero
 // length, a parallel segment taken as crossing, a touch taken as a gap.
 TEST(Geometry, DegenerateCases) {
