@@ -465,9 +465,9 @@ double pair_clearance(PoseParts& pose, Pair p, double sat, Vec3& away) {
   const bool box = p.body == kBodyWorkpiece;
   const Vec3 &a = b.corners[0], &e = b.corners[1];
   if (p.obstacle == kPairFloor) return pair_bound(pose, p, away);
-  double quick;
-  if (p.obstacle == kPairWall && plate_clearance_quick(pose, p.body, quick, away)) return quick;
   if (p.obstacle == kPairWall) {
+    double quick;
+    if (plate_clearance_quick(pose, p.body, quick, away)) return quick;
     if (!box) {
       WorkcellFeature f;
       return tube_plate_clearance(a, e, pose.r, pose.m.plate, f, away);
