@@ -646,13 +646,15 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
       return 1;
     }
   }
+  QuarterTurns turns;
+  quarter_turns(robot, turns);
   MotionBound bound;
   Pair pairs[kMaxPairs];
   int pairCount = 0, lead = 0;
   double t = 0, lastH = INFINITY;
   for (;;) {
     for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
-    forward_kinematics_fast(robot, q, kin);
+    forward_kinematics_fast(robot, turns, q, kin);
     if (out.poses == 0) {
       set_up_bound(robot, cell, kin, q0, q1, bound);
       pairCount = all_pairs(bound, pairs);

@@ -27,6 +27,34 @@ void chain(const RobotModel& robot, const double c[], const double s[], Kinemati
   mmul(kin.E[N], robot.EwLoc, kin.Ew);
 }
 
+// The one nonzero entry of (v0, v1, v2), or of a zero vector when zero is allowed; false when
+// there is none such.
+bool axis_entry(double v0, double v1, double v2, bool zero, AxisEntry& out) {
+  const double v[3] = {v0, v1, v2};
+  int count = 0;
+  out = {0, 0};
+  for (int k = 0; k < 3; k++) {
+    if (v[k] == 0) continue;
+    out = {k, v[k]};
+    count++;
+  }
+  return count == 1 || (zero && count == 0);
+}
+
+bool vector_entry(const Vec3& v, AxisEntry& out) {
+  return axis_entry(v.x, v.y, v.z, true, out);
+}
+
+bool column_entry(const Mat3& M, int j, AxisEntry& out) {
+  return axis_entry(M.m[j], M.m[3 + j], M.m[6 + j], false, out);
+}
+
+// M times the vector of the one entry e: column e.row of M, weighted.
+Vec3 times_entry(const Mat3& M, const AxisEntry& e) {
+  const int k = e.row;
+  return {e.value * M.m[k], e.value * M.m[3 + k], e.value * M.m[6 + k]};
+}
+
 }  // namespace
 
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
@@ -39,10 +67,43 @@ void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& k
   chain(robot, c, s, kin);
 }
 
-void forward_kinematics_fast(const RobotModel& robot, const double q[], Kinematics& kin) {
+void quarter_turns(const RobotModel& robot, QuarterTurns& out) {
+  bool holds = vector_entry(robot.rwLoc, out.hand);
+  for (int j = 0; j < 3; j++) holds = column_entry(robot.EwLoc, j, out.work[j]) && holds;
+  for (int i = 1; i <= robot.N; i++) {
+    for (int j = 0; j < 3; j++) holds = column_entry(robot.Erel[i], j, out.frame[i][j]) && holds;
+    holds = vector_entry(robot.Lloc[i], out.link[i]) && holds;
+  }
+  out.holds = holds;
+}
+
+void forward_kinematics_fast(const RobotModel& robot, const QuarterTurns& turns, const double q[],
+                             Kinematics& kin) {
+  const int N = robot.N;
   double c[kJointSlots], s[kJointSlots];
-  for (int i = 1; i <= robot.N; i++) fast_sincos(q[i], s[i], c[i]);
-  chain(robot, c, s, kin);
+  for (int i = 1; i <= N; i++) fast_sincos(q[i], s[i], c[i]);
+  if (!turns.holds) {
+    chain(robot, c, s, kin);
+    return;
+  }
+  for (int i = 1; i <= N; i++) {
+    const Mat3& P = kin.E[i - 1];
+    const Vec3 link = times_entry(P, turns.link[i]);
+    vadd(kin.Jpos[i - 1], link, kin.Jpos[i]);
+    // E[i] = P Erel[i] Rz(q[i]): the first two columns of P Erel[i] turned, the third kept.
+    const Vec3 x = times_entry(P, turns.frame[i][0]);
+    const Vec3 y = times_entry(P, turns.frame[i][1]);
+    const Vec3 z = times_entry(P, turns.frame[i][2]);
+    kin.E[i] = {{c[i] * x.x + s[i] * y.x, c[i] * y.x - s[i] * x.x, z.x,  //
+                 c[i] * x.y + s[i] * y.y, c[i] * y.y - s[i] * x.y, z.y,  //
+                 c[i] * x.z + s[i] * y.z, c[i] * y.z - s[i] * x.z, z.z}};
+  }
+  const Vec3 hand = times_entry(kin.E[N], turns.hand);
+  vadd(kin.Jpos[N], hand, kin.rw);
+  const Vec3 x = times_entry(kin.E[N], turns.work[0]);
+  const Vec3 y = times_entry(kin.E[N], turns.work[1]);
+  const Vec3 z = times_entry(kin.E[N], turns.work[2]);
+  kin.Ew = {{x.x, y.x, z.x, x.y, y.y, z.y, x.z, y.z, z.z}};
 }
 
 void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {
