@@ -506,22 +506,23 @@ double pair_advance(PoseParts& pose, Pair p, double c, const Vec3& away, double 
 // the motion ends (dropped), that it cannot set this pose's step (passed), or neither (open).
 enum PairSettled { kPairOpen, kPairPassed, kPairDropped };
 
-// No point of the body moves faster than reach, nor farther over h than A h + B h^2 / 2 by its
-// levers in this pose; and its corners keep to their side of the plane normal to away that
-// touches the obstacle while the plane's advance allows (kept in plane, the largest found).
+// No point of the body moves faster than reach; its corners keep to their side of the plane
+// normal to away that touches the obstacle while the plane's advance allows (kept in plane, the
+// largest found); and no point moves farther over h than A h + B h^2 / 2 by its levers in this
+// pose. Tried in that order: the plane, which most often decides, costs less than the levers.
 PairSettled settle_pair(PoseParts& pose, Pair p, double lower, const Vec3& away, double reach,
                         double rest, double h, double& plane) {
   if (!(lower >= 0)) return kPairOpen;
   if (lower >= reach * rest) return kPairDropped;
   const double g = lower + kWorkcellTolerance;
   if (g >= reach * h) return kPairPassed;
+  plane = max_of(plane, pair_plane_advance(pose, p, away));
+  if (plane >= rest) return kPairDropped;
+  if (plane >= h) return kPairPassed;
   double A, B;
   pair_levers(pose, p, A, B);
   if (lower >= (A + 0.5 * B * rest) * rest) return kPairDropped;
-  if (g >= (A + 0.5 * B * h) * h) return kPairPassed;
-  plane = max_of(plane, pair_plane_advance(pose, p, away));
-  if (plane >= rest) return kPairDropped;
-  return plane >= h ? kPairPassed : kPairOpen;
+  return g >= (A + 0.5 * B * h) * h ? kPairPassed : kPairOpen;
 }
 
 // A body-box pair settled by the squared gap of their bounding boxes alone, without the root
