@@ -575,15 +575,16 @@ int all_pairs(const MotionBound& m, Pair pairs[]) {
 constexpr double kShrinkingStep = 0.7;
 constexpr double kProbeSteps = 4;
 
-// Whether the pose at fraction t (at most 1) of the motion q0 -> q1 is valid; q is scratch,
-// counted as a pose evaluated.
-bool probe_ahead_valid(const RobotModel& robot, const Workcell& cell, const double q0[],
-                       const double q1[], double t, Kinematics& kin, double q[],
+// Whether the pose at fraction t (at most 1) of the motion q0 -> q1 is valid, by the fast
+// kinematics of the verdict's poses; q is scratch, counted as a pose evaluated.
+bool probe_ahead_valid(const RobotModel& robot, const QuarterTurns& turns, const Workcell& cell,
+                       const double q0[], const double q1[], double t, Kinematics& kin, double q[],
                        MotionVerdict& out) {
   t = min_of(t, 1.0);
   for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
   out.poses++;
-  return pose_valid(robot, cell, q, kin) != 0;
+  forward_kinematics_fast(robot, turns, q, kin);
+  return workcell_valid(robot, kin, cell) != 0;
 }
 
 }  // namespace
@@ -708,7 +709,7 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
       return 0;
     }
     if (h < kShrinkingStep * lastH &&
-        !probe_ahead_valid(robot, cell, q0, q1, t + kProbeSteps * h, kin, q, out)) {
+        !probe_ahead_valid(robot, turns, cell, q0, q1, t + kProbeSteps * h, kin, q, out)) {
       out.collides = 1;
       return 1;
     }

@@ -51,8 +51,8 @@ bool column_entry(const Mat3& M, int j, AxisEntry& out) {
 
 // M times the vector of the one entry e: column e.row of M, weighted.
 Vec3 times_entry(const Mat3& M, const AxisEntry& e) {
-  const int k = e.row;
-  return {e.value * M.m[k], e.value * M.m[3 + k], e.value * M.m[6 + k]};
+  const double* column = &M.m[e.row];
+  return {e.value * column[0], e.value * column[3], e.value * column[6]};
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "planning/path_shortcut.h"
 
+#include "model/forward_kinematics.h"
+
 namespace {
 
 // The pose at fraction t of the way from a to b.
@@ -16,17 +18,19 @@ struct SegmentChecker {
   int maxChecks;
   Kinematics& kin;
   ShortcutTally& tally;
+  QuarterTurns turns;  // the robot's, for the fast kinematics of the probes
 
   bool spent() const { return tally.checks >= maxChecks; }
 
   // A shortcut that cuts through an obstacle mostly does so about its middle: the poses at a
-  // half, a quarter and three quarters of the way, checked first, settle most such shortcuts
-  // before the certified check creeps up to the obstacle.
+  // half, a quarter and three quarters of the way, checked first (by the verdict's own fast
+  // kinematics), settle most such shortcuts before the certified check creeps up to the obstacle.
   bool free(const JointVector& a, const JointVector& b) {
     tally.checks++;
     for (double t : {0.5, 0.25, 0.75}) {
       tally.poses++;
-      if (!pose_valid(robot, cell, between(robot.N, a, b, t).data(), kin)) return false;
+      forward_kinematics_fast(robot, turns, between(robot.N, a, b, t).data(), kin);
+      if (!workcell_valid(robot, kin, cell)) return false;
     }
     MotionVerdict verdict;
     motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
@@ -78,7 +82,8 @@ void shortcut_path(const RobotModel& robot, const Workcell& cell, int maxChecks,
                    Kinematics& kin, ShortcutTally& tally) {
   tally = ShortcutTally();
   if (path.size() < 3) return;
-  SegmentChecker check{robot, cell, maxChecks, kin, tally};
+  SegmentChecker check{robot, cell, maxChecks, kin, tally, {}};
+  quarter_turns(robot, check.turns);
   join_far_waypoints(check, path);
   double length = path_length(robot.N, path);
   while (path.size() > 2 && !check.spent()) {
