@@ -165,8 +165,10 @@ double box_rect_bound(const OrientedBox& box, const WallRect& r, Vec3& away) {
 namespace {
 
 // The squared distance between segment a..b and the solid box, and the parameter t of a
-// nearest point on the segment.
-double segment_box_nearest(const Vec3& a, const Vec3& b, const OrientedBox& box, double& tBest) {
+// nearest point on the segment; INFINITY (t 0) where the segment's extent along the box's axes
+// shows it surely (by a relative 1e-9, far beyond rounding) more than above2.
+double segment_box_nearest(const Vec3& a, const Vec3& b, const OrientedBox& box, double above2,
+                           double& tBest) {
   // In the box's frame the squared distance is sum_i max(0, |p_i(t)| - h_i)^2, convex and
   // quadratic between the parameters where a coordinate crosses a face's plane: each piece's
   // minimum, clamped to the piece, is a candidate.
@@ -176,6 +178,18 @@ double segment_box_nearest(const Vec3& a, const Vec3& b, const OrientedBox& box,
   mtvmul(box.R, w, ra);
   mtvmul(box.R, d, rd);
   const double p0[3] = {ra.x, ra.y, ra.z}, dp[3] = {rd.x, rd.y, rd.z};
+  tBest = 0;
+  if (above2 < INFINITY) {
+    // Each coordinate's least magnitude along the segment: a lower bound of each term.
+    double lower2 = 0;
+    for (int i = 0; i < 3; i++) {
+      const double p1 = p0[i] + dp[i];
+      const double least = p0[i] * p1 <= 0 ? 0 : min_of(std::fabs(p0[i]), std::fabs(p1));
+      const double out = least - box.h[i];
+      if (out > 0) lower2 += out * out;
+    }
+    if (lower2 > above2 * (1 + 1e-9) + 1e-18) return INFINITY;
+  }
   double cut[8] = {0, 1};
   int n = 2;
   for (int i = 0; i < 3; i++) {
@@ -227,7 +241,7 @@ double segment_box_nearest(const Vec3& a, const Vec3& b, const OrientedBox& box,
 
 double segment_box_distance2(const Vec3& a, const Vec3& b, const OrientedBox& box) {
   double t;
-  return segment_box_nearest(a, b, box, t);
+  return segment_box_nearest(a, b, box, INFINITY, t);
 }
 
 double box_rect_clearance(const OrientedBox& box, const WallRect& r, RectFeature& feature) {
@@ -454,7 +468,7 @@ double tube_box_clearance_from(const Vec3& a, const Vec3& b, double radius, cons
   Vec3 d;
   vsub(b, a, d);
   double t;
-  const double d2 = segment_box_nearest(a, b, box, t);
+  const double d2 = segment_box_nearest(a, b, box, INFINITY, t);
   const Vec3 p = along(a, d, t);
   Vec3 gap;
   vsub(p, box_nearest(box, p), gap);
@@ -476,7 +490,7 @@ double box_box_clearance_from(const OrientedBox& body, const OrientedBox& obstac
     box_edges(edges, start, end);
     for (int e = 0; e < 12; e++) {
       double t;
-      const double d2 = segment_box_nearest(start[e], end[e], solid, t);
+      const double d2 = segment_box_nearest(start[e], end[e], solid, best2, t);
       if (!(d2 < best2)) continue;
       best2 = d2;
       Vec3 d;

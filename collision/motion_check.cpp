@@ -356,8 +356,9 @@ const Vec3* corner_velocities(PoseParts& pose, int k) {
   return b.velocities;
 }
 
-// The body's world bounding box (a tube's radius included).
-void body_box_bounds(PoseParts& pose, int k, Vec3& lo, Vec3& hi) {
+// The gap between box j's bounding box and body k's (a tube's radius included), signed from the
+// box towards the body; the body's bounds are found once a pose.
+Vec3 body_box_gap(PoseParts& pose, int k, int j) {
   PoseBody& b = pose.body[k];
   if (!b.bounded) {
     if (k == kBodyWorkpiece) {
@@ -370,8 +371,7 @@ void body_box_bounds(PoseParts& pose, int k, Vec3& lo, Vec3& hi) {
     }
     b.bounded = true;
   }
-  lo = b.lo;
-  hi = b.hi;
+  return box_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], b.lo, b.hi);
 }
 
 // A cheap lower bound of the pair's clearance in this pose (exact for the floor), and a unit
@@ -387,11 +387,7 @@ double pair_bound(PoseParts& pose, Pair p, Vec3& away) {
   if (p.obstacle == kPairWall)
     return box ? box_rect_bound(b.box, pose.m.plate, away)
                : segment_rect_bound(b.corners[0], b.corners[1], pose.m.plate, away) - pose.r;
-  const int j = p.obstacle - kPairBox;
-  Vec3 lo, hi;
-  body_box_bounds(pose, p.body, lo, hi);
-  // The gap between the two bounding boxes, signed from the box towards the body.
-  const Vec3 gap = box_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], lo, hi);
+  const Vec3 gap = body_box_gap(pose, p.body, p.obstacle - kPairBox);
   const double n = vnorm(gap);
   away = n > 0 ? Vec3{gap.x / n, gap.y / n, gap.z / n} : Vec3{0, 0, 0};
   return n;
@@ -533,10 +529,7 @@ PairSettled settle_pair(PoseParts& pose, Pair p, double lower, const Vec3& away,
 PairSettled settle_box_by_square(PoseParts& pose, Pair p, double reach, double rest, double h) {
   constexpr double kSure = 1 + 1e-12;
   if (p.obstacle < kPairBox) return kPairOpen;
-  const int j = p.obstacle - kPairBox;
-  Vec3 lo, hi;
-  body_box_bounds(pose, p.body, lo, hi);
-  const Vec3 gap = box_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], lo, hi);
+  const Vec3 gap = body_box_gap(pose, p.body, p.obstacle - kPairBox);
   const double gap2 = vdot(gap, gap);
   if (!(gap2 > 1e-200)) return kPairOpen;
   const double drop = reach * rest, pass = reach * h;
