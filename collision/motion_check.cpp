@@ -576,8 +576,7 @@ bool probe_ahead_valid(const RobotModel& robot, const QuarterTurns& turns, const
   t = min_of(t, 1.0);
   for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
   out.poses++;
-  forward_kinematics_fast(robot, turns, q, kin);
-  return workcell_valid(robot, kin, cell) != 0;
+  return pose_valid_fast(robot, turns, cell, q, kin) != 0;
 }
 
 }  // namespace

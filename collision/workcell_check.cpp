@@ -321,6 +321,12 @@ int pose_valid(const RobotModel& robot, const Workcell& cell, const double q[], 
   return workcell_valid(robot, kin, cell);
 }
 
+int pose_valid_fast(const RobotModel& robot, const QuarterTurns& turns, const Workcell& cell,
+                    const double q[], Kinematics& kin) {
+  forward_kinematics_fast(robot, turns, q, kin);
+  return workcell_valid(robot, kin, cell);
+}
+
 void body_name(int body, char text[16]) {
   if (body == kBodyHand)
     std::snprintf(text, 16, "hand");

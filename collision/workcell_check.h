@@ -15,6 +15,7 @@
 #pragma once
 
 #include "collision/geometry.h"
+#include "model/forward_kinematics.h"
 #include "model/scene_defaults.h"
 #include "model/state.h"
 
@@ -113,6 +114,11 @@ int workcell_valid(const RobotModel& robot, const Kinematics& kin, const Workcel
 
 // Forward kinematics of q (radians, q[1..N]) into kin, then workcell_valid.
 int pose_valid(const RobotModel& robot, const Workcell& cell, const double q[], Kinematics& kin);
+
+// The same by forward_kinematics_fast with the robot's quarter_turns: for the probes of motions
+// that the certified motion check judges, whose tolerance dwarfs the few ulps between the two.
+int pose_valid_fast(const RobotModel& robot, const QuarterTurns& turns, const Workcell& cell,
+                    const double q[], Kinematics& kin);
 
 // The name of a body ("arm 3", "hand", "workpiece") written to text (room for 16 characters).
 void body_name(int body, char text[16]);

@@ -55,6 +55,13 @@ Vec3 times_entry(const Mat3& M, const AxisEntry& e) {
   return {e.value * column[0], e.value * column[3], e.value * column[6]};
 }
 
+// M times the matrix of the three columns' entries.
+Mat3 times_entries(const Mat3& M, const AxisEntry columns[3]) {
+  const Vec3 x = times_entry(M, columns[0]), y = times_entry(M, columns[1]),
+             z = times_entry(M, columns[2]);
+  return {{x.x, y.x, z.x, x.y, y.y, z.y, x.z, y.z, z.z}};
+}
+
 }  // namespace
 
 void forward_kinematics(const RobotModel& robot, const double q[], Kinematics& kin) {
@@ -90,20 +97,11 @@ void forward_kinematics_fast(const RobotModel& robot, const QuarterTurns& turns,
     const Mat3& P = kin.E[i - 1];
     const Vec3 link = times_entry(P, turns.link[i]);
     vadd(kin.Jpos[i - 1], link, kin.Jpos[i]);
-    // E[i] = P Erel[i] Rz(q[i]): the first two columns of P Erel[i] turned, the third kept.
-    const Vec3 x = times_entry(P, turns.frame[i][0]);
-    const Vec3 y = times_entry(P, turns.frame[i][1]);
-    const Vec3 z = times_entry(P, turns.frame[i][2]);
-    kin.E[i] = {{c[i] * x.x + s[i] * y.x, c[i] * y.x - s[i] * x.x, z.x,  //
-                 c[i] * x.y + s[i] * y.y, c[i] * y.y - s[i] * x.y, z.y,  //
-                 c[i] * x.z + s[i] * y.z, c[i] * y.z - s[i] * x.z, z.z}};
+    mrotz_cs(times_entries(P, turns.frame[i]), c[i], s[i], kin.E[i]);  // P Erel[i] Rz(q[i])
   }
   const Vec3 hand = times_entry(kin.E[N], turns.hand);
   vadd(kin.Jpos[N], hand, kin.rw);
-  const Vec3 x = times_entry(kin.E[N], turns.work[0]);
-  const Vec3 y = times_entry(kin.E[N], turns.work[1]);
-  const Vec3 z = times_entry(kin.E[N], turns.work[2]);
-  kin.Ew = {{x.x, y.x, z.x, x.y, y.y, z.y, x.z, y.z, z.z}};
+  kin.Ew = times_entries(kin.E[N], turns.work);
 }
 
 void joint_positions(const RobotModel& robot, const double q[], int upTo, Mat3 E[], Vec3 Jpos[]) {

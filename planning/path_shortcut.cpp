@@ -29,8 +29,7 @@ struct SegmentChecker {
     tally.checks++;
     for (double t : {0.5, 0.25, 0.75}) {
       tally.poses++;
-      forward_kinematics_fast(robot, turns, between(robot.N, a, b, t).data(), kin);
-      if (!workcell_valid(robot, kin, cell)) return false;
+      if (!pose_valid_fast(robot, turns, cell, between(robot.N, a, b, t).data(), kin)) return false;
     }
     MotionVerdict verdict;
     motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
