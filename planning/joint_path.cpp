@@ -63,15 +63,11 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
   return valid;
 }
 
-namespace {
-
 bool listed(const SegmentList& segments, const JointVector& a, const JointVector& b) {
   for (const auto& s : segments)
     if (s.first == a && s.second == b) return true;
   return false;
 }
-
-}  // namespace
 
 int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,
               const SegmentList& known, Kinematics& kin) {

@@ -24,6 +24,9 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
 // as the two ends it was given, in order.
 using SegmentList = std::vector<std::pair<JointVector, JointVector>>;
 
+// Whether the segment from a to b is in the list (the same ends, bit for bit, in that order).
+bool listed(const SegmentList& segments, const JointVector& a, const JointVector& b);
+
 // Whether every segment of the path is certified free by the yes/no check, and its one waypoint
 // valid when it has one: certify_path's verdict without the clearances. A segment listed in
 // `known` (the same ends, bit for bit, in the same order) is not checked again: the check would

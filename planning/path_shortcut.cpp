@@ -11,7 +11,9 @@ JointVector between(int N, const JointVector& a, const JointVector& b, double t)
   return q;
 }
 
-// The checks shortcut_path makes: a certified verdict on each new straight segment.
+// The checks shortcut_path makes: a certified verdict on each new straight segment. A segment
+// asked about again (each round tries the path's first waypoint against its last, among others)
+// gets its first answer.
 struct SegmentChecker {
   const RobotModel& robot;
   const Workcell& cell;
@@ -19,13 +21,27 @@ struct SegmentChecker {
   Kinematics& kin;
   ShortcutTally& tally;
   QuarterTurns turns;  // the robot's, for the fast kinematics of the probes
+  int asked = 0;
+  SegmentList refused;
 
-  bool spent() const { return tally.checks >= maxChecks; }
+  bool spent() const { return asked >= maxChecks; }
 
   // A shortcut that cuts through an obstacle mostly does so about its middle: the poses at a
   // half, a quarter and three quarters of the way, checked first (by the verdict's own fast
   // kinematics), settle most such shortcuts before the certified check creeps up to the obstacle.
   bool free(const JointVector& a, const JointVector& b) {
+    asked++;
+    if (listed(tally.certified, a, b)) return true;
+    if (listed(refused, a, b)) return false;
+    if (check(a, b)) {
+      tally.certified.emplace_back(a, b);
+      return true;
+    }
+    refused.emplace_back(a, b);
+    return false;
+  }
+
+  bool check(const JointVector& a, const JointVector& b) {
     tally.checks++;
     for (double t : {0.5, 0.25, 0.75}) {
       tally.poses++;
@@ -34,7 +50,6 @@ struct SegmentChecker {
     MotionVerdict verdict;
     motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
     tally.poses += verdict.poses;
-    if (!verdict.collides) tally.certified.emplace_back(a, b);
     return !verdict.collides;
   }
 };
@@ -81,7 +96,7 @@ void shortcut_path(const RobotModel& robot, const Workcell& cell, int maxChecks,
                    Kinematics& kin, ShortcutTally& tally) {
   tally = ShortcutTally();
   if (path.size() < 3) return;
-  SegmentChecker check{robot, cell, maxChecks, kin, tally, {}};
+  SegmentChecker check{robot, cell, maxChecks, kin, tally, {}, 0, {}};
   quarter_turns(robot, check.turns);
   join_far_waypoints(check, path);
   double length = path_length(robot.N, path);

@@ -5,7 +5,7 @@
 
 #include "planning/joint_path.h"
 
-// What shortcut_path did: the segment checks it asked for, the poses they evaluated and the
+// What shortcut_path did: the segment checks it made, the poses they evaluated and the
 // segments they certified free.
 struct ShortcutTally {
   long checks = 0;
@@ -17,6 +17,7 @@ struct ShortcutTally {
 // waypoint joined straight to the farthest later one it reaches freely, and each corner cut
 // between points on its two segments (halfway, then a quarter, an eighth of the way to the
 // corner), while a round shortens the path by more than 1e-3 of its length and fewer than
-// maxChecks segment checks have been made. kin is the workspace. Writes tally.
+// maxChecks segments have been tried (a segment tried again is not checked again). kin is the
+// workspace. Writes tally.
 void shortcut_path(const RobotModel& robot, const Workcell& cell, int maxChecks, JointPath& path,
                    Kinematics& kin, ShortcutTally& tally);
