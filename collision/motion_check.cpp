@@ -64,6 +64,7 @@ double growth(const BodyReach& b, const double rate[]) {
 
 // sum_i rate_i (2 R_i sum_{j<i} rate_j + sum_{i<=j<=last} rate_j R_j): a bound on the
 // acceleration of any point of the body (the turning axes and the turning arms both count).
+// motion_check steps by it, so that the poses its least clearances are taken at stay as they were.
 double acceleration(const BodyReach& b, const double rate[]) {
   double acc = 0, before = 0;
   for (int i = 1; i <= b.last; i++) {
@@ -75,8 +76,25 @@ double acceleration(const BodyReach& b, const double rate[]) {
   return acc;
 }
 
+// A tighter bound on the acceleration of any point of the body, by Leibniz's rule over the chain
+// of turns p = T_1 (T_2 (... x)): the n-th derivative of a turn at rate r is r^n times the point's
+// distance from its axis (at most R) on the point, and at most r^n times the length on a vector.
+// So for joints i..last the bound on the n-th derivative is D_n(i) = r_i^n R_i +
+// sum_{m<n} C(n, m) r_i^m D_{n-m}(i + 1): D_2 = sum_i r_i^2 R_i + 2 sum_{i<j} r_i r_j R_j, less
+// than `acceleration` by sum_{i<j} r_i r_j R_j. motion_verdict steps by it.
+double chain_acceleration(const BodyReach& b, const double rate[]) {
+  double d1 = 0, d2 = 0;  // D_1 and D_2 of joints i + 1..last
+  for (int i = b.last; i >= 1; i--) {
+    d2 += rate[i] * (rate[i] * b.R[i] + 2 * d1);
+    d1 += rate[i] * b.R[i];
+  }
+  return d2;
+}
+
+// The bound's constants for the motion q0 -> q1 from the pose in kin; the acceleration bounds
+// motion_verdict's (chain_acceleration) or else motion_check's.
 void set_up_bound(const RobotModel& robot, const Workcell& cell, const Kinematics& kin,
-                  const double q0[], const double q1[], MotionBound& m) {
+                  const double q0[], const double q1[], bool verdict, MotionBound& m) {
   const int N = robot.N;
   m.N = N;
   for (int j = 0; j < 3; j++) m.workSize[j] = robot.workSize[j];
@@ -106,8 +124,9 @@ void set_up_bound(const RobotModel& robot, const Workcell& cell, const Kinematic
       m.floorAmax[k] += m.floorRate[i] * m.body[k].R[i];
     }
     m.floorB[k] = growth(m.body[k], m.floorRate);
-    m.acc[k] = acceleration(m.body[k], m.rate);
-    m.floorAcc[k] = acceleration(m.body[k], m.floorRate);
+    const auto bound = verdict ? chain_acceleration : acceleration;
+    m.acc[k] = bound(m.body[k], m.rate);
+    m.floorAcc[k] = bound(m.body[k], m.floorRate);
   }
   m.plate = wall_plate(cell.rh);
   const WallRect& w = m.plate;
@@ -603,7 +622,7 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
   for (;;) {
     for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
     forward_kinematics(robot, q, kin);
-    if (out.poses == 0) set_up_bound(robot, cell, kin, q0, q1, bound);
+    if (out.poses == 0) set_up_bound(robot, cell, kin, q0, q1, false, bound);
     WorkcellClearance c;
     BodyClearances bodies;
     workcell_body_clearances(robot, kin, cell, bodies, c);
@@ -650,7 +669,7 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
     for (int i = 1; i <= robot.N; i++) q[i] = q0[i] + t * (q1[i] - q0[i]);
     forward_kinematics_fast(robot, turns, q, kin);
     if (out.poses == 0) {
-      set_up_bound(robot, cell, kin, q0, q1, bound);
+      set_up_bound(robot, cell, kin, q0, q1, true, bound);
       pairCount = all_pairs(bound, pairs);
       if (!finite_obstacles(bound)) {  // a box that is no number: no bound can rule it out
         out.collides = 1;
@@ -713,7 +732,10 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
 void motion_body_bound(const RobotModel& robot, const Workcell& cell, const double q0[],
                        const double q1[], const Kinematics& kin, int k, BodyMotionBound& out) {
   MotionBound m;
-  set_up_bound(robot, cell, kin, q0, q1, m);
+  set_up_bound(robot, cell, kin, q0, q1, true, m);
+  out.verdictAcc = m.acc[k];
+  out.floorVerdictAcc = m.floorAcc[k];
+  set_up_bound(robot, cell, kin, q0, q1, false, m);
   AxisDistances axes;
   lever_sums(m, kin, k, axes, out.A, out.floorA);
   out.B = m.B[k];

@@ -69,13 +69,14 @@ struct MotionVerdict {
 int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q0[],
                    const double q1[], Kinematics& kin, MotionVerdict& out);
 
-// The bounds the check steps by for one body on its motion, per unit of t (model units): A, the
+// The bounds the checks step by for one body on its motion, per unit of t (model units): A, the
 // speed any point of the body can have in the pose (the lever sums), B, how fast A can grow
-// along the motion, and acc, the bound on any point's acceleration; the floor's variants for
-// heights alone (joint 1 left out when its axis is vertical).
+// along the motion, and acc, motion_check's bound on any point's acceleration, verdictAcc
+// motion_verdict's tighter one; the floor's variants for heights alone (joint 1 left out when
+// its axis is vertical).
 struct BodyMotionBound {
-  double A, B, acc;
-  double floorA, floorB, floorAcc;
+  double A, B, acc, verdictAcc;
+  double floorA, floorB, floorAcc, floorVerdictAcc;
 };
 
 // The bounds of body k (arm 1..N-1, kBodyHand, kBodyWorkpiece) on the motion q0 -> q1 in the

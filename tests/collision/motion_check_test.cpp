@@ -326,7 +326,8 @@ CornerRates corner_rates(const RobotModel& robot, const double q0[], const doubl
 // and two or three joints turned far, whose turning axes carry one another), against the
 // corners' paths differenced numerically with the judge's kinematics: no corner moves faster
 // than A less the tube's radius per unit of the moving joints' rates, nor rises or sinks faster
-// than the floor's A; no corner accelerates beyond acc (heights beyond floorAcc); and A and the
+// than the floor's A; no corner accelerates beyond either check's bound (heights beyond the
+// floor's); and A and the
 // floor's A grow no faster than B and floorB over a short stretch. Catches a term left out of a
 // bound (the turning axes, a joint, a body's reach), a floor bound that drops a joint that
 // changes heights.
@@ -338,7 +339,7 @@ TEST(MotionCheck, BodyBoundsHoldAgainstCornerPaths) {
   static Scene s;
   constexpr int kSamples = 12;
   constexpr double kGrowthSpan = 1e-3;
-  double speedRatio = 0, accRatio = 0, growthRatio = 0;
+  double speedRatio = 0, accRatio = 0, verdictAccRatio = 0, growthRatio = 0;
   for (int trial = 0; trial < 360 / kSlowdown; trial++) {
     const int type = 1 + trial % kRobotTypes, kind = trial / kRobotTypes % 6;
     SCOPED_TRACE(testing::Message()
@@ -389,18 +390,23 @@ TEST(MotionCheck, BodyBoundsHoldAgainstCornerPaths) {
         EXPECT_LE(d.rise, (b[k].floorA - beyond * floorSum) * (1 + 1e-6) + 1e-9);
         EXPECT_LE(d.acc, b[k].acc * (1 + 1e-5) + 1e-9);
         EXPECT_LE(d.riseAcc, b[k].floorAcc * (1 + 1e-5) + 1e-9);
+        EXPECT_LE(d.acc, b[k].verdictAcc * (1 + 1e-5) + 1e-9);
+        EXPECT_LE(d.riseAcc, b[k].floorVerdictAcc * (1 + 1e-5) + 1e-9);
         EXPECT_LE(later[k].A - b[k].A, b[k].B * kGrowthSpan + 1e-12);
         EXPECT_LE(later[k].floorA - b[k].floorA, b[k].floorB * kGrowthSpan + 1e-12);
         if (b[k].A > 0) speedRatio = std::fmax(speedRatio, d.speed / (b[k].A - beyond * sum));
         if (b[k].acc > 0) accRatio = std::fmax(accRatio, d.acc / b[k].acc);
+        if (b[k].verdictAcc > 0)
+          verdictAccRatio = std::fmax(verdictAccRatio, d.acc / b[k].verdictAcc);
         if (b[k].B > 0)
           growthRatio = std::fmax(growthRatio, (later[k].A - b[k].A) / (b[k].B * kGrowthSpan));
       }
     }
   }
   std::printf(
-      "[ BOUNDS   ] largest share of a bound used: speed %.6f, acceleration %.3f, growth %.3f\n",
-      speedRatio, accRatio, growthRatio);
+      "[ BOUNDS   ] largest share of a bound used: speed %.6f, acceleration %.3f (the verdict's "
+      "%.3f), growth %.3f\n",
+      speedRatio, accRatio, verdictAccRatio, growthRatio);
   // A is reached exactly where one joint turns a tube's far end; the others have room.
   EXPECT_GT(speedRatio, 0.999);
 }
