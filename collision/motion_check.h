@@ -63,9 +63,9 @@ struct MotionVerdict {
 // speed over every pose) is not looked at again; where the steps shrink as the motion heads for
 // an obstacle, a pose a few steps ahead is checked, and refuses the motion at once when invalid
 // (lastFree then lies before the pose the creeping steps would have reached). Its poses come from
-// forward_kinematics_fast, a few ulps from motion_check's, far inside kWorkcellTolerance. The
-// steps, and so the poses evaluated, may differ from motion_check's. Writes out and returns
-// out.collides.
+// forward_kinematics_fast, a few ulps from motion_check's, far inside kWorkcellTolerance, and its
+// planes step by a tighter acceleration bound (BodyMotionBound::verdictAcc). The steps, and so
+// the poses evaluated, may differ from motion_check's. Writes out and returns out.collides.
 int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q0[],
                    const double q1[], Kinematics& kin, MotionVerdict& out);
 
