@@ -507,10 +507,15 @@ void pair_levers(PoseParts& pose, Pair p, double& A, double& B) {
   B = floor ? pose.m.floorB[k] : pose.m.B[k];
 }
 
-// The pair's safe advance from its exact clearance c: the larger of the plane's along away and
-// the axes' (worked out only where the plane's falls short of h).
-double pair_advance(PoseParts& pose, Pair p, double c, const Vec3& away, double h) {
-  const double plane = pair_plane_advance(pose, p, away);
+// The pair's safe advance from its exact clearance c: the largest of the planes' along away and
+// along lowerAway (the normal its last lower bound gave) and the axes'; each after the first
+// worked out only where those before fall short of h.
+double pair_advance(PoseParts& pose, Pair p, double c, const Vec3& away, const Vec3& lowerAway,
+                    double h) {
+  double plane = pair_plane_advance(pose, p, away);
+  if (plane >= h) return plane;
+  if (lowerAway.x != away.x || lowerAway.y != away.y || lowerAway.z != away.z)
+    plane = max_of(plane, pair_plane_advance(pose, p, lowerAway));
   if (plane >= h) return plane;
   double A, B;
   pair_levers(pose, p, A, B);
@@ -521,19 +526,41 @@ double pair_advance(PoseParts& pose, Pair p, double c, const Vec3& away, double 
 // the motion ends (dropped), that it cannot set this pose's step (passed), or neither (open).
 enum PairSettled { kPairOpen, kPairPassed, kPairDropped };
 
+// What the plane normal to n that touches the obstacle settles: every corner of the body held to
+// its side (less `beyond`) over rest (dropped), or over h < rest (passed). pair_plane_advance's
+// test without its roots: a corner's gap g + s x - acc x^2 / 2, concave, is still at least 0 at x.
+PairSettled pair_plane_settles(PoseParts& pose, Pair p, const Vec3& n, double rest, double h) {
+  if (n.x == 0 && n.y == 0 && n.z == 0) return kPairOpen;
+  const int k = p.body;
+  const PoseBody& b = pose.body[k];
+  const double beyond = k == kBodyWorkpiece ? 0 : pose.m.body[k].beyond;
+  const double offset = pair_support(pose.m, p, n);
+  const double acc = p.obstacle == kPairFloor ? pose.m.floorAcc[k] : pose.m.acc[k];
+  const Vec3* velocities = corner_velocities(pose, k);
+  bool dropped = true;  // every corner so far held over rest
+  for (int c = 0; c < b.count; c++) {
+    const double g = vdot(n, b.corners[c]) - offset - beyond + kWorkcellTolerance;
+    const double s = vdot(n, velocities[c]);
+    if (!(g > 0)) return kPairOpen;
+    if (dropped && g + rest * (s - 0.5 * acc * rest) >= 0) continue;
+    if (!(h < rest) || !(g + h * (s - 0.5 * acc * h) >= 0)) return kPairOpen;
+    dropped = false;
+  }
+  return dropped ? kPairDropped : kPairPassed;
+}
+
 // No point of the body moves faster than reach; its corners keep to their side of the plane
-// normal to away that touches the obstacle while the plane's advance allows (kept in plane, the
-// largest found); and no point moves farther over h than A h + B h^2 / 2 by its levers in this
-// pose. Tried in that order: the plane, which most often decides, costs less than the levers.
+// normal to away that touches the obstacle while the plane's advance allows; and no point moves
+// farther over h than A h + B h^2 / 2 by its levers in this pose. Tried in that order: the plane,
+// which most often decides, costs less than the levers.
 PairSettled settle_pair(PoseParts& pose, Pair p, double lower, const Vec3& away, double reach,
-                        double rest, double h, double& plane) {
+                        double rest, double h) {
   if (!(lower >= 0)) return kPairOpen;
   if (lower >= reach * rest) return kPairDropped;
   const double g = lower + kWorkcellTolerance;
   if (g >= reach * h) return kPairPassed;
-  plane = max_of(plane, pair_plane_advance(pose, p, away));
-  if (plane >= rest) return kPairDropped;
-  if (plane >= h) return kPairPassed;
+  const PairSettled byPlane = pair_plane_settles(pose, p, away, rest, h);
+  if (byPlane != kPairOpen) return byPlane;
   double A, B;
   pair_levers(pose, p, A, B);
   if (lower >= (A + 0.5 * B * rest) * rest) return kPairDropped;
@@ -691,22 +718,23 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
       const Pair p = pairs[n];
       const double reach = p.obstacle == kPairFloor ? bound.floorAmax[p.body] : bound.Amax[p.body];
       Vec3 away;
-      double plane = 0, sat = NAN;
+      double sat = NAN;
       PairSettled settled = settle_box_by_square(pose, p, reach, rest, h);
       if (settled == kPairOpen)
-        settled = settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h, plane);
+        settled = settle_pair(pose, p, pair_bound(pose, p, away), away, reach, rest, h);
       if (settled == kPairOpen && pair_sat_bound(pose, p, sat, away))
-        settled = settle_pair(pose, p, sat, away, reach, rest, h, plane);
+        settled = settle_pair(pose, p, sat, away, reach, rest, h);
       if (settled == kPairDropped) continue;
       pairs[kept++] = p;
       if (settled == kPairPassed) continue;
+      const Vec3 lowerAway = away;
       const double c = pair_clearance(pose, p, sat, away);
       if (!(c >= -kWorkcellTolerance) || !(c + kWorkcellTolerance >= kMotionMinAdvance)) {
         out.collides = 1;
         return 1;
       }
       free = free && c >= 0;
-      const double advance = max_of(plane, pair_advance(pose, p, c, away, h));
+      const double advance = pair_advance(pose, p, c, away, lowerAway, h);
       if (advance < h) h = advance, lead = kept - 1;
     }
     pairCount = kept;
