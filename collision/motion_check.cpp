@@ -199,13 +199,19 @@ int body_corners(const MotionBound& m, const Kinematics& kin, int k, Vec3 corner
   return 8;
 }
 
+// How far the corner p, less `beyond`, lies above the plane n . x = offset, give or take the
+// contact band's tolerance.
+double plane_gap(const Vec3& p, double beyond, const Vec3& n, double offset) {
+  return vdot(n, p) - offset - beyond + kWorkcellTolerance;
+}
+
 // The advance over which no corner of a body, less `beyond`, can cross the plane n . x =
 // offset, by the corners' velocities and the body's acceleration bound acc.
 double plane_advance(const Vec3 corners[], const Vec3 velocities[], int count, double beyond,
                      const Vec3& n, double offset, double acc) {
   double h = INFINITY;
   for (int c = 0; c < count; c++) {
-    const double g = vdot(n, corners[c]) - offset - beyond + kWorkcellTolerance;
+    const double g = plane_gap(corners[c], beyond, n, offset);
     h = min_of(h, step_above(g, vdot(n, velocities[c]), acc));
   }
   return h;
@@ -419,16 +425,28 @@ double pair_support(const MotionBound& m, Pair p, const Vec3& n) {
   return box_support(m.obstacles[p.obstacle - kPairBox], n);
 }
 
+// A pair's body against the plane normal to n that touches its obstacle: the body (its corners),
+// their velocities, how far the body reaches beyond them, the plane's offset and the body's
+// acceleration bound.
+struct PairPlane {
+  const PoseBody& body;
+  const Vec3* velocities;
+  double beyond, offset, acc;
+};
+
+inline PairPlane pair_plane(PoseParts& pose, Pair p, const Vec3& n) {
+  const int k = p.body;
+  return {pose.body[k], corner_velocities(pose, k), k == kBodyWorkpiece ? 0 : pose.m.body[k].beyond,
+          pair_support(pose.m, p, n),
+          p.obstacle == kPairFloor ? pose.m.floorAcc[k] : pose.m.acc[k]};
+}
+
 // The advance over which the body keeps to its side of the plane normal to n that touches the
 // obstacle (0 for a zero n).
 double pair_plane_advance(PoseParts& pose, Pair p, const Vec3& n) {
   if (n.x == 0 && n.y == 0 && n.z == 0) return 0;
-  const int k = p.body;
-  const PoseBody& b = pose.body[k];
-  const double cornerBeyond = k == kBodyWorkpiece ? 0 : pose.m.body[k].beyond;
-  return plane_advance(b.corners, corner_velocities(pose, k), b.count, cornerBeyond, n,
-                       pair_support(pose.m, p, n),
-                       p.obstacle == kPairFloor ? pose.m.floorAcc[k] : pose.m.acc[k]);
+  const PairPlane q = pair_plane(pose, p, n);
+  return plane_advance(q.body.corners, q.velocities, q.body.count, q.beyond, n, q.offset, q.acc);
 }
 
 // Where a pair has one (a body against a box, the workpiece against the plate), a tighter lower
@@ -531,19 +549,14 @@ enum PairSettled { kPairOpen, kPairPassed, kPairDropped };
 // test without its roots: a corner's gap g + s x - acc x^2 / 2, concave, is still at least 0 at x.
 PairSettled pair_plane_settles(PoseParts& pose, Pair p, const Vec3& n, double rest, double h) {
   if (n.x == 0 && n.y == 0 && n.z == 0) return kPairOpen;
-  const int k = p.body;
-  const PoseBody& b = pose.body[k];
-  const double beyond = k == kBodyWorkpiece ? 0 : pose.m.body[k].beyond;
-  const double offset = pair_support(pose.m, p, n);
-  const double acc = p.obstacle == kPairFloor ? pose.m.floorAcc[k] : pose.m.acc[k];
-  const Vec3* velocities = corner_velocities(pose, k);
+  const PairPlane q = pair_plane(pose, p, n);
   bool dropped = true;  // every corner so far held over rest
-  for (int c = 0; c < b.count; c++) {
-    const double g = vdot(n, b.corners[c]) - offset - beyond + kWorkcellTolerance;
-    const double s = vdot(n, velocities[c]);
+  for (int c = 0; c < q.body.count; c++) {
+    const double g = plane_gap(q.body.corners[c], q.beyond, n, q.offset);
+    const double s = vdot(n, q.velocities[c]);
     if (!(g > 0)) return kPairOpen;
-    if (dropped && g + rest * (s - 0.5 * acc * rest) >= 0) continue;
-    if (!(h < rest) || !(g + h * (s - 0.5 * acc * h) >= 0)) return kPairOpen;
+    if (dropped && g + rest * (s - 0.5 * q.acc * rest) >= 0) continue;
+    if (!(h < rest) || !(g + h * (s - 0.5 * q.acc * h) >= 0)) return kPairOpen;
     dropped = false;
   }
   return dropped ? kPairDropped : kPairPassed;

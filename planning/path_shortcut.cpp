@@ -26,9 +26,7 @@ struct SegmentChecker {
 
   bool spent() const { return asked >= maxChecks; }
 
-  // A shortcut that cuts through an obstacle mostly does so about its middle: the poses at a
-  // half, a quarter and three quarters of the way, checked first (by the verdict's own fast
-  // kinematics), settle most such shortcuts before the certified check creeps up to the obstacle.
+  // Whether the segment from a to b is certified free: its first answer, else check's.
   bool free(const JointVector& a, const JointVector& b) {
     asked++;
     if (listed(tally.certified, a, b)) return true;
@@ -41,6 +39,9 @@ struct SegmentChecker {
     return false;
   }
 
+  // A shortcut that cuts through an obstacle mostly does so about its middle: the poses at a
+  // half, a quarter and three quarters of the way, checked first (by the verdict's own fast
+  // kinematics), settle most such shortcuts before the certified check creeps up to the obstacle.
   bool check(const JointVector& a, const JointVector& b) {
     tally.checks++;
     for (double t : {0.5, 0.25, 0.75}) {
