@@ -49,6 +49,9 @@ using Clock = std::chrono::steady_clock;
 // Segment checks the shortcuts of a found path may make.
 constexpr int kShortcutChecks = 16;
 
+// Samplers a plan workspace keeps for its next plans.
+constexpr unsigned kPooledSamplers = 4;
+
 double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -206,6 +209,9 @@ class SeededJointSampler : public ob::StateSampler {
     rng_.setLocalSeed(seed);
   }
 
+  // The samples of a new sampler of this seed (the generator's cached values dropped too).
+  void reseed(unsigned seed) { rng_.setLocalSeed(seed); }
+
   void sampleUniform(ob::State* state) override {
     auto* s = state->as<ob::CompoundState>();
     for (unsigned i = 0; i < count(state); i++)
@@ -323,6 +329,9 @@ struct PlanWorkspace::Parts {
   CheckContext context;
   int N = 0;                        // the joints the space was built for (0: none yet)
   unsigned seed = 0, samplers = 0;  // the plan's seed, and the samplers seeded from it so far
+  // The samplers handed out in the last plans, in order: one that its planner let go is seeded
+  // anew instead of built again (its generator's state is large).
+  std::vector<std::shared_ptr<SeededJointSampler>> samplerPool;
   std::shared_ptr<ob::CompoundStateSpace> space;
   ob::SpaceInformationPtr si;
   std::string plannerName;
@@ -335,15 +344,28 @@ PlanWorkspace::~PlanWorkspace() = default;
 
 namespace {
 
+// The plan's next sampler, seeded from the plan's seed and its place among the plan's samplers.
+std::shared_ptr<SeededJointSampler> next_sampler(const ob::StateSpace* space,
+                                                 PlanWorkspace::Parts& p) {
+  const unsigned k = p.samplers++;
+  const unsigned seed = p.seed + k;
+  if (k < p.samplerPool.size() && p.samplerPool[k].use_count() == 1) {
+    p.samplerPool[k]->reseed(seed);
+    return p.samplerPool[k];
+  }
+  auto sampler = std::make_shared<SeededJointSampler>(space, seed);
+  if (k == p.samplerPool.size() && k < kPooledSamplers) p.samplerPool.push_back(sampler);
+  return sampler;
+}
+
 // The joint space of N joints with the workcell's checks; samplers seeded from the plan's seed.
 void build_space(int N, PlanWorkspace::Parts& p) {
   p.N = 0;
   p.planner.reset();
+  p.samplerPool.clear();
   p.space = joint_space(N);
   p.space->registerDefaultProjection(std::make_shared<LeadingJointsProjection>(p.space));
-  p.space->setStateSamplerAllocator([&p](const ob::StateSpace* s) {
-    return std::make_shared<SeededJointSampler>(s, p.seed + p.samplers++);
-  });
+  p.space->setStateSamplerAllocator([&p](const ob::StateSpace* s) { return next_sampler(s, p); });
   p.si = std::make_shared<ob::SpaceInformation>(p.space);
   p.si->setStateValidityChecker(std::make_shared<PoseValidity>(p.si, p.context));
   p.si->setMotionValidator(std::make_shared<CertifiedMotion>(p.si, p.context));
