@@ -1,11 +1,9 @@
 #include "planning/motion_plan.h"
 
 #include <ompl/base/MotionValidator.h>
-#include <ompl/base/ProjectionEvaluator.h>
 #include <ompl/base/SpaceInformation.h>
 #include <ompl/base/StateSampler.h>
 #include <ompl/base/StateValidityChecker.h>
-#include <ompl/base/spaces/SO2StateSpace.h>
 #include <ompl/geometric/SimpleSetup.h>
 #include <ompl/geometric/planners/est/EST.h>
 #include <ompl/geometric/planners/fmt/FMT.h>
@@ -37,6 +35,7 @@
 #include "math/angles.h"
 #include "model/forward_kinematics.h"
 #include "planning/joint_path.h"
+#include "planning/joint_space.h"
 #include "planning/path_shortcut.h"
 
 namespace ob = ompl::base;
@@ -56,13 +55,6 @@ double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The robot's joints as seven SO2 spaces, one state a joint vector.
-std::shared_ptr<ob::CompoundStateSpace> joint_space(int N) {
-  auto space = std::make_shared<ob::CompoundStateSpace>();
-  for (int i = 1; i <= N; i++) space->addSubspace(std::make_shared<ob::SO2StateSpace>(), 1.0);
-  return space;
-}
-
 // An angle as an SO2 state holds it: within OMPL's bounds, which use the library's pi, a hair
 // under the program's PI (a value between the two would be out of bounds, and a goal there
 // never accepted).
@@ -71,15 +63,15 @@ double so2_value(double angle) {
 }
 
 void to_joints(int N, const ob::State* state, double q[]) {
-  const auto* s = state->as<ob::CompoundState>();
+  const double* s = joint_values(state);
   q[0] = 0;
-  for (int i = 1; i <= N; i++) q[i] = s->as<ob::SO2StateSpace::StateType>(i - 1)->value;
+  for (int i = 1; i <= N; i++) q[i] = s[i - 1];
   for (int i = N + 1; i < kJointSlots; i++) q[i] = 0;
 }
 
 void from_joints(int N, const double q[], ob::State* state) {
-  auto* s = state->as<ob::CompoundState>();
-  for (int i = 1; i <= N; i++) s->as<ob::SO2StateSpace::StateType>(i - 1)->value = so2_value(q[i]);
+  double* s = joint_values(state);
+  for (int i = 1; i <= N; i++) s[i - 1] = so2_value(q[i]);
 }
 
 // What the checks share: the robot, the workcell, a kinematic workspace and their tallies. The
@@ -213,9 +205,9 @@ class SeededJointSampler : public ob::StateSampler {
   void reseed(unsigned seed) { rng_.setLocalSeed(seed); }
 
   void sampleUniform(ob::State* state) override {
-    auto* s = state->as<ob::CompoundState>();
-    for (unsigned i = 0; i < count(state); i++)
-      s->as<ob::SO2StateSpace::StateType>(i)->value = rng_.uniformReal(-kLibraryPi, kLibraryPi);
+    double* s = joint_values(state);
+    for (unsigned i = 0; i < space_->getDimension(); i++)
+      s[i] = rng_.uniformReal(-kLibraryPi, kLibraryPi);
   }
 
   void sampleUniformNear(ob::State* state, const ob::State* near, double distance) override {
@@ -227,34 +219,11 @@ class SeededJointSampler : public ob::StateSampler {
   }
 
  private:
-  unsigned count(const ob::State*) const {
-    return space_->as<ob::CompoundStateSpace>()->getSubspaceCount();
-  }
-
   void sample_around(ob::State* state, const ob::State* centre,
                      const std::function<double(double)>& offset) {
-    auto* s = state->as<ob::CompoundState>();
-    const auto* c = centre->as<ob::CompoundState>();
-    for (unsigned i = 0; i < count(state); i++) {
-      const double v = c->as<ob::SO2StateSpace::StateType>(i)->value;
-      s->as<ob::SO2StateSpace::StateType>(i)->value = so2_value(v + offset(v));
-    }
-  }
-};
-
-// KPIECE-like planners need a projection: the first three joints, a grid of 1/8 turn.
-class LeadingJointsProjection : public ob::ProjectionEvaluator {
- public:
-  explicit LeadingJointsProjection(const ob::StateSpacePtr& space)
-      : ob::ProjectionEvaluator(space) {}
-
-  unsigned int getDimension() const override { return 3; }
-
-  void defaultCellSizes() override { cellSizes_.assign(3, PI / 4); }
-
-  void project(const ob::State* state, Eigen::Ref<Eigen::VectorXd> projection) const override {
-    const auto* s = state->as<ob::CompoundState>();
-    for (int i = 0; i < 3; i++) projection(i) = s->as<ob::SO2StateSpace::StateType>(i)->value;
+    double* s = joint_values(state);
+    const double* c = joint_values(centre);
+    for (unsigned i = 0; i < space_->getDimension(); i++) s[i] = so2_value(c[i] + offset(c[i]));
   }
 };
 
@@ -332,7 +301,7 @@ struct PlanWorkspace::Parts {
   // The samplers handed out in the last plans, in order: one that its planner let go is seeded
   // anew instead of built again (its generator's state is large).
   std::vector<std::shared_ptr<SeededJointSampler>> samplerPool;
-  std::shared_ptr<ob::CompoundStateSpace> space;
+  std::shared_ptr<JointSpace> space;
   ob::SpaceInformationPtr si;
   std::string plannerName;
   ob::PlannerPtr planner;  // the last planner, or null
@@ -363,8 +332,7 @@ void build_space(int N, PlanWorkspace::Parts& p) {
   p.N = 0;
   p.planner.reset();
   p.samplerPool.clear();
-  p.space = joint_space(N);
-  p.space->registerDefaultProjection(std::make_shared<LeadingJointsProjection>(p.space));
+  p.space = std::make_shared<JointSpace>(N);
   p.space->setStateSamplerAllocator([&p](const ob::StateSpace* s) { return next_sampler(s, p); });
   p.si = std::make_shared<ob::SpaceInformation>(p.space);
   p.si->setStateValidityChecker(std::make_shared<PoseValidity>(p.si, p.context));
