@@ -691,6 +691,13 @@ int motion_check(const RobotModel& robot, const Workcell& cell, const double q0[
 
 int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q0[],
                    const double q1[], Kinematics& kin, MotionVerdict& out) {
+  QuarterTurns turns;
+  quarter_turns(robot, turns);
+  return motion_verdict(robot, turns, cell, q0, q1, kin, out);
+}
+
+int motion_verdict(const RobotModel& robot, const QuarterTurns& turns, const Workcell& cell,
+                   const double q0[], const double q1[], Kinematics& kin, MotionVerdict& out) {
   out = {0, -1, 0};
   double q[kJointSlots] = {};
   for (int i = 1; i <= robot.N; i++) {
@@ -699,8 +706,6 @@ int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q
       return 1;
     }
   }
-  QuarterTurns turns;
-  quarter_turns(robot, turns);
   MotionBound bound;
   Pair pairs[kMaxPairs];
   int pairCount = 0, lead = 0;

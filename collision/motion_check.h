@@ -69,6 +69,10 @@ struct MotionVerdict {
 int motion_verdict(const RobotModel& robot, const Workcell& cell, const double q0[],
                    const double q1[], Kinematics& kin, MotionVerdict& out);
 
+// The same with the robot's quarter_turns worked out once for the many motions a planner checks.
+int motion_verdict(const RobotModel& robot, const QuarterTurns& turns, const Workcell& cell,
+                   const double q0[], const double q1[], Kinematics& kin, MotionVerdict& out);
+
 // The bounds the checks step by for one body on its motion, per unit of t (model units): A, the
 // speed any point of the body can have in the pose (the lever sums), B, how fast A can grow
 // along the motion, and acc, motion_check's bound on any point's acceleration, verdictAcc

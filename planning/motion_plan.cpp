@@ -81,6 +81,7 @@ struct CheckContext {
   const RobotModel* robot = nullptr;
   const Workcell* cell = nullptr;
   Kinematics kin;
+  QuarterTurns turns;  // the robot's, for the segment checks' kinematics
   std::atomic<long> poses{0};
   long motions = 0;
   std::atomic<long> motionPoses{0};  // poses the segment checks evaluated
@@ -91,6 +92,7 @@ struct CheckContext {
     robot = &planRobot;
     cell = &planCell;
     kin = Kinematics(planRobot);
+    quarter_turns(planRobot, turns);
     poses = 0;
     motions = 0;
     motionPoses = 0;
@@ -162,7 +164,7 @@ class CertifiedMotion : public ob::MotionValidator {
     to_joints(N, s1, a);
     to_joints(N, s2, b);
     for (int i = 1; i <= N; i++) b[i] = a[i] + wrap_angle(b[i] - a[i]);
-    motion_verdict(*context_.robot, *context_.cell, a, b, context_.kin, check);
+    motion_verdict(*context_.robot, context_.turns, *context_.cell, a, b, context_.kin, check);
     context_.motions++;
     context_.motionPoses += check.poses;
     context_.ms += ms_since(start);

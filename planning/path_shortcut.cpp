@@ -20,7 +20,7 @@ struct SegmentChecker {
   int maxChecks;
   Kinematics& kin;
   ShortcutTally& tally;
-  QuarterTurns turns;  // the robot's, for the fast kinematics of the probes
+  QuarterTurns turns;  // the robot's, for the fast kinematics of the probes and the checks
   int asked = 0;
   SegmentList refused;
 
@@ -49,7 +49,7 @@ struct SegmentChecker {
       if (!pose_valid_fast(robot, turns, cell, between(robot.N, a, b, t).data(), kin)) return false;
     }
     MotionVerdict verdict;
-    motion_verdict(robot, cell, a.data(), b.data(), kin, verdict);
+    motion_verdict(robot, turns, cell, a.data(), b.data(), kin, verdict);
     tally.poses += verdict.poses;
     return !verdict.collides;
   }
