@@ -434,7 +434,7 @@ struct PairPlane {
   double beyond, offset, acc;
 };
 
-inline PairPlane pair_plane(PoseParts& pose, Pair p, const Vec3& n) {
+PairPlane pair_plane(PoseParts& pose, Pair p, const Vec3& n) {
   const int k = p.body;
   return {pose.body[k], corner_velocities(pose, k), k == kBodyWorkpiece ? 0 : pose.m.body[k].beyond,
           pair_support(pose.m, p, n),

@@ -11,7 +11,8 @@ class JointSpace : public ompl::base::RealVectorStateSpace {
 
   double getMaximumExtent() const override;  // N pi
   double getMeasure() const override;        // (2 pi)^N
-  // Each angle wrapped into [-pi, pi).
+  // Each angle wrapped into [-pi, pi) as OMPL wraps it: pi itself goes to -pi, where
+  // wrap_library_turn (math/angles.h) keeps it, so that one is not used here.
   void enforceBounds(ompl::base::State* state) const override;
   bool satisfiesBounds(const ompl::base::State* state) const override;
   // Sum over the joints of each angle's short way round.
