@@ -11,6 +11,13 @@ JointVector between(int N, const JointVector& a, const JointVector& b, double t)
   return q;
 }
 
+// The index of the segment from a to b in the list (the same ends, bit for bit), or -1.
+long index_of(const SegmentList& segments, const JointVector& a, const JointVector& b) {
+  for (size_t s = 0; s < segments.size(); s++)
+    if (segments[s].first == a && segments[s].second == b) return static_cast<long>(s);
+  return -1;
+}
+
 // The checks shortcut_path makes: a certified verdict on each new straight segment. A segment
 // asked about again (each round tries the path's first waypoint against its last, among others)
 // gets its first answer.
@@ -23,6 +30,7 @@ struct SegmentChecker {
   QuarterTurns turns;  // the robot's, for the fast kinematics of the probes and the checks
   int asked = 0;
   SegmentList refused;
+  SegmentList pieces, wholes;  // pieces[s] lies on wholes[s]
 
   bool spent() const { return asked >= maxChecks; }
 
@@ -53,6 +61,35 @@ struct SegmentChecker {
     tally.poses += verdict.poses;
     return !verdict.collides;
   }
+
+  // Records that the segment from a to b lies on the segment from wa to wb.
+  void lies_on(const JointVector& a, const JointVector& b, const JointVector& wa,
+               const JointVector& wb) {
+    if (a == wa && b == wb) return;
+    pieces.emplace_back(a, b);
+    wholes.emplace_back(wa, wb);
+  }
+
+  // Whether the segment from a to b is certified or lies on one that is, through the pieces the
+  // corner cuts left (a chain no longer than their record).
+  bool on_certified(JointVector a, JointVector b) const {
+    for (size_t step = 0; step <= pieces.size(); step++) {
+      if (listed(tally.certified, a, b)) return true;
+      const long whole = index_of(pieces, a, b);
+      if (whole < 0) return false;
+      a = wholes[whole].first;
+      b = wholes[whole].second;
+    }
+    return false;
+  }
+
+  // Lists as certified each segment of the path that lies on a certified one: the path's final
+  // certification need not check it again.
+  void list_certified_pieces(const JointPath& path) {
+    for (size_t k = 1; k < path.size(); k++)
+      if (!listed(tally.certified, path[k - 1], path[k]) && on_certified(path[k - 1], path[k]))
+        tally.certified.emplace_back(path[k - 1], path[k]);
+  }
 };
 
 // Each kept waypoint joined to the farthest later waypoint it reaches in one free segment (the
@@ -81,12 +118,17 @@ void cut_corners(int N, SegmentChecker& check, JointPath& path) {
       const JointVector a = between(N, corner, out.back(), f);
       const JointVector b = between(N, corner, path[k + 1], f);
       if (!check.free(a, b)) continue;
+      check.lies_on(out.back(), a, path[k - 1], corner);
       out.push_back(a);
       out.push_back(b);
       cut = true;
     }
-    if (!cut) out.push_back(corner);
+    if (!cut) {
+      check.lies_on(out.back(), corner, path[k - 1], corner);
+      out.push_back(corner);
+    }
   }
+  check.lies_on(out.back(), path.back(), path[path.size() - 2], path.back());
   out.push_back(path.back());
   path.swap(out);
 }
@@ -97,7 +139,7 @@ void shortcut_path(const RobotModel& robot, const Workcell& cell, int maxChecks,
                    Kinematics& kin, ShortcutTally& tally) {
   tally = ShortcutTally();
   if (path.size() < 3) return;
-  SegmentChecker check{robot, cell, maxChecks, kin, tally, {}, 0, {}};
+  SegmentChecker check{robot, cell, maxChecks, kin, tally, {}, 0, {}, {}, {}};
   quarter_turns(robot, check.turns);
   join_far_waypoints(check, path);
   double length = path_length(robot.N, path);
@@ -108,4 +150,5 @@ void shortcut_path(const RobotModel& robot, const Workcell& cell, int maxChecks,
     if (!(shorter < length * (1 - 1e-3))) break;
     length = shorter;
   }
+  check.list_certified_pieces(path);
 }
