@@ -396,7 +396,7 @@ Vec3 body_box_gap(PoseParts& pose, int k, int j) {
     }
     b.bounded = true;
   }
-  return box_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], b.lo, b.hi);
+  return bounds_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], b.lo, b.hi);
 }
 
 // A cheap lower bound of the pair's clearance in this pose (exact for the floor), and a unit

@@ -111,12 +111,6 @@ void set_obstacles(const Workcell& cell, ObstacleSet& set) {
   }
 }
 
-// How far the bounds lo..hi lie beyond those of box j (> 0) or below them (< 0) along one axis; 0
-// where they overlap.
-double bounds_gap(double lo, double hi, double boxLo, double boxHi) {
-  return lo > boxHi ? lo - boxHi : (hi < boxLo ? hi - boxLo : 0);
-}
-
 // The bounding box lo..hi of a body.
 void body_bounds(const BodyShape& body, Vec3& lo, Vec3& hi) {
   if (body.box) {
@@ -129,13 +123,6 @@ void body_bounds(const BodyShape& body, Vec3& lo, Vec3& hi) {
         std::max(body.a.z, body.b.z) + body.r};
 }
 
-// The gap between the bounds lo..hi and those of box j.
-Vec3 pair_gap(const Vec3& lo, const Vec3& hi, const ObstacleSet& set, int j) {
-  return {bounds_gap(lo.x, hi.x, set.lo[j].x, set.hi[j].x),
-          bounds_gap(lo.y, hi.y, set.lo[j].y, set.hi[j].y),
-          bounds_gap(lo.z, hi.z, set.lo[j].z, set.hi[j].z)};
-}
-
 // Body k against every box, into bodies and out. A pair that a cheap lower bound shows farther
 // apart than the least so far cannot give the least (nor tie with it): the bound stands in for its
 // clearance. First the gap of the bounding boxes (when they lie apart), then the separating axes.
@@ -144,7 +131,7 @@ void body_obstacles(int k, const BodyShape& body, const ObstacleSet& set, BodyCl
   Vec3 lo, hi;
   body_bounds(body, lo, hi);
   for (int j = 0; j < set.count; j++) {
-    const Vec3 gap = pair_gap(lo, hi, set, j);
+    const Vec3 gap = bounds_gap(set.lo[j], set.hi[j], lo, hi);
     double& c = bodies.obstacle[k][j];
     Vec3& away = bodies.obstacleAway[k][j];
     c = vnorm(gap);
@@ -269,7 +256,7 @@ bool clear_of_boxes(const BodyShape& body, const ObstacleSet& set) {
   Vec3 lo, hi, away;
   body_bounds(body, lo, hi);
   for (int j = 0; j < set.count; j++) {
-    const Vec3 gap = pair_gap(lo, hi, set, j);
+    const Vec3 gap = bounds_gap(set.lo[j], set.hi[j], lo, hi);
     if (vdot(gap, gap) > 0) continue;  // their bounding boxes lie apart
     const double bound = body.box ? box_box_bound(*body.box, set.box[j], away)
                                   : tube_box_bound(body.a, body.b, body.r, set.box[j], away);

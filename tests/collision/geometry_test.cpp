@@ -371,6 +371,38 @@ TEST(Geometry, DegenerateCases) {
   EXPECT_EQ(f, kRectEdgeX1);
 }
 
+// max_of and min_of give std::fmax's and std::fmin's numbers, NaN and infinities included; the
+// gap of two bounding boxes is, axis by axis, how far the second lies beyond the first (signed
+// towards it), 0 where they overlap, on random boxes that often touch along an axis. Catches a
+// comparison turned round and a gap measured from the wrong side.
+TEST(Geometry, MinMaxAndBoundingBoxGaps) {
+  const double values[] = {-INFINITY, -2.5, -0.0, 0.0, 1.0, 3.0, INFINITY, NAN};
+  for (double x : values) {
+    for (double y : values) {
+      EXPECT_TRUE(max_of(x, y) == std::fmax(x, y) || (std::isnan(x) && std::isnan(y)));
+      EXPECT_TRUE(min_of(x, y) == std::fmin(x, y) || (std::isnan(x) && std::isnan(y)));
+    }
+  }
+  Rng rng{std::mt19937(3301)};
+  for (int trial = 0; trial < 2000; trial++) {
+    double lo[3], hi[3], blo[3], bhi[3];
+    for (int i = 0; i < 3; i++) {
+      lo[i] = std::round(rng.u(-3, 3));  // whole numbers: touching boxes are common
+      hi[i] = lo[i] + std::round(rng.u(0, 2));
+      blo[i] = std::round(rng.u(-3, 3));
+      bhi[i] = blo[i] + std::round(rng.u(0, 2));
+    }
+    const Vec3 gap = bounds_gap({lo[0], lo[1], lo[2]}, {hi[0], hi[1], hi[2]},
+                                {blo[0], blo[1], blo[2]}, {bhi[0], bhi[1], bhi[2]});
+    const double g[3] = {gap.x, gap.y, gap.z};
+    for (int i = 0; i < 3; i++)
+      ASSERT_EQ(g[i], blo[i] > hi[i]   ? blo[i] - hi[i]
+                      : bhi[i] < lo[i] ? bhi[i] - lo[i]
+                                       : 0)
+          << "trial " << trial << " axis " << i;
+  }
+}
+
 // FCL's view of the same shapes: a capsule along a..b, or a box.
 fcl::CollisionObjectd fcl_capsule(const Vec3& a, const Vec3& b, double radius) {
   const fcl::Vector3d pa(a.x, a.y, a.z), pb(b.x, b.y, b.z);
