@@ -336,7 +336,8 @@ struct Pair {
 };
 
 // A body in one pose: its corners and (the workpiece) its box from the start; the corners'
-// velocities, its lever sums and its bounding box once a pair needs them.
+// velocities, its lever sums and its bounding box once a pair needs them, and the gap to the
+// bounds of the box it was last held against (gapBox, -1 for none).
 struct PoseBody {
   int count;
   Vec3 corners[8];
@@ -345,6 +346,8 @@ struct PoseBody {
   Vec3 velocities[8];
   double A, floorA;
   Vec3 lo, hi;
+  int gapBox;
+  Vec3 gap;
 };
 
 // One pose of the motion and its bodies (set by set_pose_parts, the rest as needed).
@@ -366,6 +369,7 @@ void set_pose_parts(const RobotModel& robot, PoseParts& pose) {
     PoseBody& b = pose.body[k];
     b.count = body_corners(pose.m, pose.kin, k, b.corners);
     b.moved = b.levered = b.bounded = false;
+    b.gapBox = -1;
   }
   pose.body[kBodyWorkpiece].box = workpiece_box(robot, pose.kin.rw, pose.kin.Ew);
 }
@@ -382,9 +386,11 @@ const Vec3* corner_velocities(PoseParts& pose, int k) {
 }
 
 // The gap between box j's bounding box and body k's (a tube's radius included), signed from the
-// box towards the body; the body's bounds are found once a pose.
+// box towards the body; the body's bounds are found once a pose, and the gap kept for the next
+// question about the same pair.
 Vec3 body_box_gap(PoseParts& pose, int k, int j) {
   PoseBody& b = pose.body[k];
+  if (b.gapBox == j) return b.gap;
   if (!b.bounded) {
     if (k == kBodyWorkpiece) {
       box_bounds(b.box, b.lo, b.hi);
@@ -396,7 +402,9 @@ Vec3 body_box_gap(PoseParts& pose, int k, int j) {
     }
     b.bounded = true;
   }
-  return bounds_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], b.lo, b.hi);
+  b.gapBox = j;
+  b.gap = bounds_gap(pose.m.obstacleLo[j], pose.m.obstacleHi[j], b.lo, b.hi);
+  return b.gap;
 }
 
 // A cheap lower bound of the pair's clearance in this pose (exact for the floor), and a unit
