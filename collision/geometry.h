@@ -50,21 +50,19 @@ inline double min_of(double x, double y) {
   return y != y ? x : (x < y ? x : y);
 }
 
-// The gap between the axis-aligned box lo..hi and the bounding box of segment p..q, per axis:
-// how far the segment's box lies beyond hi (> 0) or below lo (< 0); 0 where they overlap. Its
-// length is a lower bound of the distance between the box and the segment.
-inline Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
-  return {max_of(0.0, min_of(p.x, q.x) - hi.x) - max_of(0.0, lo.x - max_of(p.x, q.x)),
-          max_of(0.0, min_of(p.y, q.y) - hi.y) - max_of(0.0, lo.y - max_of(p.y, q.y)),
-          max_of(0.0, min_of(p.z, q.z) - hi.z) - max_of(0.0, lo.z - max_of(p.z, q.z))};
-}
-
-// The same gap between the axis-aligned boxes lo..hi and boxLo..boxHi (boxLo <= boxHi), from the
-// first towards the second: box_gap's with the second box's corners, without ordering them.
+// The gap between the axis-aligned boxes lo..hi and boxLo..boxHi (boxLo <= boxHi), per axis: how
+// far the second lies beyond hi (> 0) or below lo (< 0); 0 where they overlap. Its length is a
+// lower bound of the distance between what the two boxes hold.
 inline Vec3 bounds_gap(const Vec3& lo, const Vec3& hi, const Vec3& boxLo, const Vec3& boxHi) {
   return {max_of(0.0, boxLo.x - hi.x) - max_of(0.0, lo.x - boxHi.x),
           max_of(0.0, boxLo.y - hi.y) - max_of(0.0, lo.y - boxHi.y),
           max_of(0.0, boxLo.z - hi.z) - max_of(0.0, lo.z - boxHi.z)};
+}
+
+// The same gap between the box lo..hi and the bounding box of segment p..q.
+inline Vec3 box_gap(const Vec3& lo, const Vec3& hi, const Vec3& p, const Vec3& q) {
+  return bounds_gap(lo, hi, {min_of(p.x, q.x), min_of(p.y, q.y), min_of(p.z, q.z)},
+                    {max_of(p.x, q.x), max_of(p.y, q.y), max_of(p.z, q.z)});
 }
 
 // The squared distance between segments p0..p1 and q0..q1 (either may be a point). Kept for the

@@ -63,10 +63,14 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
   return valid;
 }
 
+long segment_index(const SegmentList& segments, const JointVector& a, const JointVector& b) {
+  for (size_t s = 0; s < segments.size(); s++)
+    if (segments[s].first == a && segments[s].second == b) return static_cast<long>(s);
+  return -1;
+}
+
 bool listed(const SegmentList& segments, const JointVector& a, const JointVector& b) {
-  for (const auto& s : segments)
-    if (s.first == a && s.second == b) return true;
-  return false;
+  return segment_index(segments, a, b) >= 0;
 }
 
 int path_free(const RobotModel& robot, const Workcell& cell, const JointPath& path,

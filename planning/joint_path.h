@@ -24,7 +24,11 @@ int certify_path(const RobotModel& robot, const Workcell& cell, const JointPath&
 // as the two ends it was given, in order.
 using SegmentList = std::vector<std::pair<JointVector, JointVector>>;
 
-// Whether the segment from a to b is in the list (the same ends, bit for bit, in that order).
+// The index of the segment from a to b in the list (the same ends, bit for bit, in that order),
+// or -1.
+long segment_index(const SegmentList& segments, const JointVector& a, const JointVector& b);
+
+// Whether the segment from a to b is in the list: segment_index's answer is not -1.
 bool listed(const SegmentList& segments, const JointVector& a, const JointVector& b);
 
 // Whether every segment of the path is certified free by the yes/no check, and its one waypoint

@@ -11,13 +11,6 @@ JointVector between(int N, const JointVector& a, const JointVector& b, double t)
   return q;
 }
 
-// The index of the segment from a to b in the list (the same ends, bit for bit), or -1.
-long index_of(const SegmentList& segments, const JointVector& a, const JointVector& b) {
-  for (size_t s = 0; s < segments.size(); s++)
-    if (segments[s].first == a && segments[s].second == b) return static_cast<long>(s);
-  return -1;
-}
-
 // The checks shortcut_path makes: a certified verdict on each new straight segment. A segment
 // asked about again (each round tries the path's first waypoint against its last, among others)
 // gets its first answer.
@@ -75,7 +68,7 @@ struct SegmentChecker {
   bool on_certified(JointVector a, JointVector b) const {
     for (size_t step = 0; step <= pieces.size(); step++) {
       if (listed(tally.certified, a, b)) return true;
-      const long whole = index_of(pieces, a, b);
+      const long whole = segment_index(pieces, a, b);
       if (whole < 0) return false;
       a = wholes[whole].first;
       b = wholes[whole].second;
